@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures and builds into build/ (or build-sanitize/ with --sanitize).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=build
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-sanitize
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON)
+fi
+cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
+cmake --build "$dir" -j2

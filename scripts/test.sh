@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Install what is missing, build, and run every test. With --sanitize: the same under
+# AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh "$@"
+dir=build
+[ "${1:-}" = "--sanitize" ] && dir=build-sanitize
+export ASAN_OPTIONS=detect_leaks=1
+export UBSAN_OPTIONS=print_stacktrace=1
+ctest --test-dir "$dir" --output-on-failure -j2

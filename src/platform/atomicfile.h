@@ -1,0 +1,21 @@
+#pragma once
+// Replacing a file so that a crash or a full disk never leaves it half-written: the new
+// contents go to a temporary file beside it, are flushed to disk, take over the old file's
+// permissions and extended attributes, and only then replace it by rename.
+#include <QByteArray>
+#include <QString>
+
+namespace vt {
+
+// Temporary files are named with this prefix; directory listings skip such names.
+inline constexpr const char* kAtomicTempPrefix = ".vt~";
+
+// Writes `bytes` to `hostPath`. On failure the old file is left whole, the temporary file
+// is removed, and `errnoOut` (if given) receives the errno of the failing step.
+bool writeFileAtomically(const QString& hostPath, const QByteArray& bytes, int* errnoOut = nullptr);
+
+// A hook for tests: when set, the write fails after this many bytes went to the temporary
+// file, as a full disk would make it.
+void setAtomicWriteFailureAfter(qint64 bytes);
+
+}  // namespace vt

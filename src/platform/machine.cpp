@@ -1,0 +1,253 @@
+#include "platform/machine.h"
+
+#include "platform/atomicfile.h"
+#include "platform/attributestore.h"
+#include "platform/creghive.h"
+#include "platform/profile.h"
+#include "platform/regedit4.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace vt {
+
+namespace {
+
+bool parseNumber(const QString& text, qint64* out) {
+  bool ok = false;
+  qint64 v = text.trimmed().toLongLong(&ok, 0);
+  if (ok) *out = v;
+  return ok;
+}
+
+bool parseDriveType(const QString& text, DriveType* out) {
+  static const struct { const char* name; DriveType type; } types[] = {
+      {"removable", DriveType::Removable}, {"fixed", DriveType::Fixed}, {"cdrom", DriveType::CdRom},
+      {"remote", DriveType::Remote},       {"ramdisk", DriveType::RamDisk},
+  };
+  for (const auto& t : types) {
+    if (text.trimmed().compare(QLatin1String(t.name), Qt::CaseInsensitive) == 0) {
+      *out = t.type;
+      return true;
+    }
+  }
+  return false;
+}
+
+QString windowsPathSetting(const IniDocument& ini, const char* key, const QString& fallback) {
+  QString v = ini.value(u"Machine", QString::fromLatin1(key)).value_or(QString()).trimmed();
+  while (v.size() > 3 && (v.endsWith(QLatin1Char('\\')) || v.endsWith(QLatin1Char('/')))) v.chop(1);
+  return v.isEmpty() ? fallback : v;
+}
+
+}  // namespace
+
+bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, MachineFacts* facts,
+                     std::map<QChar, DriveInfo>* drives, bool* forceAttributeFile, QString* error) {
+  const IniDocument ini(bytes);
+  auto fail = [&](const QString& msg) {
+    if (error) *error = QStringLiteral("machine.ini: ") + msg;
+    return false;
+  };
+  if (!ini.hasSection(u"Machine")) return fail(QStringLiteral("the section [Machine] is missing"));
+
+  MachineFacts f;
+  auto text = [&](const char* key, const QString& fallback) {
+    return ini.value(u"Machine", QString::fromLatin1(key)).value_or(fallback).trimmed();
+  };
+  auto number = [&](const char* key, qint64 fallback, qint64* out) {
+    const auto v = ini.value(u"Machine", QString::fromLatin1(key));
+    *out = fallback;
+    if (!v || v->trimmed().isEmpty()) return true;
+    if (!parseNumber(*v, out) || *out < 0)
+      return fail(QStringLiteral("%1=%2 is not a number").arg(QLatin1String(key), *v));
+    return true;
+  };
+
+  f.platform = text("Platform", f.platform);
+  if (f.platform != QLatin1String("Win95") && f.platform != QLatin1String("WinNT") &&
+      f.platform != QLatin1String("Win32"))
+    return fail(QStringLiteral("Platform=%1 is not Win95, WinNT or Win32").arg(f.platform));
+  qint64 n = 0;
+  if (!number("Processor", f.processor, &n)) return false;
+  f.processor = int(n);
+  if (!number("PhysicalMemory", qint64(f.physicalMemory), &n)) return false;
+  f.physicalMemory = quint64(n);
+  if (!number("ColorDepth", f.colorDepth, &n)) return false;
+  f.colorDepth = int(n);
+  if (!number("ScreenWidth", f.screenWidth, &n)) return false;
+  f.screenWidth = int(n);
+  if (!number("ScreenHeight", f.screenHeight, &n)) return false;
+  f.screenHeight = int(n);
+  f.userName = text("UserName", {});
+  f.computerName = text("ComputerName", {});
+  f.windowsDirectory = windowsPathSetting(ini, "WindowsDirectory", f.windowsDirectory);
+  f.systemDirectory = windowsPathSetting(ini, "SystemDirectory", f.windowsDirectory + QStringLiteral("\\SYSTEM"));
+  f.programDirectory = windowsPathSetting(ini, "ProgramDirectory", f.programDirectory);
+  const QString store = text("AttributeStore", QStringLiteral("auto"));
+  if (store.compare(QLatin1String("file"), Qt::CaseInsensitive) != 0 &&
+      store.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0 &&
+      store.compare(QLatin1String("xattr"), Qt::CaseInsensitive) != 0)
+    return fail(QStringLiteral("AttributeStore=%1 is not auto, xattr or file").arg(store));
+  if (forceAttributeFile) *forceAttributeFile = store.compare(QLatin1String("file"), Qt::CaseInsensitive) == 0;
+
+  for (const QString& key : ini.keys(u"Programs")) {
+    const QString cmd = ini.value(u"Programs", key).value_or(QString()).trimmed();
+    if (!cmd.isEmpty()) f.programs.insert(key.trimmed().toUpper(), cmd);
+  }
+
+  std::map<QChar, DriveInfo> found;
+  for (const QString& section : ini.sections()) {
+    const QString s = section.trimmed();
+    if (!s.startsWith(QLatin1String("Drive "), Qt::CaseInsensitive)) continue;
+    const QString letterText = s.mid(6).trimmed();
+    if (letterText.size() != 1 || !letterText[0].isLetter() || letterText[0].unicode() > 0x7F)
+      return fail(QStringLiteral("[%1] does not name a drive letter A to Z").arg(s));
+    DriveInfo d;
+    d.letter = letterText[0].toUpper();
+    if (found.count(d.letter)) continue;  // the first of duplicate sections wins, as everywhere in INI files
+    auto dv = [&](const char* key) { return ini.value(section, QString::fromLatin1(key)); };
+    if (auto t = dv("Type")) {
+      if (!parseDriveType(*t, &d.type))
+        return fail(QStringLiteral("[%1] Type=%2 is not removable, fixed, cdrom, remote or ramdisk").arg(s, *t));
+    }
+    auto driveNumber = [&](const char* key, qint64* out) {
+      const auto v = dv(key);
+      if (!v || v->trimmed().isEmpty()) return true;
+      if (!parseNumber(*v, out) || *out < 0)
+        return fail(QStringLiteral("[%1] %2=%3 is not a number").arg(s, QLatin1String(key), *v));
+      return true;
+    };
+    qint64 ready = 1, total = 0, free = -1, bps = d.bytesPerSector, spc = d.sectorsPerCluster;
+    if (!driveNumber("Ready", &ready) || !driveNumber("TotalBytes", &total) || !driveNumber("FreeBytes", &free) ||
+        !driveNumber("BytesPerSector", &bps) || !driveNumber("SectorsPerCluster", &spc))
+      return false;
+    if (bps == 0 || spc == 0) return fail(QStringLiteral("[%1] sectors and clusters must not be 0").arg(s));
+    d.ready = ready != 0;
+    d.totalBytes = total;
+    if (free >= 0) d.freeBytes = free;
+    d.bytesPerSector = quint32(bps);
+    d.sectorsPerCluster = quint32(spc);
+    d.label = dv("Label").value_or(QString()).trimmed();
+    d.fileSystem = dv("FileSystem").value_or(d.type == DriveType::CdRom ? QStringLiteral("CDFS") : QStringLiteral("FAT")).trimmed();
+    d.hostRoot = machineFolder + QStringLiteral("/drives/") + d.letter;
+    found.emplace(d.letter, d);
+  }
+  if (!found.count(QLatin1Char('C'))) return fail(QStringLiteral("there is no [Drive C]"));
+  *facts = f;
+  *drives = std::move(found);
+  return true;
+}
+
+std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error) {
+  auto fail = [&](const QString& msg) -> std::unique_ptr<Machine> {
+    if (error) *error = msg;
+    return nullptr;
+  };
+  const QDir dir(folder);
+  if (!dir.exists()) return fail(QStringLiteral("%1: no such machine folder").arg(folder));
+  QFile iniFile(dir.filePath(QLatin1String(kMachineIniName)));
+  if (!iniFile.open(QIODevice::ReadOnly))
+    return fail(QStringLiteral("%1: cannot read %2 (%3)").arg(folder, QLatin1String(kMachineIniName), iniFile.errorString()));
+
+  std::unique_ptr<Machine> m(new Machine);
+  m->folder_ = dir.absolutePath();
+  std::map<QChar, DriveInfo> drives;
+  bool forceFile = false;
+  QString why;
+  if (!parseMachineIni(iniFile.readAll(), m->folder_, &m->facts_, &drives, &forceFile, &why))
+    return fail(QStringLiteral("%1: %2").arg(folder, why));
+  for (const auto& [letter, d] : drives) {
+    // A drive's folder appears with its first use; a drive with no disk needs none.
+    if (d.ready && !QDir(d.hostRoot).exists()) QDir().mkpath(d.hostRoot);
+  }
+  m->fs_ = std::make_unique<FileSystem>(m->folder_, std::move(drives), makeAttributeStore(m->folder_, forceFile));
+  if (!m->loadRegistry(&why)) return fail(QStringLiteral("%1: %2").arg(folder, why));
+  return m;
+}
+
+Machine::~Machine() = default;
+
+QString Machine::systemDatPath() const { return facts_.windowsDirectory + QStringLiteral("\\SYSTEM.DAT"); }
+QString Machine::userDatPath() const { return facts_.windowsDirectory + QStringLiteral("\\USER.DAT"); }
+
+bool Machine::loadRegistry(QString* error) {
+  auto loadHive = [&](const QString& winPath, RegKey& root) {
+    if (!fs_->exists(winPath)) return true;  // a machine without a registry yet: it starts empty
+    const auto bytes = fs_->readFile(winPath);
+    if (!bytes) {
+      *error = QStringLiteral("cannot read %1: %2").arg(winPath, describe(fs_->lastError()));
+      return false;
+    }
+    QString why;
+    if (!creg::readHive(*bytes, root, &why)) {
+      *error = QStringLiteral("%1 is not a usable registry file: %2").arg(winPath, why);
+      return false;
+    }
+    return true;
+  };
+  if (!loadHive(systemDatPath(), registry_.localMachine()) || !loadHive(userDatPath(), registry_.users()))
+    return false;
+
+  QFile dyn(hostPathInFolder(QLatin1String(kDynDataFileName)));
+  if (dyn.exists()) {
+    if (!dyn.open(QIODevice::ReadOnly)) {
+      *error = QStringLiteral("cannot read %1: %2").arg(QLatin1String(kDynDataFileName), dyn.errorString());
+      return false;
+    }
+    Registry scratch;
+    QString why;
+    if (!regedit4::importText(dyn.readAll(), scratch, regedit4::ImportMode::Merge, &why)) {
+      *error = QStringLiteral("%1: %2").arg(QLatin1String(kDynDataFileName), why);
+      return false;
+    }
+    if (scratch.localMachine().subkeyCount() || scratch.users().subkeyCount()) {
+      *error = QStringLiteral("%1 may only hold keys of HKEY_DYN_DATA").arg(QLatin1String(kDynDataFileName));
+      return false;
+    }
+    registry_.dynData().takeContentsOf(scratch.dynData());
+  }
+  savedHklm_ = registry_.localMachine().generation();
+  savedHku_ = registry_.users().generation();
+  savedDyn_ = registry_.dynData().generation();
+  return true;
+}
+
+bool Machine::registryChanged() const {
+  return registry_.localMachine().generation() != savedHklm_ || registry_.users().generation() != savedHku_ ||
+         registry_.dynData().generation() != savedDyn_;
+}
+
+bool Machine::saveRegistry(QString* error) {
+  auto fail = [&](const QString& msg) {
+    if (error) *error = msg;
+    return false;
+  };
+  auto saveHive = [&](const QString& winPath, const RegKey& root, quint64* saved) {
+    if (root.generation() == *saved) return true;
+    const QByteArray bytes = creg::writeHive(root);
+    if (!fs_->exists(facts_.windowsDirectory) && !fs_->createDirectories(facts_.windowsDirectory))
+      return fail(QStringLiteral("cannot create %1: %2").arg(facts_.windowsDirectory, describe(fs_->lastError())));
+    // Windows keeps its registry files read-only, hidden and system; lift that for the write.
+    const quint32 attrs = fs_->attributes(winPath);
+    if (attrs != kInvalidAttributes) fs_->setAttributes(winPath, 0);
+    const bool ok = fs_->writeFile(winPath, bytes);
+    const WinError why = fs_->lastError();
+    fs_->setAttributes(winPath, attrs != kInvalidAttributes ? attrs & AttrSettable : AttrReadOnly | AttrHidden | AttrSystem | AttrArchive);
+    if (!ok) return fail(QStringLiteral("cannot write %1: %2").arg(winPath, describe(why)));
+    *saved = root.generation();
+    return true;
+  };
+  if (!saveHive(systemDatPath(), registry_.localMachine(), &savedHklm_)) return false;
+  if (!saveHive(userDatPath(), registry_.users(), &savedHku_)) return false;
+  if (registry_.dynData().generation() != savedDyn_) {
+    const QByteArray text = regedit4::exportKey(registry_.dynData(), QStringLiteral("HKEY_DYN_DATA"));
+    int err = 0;
+    if (!writeFileAtomically(hostPathInFolder(QLatin1String(kDynDataFileName)), text, &err))
+      return fail(QStringLiteral("cannot write %1: %2").arg(QLatin1String(kDynDataFileName), QString::fromLocal8Bit(strerror(err))));
+    savedDyn_ = registry_.dynData().generation();
+  }
+  return true;
+}
+
+}  // namespace vt

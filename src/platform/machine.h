@@ -1,0 +1,72 @@
+#pragma once
+// One Windows 95 computer held in a host folder: machine.ini (the facts and the drives),
+// drives/<LETTER>/ (each drive's root), the registry hives inside the Windows directory
+// and HKEY_DYN_DATA in dyndata.reg. See docs/machine.md.
+#include "platform/filesystem.h"
+#include "platform/registry.h"
+
+#include <QMap>
+#include <QString>
+
+#include <map>
+#include <memory>
+
+namespace vt {
+
+struct MachineFacts {
+  QString platform = QStringLiteral("Win95");  // Win95, WinNT or Win32
+  int processor = 586;                         // 386, 486, 586 or another number
+  quint64 physicalMemory = 16ull * 1024 * 1024;
+  int colorDepth = 8;
+  int screenWidth = 800;
+  int screenHeight = 600;
+  QString userName;
+  QString computerName;
+  QString windowsDirectory = QStringLiteral("C:\\WINDOWS");
+  QString systemDirectory = QStringLiteral("C:\\WINDOWS\\SYSTEM");
+  QString programDirectory = QStringLiteral("C:\\VANTREL");
+  // [Programs]: upper-case program name (e.g. "DEFRAG") -> host command line.
+  QMap<QString, QString> programs;
+};
+
+inline constexpr const char* kMachineIniName = "machine.ini";
+inline constexpr const char* kDynDataFileName = "dyndata.reg";
+
+class Machine {
+ public:
+  // Opens a machine folder; loads machine.ini and the registry. A machine.ini that
+  // cannot be read, or a damaged hive, is refused with a message in `error`.
+  static std::unique_ptr<Machine> open(const QString& folder, QString* error);
+  ~Machine();
+
+  const QString& folder() const { return folder_; }
+  const MachineFacts& facts() const { return facts_; }
+  FileSystem& files() { return *fs_; }
+  Registry& registry() { return registry_; }
+
+  // Writes every registry file whose tree changed since it was loaded or last saved,
+  // each replaced atomically. The access helpers call this at the end of every change.
+  bool saveRegistry(QString* error = nullptr);
+  bool registryChanged() const;
+
+  // Windows paths of the three registry files.
+  QString systemDatPath() const;
+  QString userDatPath() const;
+  QString hostPathInFolder(const QString& name) const { return folder_ + QLatin1Char('/') + name; }
+
+ private:
+  Machine() = default;
+  bool loadRegistry(QString* error);
+
+  QString folder_;
+  MachineFacts facts_;
+  std::unique_ptr<FileSystem> fs_;
+  Registry registry_;
+  quint64 savedHklm_ = 0, savedHku_ = 0, savedDyn_ = 0;
+};
+
+// Reads machine.ini's [Machine] and [Drive X] sections.
+bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, MachineFacts* facts,
+                     std::map<QChar, DriveInfo>* drives, bool* forceAttributeFile, QString* error);
+
+}  // namespace vt

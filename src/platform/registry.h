@@ -1,0 +1,119 @@
+#pragma once
+// The registry as Windows 95 holds it: a tree of keys, each with named values kept in
+// stored order. Names are ANSI bytes matched without regard to case; value data is kept
+// as the raw bytes the hive stores, so a hive read and written again is byte-identical.
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace vt {
+
+enum RegType : quint32 {
+  RegNone = 0,
+  RegSz = 1,
+  RegExpandSz = 2,
+  RegBinary = 3,
+  RegDword = 4,
+  RegDwordBigEndian = 5,
+  RegLink = 6,
+  RegMultiSz = 7,
+};
+
+struct RegValue {
+  QByteArray name;  // empty: the key's default value
+  quint32 type = RegSz;
+  QByteArray data;  // REG_SZ is stored without a terminating NUL, as Windows 95 writes it
+};
+
+class RegKey {
+ public:
+  explicit RegKey(QByteArray name = {}, RegKey* parent = nullptr);
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  const QByteArray& name() const { return name_; }
+  RegKey* parent() const { return parent_; }
+
+  // Sub-keys, in stored order.
+  int subkeyCount() const { return int(subkeys_.size()); }
+  RegKey* subkey(int index) const;
+  RegKey* findSubkey(QByteArrayView name) const;
+  // Returns the existing sub-key of that name (any case) or appends a new one.
+  RegKey* addSubkey(QByteArrayView name);
+  bool removeSubkey(QByteArrayView name);
+  // Moves every sub-key and value of `other` into this key, replacing what this key held.
+  void takeContentsOf(RegKey& other);
+  void clear();
+
+  // Values, in stored order.
+  const std::vector<RegValue>& values() const { return values_; }
+  int valueCount() const { return int(values_.size()); }
+  const RegValue* findValue(QByteArrayView name) const;
+  // Replaces the value's type and data in place (its position and the case of its name
+  // stay) or appends a new value.
+  void setValue(QByteArrayView name, quint32 type, QByteArray data);
+  bool removeValue(QByteArrayView name);
+
+  // Backslash-separated path below this key; empty means this key. Empty components
+  // (a doubled or trailing backslash) are skipped.
+  RegKey* findPath(QByteArrayView path);
+  RegKey* createPath(QByteArrayView path);
+
+  // Names from the top of the tree down to this key, joined by backslashes.
+  QByteArray pathFromTop() const;
+
+  // Counts every change made anywhere below the top key; the owner of a tree compares it
+  // with the count at its last save to know whether the tree must be written.
+  quint64 generation() const { return top()->generation_; }
+
+ private:
+  const RegKey* top() const;
+  void touch();
+  void rebuildIndex();
+
+  QByteArray name_;
+  RegKey* parent_;
+  std::vector<std::unique_ptr<RegKey>> subkeys_;
+  std::vector<RegValue> values_;
+  // Upper-cased name -> sub-key, kept only for keys with many sub-keys (file types,
+  // CLSIDs), where a linear search would make loading quadratic.
+  std::unique_ptr<QHash<QByteArray, RegKey*>> index_;
+  quint64 generation_ = 0;
+};
+
+// The predefined keys. CLASSES_ROOT, CURRENT_USER and CURRENT_CONFIG are views of keys
+// inside LOCAL_MACHINE and USERS, as on Windows 95.
+enum class HKey { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData };
+
+// "HKEY_LOCAL_MACHINE" and the rest; also accepts the HKLM-style abbreviations.
+bool parseRootName(QStringView name, HKey* out);
+QString rootName(HKey root);
+
+class Registry {
+ public:
+  Registry();
+
+  RegKey& localMachine() { return *hklm_; }
+  RegKey& users() { return *hku_; }
+  RegKey& dynData() { return *dyn_; }
+  const RegKey& localMachine() const { return *hklm_; }
+  const RegKey& users() const { return *hku_; }
+  const RegKey& dynData() const { return *dyn_; }
+
+  // The key a predefined handle stands for; nullptr where an alias's target is missing
+  // (a machine without SOFTWARE\Classes has no HKEY_CLASSES_ROOT).
+  RegKey* root(HKey root);
+  RegKey* openKey(HKey root, QStringView path);
+  RegKey* createKey(HKey root, QStringView path);
+  // Deletes the key with its sub-tree; a predefined key itself cannot be deleted.
+  bool deleteKey(HKey root, QStringView path);
+
+ private:
+  std::unique_ptr<RegKey> hklm_, hku_, dyn_;
+};
+
+}  // namespace vt

@@ -1,0 +1,104 @@
+#include "platform/text.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace vt {
+
+QString fromAnsi(QByteArrayView bytes) {
+  QStringDecoder decoder("windows-1252", QStringConverter::Flag::Stateless);
+  return decoder.decode(bytes);
+}
+
+QByteArray toAnsi(QStringView text) {
+  // Plain ASCII needs no converter; this keeps the hot paths (paths, registry names) cheap.
+  bool ascii = true;
+  for (QChar c : text) {
+    if (c.unicode() >= 0x80) { ascii = false; break; }
+  }
+  if (ascii) return text.toLatin1();
+  QStringEncoder encoder("windows-1252", QStringConverter::Flag::Stateless);
+  QByteArray out;
+  out.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c.unicode() < 0x80) { out.append(char(c.unicode())); continue; }
+    QByteArray one = encoder.encode(text.mid(i, 1));
+    if (encoder.hasError() || one.size() != 1) {
+      encoder.resetState();
+      out.append('?');
+    } else {
+      out.append(one);
+    }
+  }
+  return out;
+}
+
+unsigned char ansiUpper(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c < 0x80) return c;
+  // Windows-1252 letters outside ASCII: the accented block pairs at 0x20 apart
+  // (0xF7 is the division sign), plus the three pairs in 0x8A..0x9F and y-diaeresis.
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  switch (c) {
+    case 0x9A: return 0x8A;
+    case 0x9C: return 0x8C;
+    case 0x9E: return 0x8E;
+    case 0xFF: return 0x9F;
+    default: return c;
+  }
+}
+
+QByteArray ansiUpper(QByteArrayView s) {
+  QByteArray out(s.size(), Qt::Uninitialized);
+  for (qsizetype i = 0; i < s.size(); ++i) out[i] = char(ansiUpper(uchar(s[i])));
+  return out;
+}
+
+bool ansiEqualNoCase(QByteArrayView a, QByteArrayView b) {
+  if (a.size() != b.size()) return false;
+  for (qsizetype i = 0; i < a.size(); ++i)
+    if (ansiUpper(uchar(a[i])) != ansiUpper(uchar(b[i]))) return false;
+  return true;
+}
+
+bool ansiStartsWithNoCase(QByteArrayView s, QByteArrayView prefix) {
+  return s.size() >= prefix.size() && ansiEqualNoCase(s.first(prefix.size()), prefix);
+}
+
+bool winEqualNoCase(QStringView a, QStringView b) {
+  if (a.size() != b.size()) return false;
+  return ansiEqualNoCase(toAnsi(a), toAnsi(b));
+}
+
+QString winUpper(QStringView s) { return fromAnsi(ansiUpper(toAnsi(s))); }
+
+QList<QByteArray> splitLines(QByteArrayView bytes) {
+  QList<QByteArray> lines;
+  qsizetype start = 0;
+  const qsizetype n = bytes.size();
+  for (qsizetype i = 0; i < n; ++i) {
+    const char c = bytes[i];
+    if (c == '\n' || c == '\r') {
+      lines.append(bytes.sliced(start, i - start).toByteArray());
+      if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ++i;
+      start = i + 1;
+    }
+  }
+  if (start < n) lines.append(bytes.sliced(start).toByteArray());
+  return lines;
+}
+
+QByteArray joinLinesCrLf(const QList<QByteArray>& lines) {
+  QByteArray out;
+  qsizetype total = 0;
+  for (const auto& l : lines) total += l.size() + 2;
+  out.reserve(total);
+  for (const auto& l : lines) {
+    out.append(l);
+    out.append("\r\n", 2);
+  }
+  return out;
+}
+
+}  // namespace vt
