@@ -53,7 +53,13 @@ struct FindData {
 
 // DOS attributes kept for host files; see attributestore.h.
 class AttributeStore;
-class FileSearch;
+
+// An open directory search. Implementations derive from it inside filesystem.cpp; the
+// virtual destructor lets callers hold it without seeing its state.
+class FileSearch {
+ public:
+  virtual ~FileSearch() = default;
+};
 
 class FileSystem {
  public:

@@ -1,0 +1,26 @@
+#pragma once
+// Which machine a run works on: the folder named by --machine, or the built-in sample
+// machine, created on first use under the user's data directory.
+#include <QString>
+
+namespace vt {
+
+struct CommandLine {
+  QString machineFolder;  // empty: the sample machine
+  bool english = false;
+  QString error;          // set when the arguments cannot be understood
+  bool help = false;
+};
+
+CommandLine parseCommandLine(const QStringList& args);
+QString sampleMachineFolder();
+// The machine folder to open: the named one, or the sample (created when missing).
+bool resolveMachineFolder(const CommandLine& cl, QString* folder, QString* error);
+
+inline constexpr const char* kUsage =
+    "Usage: vantrel [--machine DIR] [--lang de|en]\n"
+    "  --machine DIR  work on the Windows 95 machine in DIR (see docs/machine.md);\n"
+    "                 without it, the built-in sample machine is used\n"
+    "  --lang en      start in English (German is the default)\n";
+
+}  // namespace vt

@@ -1,0 +1,23 @@
+#pragma once
+// Everything that talks to the user or keeps the window alive goes through these two
+// interfaces, so the logic runs the same behind the real window and in tests.
+#include <QString>
+
+namespace vt {
+
+class DialogService {
+ public:
+  virtual ~DialogService() = default;
+  virtual void information(const QString& text) = 0;  // information box, OK
+  virtual void warning(const QString& text) = 0;      // warning box, OK
+  virtual bool confirm(const QString& text) = 0;      // confirmation, Yes (true) / No
+};
+
+class EventPump {
+ public:
+  virtual ~EventPump() = default;
+  // Handles the window messages that are waiting (repaints, a click on Cancel).
+  virtual void processPendingEvents() = 0;
+};
+
+}  // namespace vt

@@ -1,0 +1,153 @@
+#include "sysaccess/reg.h"
+
+#include "platform/machine.h"
+#include "platform/text.h"
+
+#include <QtEndian>
+
+namespace vt {
+
+namespace {
+
+// The text a string value shows through a 255-byte buffer: up to the first zero byte,
+// and never more than 254 characters.
+QString bufferedText(const QByteArray& data, int buffer) {
+  qsizetype end = data.indexOf('\0');
+  if (end < 0) end = data.size();
+  return fromAnsi(QByteArrayView(data).first(std::min<qsizetype>(end, buffer - 1)));
+}
+
+}  // namespace
+
+RegKey* RegRoot::create(Registry& reg, QStringView path) const {
+  return key_ ? key_->createPath(toAnsi(path)) : reg.createKey(hkey_, path);
+}
+
+RegKey* RegAccess::open(RegRoot root, QStringView keyPath) {
+  RegKey* base = root.resolve(machine_.registry());
+  return base ? base->findPath(toAnsi(keyPath)) : nullptr;
+}
+
+bool RegAccess::commit() { return machine_.saveRegistry(); }
+
+bool RegAccess::RegKeyExists(RegRoot root, QStringView keyPath) { return open(root, keyPath) != nullptr; }
+
+bool RegAccess::RegValueExists(const RegKey* key, QStringView name) {
+  if (!key) return false;
+  // Value names are compared on at most 255 characters, as the enumeration buffer holds.
+  const QByteArray wanted = toAnsi(name).left(255);
+  for (const RegValue& v : key->values())
+    if (ansiStartsWithNoCase(QByteArrayView(v.name).first(std::min<qsizetype>(v.name.size(), 255)), wanted))
+      return true;
+  return false;
+}
+
+bool RegAccess::RegValueExistsAt(RegRoot root, QStringView keyPath, QStringView name) {
+  return RegValueExists(open(root, keyPath), name);
+}
+
+const RegValue* RegAccess::existingValue(RegRoot root, QStringView keyPath, QStringView name) {
+  RegKey* key = open(root, keyPath);
+  if (!RegValueExists(key, name)) return nullptr;
+  // The prefix test above only gates the query; the query itself wants the exact name.
+  return key->findValue(toAnsi(name));
+}
+
+bool RegAccess::DeleteRegKey(RegRoot root, QStringView keyPath) {
+  RegKey* key = open(root, keyPath);
+  if (!key || !key->parent()) return false;
+  Registry& reg = machine_.registry();
+  for (HKey h : {HKey::ClassesRoot, HKey::CurrentUser, HKey::CurrentConfig})
+    if (key == reg.root(h)) return false;  // a predefined key is not deletable
+  if (!key->parent()->removeSubkey(key->name())) return false;
+  return commit();
+}
+
+bool RegAccess::DeleteRegValue(RegRoot root, QStringView keyPath, QStringView name) {
+  RegKey* key = open(root, keyPath);
+  if (!RegValueExists(key, name)) return false;
+  if (!key->removeValue(toAnsi(name))) return false;
+  return commit();
+}
+
+QString RegAccess::ReadRegString(RegRoot root, QStringView keyPath, QStringView name) {
+  const RegValue* v = existingValue(root, keyPath, name);
+  return v ? bufferedText(v->data, kRegStringBuffer) : QString();
+}
+
+bool RegAccess::RegStringEquals(RegRoot root, QStringView keyPath, QStringView name, QStringView expected) {
+  if (!existingValue(root, keyPath, name)) return false;
+  return ansiUpper(toAnsi(ReadRegString(root, keyPath, name))) == ansiUpper(toAnsi(expected));
+}
+
+quint32 RegAccess::ReadRegDword(RegRoot root, QStringView keyPath, QStringView name) {
+  const RegValue* v = existingValue(root, keyPath, name);
+  if (!v || v->data.size() > 4) return 0;
+  uchar bytes[4] = {0, 0, 0, 0};
+  std::copy(v->data.cbegin(), v->data.cend(), reinterpret_cast<char*>(bytes));
+  return qFromLittleEndian<quint32>(bytes);
+}
+
+bool RegAccess::RegDwordEquals(RegRoot root, QStringView keyPath, QStringView name, quint32 expected) {
+  const RegValue* v = existingValue(root, keyPath, name);
+  if (!v || v->data.size() > 4) return false;
+  return ReadRegDword(root, keyPath, name) == expected;
+}
+
+bool RegAccess::WriteRegString(RegRoot root, QStringView keyPath, QStringView name, QStringView text) {
+  RegKey* key = open(root, keyPath);
+  if (!key) return false;
+  key->setValue(toAnsi(name), RegSz, toAnsi(text));
+  if (!commit()) return false;
+  return ReadRegString(root, keyPath, name) == text;
+}
+
+bool RegAccess::WriteRegStringCreate(RegRoot root, QStringView keyPath, QStringView name, QStringView text) {
+  if (!root.create(machine_.registry(), keyPath)) return false;
+  return WriteRegString(root, keyPath, name, text);
+}
+
+bool RegAccess::WriteRegDword(RegRoot root, QStringView keyPath, QStringView name, quint32 value) {
+  RegKey* key = open(root, keyPath);
+  if (!key) return false;
+  QByteArray data(4, '\0');
+  qToLittleEndian(value, data.data());
+  key->setValue(toAnsi(name), RegDword, data);
+  return commit();
+}
+
+QString RegAccess::FindEnumDeviceValue(QStringView matchName, QStringView matchText, QStringView resultName, int mode) {
+  QString result = QString::fromUtf8(state_.pick("Nicht vorhanden / Nicht erkannt", "Not exist / Not noticed"));
+  if (mode != 0 && mode != 1) return result;
+  RegKey* enumKey = machine_.registry().localMachine().findPath("Enum");
+  if (!enumKey) return result;
+  const QByteArray wanted = ansiUpper(toAnsi(matchText));
+  for (int b = 0; b < enumKey->subkeyCount(); ++b) {
+    RegKey* bus = enumKey->subkey(b);
+    for (int d = 0; d < bus->subkeyCount(); ++d) {
+      RegKey* instance = bus->subkey(d)->subkey(0);
+      if (!instance || !RegValueExists(instance, matchName)) continue;
+      const RegValue* match = instance->findValue(toAnsi(matchName));
+      if (!match || ansiUpper(toAnsi(bufferedText(match->data, kRegStringBuffer))) != wanted) continue;
+      if (!RegValueExists(instance, resultName)) continue;
+      if (mode == 1 && !instance->findSubkey("LogConfig")) continue;
+      if (const RegValue* r = instance->findValue(toAnsi(resultName))) result = bufferedText(r->data, kRegStringBuffer);
+    }
+  }
+  return result;
+}
+
+QStringList RegAccess::ListInstalledUpdates() {
+  QStringList lines;
+  RegKey* updates = open(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion\\Setup\\Updates");
+  if (!updates) return lines;
+  for (int i = 0; i < updates->subkeyCount(); ++i) {
+    // Names longer than the 1023-character enumeration buffer cannot be opened by name.
+    const QByteArray name = updates->subkey(i)->name();
+    if (name.size() > 1023) continue;
+    lines << ReadRegString(RegRoot(updates), fromAnsi(name), u"");
+  }
+  return lines;
+}
+
+}  // namespace vt

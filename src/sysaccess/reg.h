@@ -1,0 +1,74 @@
+#pragma once
+// The registry operations every section uses. Callers name a root, a key path and a value
+// and get a text, a number or a yes/no; nothing throws or shows a message, every failure
+// gives the empty text, 0 or false. Each change reaches the hive files before it returns.
+#include "platform/registry.h"
+#include "sysaccess/state.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace vt {
+
+class Machine;
+
+// A predefined key, or a key an earlier call opened (ListInstalledUpdates reads below one).
+class RegRoot {
+ public:
+  RegRoot(HKey hkey) : hkey_(hkey) {}  // NOLINT: used like the Windows HKEY constants
+  explicit RegRoot(RegKey* key) : key_(key) {}
+  RegKey* resolve(Registry& reg) const { return key_ ? key_ : reg.root(hkey_); }
+  // Opens the path below the root, creating every missing key (and an alias's target).
+  RegKey* create(Registry& reg, QStringView path) const;
+
+ private:
+  HKey hkey_ = HKey::LocalMachine;
+  RegKey* key_ = nullptr;
+};
+
+inline constexpr HKey HKEY_CLASSES_ROOT = HKey::ClassesRoot;
+inline constexpr HKey HKEY_CURRENT_USER = HKey::CurrentUser;
+inline constexpr HKey HKEY_LOCAL_MACHINE = HKey::LocalMachine;
+inline constexpr HKey HKEY_USERS = HKey::Users;
+inline constexpr HKey HKEY_CURRENT_CONFIG = HKey::CurrentConfig;
+inline constexpr HKey HKEY_DYN_DATA = HKey::DynData;
+
+// Strings are read through a buffer of this size, so texts of up to 254 characters come back whole.
+inline constexpr int kRegStringBuffer = 255;
+
+class RegAccess {
+ public:
+  RegAccess(Machine& machine, const SharedState& state) : machine_(machine), state_(state) {}
+
+  bool RegKeyExists(RegRoot root, QStringView keyPath);
+  // True when a value's name begins with `name` (without regard to case): a key holding
+  // only IsShortcut also "has" IsShort, and the empty name is found in any key with values.
+  static bool RegValueExists(const RegKey* key, QStringView name);
+  bool RegValueExistsAt(RegRoot root, QStringView keyPath, QStringView name);
+  bool DeleteRegKey(RegRoot root, QStringView keyPath);
+  bool DeleteRegValue(RegRoot root, QStringView keyPath, QStringView name);
+  QString ReadRegString(RegRoot root, QStringView keyPath, QStringView name);
+  bool RegStringEquals(RegRoot root, QStringView keyPath, QStringView name, QStringView expected);
+  quint32 ReadRegDword(RegRoot root, QStringView keyPath, QStringView name);
+  bool RegDwordEquals(RegRoot root, QStringView keyPath, QStringView name, quint32 expected);
+  bool WriteRegString(RegRoot root, QStringView keyPath, QStringView name, QStringView text);
+  bool WriteRegStringCreate(RegRoot root, QStringView keyPath, QStringView name, QStringView text);
+  bool WriteRegDword(RegRoot root, QStringView keyPath, QStringView name, quint32 value);
+
+  // Walks HKLM\Enum bus by bus, device by device, testing each device's first instance;
+  // the last matching device wins. Mode 0: no further condition; mode 1: the instance
+  // must have a LogConfig sub-key.
+  QString FindEnumDeviceValue(QStringView matchName, QStringView matchText, QStringView resultName, int mode);
+  // The default values of the installed-update keys, one line each, in stored order.
+  QStringList ListInstalledUpdates();
+
+ private:
+  RegKey* open(RegRoot root, QStringView keyPath);
+  const RegValue* existingValue(RegRoot root, QStringView keyPath, QStringView name);
+  bool commit();
+
+  Machine& machine_;
+  const SharedState& state_;
+};
+
+}  // namespace vt

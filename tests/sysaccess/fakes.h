@@ -1,0 +1,33 @@
+#pragma once
+// Test doubles for the dialog service and the event pump.
+#include "sysaccess/dialogs.h"
+
+#include <QStringList>
+
+#include <functional>
+
+namespace vt::test {
+
+class RecordingDialogs : public DialogService {
+ public:
+  void information(const QString& text) override { shown << QStringLiteral("info: ") + text; }
+  void warning(const QString& text) override { shown << QStringLiteral("warning: ") + text; }
+  bool confirm(const QString& text) override {
+    shown << QStringLiteral("confirm: ") + text;
+    return answer;
+  }
+  QStringList shown;
+  bool answer = true;
+};
+
+class CallbackPump : public EventPump {
+ public:
+  void processPendingEvents() override {
+    ++calls;
+    if (onPump) onPump(calls);
+  }
+  int calls = 0;
+  std::function<void(int)> onPump;
+};
+
+}  // namespace vt::test
