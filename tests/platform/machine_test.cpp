@@ -1,0 +1,119 @@
+#include "platform/machine.h"
+
+#include "platform/atomicfile.h"
+#include "support/testmachine.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace vt {
+namespace {
+
+bool parse(const char* ini, MachineFacts* facts, std::map<QChar, DriveInfo>* drives, QString* error) {
+  return parseMachineIni(QByteArray(ini), QStringLiteral("/m"), facts, drives, nullptr, error);
+}
+
+TEST(MachineIni, DefaultsFillWhatTheFileLeavesOut) {
+  MachineFacts f;
+  std::map<QChar, DriveInfo> d;
+  QString error;
+  ASSERT_TRUE(parse("[Machine]\n[Drive c]\n[Drive A]\nType=removable\nReady=0\n", &f, &d, &error)) << error.toStdString();
+  EXPECT_EQ(f.platform, QStringLiteral("Win95"));
+  EXPECT_EQ(f.windowsDirectory, QStringLiteral("C:\\WINDOWS"));
+  EXPECT_EQ(f.systemDirectory, QStringLiteral("C:\\WINDOWS\\SYSTEM"));
+  EXPECT_EQ(f.programDirectory, QStringLiteral("C:\\VANTREL"));
+  ASSERT_EQ(d.size(), 2u);
+  EXPECT_EQ(d[QLatin1Char('C')].type, DriveType::Fixed);
+  EXPECT_EQ(d[QLatin1Char('C')].hostRoot, QStringLiteral("/m/drives/C"));
+  EXPECT_FALSE(d[QLatin1Char('C')].freeBytes.has_value());
+  EXPECT_EQ(d[QLatin1Char('A')].type, DriveType::Removable);
+  EXPECT_FALSE(d[QLatin1Char('A')].ready);
+}
+
+TEST(MachineIni, SystemDirectoryFollowsAMovedWindowsDirectory) {
+  MachineFacts f;
+  std::map<QChar, DriveInfo> d;
+  QString error;
+  ASSERT_TRUE(parse("[Machine]\nWindowsDirectory=D:\\WIN95\\\nPlatform=WinNT\nProcessor=486\n[Drive C]\n[Drive D]\nFreeBytes=0x100\n",
+                    &f, &d, &error));
+  EXPECT_EQ(f.windowsDirectory, QStringLiteral("D:\\WIN95"));
+  EXPECT_EQ(f.systemDirectory, QStringLiteral("D:\\WIN95\\SYSTEM"));
+  EXPECT_EQ(f.platform, QStringLiteral("WinNT"));
+  EXPECT_EQ(f.processor, 486);
+  EXPECT_EQ(d[QLatin1Char('D')].freeBytes.value_or(-1), 256);
+}
+
+TEST(MachineIni, MistakesAreNamed) {
+  struct Case { const char* ini; const char* mentions; } cases[] = {
+      {"[Drive C]\n", "[Machine]"},
+      {"[Machine]\n", "[Drive C]"},
+      {"[Machine]\nPlatform=Win98\n[Drive C]\n", "Platform=Win98"},
+      {"[Machine]\nPhysicalMemory=lots\n[Drive C]\n", "PhysicalMemory=lots"},
+      {"[Machine]\n[Drive C]\nType=floppy\n", "Type=floppy"},
+      {"[Machine]\n[Drive CD]\n", "[Drive CD]"},
+      {"[Machine]\n[Drive C]\nSectorsPerCluster=0\n", "must not be 0"},
+      {"[Machine]\nAttributeStore=db\n[Drive C]\n", "AttributeStore=db"},
+  };
+  for (const Case& c : cases) {
+    MachineFacts f;
+    std::map<QChar, DriveInfo> d;
+    QString error;
+    EXPECT_FALSE(parse(c.ini, &f, &d, &error)) << c.ini;
+    EXPECT_TRUE(error.contains(QLatin1String(c.mentions))) << error.toStdString();
+  }
+}
+
+TEST(Machine, OpeningRefusesAMissingFolderOrADamagedHive) {
+  QString error;
+  EXPECT_EQ(Machine::open(QStringLiteral("/nonexistent/machine"), &error), nullptr);
+  EXPECT_TRUE(error.contains(QLatin1String("no such machine folder")));
+
+  test::TestMachine tm;
+  tm.putHostFile("C", "WINDOWS/SYSTEM.DAT", "CREG but not really a hive");
+  EXPECT_EQ(Machine::open(tm.folder(), &error), nullptr);
+  EXPECT_TRUE(error.contains(QLatin1String("SYSTEM.DAT"))) << error.toStdString();
+}
+
+TEST(Machine, RegistryChangesReachTheirFilesOnlyWhenMade) {
+  test::TestMachine tm;
+  EXPECT_FALSE(tm.machine().registryChanged());
+  ASSERT_TRUE(tm.machine().saveRegistry());
+  EXPECT_FALSE(tm.fs().exists(u"C:\\WINDOWS\\SYSTEM.DAT"));  // nothing changed, nothing written
+
+  tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Tarvo\\Vantrel")->setValue("Start", RegSz, "0");
+  tm.registry().createKey(HKey::DynData, u"Config Manager\\Enum\\C29A3C40")->setValue("Problem", RegDword, QByteArray(4, '\0'));
+  EXPECT_TRUE(tm.machine().registryChanged());
+  ASSERT_TRUE(tm.machine().saveRegistry());
+  EXPECT_FALSE(tm.machine().registryChanged());
+  EXPECT_TRUE(tm.fs().exists(u"C:\\WINDOWS\\SYSTEM.DAT"));
+  EXPECT_FALSE(tm.fs().exists(u"C:\\WINDOWS\\USER.DAT"));
+  // Windows keeps its registry files read-only, hidden and system.
+  EXPECT_EQ(tm.fs().attributes(u"C:\\WINDOWS\\SYSTEM.DAT") & (AttrReadOnly | AttrHidden | AttrSystem),
+            quint32(AttrReadOnly | AttrHidden | AttrSystem));
+
+  tm.reopen();
+  const RegKey* k = tm.registry().openKey(HKey::LocalMachine, u"SOFTWARE\\Tarvo\\Vantrel");
+  ASSERT_NE(k, nullptr);
+  EXPECT_EQ(k->findValue("Start")->data, QByteArray("0"));
+  EXPECT_NE(tm.registry().openKey(HKey::DynData, u"Config Manager\\Enum\\C29A3C40"), nullptr);
+}
+
+TEST(AtomicWrite, AFailureHalfWayLeavesTheOldFileWholeAndNoTemporaryFile) {
+  QTemporaryDir dir;
+  const QString path = dir.path() + QStringLiteral("/WIN.INI");
+  ASSERT_TRUE(writeFileAtomically(path, QByteArray("[windows]\r\nload=\r\n")));
+  setAtomicWriteFailureAfter(5);
+  int err = 0;
+  EXPECT_FALSE(writeFileAtomically(path, QByteArray(4096, 'x'), &err));
+  setAtomicWriteFailureAfter(-1);
+  EXPECT_EQ(err, ENOSPC);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("[windows]\r\nload=\r\n"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("WIN.INI")});
+}
+
+}  // namespace
+}  // namespace vt
