@@ -1,12 +1,491 @@
 #include "platform/regedit4.h"
 
+#include "platform/text.h"
+
+#include <vector>
+
 namespace vt::regedit4 {
 
-QByteArray exportRegistry(const Registry&) { return {}; }
-QByteArray exportKey(const RegKey&, const QString&) { return {}; }
-bool importText(const QByteArray&, Registry&, ImportMode, QString* error) {
-  if (error) *error = QStringLiteral("not implemented");
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Export
+// ---------------------------------------------------------------------------------------
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+// Byte lists wrap once a line (indent and prefix included) would pass this column.
+constexpr qsizetype kWrapColumn = 77;
+
+void appendHexByte(QByteArray& out, uchar b) {
+  out.append(kHexDigits[b >> 4]);
+  out.append(kHexDigits[b & 0x0f]);
+}
+
+void appendQuoted(QByteArray& out, QByteArrayView text) {
+  out.append('"');
+  for (char c : text) {
+    if (c == '\\' || c == '"') out.append('\\');
+    out.append(c);
+  }
+  out.append('"');
+}
+
+// A string is written as quoted text only when reading that text back gives the same
+// string: no line breaks (they would end the line) and nothing but terminators after a
+// NUL (the quoted form stops at the first NUL, as regedit's does).
+bool quotable(QByteArrayView data) {
+  qsizetype nul = -1;
+  for (qsizetype i = 0; i < data.size(); ++i) {
+    const char c = data[i];
+    if (nul >= 0) {
+      if (c != '\0') return false;
+    } else if (c == '\0') {
+      nul = i;
+    } else if (c == '\r' || c == '\n') {
+      return false;
+    }
+  }
+  return true;
+}
+
+void appendHexList(QByteArray& out, qsizetype lineStart, QByteArrayView data) {
+  for (qsizetype i = 0; i < data.size(); ++i) {
+    appendHexByte(out, uchar(data[i]));
+    if (i + 1 == data.size()) break;
+    out.append(',');
+    // Break when the next "xx," would run past the wrap column.
+    if (out.size() - lineStart + 3 > kWrapColumn) {
+      out.append("\\\r\n  ", 5);
+      lineStart = out.size() - 2;
+    }
+  }
+}
+
+void appendValue(QByteArray& out, const RegValue& v) {
+  const qsizetype lineStart = out.size();
+  if (v.name.isEmpty())
+    out.append('@');
+  else
+    appendQuoted(out, v.name);
+  out.append('=');
+
+  if (v.type == RegSz && quotable(v.data)) {
+    const qsizetype nul = v.data.indexOf('\0');
+    appendQuoted(out, nul < 0 ? QByteArrayView(v.data) : QByteArrayView(v.data).first(nul));
+  } else if (v.type == RegDword && v.data.size() == 4) {
+    const auto* d = reinterpret_cast<const uchar*>(v.data.constData());
+    out.append("dword:", 6);
+    for (int i = 3; i >= 0; --i) appendHexByte(out, d[i]);
+  } else {
+    if (v.type == RegBinary) {
+      out.append("hex:", 4);
+    } else {
+      out.append("hex(", 4);
+      out.append(QByteArray::number(v.type, 16));
+      out.append("):", 2);
+    }
+    appendHexList(out, lineStart, v.data);
+  }
+  out.append("\r\n", 2);
+}
+
+void appendSection(QByteArray& out, QByteArrayView path, const RegKey& key) {
+  out.append("\r\n[", 3);
+  out.append(path);
+  out.append("]\r\n", 3);
+  for (const RegValue& v : key.values()) appendValue(out, v);
+}
+
+// Depth-first, each key before its sub-keys, all in stored order. Kept iterative: a hive
+// from elsewhere may nest deeper than a comfortable recursion.
+void appendTree(QByteArray& out, const RegKey& top, QByteArray path) {
+  struct Frame {
+    const RegKey* key;
+    int next;
+    qsizetype pathLength;
+  };
+  std::vector<Frame> stack;
+  appendSection(out, path, top);
+  stack.push_back({&top, 0, path.size()});
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.key->subkeyCount()) {
+      stack.pop_back();
+      continue;
+    }
+    const RegKey* child = f.key->subkey(f.next++);
+    path.truncate(f.pathLength);
+    path.append('\\');
+    path.append(child->name());
+    appendSection(out, path, *child);
+    stack.push_back({child, 0, path.size()});
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Import
+//
+// Where regedit skipped a line it could not read, we refuse the whole file: a half-read
+// file would leave the machine in a state nobody asked for. So the text is parsed into a
+// list of operations first and applied only once every line has been read. The
+// "name"=- form of later Windows versions is accepted; it can only mean one thing.
+// ---------------------------------------------------------------------------------------
+
+struct Op {
+  enum Kind : quint8 { OpenKey, DeleteKey, SetValue, DeleteValue };
+  Kind kind = OpenKey;
+  HKey root = HKey::LocalMachine;  // key operations
+  quint32 type = RegSz;            // SetValue
+  QByteArray name;                 // key path below the root, or value name
+  QByteArray data;                 // SetValue
+};
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+QByteArrayView trimmed(QByteArrayView s) {
+  qsizetype b = 0, e = s.size();
+  while (b < e && isBlank(s[b])) ++b;
+  while (e > b && isBlank(s[e - 1])) --e;
+  return s.sliced(b, e - b);
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Only the full names: regedit knows no abbreviations.
+bool rootFromName(QByteArrayView name, HKey* out) {
+  struct Entry {
+    const char* name;
+    HKey key;
+  };
+  static const Entry entries[] = {
+      {"HKEY_CLASSES_ROOT", HKey::ClassesRoot},   {"HKEY_CURRENT_USER", HKey::CurrentUser},
+      {"HKEY_LOCAL_MACHINE", HKey::LocalMachine}, {"HKEY_USERS", HKey::Users},
+      {"HKEY_CURRENT_CONFIG", HKey::CurrentConfig}, {"HKEY_DYN_DATA", HKey::DynData},
+  };
+  for (const Entry& e : entries) {
+    if (ansiEqualNoCase(name, e.name)) {
+      *out = e.key;
+      return true;
+    }
+  }
   return false;
+}
+
+QString shown(QByteArrayView bytes) {
+  constexpr qsizetype kMax = 40;
+  if (bytes.size() <= kMax) return fromAnsi(bytes);
+  return fromAnsi(bytes.first(kMax)) + QStringLiteral("...");
+}
+
+class Parser {
+ public:
+  explicit Parser(QByteArrayView text) : text_(text) {}
+
+  bool parse(std::vector<Op>* ops);
+  const QString& error() const { return error_; }
+
+ private:
+  // Line ends as splitLines() sees them: CR LF, LF or CR.
+  bool nextLine(QByteArrayView* line) {
+    if (pos_ >= text_.size()) return false;
+    qsizetype end = pos_;
+    while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
+    *line = text_.sliced(pos_, end - pos_);
+    if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ++end;
+    pos_ = end + 1;
+    ++lineNo_;
+    return true;
+  }
+
+  bool fail(const QString& what) {
+    error_ = QStringLiteral("line %1: %2").arg(lineNo_).arg(what);
+    return false;
+  }
+
+  bool checkHeader();
+  bool parseKeyLine(QByteArrayView line, std::vector<Op>* ops);
+  bool parseValueLine(QByteArrayView line, std::vector<Op>* ops);
+  bool parseQuoted(QByteArrayView s, qsizetype* pos, QByteArray* out, const char* what);
+  bool parseDword(QByteArrayView s, QByteArray* out);
+  bool parseHexList(QByteArrayView s, QByteArray* out);
+
+  QByteArrayView text_;
+  qsizetype pos_ = 0;
+  int lineNo_ = 0;
+  QString error_;
+  enum class Section { None, Key, Deleted } section_ = Section::None;
+};
+
+bool Parser::checkHeader() {
+  QByteArrayView first;
+  if (text_.startsWith("\xff\xfe") || text_.startsWith("\xfe\xff")) {
+    lineNo_ = 1;
+    return fail(QStringLiteral("a Unicode registry file of a later Windows, not a REGEDIT4 file"));
+  }
+  if (!nextLine(&first)) {
+    lineNo_ = 1;
+    return fail(QStringLiteral("the file is empty; a REGEDIT4 file begins with the line REGEDIT4"));
+  }
+  if (!ansiEqualNoCase(trimmed(first), "REGEDIT4"))
+    return fail(QStringLiteral("not a REGEDIT4 file: the first line must read REGEDIT4, not \"%1\"")
+                    .arg(shown(trimmed(first))));
+  return true;
+}
+
+bool Parser::parse(std::vector<Op>* ops) {
+  if (!checkHeader()) return false;
+  QByteArrayView raw;
+  while (nextLine(&raw)) {
+    const QByteArrayView line = trimmed(raw);
+    if (line.isEmpty() || line[0] == ';') continue;
+    bool ok;
+    switch (line[0]) {
+      case '[': ok = parseKeyLine(line, ops); break;
+      case '"':
+      case '@': ok = parseValueLine(line, ops); break;
+      default:
+        ok = fail(QStringLiteral("\"%1\" is not a key, value or comment line").arg(shown(line)));
+    }
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool Parser::parseKeyLine(QByteArrayView line, std::vector<Op>* ops) {
+  // Everything up to the last bracket is the path: a key name may hold a ']' itself.
+  if (line.size() < 2 || line.back() != ']')
+    return fail(QStringLiteral("key line has no closing ]"));
+  QByteArrayView inner = line.sliced(1, line.size() - 2);
+  const bool remove = inner.startsWith('-');
+  if (remove) inner = inner.sliced(1);
+
+  const qsizetype slash = inner.indexOf('\\');
+  const QByteArrayView rootPart = slash < 0 ? inner : inner.first(slash);
+  const QByteArrayView path = slash < 0 ? QByteArrayView() : inner.sliced(slash + 1);
+  Op op;
+  op.kind = remove ? Op::DeleteKey : Op::OpenKey;
+  if (!rootFromName(rootPart, &op.root))
+    return fail(QStringLiteral("unknown root key \"%1\"").arg(shown(rootPart)));
+  if (remove) {
+    bool hasName = false;
+    for (char c : path) hasName |= c != '\\';
+    if (!hasName)
+      return fail(QStringLiteral("the predefined key %1 cannot be deleted").arg(rootName(op.root)));
+  }
+  op.name = path.toByteArray();
+  ops->push_back(std::move(op));
+  section_ = remove ? Section::Deleted : Section::Key;
+  return true;
+}
+
+// A quoted name or string starting at s[*pos] == '"'; leaves *pos after the closing quote.
+// Regedit escapes only the backslash and the quote, so nothing else is an escape.
+bool Parser::parseQuoted(QByteArrayView s, qsizetype* pos, QByteArray* out, const char* what) {
+  qsizetype i = *pos + 1;
+  out->reserve(s.size() - i);
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '"') {
+      *pos = i + 1;
+      return true;
+    }
+    if (c == '\\') {
+      if (i + 1 >= s.size()) break;
+      const char e = s[++i];
+      if (e != '\\' && e != '"')
+        return fail(QStringLiteral("unknown escape \\%1 in %2 (only \\\\ and \\\" are escapes)")
+                        .arg(fromAnsi(QByteArrayView(&e, 1)), QLatin1String(what)));
+      out->append(e);
+    } else {
+      out->append(c);
+    }
+  }
+  return fail(QStringLiteral("%1 has no closing quote").arg(QLatin1String(what)));
+}
+
+bool Parser::parseValueLine(QByteArrayView line, std::vector<Op>* ops) {
+  if (section_ == Section::None) return fail(QStringLiteral("value line before any [key] line"));
+  if (section_ == Section::Deleted)
+    return fail(QStringLiteral("value line under a key being deleted ([-...])"));
+
+  QByteArray name;
+  qsizetype i = 0;
+  if (line[0] == '@') {
+    i = 1;
+  } else if (!parseQuoted(line, &i, &name, "value name")) {
+    return false;
+  }
+  while (i < line.size() && isBlank(line[i])) ++i;
+  if (i >= line.size() || line[i] != '=') return fail(QStringLiteral("value name must be followed by ="));
+  ++i;
+  while (i < line.size() && isBlank(line[i])) ++i;
+  const QByteArrayView data = line.sliced(i);
+
+  Op op;
+  op.kind = Op::SetValue;
+  op.name = std::move(name);
+  if (data.isEmpty()) return fail(QStringLiteral("value has no data after ="));
+  if (data == "-") {
+    op.kind = Op::DeleteValue;
+  } else if (data[0] == '"') {
+    qsizetype p = 0;
+    if (!parseQuoted(data, &p, &op.data, "string")) return false;
+    if (p != data.size())
+      return fail(QStringLiteral("unexpected text \"%1\" after the closing quote").arg(shown(data.sliced(p))));
+    op.type = RegSz;
+  } else if (ansiStartsWithNoCase(data, "dword:")) {
+    op.type = RegDword;
+    if (!parseDword(data.sliced(6), &op.data)) return false;
+  } else if (ansiStartsWithNoCase(data, "hex:")) {
+    op.type = RegBinary;
+    if (!parseHexList(data.sliced(4), &op.data)) return false;
+  } else if (ansiStartsWithNoCase(data, "hex(")) {
+    const qsizetype close = data.indexOf("):");
+    const QByteArrayView digits = close < 0 ? QByteArrayView() : data.sliced(4, close - 4);
+    if (digits.isEmpty() || digits.size() > 8)
+      return fail(QStringLiteral("hex(N): needs the value type N as one to eight hex digits"));
+    quint32 type = 0;
+    for (char c : digits) {
+      const int d = hexValue(c);
+      if (d < 0) return fail(QStringLiteral("hex(N): needs the value type N as one to eight hex digits"));
+      type = type << 4 | quint32(d);
+    }
+    op.type = type;
+    if (!parseHexList(data.sliced(close + 2), &op.data)) return false;
+  } else {
+    return fail(QStringLiteral("\"%1\" is not a value; expected \"text\", dword:, hex: or hex(N):")
+                    .arg(shown(data)));
+  }
+  ops->push_back(std::move(op));
+  return true;
+}
+
+bool Parser::parseDword(QByteArrayView s, QByteArray* out) {
+  s = trimmed(s);
+  quint32 v = 0;
+  bool ok = s.size() == 8;
+  for (qsizetype i = 0; ok && i < 8; ++i) {
+    const int d = hexValue(s[i]);
+    ok = d >= 0;
+    v = v << 4 | quint32(d);
+  }
+  if (!ok) return fail(QStringLiteral("dword value needs eight hex digits, not \"%1\"").arg(shown(s)));
+  const char bytes[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+  *out = QByteArray(bytes, 4);
+  return true;
+}
+
+// Comma-separated two-digit bytes; a '\' at the end of a line carries the list on to the
+// next line.
+bool Parser::parseHexList(QByteArrayView s, QByteArray* out) {
+  out->reserve(s.size() / 3 + 1);
+  for (;;) {
+    bool continued = false;
+    qsizetype i = 0;
+    for (;;) {
+      while (i < s.size() && isBlank(s[i])) ++i;
+      if (i >= s.size()) break;
+      if (s[i] == '\\') {
+        if (!trimmed(s.sliced(i + 1)).isEmpty())
+          return fail(QStringLiteral("a \\ inside hex data may only end the line"));
+        continued = true;
+        break;
+      }
+      if (s[i] == ',') return fail(QStringLiteral("empty entry in hex data (two commas)"));
+      qsizetype end = i;
+      while (end < s.size() && s[end] != ',' && s[end] != '\\' && !isBlank(s[end])) ++end;
+      const QByteArrayView token = s.sliced(i, end - i);
+      const int hi = token.size() == 2 ? hexValue(token[0]) : -1;
+      const int lo = token.size() == 2 ? hexValue(token[1]) : -1;
+      if (hi < 0 || lo < 0)
+        return fail(QStringLiteral("\"%1\" is not a hex byte (two hex digits)").arg(shown(token)));
+      out->append(char(hi << 4 | lo));
+      i = end;
+      while (i < s.size() && isBlank(s[i])) ++i;
+      if (i < s.size() && s[i] == ',') {
+        ++i;
+      } else if (i < s.size() && s[i] != '\\') {
+        return fail(QStringLiteral("hex bytes must be separated by commas"));
+      }
+    }
+    if (!continued) return true;
+
+    const int backslashLine = lineNo_;
+    QByteArrayView next;
+    const bool more = nextLine(&next);
+    next = trimmed(next);
+    if (!more || next.isEmpty() || next[0] == '[' || next[0] == '"' || next[0] == '@' || next[0] == ';') {
+      error_ = QStringLiteral("line %1: the line ends in \\ but no hex data follows").arg(backslashLine);
+      return false;
+    }
+    s = next;
+  }
+}
+
+void apply(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
+  // HKEY_DYN_DATA is the running machine's state rather than part of the saved registry,
+  // so a replacing import merges its keys like any other import.
+  if (mode == ImportMode::Replace) {
+    registry.localMachine().clear();
+    registry.users().clear();
+  }
+  RegKey* current = nullptr;
+  for (Op& op : ops) {
+    switch (op.kind) {
+      case Op::OpenKey: {
+        // createKey(root, "") builds an alias's target if it is missing.
+        RegKey* base = registry.createKey(op.root, {});
+        current = base->createPath(op.name);
+        break;
+      }
+      case Op::DeleteKey: {
+        current = nullptr;
+        RegKey* base = registry.root(op.root);
+        RegKey* k = base ? base->findPath(op.name) : nullptr;
+        if (k && k != base) k->parent()->removeSubkey(k->name());
+        break;
+      }
+      case Op::SetValue:
+        current->setValue(op.name, op.type, std::move(op.data));
+        break;
+      case Op::DeleteValue:
+        current->removeValue(op.name);
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+QByteArray exportRegistry(const Registry& registry) {
+  QByteArray out("REGEDIT4\r\n");
+  appendTree(out, registry.localMachine(), QByteArrayLiteral("HKEY_LOCAL_MACHINE"));
+  appendTree(out, registry.users(), QByteArrayLiteral("HKEY_USERS"));
+  out.append("\r\n", 2);
+  return out;
+}
+
+QByteArray exportKey(const RegKey& key, const QString& fullName) {
+  QByteArray out("REGEDIT4\r\n");
+  appendTree(out, key, toAnsi(fullName));
+  out.append("\r\n", 2);
+  return out;
+}
+
+bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error) {
+  Parser parser(text);
+  std::vector<Op> ops;
+  if (!parser.parse(&ops)) {
+    if (error) *error = parser.error();
+    return false;
+  }
+  apply(ops, registry, mode);
+  return true;
 }
 
 }  // namespace vt::regedit4

@@ -84,8 +84,10 @@ void RegKey::takeContentsOf(RegKey& other) {
   other.subkeys_.clear();
   other.values_.clear();
   other.index_.reset();
+  other.valueIndex_.reset();
   for (auto& k : subkeys_) k->parent_ = this;
   rebuildIndex();
+  rebuildValueIndex();
   touch();
   other.touch();
 }
@@ -94,33 +96,53 @@ void RegKey::clear() {
   subkeys_.clear();
   values_.clear();
   index_.reset();
+  valueIndex_.reset();
   touch();
 }
 
-const RegValue* RegKey::findValue(QByteArrayView name) const {
-  for (const auto& v : values_)
+void RegKey::rebuildValueIndex() {
+  if (int(values_.size()) < kIndexThreshold) {
+    valueIndex_.reset();
+    return;
+  }
+  valueIndex_ = std::make_unique<QHash<QByteArray, size_t>>();
+  valueIndex_->reserve(qsizetype(values_.size()));
+  for (size_t i = values_.size(); i-- > 0;) valueIndex_->insert(ansiUpper(values_[i].name), i);
+}
+
+RegValue* RegKey::valueNamed(QByteArrayView name) {
+  if (valueIndex_) {
+    auto it = valueIndex_->constFind(ansiUpper(name));
+    return it == valueIndex_->constEnd() ? nullptr : &values_[*it];
+  }
+  for (auto& v : values_)
     if (ansiEqualNoCase(v.name, name)) return &v;
   return nullptr;
 }
 
+const RegValue* RegKey::findValue(QByteArrayView name) const { return const_cast<RegKey*>(this)->valueNamed(name); }
+
 void RegKey::setValue(QByteArrayView name, quint32 type, QByteArray data) {
-  for (auto& v : values_) {
-    if (ansiEqualNoCase(v.name, name)) {
-      v.type = type;
-      v.data = std::move(data);
-      touch();
-      return;
-    }
+  if (RegValue* v = valueNamed(name)) {
+    v->type = type;
+    v->data = std::move(data);
+    touch();
+    return;
   }
   values_.push_back(RegValue{name.toByteArray(), type, std::move(data)});
+  if (valueIndex_) {
+    valueIndex_->insert(ansiUpper(name), values_.size() - 1);
+  } else if (int(values_.size()) >= kIndexThreshold) {
+    rebuildValueIndex();
+  }
   touch();
 }
 
 bool RegKey::removeValue(QByteArrayView name) {
-  auto it = std::find_if(values_.begin(), values_.end(),
-                         [&](const RegValue& v) { return ansiEqualNoCase(v.name, name); });
-  if (it == values_.end()) return false;
-  values_.erase(it);
+  const RegValue* v = valueNamed(name);
+  if (!v) return false;
+  values_.erase(values_.begin() + (v - values_.data()));
+  rebuildValueIndex();
   touch();
   return true;
 }

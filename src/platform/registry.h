@@ -74,6 +74,8 @@ class RegKey {
   const RegKey* top() const;
   void touch();
   void rebuildIndex();
+  void rebuildValueIndex();
+  RegValue* valueNamed(QByteArrayView name);
 
   QByteArray name_;
   RegKey* parent_;
@@ -82,6 +84,8 @@ class RegKey {
   // Upper-cased name -> sub-key, kept only for keys with many sub-keys (file types,
   // CLSIDs), where a linear search would make loading quadratic.
   std::unique_ptr<QHash<QByteArray, RegKey*>> index_;
+  // Upper-cased name -> position in values_, likewise only for keys with many values.
+  std::unique_ptr<QHash<QByteArray, size_t>> valueIndex_;
   quint64 generation_ = 0;
 };
 

@@ -39,6 +39,20 @@ TEST(RegKey, ManySubkeysStayFindableThroughTheIndex) {
   EXPECT_EQ(root.addSubkey(".EXT18"), root.subkey(17));
 }
 
+TEST(RegKey, ManyValuesStayFindableAfterRemovals) {
+  RegKey k;
+  for (int i = 0; i < 300; ++i) k.setValue(QByteArray("Value") + QByteArray::number(i), RegSz, QByteArray::number(i));
+  EXPECT_TRUE(k.removeValue("VALUE0"));
+  EXPECT_TRUE(k.removeValue("value150"));
+  ASSERT_EQ(k.valueCount(), 298);
+  EXPECT_EQ(k.findValue("VALUE299")->data, QByteArray("299"));
+  EXPECT_EQ(k.findValue("value151")->data, QByteArray("151"));
+  EXPECT_EQ(k.findValue("Value150"), nullptr);
+  k.setValue("VALUE1", RegDword, "x");
+  EXPECT_EQ(k.values()[0].name, QByteArray("Value1"));
+  EXPECT_EQ(k.values()[0].type, quint32(RegDword));
+}
+
 TEST(RegKey, GenerationCountsChangesAnywhereBelowTheTop) {
   RegKey root;
   RegKey* deep = root.createPath("a\\b\\c");
