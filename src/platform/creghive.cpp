@@ -1,12 +1,537 @@
 #include "platform/creghive.h"
 
-namespace vt::creg {
+#include "platform/text.h"
 
-bool readHive(const QByteArray&, RegKey&, QString* error) {
-  if (error) *error = QStringLiteral("not implemented");
-  return false;
+#include <QtEndian>
+
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+// A hive is three parts:
+//   - a 0x20-byte file header ("CREG");
+//   - the RGKN, the key tree: 28-byte entries linked by parent, first-child and
+//     next-sibling offsets (relative to the RGKN start), each naming the data record of
+//     its key by (id, block);
+//   - RGDB blocks holding the key records: name, then the values with their data.
+// Checksums make every DWORD of a structure sum to zero; a structure whose flag 0x4 is
+// clear (Windows Me writes them so) carries no valid checksum.
+
+namespace vt::creg {
+namespace {
+
+constexpr quint32 kNoOffset = 0xFFFFFFFF;
+constexpr quint16 kNoId = 0xFFFF;
+constexpr quint32 kFreeEntry = 0x80000000;
+constexpr quint16 kChecksumValid = 0x4;
+
+constexpr quint32 kFileHeaderSize = 0x20;
+constexpr quint32 kRgknHeaderSize = 0x20;
+constexpr quint32 kEntrySize = 28;
+// Windows grows the RGKN by pages and never lets an entry straddle one.
+constexpr quint32 kRgknFirstPage = 0x2000;
+constexpr quint32 kRgknPage = 0x1000;
+constexpr quint32 kEntriesInFirstPage = (kRgknFirstPage - kRgknHeaderSize) / kEntrySize;  // 291
+constexpr quint32 kEntriesPerPage = kRgknPage / kEntrySize;                                 // 146
+
+constexpr quint32 kBlockHeaderSize = 0x20;
+constexpr quint32 kKeyHeaderSize = 0x14;
+constexpr quint32 kValueHeaderSize = 0x0C;
+// Leftover space smaller than a record header is not worth a free record of its own.
+constexpr quint32 kFreeRecordMin = 0x14;
+// Key ids are one byte wide in practice: 0..254, with 0xFFFF marking a free record.
+constexpr int kMaxKeysPerBlock = 255;
+// Blocks are whole pages, as Windows allocates them; its largest blocks are 60 KiB.
+constexpr quint32 kBlockGranularity = 0x1000;
+constexpr quint32 kMaxBlockSize = 0xF000;
+constexpr quint32 kMaxRecordSize = kMaxBlockSize - kBlockHeaderSize;
+
+// The flag bits Windows 9x writes beside the checksum bit; kept so that our hives look
+// like its own.
+constexpr quint16 kHeaderFlags = 0x20 | kChecksumValid;
+constexpr quint32 kRgknFlags = 0x08 | kChecksumValid;
+constexpr quint16 kBlockFlags = 0x08 | kChecksumValid;
+
+// Real hives are about a dozen levels deep; the limit only stops hostile files from
+// building trees whose destruction would exhaust the stack.
+constexpr int kMaxDepth = 512;
+
+quint16 rd16(const uchar* p) { return qFromLittleEndian<quint16>(p); }
+quint32 rd32(const uchar* p) { return qFromLittleEndian<quint32>(p); }
+void wr16(uchar* p, quint16 v) { qToLittleEndian(v, p); }
+void wr32(uchar* p, quint32 v) { qToLittleEndian(v, p); }
+
+quint32 dwordSum(const uchar* p, quint32 size) {
+  quint32 sum = 0;
+  for (quint32 i = 0; i + 4 <= size; i += 4) sum += rd32(p + i);
+  return sum;
 }
 
-QByteArray writeHive(const RegKey&) { return {}; }
+// Windows looks keys up by this sum before comparing names, so it must match the name.
+quint32 nameHash(QByteArrayView name) {
+  quint32 h = 0;
+  for (char ch : name) {
+    const uchar c = uchar(ch);
+    if (c >= 0x80) continue;
+    h += (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
+  }
+  return h;
+}
+
+QString hex(quint64 v) { return QStringLiteral("0x") + QString::number(v, 16).toUpper(); }
+
+// ---------------------------------------------------------------------------------------
+// Reading
+
+class Reader {
+ public:
+  explicit Reader(const QByteArray& bytes)
+      : d_(reinterpret_cast<const uchar*>(bytes.constData())), size_(quint64(bytes.size())) {}
+
+  bool read(RegKey& out);
+  const QString& error() const { return error_; }
+
+ private:
+  struct Entry {
+    quint32 flags, parent, child, next;
+    quint16 id, block;
+  };
+
+  bool fail(const QString& message) {
+    error_ = message;
+    return false;
+  }
+  bool readHeader();
+  bool readBlocks();
+  bool readEntry(quint32 offset, Entry* e);
+  bool claimEntry(quint32 offset, const char* what);
+  // The key record the entry names, checked to hold its name; nullptr on failure.
+  const uchar* findRecord(quint32 entryOffset, const Entry& e);
+  bool loadValues(const uchar* record, const Entry& e, RegKey* key);
+
+  const uchar* d_;
+  quint64 size_;
+  QString error_;
+
+  quint32 rgknSize_ = 0;
+  quint32 rootOffset_ = 0;
+  const uchar* rgkn_ = nullptr;
+  // (block << 16 | id) -> file offset of the key record.
+  std::unordered_map<quint32, quint32> records_;
+  std::unordered_set<quint32> claimedRecords_;
+  std::vector<bool> entrySeen_;
+};
+
+bool Reader::readHeader() {
+  if (size_ < kFileHeaderSize) return fail(QStringLiteral("file too short for a registry hive header"));
+  if (std::memcmp(d_, "CREG", 4) != 0) return fail(QStringLiteral("not a registry hive (no CREG signature)"));
+  if ((rd16(d_ + 0x12) & kChecksumValid) && dwordSum(d_, kFileHeaderSize) != 0)
+    return fail(QStringLiteral("file header checksum is wrong"));
+
+  if (size_ < kFileHeaderSize + kRgknHeaderSize)
+    return fail(QStringLiteral("file ends before the RGKN key tree header"));
+  rgkn_ = d_ + kFileHeaderSize;
+  if (std::memcmp(rgkn_, "RGKN", 4) != 0) return fail(QStringLiteral("bad RGKN signature at 0x20"));
+  rgknSize_ = rd32(rgkn_ + 0x04);
+  if (rgknSize_ < kRgknHeaderSize || kFileHeaderSize + quint64(rgknSize_) > size_)
+    return fail(QStringLiteral("RGKN size %1 runs past the end of the file").arg(hex(rgknSize_)));
+  const quint32 rgdbOffset = rd32(d_ + 0x08);
+  if (rgdbOffset < kFileHeaderSize + quint64(rgknSize_) || rgdbOffset > size_)
+    return fail(QStringLiteral("offset of the first RGDB block %1 is out of range").arg(hex(rgdbOffset)));
+  if ((rd32(rgkn_ + 0x10) & kChecksumValid) && dwordSum(rgkn_, rgknSize_) != 0)
+    return fail(QStringLiteral("RGKN checksum is wrong"));
+  rootOffset_ = rd32(rgkn_ + 0x08);
+  entrySeen_.assign(rgknSize_ / 4 + 1, false);
+  return true;
+}
+
+bool Reader::readBlocks() {
+  const int count = rd16(d_ + 0x10);
+  quint64 offset = rd32(d_ + 0x08);
+  // A hostile block count must not make us reserve more than the file could hold.
+  records_.reserve(size_t(qMin<quint64>(quint64(count) * kMaxKeysPerBlock, size_ / kKeyHeaderSize)));
+  for (int index = 0; index < count; ++index) {
+    const QString where = QStringLiteral("RGDB block %1 at %2").arg(index).arg(hex(offset));
+    if (offset + kBlockHeaderSize > size_) return fail(where + QStringLiteral(" lies past the end of the file"));
+    const uchar* b = d_ + offset;
+    if (std::memcmp(b, "RGDB", 4) != 0) return fail(where + QStringLiteral(": bad RGDB signature"));
+    const quint32 blockSize = rd32(b + 0x04);
+    if (blockSize < kBlockHeaderSize || offset + blockSize > size_)
+      return fail(where + QStringLiteral(": size %1 runs past the end of the file").arg(hex(blockSize)));
+    if ((rd16(b + 0x0C) & kChecksumValid) && dwordSum(b, blockSize) != 0)
+      return fail(where + QStringLiteral(": checksum is wrong"));
+
+    quint32 pos = kBlockHeaderSize;
+    while (pos < blockSize) {
+      const quint32 left = blockSize - pos;
+      if (left < 8)
+        return fail(where + QStringLiteral(": record at +%1 runs past the end of the block").arg(hex(pos)));
+      const uchar* r = b + pos;
+      const quint32 recordSize = rd32(r);
+      const quint16 id = rd16(r + 4), block = rd16(r + 6);
+      const bool isFree = id == kNoId && block == kNoId;
+      if (recordSize > left || recordSize < (isFree ? 8 : kKeyHeaderSize))
+        return fail(where + QStringLiteral(": record at +%1 with size %2 runs past the end of the block")
+                                .arg(hex(pos), hex(recordSize)));
+      if (!isFree) {
+        if (block != index)
+          return fail(where + QStringLiteral(": record at +%1 claims to be in block %2").arg(hex(pos)).arg(block));
+        if (!records_.emplace(quint32(block) << 16 | id, quint32(offset + pos)).second)
+          return fail(where + QStringLiteral(": key id %1 appears twice").arg(id));
+      }
+      pos += recordSize;
+    }
+    offset += blockSize;
+  }
+  return true;
+}
+
+bool Reader::readEntry(quint32 offset, Entry* e) {
+  if (offset < kRgknHeaderSize || quint64(offset) + kEntrySize > rgknSize_)
+    return fail(QStringLiteral("key tree link %1 points outside the RGKN").arg(hex(offset)));
+  const uchar* p = rgkn_ + offset;
+  e->flags = rd32(p);
+  e->parent = rd32(p + 0x0C);
+  e->child = rd32(p + 0x10);
+  e->next = rd32(p + 0x14);
+  e->id = rd16(p + 0x18);
+  e->block = rd16(p + 0x1A);
+  if (e->flags & kFreeEntry)
+    return fail(QStringLiteral("key tree link %1 points to a free entry").arg(hex(offset)));
+  return true;
+}
+
+bool Reader::claimEntry(quint32 offset, const char* what) {
+  // Offsets are validated by readEntry first; entries are 28 bytes, so distinct entries
+  // never share a DWORD index unless they overlap, which is damage too.
+  const size_t slot = offset / 4;
+  if (entrySeen_[slot])
+    return fail(QStringLiteral("loop in the key tree: %1 link reaches entry %2 a second time")
+                    .arg(QLatin1String(what), hex(offset)));
+  entrySeen_[slot] = true;
+  return true;
+}
+
+const uchar* Reader::findRecord(quint32 entryOffset, const Entry& e) {
+  const quint32 k = quint32(e.block) << 16 | e.id;
+  const auto it = records_.find(k);
+  if (it == records_.end()) {
+    fail(QStringLiteral("key entry %1 names key id %2 in block %3, which does not exist")
+             .arg(hex(entryOffset))
+             .arg(e.id)
+             .arg(e.block));
+    return nullptr;
+  }
+  if (!claimedRecords_.insert(k).second) {
+    fail(QStringLiteral("key entry %1 shares its data record (id %2, block %3) with another key")
+             .arg(hex(entryOffset))
+             .arg(e.id)
+             .arg(e.block));
+    return nullptr;
+  }
+  const uchar* r = d_ + it->second;
+  const quint32 used = rd32(r + 0x08);
+  if (used > rd32(r) || kKeyHeaderSize + rd16(r + 0x0C) > used) {
+    fail(QStringLiteral("key record (id %1, block %2) is larger than its record").arg(e.id).arg(e.block));
+    return nullptr;
+  }
+  return r;
+}
+
+QByteArray recordName(const uchar* r) {
+  return QByteArray(reinterpret_cast<const char*>(r + kKeyHeaderSize), rd16(r + 0x0C));
+}
+
+bool Reader::loadValues(const uchar* r, const Entry& e, RegKey* key) {
+  const quint32 used = rd32(r + 0x08);
+  const int valueCount = rd16(r + 0x0E);
+  quint32 pos = kKeyHeaderSize + rd16(r + 0x0C);
+  for (int i = 0; i < valueCount; ++i) {
+    const uchar* v = r + pos;
+    if (used - pos < kValueHeaderSize ||
+        used - pos - kValueHeaderSize < quint32(rd16(v + 0x08)) + rd16(v + 0x0A))
+      return fail(QStringLiteral("key record (id %1, block %2): value %3 runs past the end of the record")
+                      .arg(e.id)
+                      .arg(e.block)
+                      .arg(i));
+    const quint32 type = rd32(v);
+    const quint32 nameLength = rd16(v + 0x08);
+    const quint32 dataLength = rd16(v + 0x0A);
+    const char* s = reinterpret_cast<const char*>(v + kValueHeaderSize);
+    key->setValue(QByteArrayView(s, nameLength), type, QByteArray(s + nameLength, dataLength));
+    pos += kValueHeaderSize + nameLength + dataLength;
+  }
+  return true;
+}
+
+bool Reader::read(RegKey& out) {
+  if (!readHeader() || !readBlocks()) return false;
+
+  Entry root;
+  if (!readEntry(rootOffset_, &root) || !claimEntry(rootOffset_, "root")) return false;
+  // Windows 9x gives the root entry no record (id 0xFFFF); should one be there, its
+  // values belong to the root and its name means nothing.
+  if (root.id != kNoId && root.block != kNoId) {
+    const uchar* r = findRecord(rootOffset_, root);
+    if (!r || !loadValues(r, root, &out)) return false;
+  }
+
+  struct Pending {
+    quint32 offset;
+    quint32 firstChild;
+    RegKey* key;
+    int depth;
+  };
+  std::vector<Pending> stack{{rootOffset_, root.child, &out, 0}};
+  while (!stack.empty()) {
+    const Pending p = stack.back();
+    stack.pop_back();
+    const char* link = "first-child";
+    for (quint32 at = p.firstChild; at != kNoOffset;) {
+      Entry e;
+      if (!readEntry(at, &e) || !claimEntry(at, link)) return false;
+      link = "sibling";
+      if (e.parent != p.offset)
+        return fail(QStringLiteral("key entry %1 names %2 as its parent instead of %3")
+                        .arg(hex(at), hex(e.parent), hex(p.offset)));
+      if (e.id == kNoId || e.block == kNoId)
+        return fail(QStringLiteral("key entry %1 has no data record").arg(hex(at)));
+      const uchar* r = findRecord(at, e);
+      if (!r) return false;
+      // Windows never writes two siblings whose names differ only in case; should a
+      // hive hold them, they merge into one key rather than one hiding the other.
+      RegKey* sub = p.key->addSubkey(recordName(r));
+      if (!loadValues(r, e, sub)) return false;
+      if (e.child != kNoOffset) {
+        if (p.depth + 1 >= kMaxDepth)
+          return fail(QStringLiteral("key tree is deeper than %1 levels").arg(kMaxDepth));
+        stack.push_back({at, e.child, sub, p.depth + 1});
+      }
+      at = e.next;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing
+
+quint32 entryOffset(quint32 index) {
+  if (index < kEntriesInFirstPage) return kRgknHeaderSize + index * kEntrySize;
+  const quint32 rest = index - kEntriesInFirstPage;
+  return kRgknFirstPage + (rest / kEntriesPerPage) * kRgknPage + (rest % kEntriesPerPage) * kEntrySize;
+}
+
+quint32 rgknSizeFor(quint32 entries) {
+  if (entries <= kEntriesInFirstPage) return kRgknFirstPage;
+  const quint32 pages = (entries - kEntriesInFirstPage + kEntriesPerPage - 1) / kEntriesPerPage;
+  return kRgknFirstPage + pages * kRgknPage;
+}
+
+struct Node {
+  explicit Node(const RegKey* k, quint32 parentIndex = kNoOffset) : key(k), parent(parentIndex) {}
+  const RegKey* key;
+  quint32 parent = kNoOffset;      // node index
+  quint32 firstChild = kNoOffset;  // node index; siblings follow it contiguously
+  quint32 childCount = 0;
+  quint32 nameLength = 0;
+  std::vector<const RegValue*> values;  // those that fit in one record
+  quint32 recordSize = 0;               // 0: no record
+  quint16 id = kNoId, block = kNoId;
+};
+
+struct Block {
+  quint32 used = kBlockHeaderSize;
+  int keys = 0;
+};
+
+// One key's record must fit in a block, and Windows grows blocks no further than 60 KiB
+// (full blocks in its own hives are exactly that size), so a key whose values exceed it
+// cannot have come from Windows; such a tree comes from an import. Rather than drop
+// values, the whole write is refused.
+bool planRecord(Node& n) {
+  const RegKey& key = *n.key;
+  quint64 size = quint64(kKeyHeaderSize) + quint64(key.name().size());
+  for (const RegValue& v : key.values())
+    size += quint64(kValueHeaderSize) + quint64(v.name.size()) + quint64(v.data.size());
+  if (size > kMaxRecordSize) return false;
+  n.nameLength = quint32(key.name().size());
+  n.values.reserve(key.values().size());
+  for (const RegValue& v : key.values()) n.values.push_back(&v);
+  n.recordSize = quint32(size);
+  return true;
+}
+
+void fillRecord(uchar* r, const Node& n, quint32 recordSize) {
+  wr32(r, recordSize);
+  wr16(r + 0x04, n.id);
+  wr16(r + 0x06, n.block);
+  wr32(r + 0x08, n.recordSize);
+  wr16(r + 0x0C, quint16(n.nameLength));
+  wr16(r + 0x0E, quint16(n.values.size()));
+  std::memcpy(r + kKeyHeaderSize, n.key->name().constData(), n.nameLength);
+  uchar* v = r + kKeyHeaderSize + n.nameLength;
+  for (const RegValue* value : n.values) {
+    wr32(v, value->type);
+    wr16(v + 0x08, quint16(value->name.size()));
+    wr16(v + 0x0A, quint16(value->data.size()));
+    v += kValueHeaderSize;
+    std::memcpy(v, value->name.constData(), size_t(value->name.size()));
+    v += value->name.size();
+    std::memcpy(v, value->data.constData(), size_t(value->data.size()));
+    v += value->data.size();
+  }
+}
+
+void sealChecksum(uchar* structure, quint32 size, quint32 checksumAt) {
+  wr32(structure + checksumAt, 0);
+  wr32(structure + checksumAt, quint32(0) - dwordSum(structure, size));
+}
+
+}  // namespace
+
+bool readHive(const QByteArray& bytes, RegKey& root, QString* error) {
+  RegKey tree;
+  Reader reader(bytes);
+  if (!reader.read(tree)) {
+    if (error) *error = reader.error();
+    return false;
+  }
+  root.takeContentsOf(tree);
+  return true;
+}
+
+QByteArray writeHive(const RegKey& root, QString* error) {
+  // Breadth-first order puts each key's sub-keys side by side, so a sibling chain is a run
+  // of consecutive entries.
+  std::vector<Node> nodes;
+  nodes.emplace_back(&root);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const RegKey* key = nodes[i].key;
+    if (key->subkeyCount() == 0) continue;
+    nodes[i].firstChild = quint32(nodes.size());
+    nodes[i].childCount = quint32(key->subkeyCount());
+    for (int c = 0; c < key->subkeyCount(); ++c) nodes.emplace_back(key->subkey(c), quint32(i));
+  }
+
+  // The root gets a record only to carry values, or to keep an empty hive from having
+  // no block at all.
+  std::vector<Block> blocks;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    Node& n = nodes[i];
+    if (i == 0 && root.valueCount() == 0 && nodes.size() > 1) continue;
+    if (!planRecord(n)) {
+      if (error)
+        *error = QStringLiteral("the key \"%1\" holds more than a registry file can keep in one key (%2 bytes)")
+                     .arg(fromAnsi(n.key->pathFromTop()))
+                     .arg(kMaxRecordSize);
+      return {};
+    }
+    if (blocks.empty() || blocks.back().keys == kMaxKeysPerBlock ||
+        blocks.back().used + n.recordSize > kMaxBlockSize)
+      blocks.push_back(Block{});
+    Block& b = blocks.back();
+    n.block = quint16(blocks.size() - 1);
+    n.id = quint16(b.keys++);
+    b.used += n.recordSize;
+  }
+
+  const quint32 entryCount = quint32(nodes.size());
+  const quint32 rgknSize = rgknSizeFor(entryCount);
+  std::vector<quint32> blockSize(blocks.size()), blockStart(blocks.size());
+  quint64 total = kFileHeaderSize + rgknSize;
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    blockSize[b] = (blocks[b].used + kBlockGranularity - 1) / kBlockGranularity * kBlockGranularity;
+    blockStart[b] = quint32(total);
+    total += blockSize[b];
+  }
+
+  QByteArray out(qsizetype(total), '\0');
+  uchar* d = reinterpret_cast<uchar*>(out.data());
+
+  // RGKN: the entries, then the rest of the last page as one free run.
+  uchar* rgkn = d + kFileHeaderSize;
+  std::memcpy(rgkn, "RGKN", 4);
+  wr32(rgkn + 0x04, rgknSize);
+  wr32(rgkn + 0x08, entryOffset(0));
+  wr32(rgkn + 0x10, kRgknFlags);
+  for (quint32 i = 0; i < entryCount; ++i) {
+    const Node& n = nodes[i];
+    uchar* e = rgkn + entryOffset(i);
+    wr32(e, 0);
+    wr32(e + 0x04, i == 0 ? 0 : nameHash(QByteArrayView(n.key->name()).first(n.nameLength)));
+    wr32(e + 0x08, kNoOffset);
+    wr32(e + 0x0C, n.parent == kNoOffset ? kNoOffset : entryOffset(n.parent));
+    wr32(e + 0x10, n.firstChild == kNoOffset ? kNoOffset : entryOffset(n.firstChild));
+    const Node* parent = n.parent == kNoOffset ? nullptr : &nodes[n.parent];
+    const bool lastSibling = !parent || i + 1 == parent->firstChild + parent->childCount;
+    wr32(e + 0x14, lastSibling ? kNoOffset : entryOffset(i + 1));
+    wr16(e + 0x18, n.id);
+    wr16(e + 0x1A, n.block);
+  }
+  quint32 freeHead = kNoOffset;
+  const quint32 firstFree = entryOffset(entryCount);
+  if (firstFree + kEntrySize <= rgknSize) {
+    freeHead = firstFree;
+    uchar* e = rgkn + firstFree;
+    wr32(e, kFreeEntry);
+    wr32(e + 0x04, rgknSize - firstFree);
+    wr32(e + 0x08, kNoOffset);
+    wr32(e + 0x0C, kNoOffset);
+    wr32(e + 0x10, kNoOffset);
+    wr32(e + 0x14, kNoOffset);
+    wr16(e + 0x18, kNoId);
+    wr16(e + 0x1A, kNoId);
+  }
+  wr32(rgkn + 0x0C, freeHead);
+  sealChecksum(rgkn, rgknSize, 0x14);
+
+  // RGDB blocks: records packed in id order; what is left of the last page becomes a free
+  // record, or the last record's slack when too small to be one.
+  std::vector<quint32> cursor(blocks.size(), kBlockHeaderSize);
+  std::vector<const Node*> lastInBlock(blocks.size(), nullptr);
+  for (const Node& n : nodes)
+    if (n.block != kNoId) lastInBlock[n.block] = &n;
+  for (const Node& n : nodes) {
+    if (n.block == kNoId) continue;
+    const quint32 b = n.block;
+    quint32 size = n.recordSize;
+    const quint32 spare = blockSize[b] - blocks[b].used;
+    if (&n == lastInBlock[b] && spare < kFreeRecordMin) size += spare;
+    fillRecord(d + blockStart[b] + cursor[b], n, size);
+    cursor[b] += size;
+  }
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    uchar* h = d + blockStart[b];
+    const quint32 spare = blockSize[b] - cursor[b];
+    std::memcpy(h, "RGDB", 4);
+    wr32(h + 0x04, blockSize[b]);
+    wr32(h + 0x08, spare);
+    wr16(h + 0x0C, kBlockFlags);
+    wr16(h + 0x0E, quint16(b));
+    wr32(h + 0x10, spare ? cursor[b] : kNoOffset);
+    wr16(h + 0x14, quint16(blocks[b].keys - 1));
+    wr16(h + 0x16, quint16(blocks[b].keys));
+    if (spare) {
+      uchar* r = h + cursor[b];
+      wr32(r, spare);
+      wr16(r + 0x04, kNoId);
+      wr16(r + 0x06, kNoId);
+      wr32(r + 0x08, kNoOffset);
+    }
+    sealChecksum(h, blockSize[b], 0x1C);
+  }
+
+  std::memcpy(d, "CREG", 4);
+  wr16(d + 0x04, 0);
+  wr16(d + 0x06, 1);
+  wr32(d + 0x08, kFileHeaderSize + rgknSize);
+  wr16(d + 0x10, quint16(blocks.size()));
+  wr16(d + 0x12, kHeaderFlags);
+  wr16(d + 0x16, 1);
+  sealChecksum(d, kFileHeaderSize, 0x0C);
+  return out;
+}
 
 }  // namespace vt::creg

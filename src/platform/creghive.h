@@ -14,7 +14,9 @@ namespace vt::creg {
 bool readHive(const QByteArray& bytes, RegKey& root, QString* error);
 
 // Writes a hive Windows 95 accepts: valid checksums with their flag bits set, key
-// hashes, free lists, RGDB blocks under 64 KiB holding at most 255 keys each.
-QByteArray writeHive(const RegKey& root);
+// hashes, free lists, RGDB blocks under 64 KiB holding at most 255 keys each. A key whose
+// name and values cannot fit one block (about 60 KiB) cannot be stored in this format:
+// then the result is empty and `error` names the key, so nothing is silently dropped.
+QByteArray writeHive(const RegKey& root, QString* error = nullptr);
 
 }  // namespace vt::creg

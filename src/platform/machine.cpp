@@ -225,16 +225,18 @@ bool Machine::saveRegistry(QString* error) {
   };
   auto saveHive = [&](const QString& winPath, const RegKey& root, quint64* saved) {
     if (root.generation() == *saved) return true;
-    const QByteArray bytes = creg::writeHive(root);
+    QString why;
+    const QByteArray bytes = creg::writeHive(root, &why);
+    if (bytes.isEmpty()) return fail(QStringLiteral("cannot write %1: %2").arg(winPath, why));
     if (!fs_->exists(facts_.windowsDirectory) && !fs_->createDirectories(facts_.windowsDirectory))
       return fail(QStringLiteral("cannot create %1: %2").arg(facts_.windowsDirectory, describe(fs_->lastError())));
     // Windows keeps its registry files read-only, hidden and system; lift that for the write.
     const quint32 attrs = fs_->attributes(winPath);
     if (attrs != kInvalidAttributes) fs_->setAttributes(winPath, 0);
     const bool ok = fs_->writeFile(winPath, bytes);
-    const WinError why = fs_->lastError();
+    const WinError writeError = fs_->lastError();
     fs_->setAttributes(winPath, attrs != kInvalidAttributes ? attrs & AttrSettable : AttrReadOnly | AttrHidden | AttrSystem | AttrArchive);
-    if (!ok) return fail(QStringLiteral("cannot write %1: %2").arg(winPath, describe(why)));
+    if (!ok) return fail(QStringLiteral("cannot write %1: %2").arg(winPath, describe(writeError)));
     *saved = root.generation();
     return true;
   };

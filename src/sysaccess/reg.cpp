@@ -30,6 +30,17 @@ RegKey* RegAccess::open(RegRoot root, QStringView keyPath) {
 
 bool RegAccess::commit() { return machine_.saveRegistry(); }
 
+bool RegAccess::setAndCommit(RegKey* key, QStringView name, quint32 type, QByteArray data) {
+  const QByteArray ansiName = toAnsi(name);
+  std::optional<RegValue> before;
+  if (const RegValue* old = key->findValue(ansiName)) before = *old;
+  key->setValue(ansiName, type, std::move(data));
+  if (commit()) return true;
+  if (before) key->setValue(before->name, before->type, before->data);
+  else key->removeValue(ansiName);
+  return false;
+}
+
 bool RegAccess::RegKeyExists(RegRoot root, QStringView keyPath) { return open(root, keyPath) != nullptr; }
 
 bool RegAccess::RegValueExists(const RegKey* key, QStringView name) {
@@ -97,8 +108,7 @@ bool RegAccess::RegDwordEquals(RegRoot root, QStringView keyPath, QStringView na
 bool RegAccess::WriteRegString(RegRoot root, QStringView keyPath, QStringView name, QStringView text) {
   RegKey* key = open(root, keyPath);
   if (!key) return false;
-  key->setValue(toAnsi(name), RegSz, toAnsi(text));
-  if (!commit()) return false;
+  if (!setAndCommit(key, name, RegSz, toAnsi(text))) return false;
   return ReadRegString(root, keyPath, name) == text;
 }
 
@@ -112,8 +122,7 @@ bool RegAccess::WriteRegDword(RegRoot root, QStringView keyPath, QStringView nam
   if (!key) return false;
   QByteArray data(4, '\0');
   qToLittleEndian(value, data.data());
-  key->setValue(toAnsi(name), RegDword, data);
-  return commit();
+  return setAndCommit(key, name, RegDword, data);
 }
 
 QString RegAccess::FindEnumDeviceValue(QStringView matchName, QStringView matchText, QStringView resultName, int mode) {

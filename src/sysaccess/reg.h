@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace vt {
 
 class Machine;
@@ -66,6 +68,9 @@ class RegAccess {
   RegKey* open(RegRoot root, QStringView keyPath);
   const RegValue* existingValue(RegRoot root, QStringView keyPath, QStringView name);
   bool commit();
+  // Sets a value and saves; when the save fails the value is put back as it was, so the
+  // registry in memory never holds what its files could not take.
+  bool setAndCommit(RegKey* key, QStringView name, quint32 type, QByteArray data);
 
   Machine& machine_;
   const SharedState& state_;

@@ -87,6 +87,14 @@ TEST_F(RegAccessTest, WritesNeedAnExistingKeyUnlessCreating) {
   EXPECT_EQ(again.ReadRegDword(HKEY_CURRENT_USER, u"Control Panel\\desktop", u"Dword"), 7u);
 }
 
+TEST_F(RegAccessTest, AValueTheHiveCannotHoldIsRefusedAndNotKept) {
+  reg().createKey(HKey::LocalMachine, u"SOFTWARE\\Big");
+  const QString huge(70000, QLatin1Char('h'));
+  EXPECT_FALSE(r.WriteRegString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Big", u"v", huge));
+  EXPECT_FALSE(r.RegValueExistsAt(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Big", u"v"));
+  EXPECT_TRUE(r.WriteRegString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Big", u"v", u"small"));
+}
+
 TEST_F(RegAccessTest, DeletionsReportWhetherSomethingWasThere) {
   const auto path = u"Control Panel\\desktop";
   EXPECT_FALSE(r.DeleteRegValue(HKEY_CURRENT_USER, path, u"Missing"));

@@ -1,0 +1,185 @@
+// Loads and saves of a large registry, each against plainly moving the same number of
+// bytes through memory and disk, so the ratios say how much the formats cost on top of
+// the I/O they cannot avoid.
+//
+//   bench_registry_bench [VALUES]     (default 200000)
+#include "platform/creghive.h"
+#include "platform/regedit4.h"
+#include "platform/registry.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+using vt::RegKey;
+
+struct Rng {
+  quint32 state = 0x1995u;
+  quint32 next() {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  }
+  int below(int n) { return int(next() % quint32(n)); }
+};
+
+QByteArray hex(quint32 v, int digits) { return QByteArray::number(v, 16).toUpper().rightJustified(digits, '0'); }
+
+QByteArray guid(Rng& r) {
+  return "{" + hex(r.next(), 8) + "-" + hex(r.next() & 0xFFFF, 4) + "-" + hex(r.next() & 0xFFFF, 4) + "-" +
+         hex(r.next() & 0xFFFF, 4) + "-" + hex(r.next(), 6) + hex(r.next(), 6) + "}";
+}
+
+// Fills a key with a few values of the usual kinds: mostly strings, then DWORDs, then
+// binary blobs.
+int fillValues(RegKey* k, Rng& r, int budget) {
+  const int count = std::min(budget, 1 + r.below(15));
+  for (int i = 0; i < count; ++i) {
+    const QByteArray name = i == 0 ? QByteArray() : "Value" + QByteArray::number(i);
+    const int kind = r.below(20);
+    if (kind < 12) {
+      k->setValue(name, vt::RegSz, "C:\\WINDOWS\\SYSTEM\\file" + QByteArray::number(r.below(100000)) + ".dll");
+    } else if (kind < 17) {
+      QByteArray d(4, '\0');
+      qToLittleEndian(r.next(), d.data());
+      k->setValue(name, vt::RegDword, d);
+    } else {
+      QByteArray d(4 + r.below(60), '\0');
+      for (char& c : d) c = char(r.next());
+      k->setValue(name, vt::RegBinary, d);
+    }
+  }
+  return count;
+}
+
+// A machine-sized HKEY_LOCAL_MACHINE: file types and classes, device enumeration,
+// services and software settings.
+void buildMachine(RegKey& hklm, int values) {
+  Rng r;
+  int left = values, n = 0;
+  while (left > 0) {
+    RegKey* k = nullptr;
+    switch (n++ % 5) {
+      case 0: k = hklm.createPath("SOFTWARE\\Classes\\.x" + QByteArray::number(n)); break;
+      case 1: k = hklm.createPath("SOFTWARE\\Classes\\CLSID\\" + guid(r) + "\\InprocServer32"); break;
+      case 2:
+        k = hklm.createPath("Enum\\PCI\\VEN_" + hex(r.below(0x10000), 4) + "&DEV_" + hex(r.below(0x10000), 4) +
+                            "\\BUS_00&DEV_" + hex(n % 32, 2));
+        break;
+      case 3: k = hklm.createPath("System\\CurrentControlSet\\Services\\Class\\Net\\" + hex(n, 4)); break;
+      default:
+        k = hklm.createPath("SOFTWARE\\Vendor" + QByteArray::number(n % 300) + "\\Product\\" +
+                            QByteArray::number(n) + "\\Settings");
+    }
+    left -= fillValues(k, r, left);
+  }
+}
+
+struct Stats {
+  int keys = 0;
+  int values = 0;
+};
+
+Stats count(const RegKey& k) {
+  Stats s{1, k.valueCount()};
+  for (int i = 0; i < k.subkeyCount(); ++i) {
+    const Stats c = count(*k.subkey(i));
+    s.keys += c.keys;
+    s.values += c.values;
+  }
+  return s;
+}
+
+// Best of a few runs, to keep other processes' noise out of the figures.
+double seconds(const std::function<void()>& f, int runs = 3) {
+  double best = 1e9;
+  for (int i = 0; i < runs; ++i) {
+    QElapsedTimer t;
+    t.start();
+    f();
+    best = std::min(best, double(t.nsecsElapsed()) / 1e9);
+  }
+  return best;
+}
+
+// The reference: the same number of bytes copied in memory, written to a file and read
+// back.
+double copyThroughDisk(const QByteArray& bytes, const QString& path) {
+  return seconds([&] {
+    QByteArray copy(bytes.constData(), bytes.size());
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(copy) != copy.size()) std::abort();
+    out.close();
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly) || in.readAll().size() != copy.size()) std::abort();
+  });
+}
+
+void row(const char* what, qsizetype bytes, double s, double reference) {
+  std::printf("%-26s %12lld %10.3f %12.4f %9.1fx\n", what, static_cast<long long>(bytes), s, reference,
+              reference > 0 ? s / reference : 0.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int values = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200000;
+  QTemporaryDir dir;
+  if (!dir.isValid()) return 1;
+  const QString scratch = dir.filePath(QStringLiteral("copy.bin"));
+
+  vt::Registry reg;
+  QElapsedTimer build;
+  build.start();
+  buildMachine(reg.localMachine(), values);
+  const Stats made = count(reg.localMachine());
+  std::printf("registry: %d keys, %d values (built in %.2f s)\n\n", made.keys, made.values,
+              double(build.nsecsElapsed()) / 1e9);
+  std::printf("%-26s %12s %10s %12s %10s\n", "operation", "bytes", "seconds", "reference s", "ratio");
+
+  QByteArray hive;
+  const double write = seconds([&] { hive = vt::creg::writeHive(reg.localMachine()); });
+  const double hiveRef = copyThroughDisk(hive, scratch);
+  bool readOk = true;
+  const double read = seconds([&] {
+    RegKey back;
+    readOk = vt::creg::readHive(hive, back, nullptr) && count(back).values == made.values;
+  });
+  row("CREG writeHive", hive.size(), write, hiveRef);
+  if (readOk) {
+    row("CREG readHive", hive.size(), read, hiveRef);
+    row("CREG write + read", hive.size(), write + read, hiveRef);
+  } else {
+    std::printf("%-26s FAILED: the hive did not read back whole\n", "CREG readHive");
+  }
+
+  QByteArray text;
+  const double exportTime = seconds([&] { text = vt::regedit4::exportRegistry(reg); }, 1);
+  if (text.isEmpty()) {
+    std::printf("%-26s regedit4 not available\n", "REGEDIT4 export");
+    std::printf("%-26s regedit4 not available\n", "REGEDIT4 import");
+    return readOk ? 0 : 1;
+  }
+  const double textRef = copyThroughDisk(text, scratch);
+  row("REGEDIT4 export", text.size(), exportTime, textRef);
+  bool imported = true;
+  const double importTime = seconds(
+      [&] {
+        vt::Registry fresh;
+        imported = vt::regedit4::importText(text, fresh, vt::regedit4::ImportMode::Merge, nullptr) &&
+                   count(fresh.localMachine()).values == made.values;
+      },
+      1);
+  if (imported)
+    row("REGEDIT4 import", text.size(), importTime, textRef);
+  else
+    std::printf("%-26s regedit4 not available\n", "REGEDIT4 import");
+  return readOk ? 0 : 1;
+}
