@@ -80,8 +80,8 @@ TEST_F(FileAccessTest, CopyOverwritesAndRecycleMovesOnlyExistingFiles) {
   EXPECT_EQ(RecycleBin(tm.fs()).list().first().originalPath, QStringLiteral("C:\\TEMP\\~DF12.TMP"));
   EXPECT_FALSE(files.MoveToRecycleBin(u"C:\\TEMP\\~DF12.TMP"));  // gone meanwhile: false, nothing asked
   EXPECT_FALSE(files.MoveToRecycleBin(u"C:\\TEMP"));
-  const QString deep = QStringLiteral("C:\\") + QString(120, QLatin1Char('a')) + QLatin1Char('\\') + QString(130, QLatin1Char('b'));
-  tm.putHostFile("C", QString(120, QLatin1Char('a')) + QLatin1Char('/') + QString(130, QLatin1Char('b')), "x");
+  const QString deep = QStringLiteral("C:\\") + QString(120, QLatin1Char('a')) + QLatin1Char('\\') + QString(131, QLatin1Char('b'));
+  tm.putHostFile("C", QString(120, QLatin1Char('a')) + QLatin1Char('/') + QString(131, QLatin1Char('b')), "x");
   EXPECT_FALSE(files.MoveToRecycleBin(deep));
   EXPECT_TRUE(dialogs.shown.isEmpty());
 }

@@ -1,0 +1,179 @@
+#include "platform/recyclebin.h"
+
+#include "support/testmachine.h"
+
+#include <QDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+namespace vt {
+namespace {
+
+constexpr int kHeader = 0x14;
+constexpr int kRecord = 0x118;
+constexpr quint32 kCluster = 16 * 512;  // TestMachine's drive C:
+
+quint32 dword(const QByteArray& b, qsizetype at) { return qFromLittleEndian<quint32>(b.constData() + at); }
+QString s(const char* text) { return QString::fromLatin1(text); }
+quint64 fileTimeNow() { return 116444736000000000ULL + quint64(QDateTime::currentMSecsSinceEpoch()) * 10000ULL; }
+
+class RecycleBinTest : public ::testing::Test {
+ protected:
+  test::TestMachine m;
+  RecycleBin bin{m.fs()};
+
+  QByteArray info() const { return m.hostFile("C", "RECYCLED/INFO"); }
+  QByteArray record(int n) const { return info().mid(kHeader + n * kRecord, kRecord); }
+};
+
+TEST_F(RecycleBinTest, TwoFilesGoIntoTheBinAsWindows95LaysItOut) {
+  const QByteArray letter(100, 'l'), picture(kCluster + 1, 'p');
+  m.putHostFile("C", "DOCS/Letter.txt", letter);
+  m.putHostFile("C", "DOCS/Picture.bmp", picture);
+  const quint64 before = fileTimeNow();
+  ASSERT_TRUE(bin.recycle(u"C:\\DOCS\\Letter.txt"));
+  ASSERT_TRUE(bin.recycle(u"c:\\docs\\..\\docs\\PICTURE.BMP"));  // recorded as spelled on disk
+  const quint64 after = fileTimeNow();
+
+  EXPECT_FALSE(m.fs().exists(u"C:\\DOCS\\Letter.txt"));
+  EXPECT_EQ(m.hostFile("C", "RECYCLED/DC0.TXT"), letter);
+  EXPECT_EQ(m.hostFile("C", "RECYCLED/DC1.BMP"), picture);
+  EXPECT_EQ(m.fs().attributes(u"C:\\RECYCLED") & (AttrHidden | AttrSystem), quint32(AttrHidden | AttrSystem));
+  EXPECT_EQ(m.hostFile("C", "RECYCLED/DESKTOP.INI"),
+            QByteArray("[.ShellClassInfo]\r\nCLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n"));
+
+  const QByteArray bytes = info();
+  ASSERT_EQ(bytes.size(), kHeader + 2 * kRecord);
+  EXPECT_EQ(dword(bytes, 0x00), 0u);
+  EXPECT_EQ(dword(bytes, 0x04), 2u);
+  EXPECT_EQ(dword(bytes, 0x08), 2u);
+  EXPECT_EQ(dword(bytes, 0x0C), quint32(kRecord));
+  EXPECT_EQ(dword(bytes, 0x10), 3 * kCluster);
+  const struct { QByteArray path; quint32 size; } expected[] = {{"C:\\DOCS\\Letter.txt", kCluster},
+                                                                {"C:\\docs\\Picture.bmp", 2 * kCluster}};
+  for (quint32 n = 0; n < 2; ++n) {
+    const QByteArray r = record(int(n));
+    EXPECT_EQ(r.first(260), expected[n].path + QByteArray(260 - expected[n].path.size(), '\0'));
+    EXPECT_EQ(dword(r, 0x104), n);
+    EXPECT_EQ(dword(r, 0x108), 2u);
+    EXPECT_GE(qFromLittleEndian<quint64>(r.constData() + 0x10C), before);
+    EXPECT_LE(qFromLittleEndian<quint64>(r.constData() + 0x10C), after);
+    EXPECT_EQ(dword(r, 0x114), expected[n].size);
+  }
+}
+
+TEST_F(RecycleBinTest, StoredNamesCarryTheUpperCasedExtension) {
+  const struct { const char* host; const char* stored; } cases[] = {
+      {"A/archive.tar.gz", "DC0.GZ"}, {"A/README", "DC1"}, {"B.D/FILE", "DC2"}, {"A/page.html", "DC3.HTML"}};
+  for (const auto& c : cases) {
+    m.putHostFile("C", QString::fromLatin1(c.host), c.host);
+    ASSERT_TRUE(bin.recycle(QStringLiteral("C:\\") + QString::fromLatin1(c.host).replace(u'/', u'\\')));
+    EXPECT_EQ(m.hostFile("C", QStringLiteral("RECYCLED/") + QLatin1String(c.stored)), QByteArray(c.host));
+  }
+}
+
+TEST_F(RecycleBinTest, RestoreMovesLaterRecordsDownAndTheIndexKeepsCounting) {
+  m.putHostFile("C", "DOCS/A.TXT", "first");
+  m.putHostFile("C", "DOCS/B.DOC", QByteArray(3 * kCluster, 'b'));
+  ASSERT_TRUE(bin.recycle(u"C:\\DOCS\\A.TXT"));
+  ASSERT_TRUE(bin.recycle(u"C:\\DOCS\\B.DOC"));
+  const QByteArray second = record(1);
+
+  QString error;
+  ASSERT_TRUE(bin.restore(QLatin1Char('c'), 0, &error)) << error.toStdString();
+  EXPECT_EQ(m.hostFile("C", "DOCS/A.TXT"), QByteArray("first"));
+  ASSERT_EQ(info().size(), kHeader + kRecord);
+  EXPECT_EQ(dword(info(), 0x04), 1u);
+  EXPECT_EQ(dword(info(), 0x08), 2u);
+  EXPECT_EQ(dword(info(), 0x10), 3 * kCluster);
+  EXPECT_EQ(record(0), second);
+
+  m.putHostFile("C", "C.TXT", "third");
+  ASSERT_TRUE(bin.recycle(u"C:\\C.TXT"));
+  EXPECT_EQ(dword(record(1), 0x104), 2u);
+  EXPECT_EQ(m.hostFile("C", "RECYCLED/DC2.TXT"), QByteArray("third"));
+  ASSERT_TRUE(bin.restore(QLatin1Char('C'), 2, &error)) << error.toStdString();  // into the root
+  EXPECT_EQ(m.hostFile("C", "C.TXT"), QByteArray("third"));
+  EXPECT_FALSE(bin.restore(QLatin1Char('C'), 2));
+}
+
+TEST_F(RecycleBinTest, ListReadsTheBinBackAfterReopening) {
+  m.putHostFile("C", "WINDOWS/DESKTOP/Old.lnk", QByteArray(10, 'x'));
+  const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+  ASSERT_TRUE(bin.recycle(u"C:\\WINDOWS\\DESKTOP\\Old.lnk"));
+  m.reopen();
+  const QList<RecycledItem> items = RecycleBin(m.fs()).list();
+  ASSERT_EQ(items.size(), 1);
+  EXPECT_EQ(items[0].originalPath, QStringLiteral("C:\\WINDOWS\\DESKTOP\\Old.lnk"));
+  EXPECT_EQ(items[0].index, 0u);
+  EXPECT_EQ(items[0].driveNumber, 2);
+  EXPECT_EQ(items[0].sizeOnDisk, kCluster);
+  EXPECT_EQ(items[0].storedPath, QStringLiteral("C:\\RECYCLED\\DC0.LNK"));
+  EXPECT_GE(items[0].deleted, before);
+  EXPECT_LE(items[0].deleted, QDateTime::currentDateTimeUtc().addSecs(1));
+}
+
+TEST_F(RecycleBinTest, RefusesWhatHasNoPlaceInABinAndChangesNothing) {
+  m.putHostFile("C", "DOCS/FILE.TXT", "x");
+  m.putHostFile("D", "CDFILE.TXT", "cd");
+  const QString dir = QString(120, u'a') + u'/';
+  m.putHostFile("C", dir + QString(135, u'b'), "fits");  // "C:\" path of 259 bytes, NUL makes 260
+  m.putHostFile("C", dir + QString(136, u'c'), "long");
+  const QString winDir = QStringLiteral("C:\\") + QString(120, u'a') + u'\\';
+
+  for (const QString& path : {s("C:\\DOCS\\MISSING.TXT"), s("C:\\DOCS"), s("A:\\SETUP.EXE"), s("D:\\CDFILE.TXT"),
+                              s("C:\\DOCS\\*.TXT"), winDir + QString(136, u'c')})
+    EXPECT_FALSE(bin.recycle(path)) << path.toStdString();
+  EXPECT_EQ(m.hostFile("D", "CDFILE.TXT"), QByteArray("cd"));
+  EXPECT_EQ(m.hostFile("C", dir + QString(136, u'c')), QByteArray("long"));
+  EXPECT_FALSE(QDir(m.host("C", "RECYCLED")).exists());
+  EXPECT_FALSE(QDir(m.host("D", "RECYCLED")).exists());
+
+  EXPECT_TRUE(bin.recycle(winDir + QString(135, u'b')));
+  EXPECT_FALSE(bin.recycle(u"C:\\RECYCLED\\DC0"));  // the bin's own files stay put
+  EXPECT_FALSE(bin.recycle(u"C:\\RECYCLED\\INFO"));
+  EXPECT_EQ(dword(info(), 0x04), 1u);
+}
+
+TEST_F(RecycleBinTest, RestoreRefusesATakenPlaceOrAMissingFolderAndChangesNothing) {
+  m.putHostFile("C", "DOCS/A.TXT", "old");
+  m.putHostFile("C", "GONE/B.TXT", "b");
+  ASSERT_TRUE(bin.recycle(u"C:\\DOCS\\A.TXT"));
+  ASSERT_TRUE(bin.recycle(u"C:\\GONE\\B.TXT"));
+  m.putHostFile("C", "DOCS/A.TXT", "new");
+  ASSERT_TRUE(QDir(m.host("C", "GONE")).removeRecursively());
+  const QByteArray infoBefore = info();
+  for (quint32 index : {0u, 1u, 7u}) {
+    QString error;
+    EXPECT_FALSE(bin.restore(QLatin1Char('C'), index, &error)) << index;
+    EXPECT_FALSE(error.isEmpty());
+  }
+  EXPECT_EQ(info(), infoBefore);
+  EXPECT_EQ(m.hostFile("C", "DOCS/A.TXT"), QByteArray("new"));
+  EXPECT_EQ(m.hostFile("C", "RECYCLED/DC0.TXT"), QByteArray("old"));
+  EXPECT_EQ(m.hostFile("C", "RECYCLED/DC1.TXT"), QByteArray("b"));
+}
+
+TEST_F(RecycleBinTest, EmptyDeletesReadOnlyFilesTooAndKeepsTheIndexCounting) {
+  m.putHostFile("C", "A.TXT", "a");
+  ASSERT_TRUE(m.fs().setAttributes(u"C:\\A.TXT", AttrReadOnly));
+  ASSERT_TRUE(bin.recycle(u"C:\\A.TXT"));
+  ASSERT_TRUE(bin.empty(QLatin1Char('C')));
+  EXPECT_TRUE(bin.list().isEmpty());
+  EXPECT_FALSE(m.fs().exists(u"C:\\RECYCLED\\DC0.TXT"));
+  EXPECT_EQ(info().size(), kHeader);
+  EXPECT_EQ(dword(info(), 0x08), 1u);
+  EXPECT_FALSE(bin.empty(QLatin1Char('A')));
+}
+
+TEST_F(RecycleBinTest, UnreadableInfoIsNeverOverwritten) {
+  m.putHostFile("C", "RECYCLED/INFO", "not an index");
+  m.putHostFile("C", "DOCS/A.TXT", "a");
+  EXPECT_FALSE(bin.recycle(u"C:\\DOCS\\A.TXT"));
+  EXPECT_EQ(m.hostFile("C", "DOCS/A.TXT"), QByteArray("a"));
+  EXPECT_EQ(info(), QByteArray("not an index"));
+}
+
+}  // namespace
+}  // namespace vt
