@@ -1,18 +1,279 @@
 #include "platform/attributestore.h"
 
+#include "platform/atomicfile.h"
+#include "platform/dosattributes.h"
+#include "platform/filesystem.h"
+
+#include <QFile>
+#include <QHash>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
 namespace vt {
 
 namespace {
-class NullStore : public AttributeStore {
+
+constexpr const char* kXattrName = "user.DOSATTRIB";
+
+// Samba, Wine and the DOS emulators agree on the leading text "0x<hex>"; Samba follows it
+// with a NUL and a binary record we have no use for, so reading stops at the first NUL.
+std::optional<quint32> parseDosAttrib(QByteArrayView value) {
+  const qsizetype nul = value.indexOf('\0');
+  if (nul >= 0) value = value.first(nul);
+  const QByteArray text = value.toByteArray().trimmed();
+  if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return std::nullopt;
+  bool ok = false;
+  const quint32 v = text.mid(2).toUInt(&ok, 16);
+  if (!ok) return std::nullopt;
+  return v & AttrSettable;
+}
+
+QByteArray formatDosAttrib(quint32 attrs) { return "0x" + QByteArray::number(attrs, 16); }
+
+mode_t processUmask() {
+  static const mode_t mask = [] {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+      for (const QByteArray& line : status.readAll().split('\n')) {
+        if (!line.startsWith("Umask:")) continue;
+        bool ok = false;
+        const uint v = line.mid(6).trimmed().toUInt(&ok, 8);
+        if (ok) return mode_t(v);
+      }
+    }
+    // Older kernels do not report it; reading it means setting it for a moment.
+    const mode_t old = ::umask(022);
+    ::umask(old);
+    return old;
+  }();
+  return mask;
+}
+
+// Read-only shows as the host file's write permission, so that host tools (and Samba
+// serving the same folder) see it too. Folders keep theirs: Windows' read-only bit on a
+// folder does not stop anyone creating files in it.
+void syncWritePermission(const QByteArray& path, bool readOnly) {
+  struct stat st;
+  if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  const mode_t mode = st.st_mode & 07777;
+  if (readOnly && (mode & 0222)) {
+    ::chmod(path.constData(), mode & ~mode_t(0222));
+  } else if (!readOnly && !(mode & 0222)) {
+    ::chmod(path.constData(), mode | 0200 | (0222 & ~processUmask()));
+  }
+}
+
+bool hostReadOnly(const QByteArray& path) {
+  struct stat st;
+  return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222);
+}
+
+std::optional<quint32> withHostReadOnly(std::optional<quint32> stored, const QByteArray& path) {
+  if (!hostReadOnly(path)) return stored;
+  return stored.value_or(0) | AttrReadOnly;
+}
+
+// The two stores of this file; `stored` serves searches, which stat the file themselves.
+class BuiltInStore : public AttributeStore {
  public:
-  std::optional<quint32> get(const QString&) override { return std::nullopt; }
-  bool set(const QString&, quint32) override { return false; }
+  virtual std::optional<quint32> stored(const QByteArray& hostPath) = 0;
+  std::optional<quint32> get(const QString& hostPath) override {
+    const QByteArray path = hostPath.toUtf8();
+    return withHostReadOnly(stored(path), path);
+  }
+};
+
+class XattrStore : public BuiltInStore {
+ public:
+  std::optional<quint32> stored(const QByteArray& hostPath) override {
+    char buf[256];
+    const ssize_t n = ::getxattr(hostPath.constData(), kXattrName, buf, sizeof buf);
+    if (n < 0) return std::nullopt;
+    return parseDosAttrib(QByteArrayView(buf, n));
+  }
+
+  bool set(const QString& hostPath, quint32 attrs) override {
+    attrs &= AttrSettable;
+    const QByteArray path = hostPath.toUtf8();
+    const bool readOnly = attrs & AttrReadOnly;
+    // Unprivileged users may only change user.* attributes of files they can write, so
+    // the write permission comes back first and goes again afterwards.
+    struct stat before;
+    const bool known = ::stat(path.constData(), &before) == 0;
+    syncWritePermission(path, false);
+    bool ok;
+    if (attrs == 0) {
+      ok = ::removexattr(path.constData(), kXattrName) == 0 || errno == ENODATA;
+    } else {
+      const QByteArray value = formatDosAttrib(attrs);
+      ok = ::setxattr(path.constData(), kXattrName, value.constData(), size_t(value.size()), 0) == 0;
+    }
+    if (ok)
+      syncWritePermission(path, readOnly);
+    else if (known)
+      ::chmod(path.constData(), before.st_mode & 07777);  // a refusal changes nothing
+    return ok;
+  }
+
   void moved(const QString&, const QString&) override {}
   void removed(const QString&) override {}
-  QString kind() const override { return QStringLiteral("none"); }
+  QString kind() const override { return QStringLiteral("xattr"); }
 };
+
+// One line per file: "0x27<TAB>drives/C/MSDOS.SYS", the path relative to the machine
+// folder as the host spells it. The whole file is replaced atomically on every change.
+class FileStore : public BuiltInStore {
+ public:
+  explicit FileStore(const QString& machineFolder)
+      : prefix_(machineFolder + QLatin1Char('/')),
+        file_((machineFolder + QLatin1Char('/') + QLatin1String(kAttributeFileName)).toUtf8()) {
+    reloadIfChanged();
+  }
+
+  std::optional<quint32> stored(const QByteArray& hostPath) override {
+    const QString rel = relative(QString::fromUtf8(hostPath));
+    if (rel.isNull()) return std::nullopt;
+    reloadIfChanged();
+    if (auto it = map_.constFind(rel); it != map_.constEnd()) return *it;
+    return std::nullopt;
+  }
+
+  bool set(const QString& hostPath, quint32 attrs) override {
+    const QString rel = relative(hostPath);
+    if (rel.isNull()) return false;
+    attrs &= AttrSettable;
+    reloadIfChanged();
+    const auto it = map_.constFind(rel);
+    const bool same = attrs == 0 ? it == map_.constEnd() : (it != map_.constEnd() && *it == attrs);
+    if (!same) {
+      if (attrs == 0)
+        map_.remove(rel);
+      else
+        map_.insert(rel, attrs);
+      if (!save()) return false;
+    }
+    syncWritePermission(hostPath.toUtf8(), attrs & AttrReadOnly);
+    return true;
+  }
+
+  void moved(const QString& fromHostPath, const QString& toHostPath) override {
+    const QString from = relative(fromHostPath), to = relative(toHostPath);
+    if (from.isNull()) return;
+    reloadIfChanged();
+    QHash<QString, quint32> moving;
+    const QString under = from + QLatin1Char('/');
+    for (auto it = map_.begin(); it != map_.end();) {
+      if (it.key() == from || it.key().startsWith(under)) {
+        moving.insert(it.key(), it.value());
+        it = map_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    if (moving.isEmpty()) return;
+    if (!to.isNull()) {
+      for (auto it = moving.cbegin(); it != moving.cend(); ++it) map_.insert(to + it.key().mid(from.size()), it.value());
+    }
+    save();
+  }
+
+  void removed(const QString& hostPath) override { moved(hostPath, QString()); }
+
+  QString kind() const override { return QStringLiteral("file"); }
+
+ private:
+  QString relative(const QString& hostPath) const {
+    if (!hostPath.startsWith(prefix_) || hostPath.size() == prefix_.size()) return QString();
+    return hostPath.mid(prefix_.size());
+  }
+
+  // Another run of the program (the command-line tool beside the GUI) may have changed
+  // the file; its inode changes with every atomic rewrite.
+  void reloadIfChanged() {
+    struct stat st;
+    if (::stat(file_.constData(), &st) != 0) {
+      if (loadedIno_ != 0) map_.clear();
+      loadedIno_ = 0;
+      return;
+    }
+    if (st.st_ino == loadedIno_ && st.st_mtim.tv_sec == loadedMtime_.tv_sec &&
+        st.st_mtim.tv_nsec == loadedMtime_.tv_nsec && st.st_size == loadedSize_)
+      return;
+    map_.clear();
+    QFile f(QString::fromUtf8(file_));
+    if (f.open(QIODevice::ReadOnly)) {
+      for (QByteArray line : f.readAll().split('\n')) {
+        if (line.endsWith('\r')) line.chop(1);
+        const qsizetype tab = line.indexOf('\t');
+        if (tab <= 0 || tab + 1 >= line.size()) continue;
+        const auto attrs = parseDosAttrib(QByteArrayView(line).first(tab));
+        if (attrs && *attrs) map_.insert(QString::fromUtf8(line.mid(tab + 1)), *attrs);
+      }
+    }
+    remember(st);
+  }
+
+  void remember(const struct stat& st) {
+    loadedIno_ = st.st_ino;
+    loadedMtime_ = st.st_mtim;
+    loadedSize_ = st.st_size;
+  }
+
+  bool save() {
+    if (map_.isEmpty()) {
+      const bool ok = ::unlink(file_.constData()) == 0 || errno == ENOENT;
+      loadedIno_ = 0;
+      return ok;
+    }
+    QStringList keys = map_.keys();
+    std::sort(keys.begin(), keys.end());
+    QByteArray text;
+    for (const QString& k : keys) text += formatDosAttrib(map_.value(k)) + '\t' + k.toUtf8() + '\n';
+    if (!writeFileAtomically(QString::fromUtf8(file_), text)) return false;
+    struct stat st;
+    if (::stat(file_.constData(), &st) == 0) remember(st);
+    return true;
+  }
+
+  QString prefix_;
+  QByteArray file_;
+  QHash<QString, quint32> map_;
+  ino_t loadedIno_ = 0;
+  struct timespec loadedMtime_ = {};
+  off_t loadedSize_ = 0;
+};
+
+// Some file systems (tmpfs on older kernels, many network and FUSE mounts) refuse user.*
+// attributes; only trying tells.
+bool takesExtendedAttributes(const QString& folder) {
+  QByteArray tmpl = (folder + QLatin1Char('/') + QLatin1String(kAtomicTempPrefix) + QStringLiteral("probe.XXXXXX")).toUtf8();
+  const int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) return false;
+  const QByteArray value = formatDosAttrib(AttrArchive);
+  bool ok = ::fsetxattr(fd, kXattrName, value.constData(), size_t(value.size()), 0) == 0;
+  char buf[16];
+  ok = ok && ::fgetxattr(fd, kXattrName, buf, sizeof buf) == value.size();
+  ::close(fd);
+  ::unlink(tmpl.constData());
+  return ok;
+}
+
 }  // namespace
 
-std::unique_ptr<AttributeStore> makeAttributeStore(const QString&, bool) { return std::make_unique<NullStore>(); }
+std::optional<quint32> storedAttributes(AttributeStore& store, const QByteArray& hostPath) {
+  if (auto* own = dynamic_cast<BuiltInStore*>(&store)) return own->stored(hostPath);
+  return store.get(QString::fromUtf8(hostPath));
+}
+
+std::unique_ptr<AttributeStore> makeAttributeStore(const QString& machineFolder, bool forceFile) {
+  if (!forceFile && takesExtendedAttributes(machineFolder)) return std::make_unique<XattrStore>();
+  return std::make_unique<FileStore>(machineFolder);
+}
 
 }  // namespace vt

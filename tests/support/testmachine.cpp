@@ -9,11 +9,12 @@
 namespace vt::test {
 
 TestMachine::TestMachine(const QString& machineKeys, const QString& extraIni) {
-  QString ini = QStringLiteral(
-      "[Machine]\r\nPlatform=Win95\r\nProcessor=586\r\nPhysicalMemory=33554432\r\nColorDepth=16\r\n"
-      "ScreenWidth=800\r\nScreenHeight=600\r\nUserName=Tester\r\nComputerName=TESTPC\r\n");
-  ini += machineKeys;
+  // The first of two equal keys wins, so the caller's keys go before the defaults.
+  QString ini = QStringLiteral("[Machine]\r\n") + machineKeys;
   if (!machineKeys.isEmpty() && !machineKeys.endsWith(QLatin1String("\n"))) ini += QStringLiteral("\r\n");
+  ini += QStringLiteral(
+      "Platform=Win95\r\nProcessor=586\r\nPhysicalMemory=33554432\r\nColorDepth=16\r\n"
+      "ScreenWidth=800\r\nScreenHeight=600\r\nUserName=Tester\r\nComputerName=TESTPC\r\n");
   ini += QStringLiteral(
       "\r\n[Drive A]\r\nType=removable\r\nReady=0\r\n"
       "\r\n[Drive C]\r\nType=fixed\r\nLabel=TESTDISK\r\nFileSystem=FAT\r\nTotalBytes=524288000\r\n"

@@ -13,8 +13,8 @@ namespace vt::test {
 
 class TestMachine {
  public:
-  // `extraIni` is appended to machine.ini (more [Machine] keys go in a second [Machine]
-  // section, which the first one shadows, so use `machineKeys` for those).
+  // `machineKeys` are lines of [Machine] that override the defaults; `extraIni` is
+  // appended to machine.ini (further sections such as [Programs]).
   explicit TestMachine(const QString& machineKeys = {}, const QString& extraIni = {});
 
   Machine& machine() { return *machine_; }

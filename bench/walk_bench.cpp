@@ -1,0 +1,155 @@
+// Times a recursive pattern search through the machine's file functions over a large
+// tree, against find(1) over the same host folder, and checks both found the same files.
+// Usage: bench_walk_bench [folder for the tree [file]]
+#include "platform/attributestore.h"
+#include "platform/filesystem.h"
+#include "platform/machine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kTop = 20, kMiddle = 10, kLeaves = 10;  // 2,220 folders, 2,000 of them leaves
+constexpr int kFilesPerLeaf = 50;                      // 100,000 files
+
+// Mixed spellings, one file in four matching "*.TMP" in some case.
+const char* const kNames[] = {"File%1.txt", "DATA%1.dat", "~df%1.TMP", "readme%1", "Setup%1.Exe",
+                              "win%1.ini",  "Bild%1.bmp", "cache%1.tmp", "Log%1.Tmp.bak", "notes%1.doc",
+                              "Temp%1.tMp", "lib%1.dll",  "x%1.tmpx",   "Ar%1.Txt",      "sys%1.vxd",
+                              "k%1.TmP"};
+
+void makeFile(const QByteArray& path) {
+  const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd >= 0) ::close(fd);
+}
+
+struct WalkCount {
+  qint64 matches = 0;
+  qint64 folders = 0;
+};
+
+// As a Windows program walks a tree: one search for the pattern, one for the subfolders.
+void walk(vt::FileSystem& fs, const QString& dir, WalkCount* count) {
+  ++count->folders;
+  constexpr quint32 everyFile = vt::AttrReadOnly | vt::AttrHidden | vt::AttrSystem | vt::AttrArchive;
+  vt::FindData fd;
+  if (auto s = fs.findFirst(dir + QStringLiteral("\\*.TMP"), everyFile, &fd)) {
+    do ++count->matches;
+    while (fs.findNext(*s, &fd));
+  }
+  if (auto s = fs.findFirst(dir + QStringLiteral("\\*.*"), vt::AttrDirectory | vt::AttrHidden | vt::AttrSystem, &fd)) {
+    do {
+      if ((fd.attributes & vt::AttrDirectory) && fd.name != QLatin1String(".") && fd.name != QLatin1String(".."))
+        walk(fs, dir + QLatin1Char('\\') + fd.name, count);
+    } while (fs.findNext(*s, &fd));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  // Creating 100,000 files on a disk file system that just deleted as many crawls (ext4
+  // hunts for inodes it may reuse), so memory is the default; a folder argument overrides.
+  QString where = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+  if (where.isEmpty()) where = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+  QTemporaryDir base(where + QStringLiteral("/walk_bench-XXXXXX"));
+  if (!base.isValid()) {
+    std::fprintf(stderr, "cannot create a temporary folder\n");
+    return 2;
+  }
+  const QString folder = base.path() + QStringLiteral("/machine");
+  const QString root = folder + QStringLiteral("/drives/C");
+  QDir().mkpath(root);
+  {
+    QFile ini(folder + QStringLiteral("/machine.ini"));
+    if (!ini.open(QIODevice::WriteOnly)) return 2;
+    // A second argument "file" measures the attribute store of file systems without xattrs.
+    const bool fileStore = argc > 2 && qstrcmp(argv[2], "file") == 0;
+    ini.write("[Machine]\r\nPlatform=Win95\r\n");
+    if (fileStore) ini.write("AttributeStore=file\r\n");
+    ini.write("\r\n[Drive C]\r\nType=fixed\r\nLabel=BENCH\r\n");
+  }
+
+  QElapsedTimer timer;
+  timer.start();
+  qint64 files = 0, expected = 0;
+  const int nameKinds = int(sizeof kNames / sizeof kNames[0]);
+  for (int t = 0; t < kTop; ++t) {
+    for (int m = 0; m < kMiddle; ++m) {
+      for (int l = 0; l < kLeaves; ++l) {
+        const QString leaf = root + QStringLiteral("/Dir%1/sub%2/Leaf%3").arg(t, 2, 10, QLatin1Char('0')).arg(m).arg(l);
+        QDir().mkpath(leaf);
+        const QByteArray leafBytes = QFile::encodeName(leaf);
+        for (int f = 0; f < kFilesPerLeaf; ++f) {
+          const int kind = int((files * 7 + f) % nameKinds);
+          const QString name = QString::fromLatin1(kNames[kind]).arg(files);
+          if (name.endsWith(QLatin1String(".tmp"), Qt::CaseInsensitive)) ++expected;
+          makeFile(leafBytes + '/' + QFile::encodeName(name));
+          ++files;
+        }
+      }
+    }
+  }
+  const double generateSeconds = timer.elapsed() / 1000.0;
+
+  QString error;
+  auto machine = vt::Machine::open(folder, &error);
+  if (!machine) {
+    std::fprintf(stderr, "machine did not open: %s\n", qPrintable(error));
+    return 2;
+  }
+  vt::FileSystem& fs = machine->files();
+  // Some files carry attributes, so that the store is read for real values too.
+  int hidden = 0;
+  for (int t = 0; t < kTop; ++t) {
+    const QString dir = QStringLiteral("C:\\DIR%1\\SUB0\\LEAF0").arg(t, 2, 10, QLatin1Char('0'));
+    vt::FindData fd;
+    if (auto s = fs.findFirst(dir + QStringLiteral("\\*.*"), 0, &fd)) {
+      do hidden += fs.setAttributes(dir + QLatin1Char('\\') + fd.name, vt::AttrHidden | vt::AttrArchive);
+      while (fs.findNext(*s, &fd));
+    }
+  }
+
+  double walkSeconds = 1e9, findSeconds = 1e9;
+  WalkCount count;
+  qint64 findMatches = -1;
+  for (int round = 0; round < 2; ++round) {
+    timer.restart();
+    count = WalkCount();
+    walk(fs, QStringLiteral("C:"), &count);
+    walkSeconds = std::min(walkSeconds, timer.elapsed() / 1000.0);
+
+    timer.restart();
+    QProcess find;
+    find.start(QStringLiteral("find"), {root, QStringLiteral("-iname"), QStringLiteral("*.tmp")});
+    if (!find.waitForFinished(120000) || find.exitCode() != 0) {
+      std::fprintf(stderr, "find failed: %s\n", qPrintable(find.errorString()));
+      return 2;
+    }
+    findMatches = find.readAllStandardOutput().count('\n');
+    findSeconds = std::min(findSeconds, timer.elapsed() / 1000.0);
+  }
+
+  std::printf("tree:     %lld files in %lld folders under %s, generated in %.2f s (attribute store: %s, %d hidden)\n",
+              static_cast<long long>(files), static_cast<long long>(count.folders), qPrintable(where), generateSeconds,
+              qPrintable(fs.attributeStore().kind()), hidden);
+  std::printf("walk:     %.3f s, %lld matches of *.TMP\n", walkSeconds, static_cast<long long>(count.matches));
+  std::printf("find:     %.3f s, %lld matches of -iname '*.tmp'\n", findSeconds, static_cast<long long>(findMatches));
+  std::printf("ratio:    %.2f (walk / find)\n", findSeconds > 0 ? walkSeconds / findSeconds : 0.0);
+  if (count.matches != findMatches || count.matches != expected) {
+    std::printf("MISMATCH: expected %lld\n", static_cast<long long>(expected));
+    return 1;
+  }
+  return 0;
+}
