@@ -1,1 +1,99 @@
-int main() { return 0; }
+// vantrel-machine: the command-line companion of Vantrel for people who script their
+// Windows 95 machine folders: create the sample machine, show a machine's facts, change
+// DOS attributes as ATTRIB does, run the registry editor's command lines against host
+// files, and look into the recycle bins.
+#include "commands.h"
+
+#include "platform/machine.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: vantrel-machine new DIR\n"
+    "       vantrel-machine --machine DIR COMMAND [ARGUMENTS]\n"
+    "\n"
+    "new DIR creates the built-in sample Windows 95 machine in DIR, which must be empty\n"
+    "or absent. The other commands work on the machine folder given with --machine\n"
+    "(see docs/machine.md for its layout):\n"
+    "\n"
+    "  info                             the machine's facts and its drives\n"
+    "  attrib [+R|-R|+H|-H|+S|-S|+A|-A ...] [/S] [WINPATH]\n"
+    "                                   show or change DOS attributes, as ATTRIB does;\n"
+    "                                   WINPATH may end in a wildcard (*.INI, ~*.*);\n"
+    "                                   /S also works through every sub-folder\n"
+    "  regedit /e HOSTFILE [KEY]        export the registry (or one key) as REGEDIT4\n"
+    "                                   text; HOSTFILE - writes to standard output\n"
+    "  regedit HOSTFILE                 merge a REGEDIT4 file into the registry\n"
+    "  regedit /c HOSTFILE              replace HKEY_LOCAL_MACHINE and HKEY_USERS\n"
+    "  recycle list                     what the recycle bins hold\n"
+    "  recycle restore DRIVE INDEX      put a recycled file back (DRIVE e.g. C)\n"
+    "  recycle delete WINPATH           move a file into its drive's recycle bin\n"
+    "  recycle empty DRIVE              empty a drive's recycle bin\n"
+    "  lnk WINPATH                      show where a shortcut (.LNK) points\n"
+    "\n"
+    "WINPATH is a path on the machine, e.g. \"C:\\WINDOWS\\WIN.INI\" (quote the backslashes\n"
+    "from the shell; forward slashes work too); a relative one starts at C:\\.\n"
+    "HOSTFILE is a file of the computer you run this on. Exit status: 0 done, 1 the\n"
+    "command failed and nothing was changed, 2 the command line was wrong.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+  vt::tool::Io io{out, err};
+
+  QStringList args = app.arguments().mid(1);
+  QString machineDir;
+  bool haveMachine = false;
+  QStringList rest;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
+    if (rest.isEmpty() && (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("help"))) {
+      out << kUsage;
+      return vt::tool::Ok;
+    }
+    if (rest.isEmpty() && a == QLatin1String("--machine")) {
+      if (i + 1 >= args.size()) return io.fail(vt::tool::Usage, QStringLiteral("--machine needs a folder"));
+      machineDir = args[++i];
+      haveMachine = true;
+    } else if (rest.isEmpty() && a.startsWith(QLatin1String("--machine="))) {
+      machineDir = a.mid(10);
+      haveMachine = true;
+    } else if (rest.isEmpty() && a.startsWith(QLatin1String("--"))) {
+      return io.fail(vt::tool::Usage, QStringLiteral("unknown option %1 (see --help)").arg(a));
+    } else {
+      rest.append(a);
+    }
+  }
+  if (rest.isEmpty()) {
+    err << kUsage;
+    return vt::tool::Usage;
+  }
+  const QString command = rest.takeFirst().toLower();
+  if (command == QLatin1String("new")) {
+    if (haveMachine) return io.fail(vt::tool::Usage, QStringLiteral("new takes its folder as argument, not --machine"));
+    return vt::tool::cmdNew(rest, io);
+  }
+
+  using Cmd = int (*)(vt::Machine&, const QStringList&, vt::tool::Io&);
+  Cmd run = nullptr;
+  if (command == QLatin1String("info")) run = vt::tool::cmdInfo;
+  else if (command == QLatin1String("attrib")) run = vt::tool::cmdAttrib;
+  else if (command == QLatin1String("regedit")) run = vt::tool::cmdRegedit;
+  else if (command == QLatin1String("recycle")) run = vt::tool::cmdRecycle;
+  else if (command == QLatin1String("lnk")) run = vt::tool::cmdLnk;
+  if (!run) return io.fail(vt::tool::Usage, QStringLiteral("unknown command \"%1\" (see --help)").arg(command));
+  if (!haveMachine || machineDir.isEmpty())
+    return io.fail(vt::tool::Usage, QStringLiteral("%1 needs a machine folder: --machine DIR").arg(command));
+
+  QString why;
+  std::unique_ptr<vt::Machine> machine = vt::Machine::open(machineDir, &why);
+  if (!machine) return io.fail(vt::tool::Failed, why);
+  return run(*machine, rest, io);
+}

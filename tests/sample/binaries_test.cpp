@@ -1,0 +1,240 @@
+// The file formats the sample machine is made of: what other programs (DOS, Windows
+// loaders, font and help readers, the recycle-bin and shortcut readers) rely on.
+#include "sample/binaries.h"
+#include "sample/pictures.h"
+#include "sample/shelllink.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+// Readable failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+using namespace vt::sample;
+
+namespace {
+
+quint32 u16(const QByteArray& b, int at) { return quint32(uchar(b[at])) | (quint32(uchar(b[at + 1])) << 8); }
+quint32 u32(const QByteArray& b, int at) { return u16(b, at) | (u16(b, at + 2) << 16); }
+quint32 be16(const QByteArray& b, int at) { return (quint32(uchar(b[at])) << 8) | quint32(uchar(b[at + 1])); }
+quint32 be32(const QByteArray& b, int at) { return (be16(b, at) << 16) | be16(b, at + 2); }
+
+// The DOS loader takes the image size from the MZ header: it must cover exactly the
+// DOS part (all of a plain program, up to the new header of a Windows one).
+void expectMzSizeCovers(const QByteArray& b, int dosSize) {
+  ASSERT_GE(b.size(), 0x20);
+  EXPECT_EQ(b.left(2), QByteArray("MZ"));
+  const int pages = int(u16(b, 4)), lastPage = int(u16(b, 2));
+  EXPECT_EQ((pages - 1) * 512 + (lastPage ? lastPage : 512), dosSize);
+}
+
+}  // namespace
+
+TEST(DosPrograms, ComProgramPrintsItsMessageTerminatedByDollar) {
+  const QByteArray b = dosComProgram("Hello $world\n");
+  // mov dx,010Ch points at the text right after the 12 bytes of code.
+  EXPECT_EQ(uchar(b[0]), 0xBA);
+  EXPECT_EQ(u16(b, 1), 0x10Cu);
+  EXPECT_EQ(b.mid(12), QByteArray("Hello Sworld\r\n$"));
+}
+
+TEST(DosPrograms, ExeHeaderDescribesTheWholeFile) {
+  const QByteArray b = dosExeProgram("ATTRIB.EXE: a stand-in");
+  expectMzSizeCovers(b, int(b.size()));
+  EXPECT_EQ(u16(b, 8) * 16, 0x20u);                // header size
+  EXPECT_EQ(b.mid(0x20 + 0x10, 10), QByteArray("ATTRIB.EXE"));  // mov dx,0010h
+  EXPECT_TRUE(b.endsWith("\r\n$"));
+}
+
+TEST(WindowsExecutables, PeImageHasConsistentHeaders) {
+  const QByteArray b = peImage("KERNEL32.DLL", PeKind::Dll, 0xBFF70000);
+  const int pe = int(u32(b, 0x3C));
+  expectMzSizeCovers(b, pe);
+  ASSERT_EQ(b.mid(pe, 4), QByteArray("PE\0\0", 4));
+  EXPECT_EQ(u16(b, pe + 4), 0x14Cu);              // i386
+  EXPECT_EQ(u16(b, pe + 6), 1u);                  // one section
+  EXPECT_TRUE(u16(b, pe + 22) & 0x2000);          // a DLL
+  const int opt = pe + 24;
+  EXPECT_EQ(u16(b, opt), 0x10Bu);                 // PE32
+  EXPECT_EQ(u32(b, opt + 28), 0xBFF70000u);
+  const int fileAlign = int(u32(b, opt + 36));
+  const int headers = int(u32(b, opt + 60));
+  EXPECT_LE(opt + int(u16(b, pe + 20)) + 40, headers);  // the section table fits the headers
+  const int sect = opt + int(u16(b, pe + 20));
+  EXPECT_EQ(b.mid(sect, 5), QByteArray(".text"));
+  const int raw = int(u32(b, sect + 20)), rawSize = int(u32(b, sect + 16));
+  EXPECT_EQ(raw % fileAlign, 0);
+  EXPECT_EQ(raw + rawSize, b.size());
+  EXPECT_TRUE(b.mid(raw, rawSize).contains("KERNEL32.DLL"));
+
+  const QByteArray exe = peImage("NOTEPAD.EXE", PeKind::GuiExe);
+  const int pe2 = int(u32(exe, 0x3C));
+  EXPECT_FALSE(u16(exe, pe2 + 22) & 0x2000);
+  EXPECT_EQ(u16(exe, pe2 + 24 + 68), 2u);         // GUI subsystem
+  EXPECT_EQ(u32(exe, pe2 + 24 + 28), 0x400000u);  // the usual program base
+}
+
+TEST(Fonts, TrueTypeNameTableChecksumAndNames) {
+  const QByteArray b = trueTypeFont("Arial", "Arial Bold");
+  EXPECT_EQ(be32(b, 0), 0x00010000u);
+  EXPECT_EQ(b.mid(12, 4), QByteArray("name"));
+  const int offset = int(be32(b, 20)), length = int(be32(b, 24));
+  ASSERT_LE(offset + length, b.size());
+  quint32 sum = 0;
+  for (int i = offset; i < b.size(); i += 4) sum += be32(b, i);
+  EXPECT_EQ(sum, be32(b, 16));
+  const int strings = offset + int(be16(b, offset + 4));
+  EXPECT_EQ(b.mid(strings), QByteArray("ArialArial Bold").leftJustified(b.size() - strings, '\0'));
+}
+
+TEST(HelpAndGroups, SignaturesTheCleanUpLooksFor) {
+  const QByteArray gid = winHelpFile(3072);
+  EXPECT_EQ(gid.size(), 3072);
+  EXPECT_EQ(gid.left(4), QByteArray("\x3F\x5F\x03\x00", 4));
+
+  const QByteArray grp = programManagerGroup("Accessories");
+  EXPECT_EQ(grp.left(4), QByteArray("PMCC"));
+  ASSERT_EQ(grp.size() % 2, 0);
+  quint32 sum = 0;
+  for (int i = 0; i < grp.size(); i += 2) sum += u16(grp, i);
+  EXPECT_EQ(sum & 0xFFFF, 0u);
+  EXPECT_EQ(grp.mid(int(u16(grp, 22)), 12), QByteArray("Accessories\0", 12));
+}
+
+TEST(Sounds, WaveHeaderMatchesTheSamples) {
+  QList<Tone> tones;
+  ASSERT_TRUE(parseTones(QStringLiteral("523+659+784:200, 1760:100"), &tones));
+  ASSERT_EQ(tones.size(), 2);
+  EXPECT_EQ(tones[0].frequencies.size(), 3);
+  const QByteArray b = waveFile(tones);
+  EXPECT_EQ(b.left(4), QByteArray("RIFF"));
+  EXPECT_EQ(u32(b, 4), quint32(b.size() - 8));
+  EXPECT_EQ(u32(b, 24), 11025u);
+  EXPECT_EQ(u32(b, 40), quint32(b.size() - 44));
+  EXPECT_EQ(b.size() - 44, 11025 * 200 / 1000 + 11025 * 100 / 1000);
+  // The sound is audible: the samples leave the silent mid-point.
+  int loudest = 0;
+  for (int i = 44; i < b.size(); ++i) loudest = qMax(loudest, qAbs(int(uchar(b[i])) - 128));
+  EXPECT_GT(loudest, 60);
+
+  for (const char* bad : {"", "440", "440:", "x:100", "440:0", "0:100", "440+:x"}) {
+    QList<Tone> t;
+    EXPECT_FALSE(parseTones(QString::fromLatin1(bad), &t)) << bad;
+  }
+}
+
+TEST(ProgramInformationFiles, LayoutOfAWindows95Pif) {
+  PifSpec spec;
+  spec.title = QStringLiteral("Tank Battle");
+  spec.program = QStringLiteral("C:\\GAMES\\TANKS\\TANKS.EXE");
+  spec.workingDir = QStringLiteral("C:\\GAMES\\TANKS");
+  spec.parameters = QStringLiteral("/NOSOUND");
+  const QByteArray b = programInformationFile(spec);
+  ASSERT_EQ(b.size(), 967);
+  EXPECT_EQ(b.mid(0x02, 30), QByteArray("Tank Battle").leftJustified(30, ' '));
+  EXPECT_EQ(b.mid(0x24, 25), QByteArray("C:\\GAMES\\TANKS\\TANKS.EXE\0", 25));
+  EXPECT_EQ(b.mid(0x65, 15), QByteArray("C:\\GAMES\\TANKS\0", 15));
+  EXPECT_EQ(b.mid(0xA5, 9), QByteArray("/NOSOUND\0", 9));
+  quint32 sum = 0;
+  for (int i = 2; i < 0x171; ++i) sum += uchar(b[i]);
+  EXPECT_EQ(uchar(b[1]), sum & 0xFF);
+  // The headings form a chain that ends with 0xFFFF, each naming data inside the file.
+  QList<QByteArray> names;
+  for (int at = 0x171; at != 0xFFFF && names.size() < 5;) {
+    names.append(b.mid(at, 16).split('\0').first());
+    EXPECT_LE(int(u16(b, at + 18) + u16(b, at + 20)), b.size());
+    at = int(u16(b, at + 16));
+  }
+  EXPECT_EQ(names, (QList<QByteArray>{"MICROSOFT PIFEX", "WINDOWS 386 3.0", "WINDOWS VMM 4.0"}));
+}
+
+TEST(ShellLinks, RoundTripKeepsEveryField) {
+  ShellLink in;
+  in.linkPath = QStringLiteral("C:\\WINDOWS\\Start Menu\\Programs\\Accessories\\Notepad.lnk");
+  in.target = QStringLiteral("C:\\WINDOWS\\NOTEPAD.EXE");
+  in.workingDir = QStringLiteral("C:\\WINDOWS");
+  in.arguments = QStringLiteral("C:\\My Documents\\Einkaufsliste.txt");
+  in.description = QStringLiteral("3½ Zoll – Notizen");  // Windows-1252 has ½ and the dash
+  in.iconLocation = QStringLiteral("C:\\WINDOWS\\NOTEPAD.EXE");
+  in.iconIndex = 2;
+  in.volumeLabel = QStringLiteral("ATELIER");
+  in.volumeSerial = 0x1E4F2A07;
+  in.targetSize = 34304;
+  in.targetTime = QDateTime(QDate(1996, 8, 24), QTime(11, 11), Qt::UTC);
+  const auto out = readShellLink(writeShellLink(in));
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->target, in.target);
+  EXPECT_EQ(out->workingDir, in.workingDir);
+  EXPECT_EQ(out->arguments, in.arguments);
+  EXPECT_EQ(out->description, in.description);
+  EXPECT_EQ(out->iconLocation, in.iconLocation);
+  EXPECT_EQ(out->iconIndex, 2);
+  EXPECT_EQ(out->volumeLabel, in.volumeLabel);
+  EXPECT_EQ(out->volumeSerial, in.volumeSerial);
+  EXPECT_EQ(out->targetSize, in.targetSize);
+  EXPECT_EQ(out->targetTime, in.targetTime);
+  EXPECT_EQ(out->relativePath, QStringLiteral("..\\..\\..\\NOTEPAD.EXE"));
+}
+
+TEST(ShellLinks, RelativePathFromTheShortcutsFolder) {
+  ShellLink l;
+  l.target = QStringLiteral("C:\\Program Files\\ZipCase\\ZIPCASE.EXE");
+  l.linkPath = QStringLiteral("C:\\WINDOWS\\Desktop\\ZipCase.lnk");
+  EXPECT_EQ(readShellLink(writeShellLink(l))->relativePath, QStringLiteral("..\\..\\Program Files\\ZipCase\\ZIPCASE.EXE"));
+  l.linkPath = QStringLiteral("C:\\Program Files\\ZipCase\\Here.lnk");
+  EXPECT_EQ(readShellLink(writeShellLink(l))->relativePath, QStringLiteral(".\\ZIPCASE.EXE"));
+  l.target = QStringLiteral("A:\\SETUP.EXE");  // another drive: no relative path
+  EXPECT_TRUE(readShellLink(writeShellLink(l))->relativePath.isEmpty());
+  l.target = QStringLiteral("A:\\");
+  EXPECT_EQ(readShellLink(writeShellLink(l))->target, QStringLiteral("A:\\"));
+}
+
+TEST(ShellLinks, RefusesWhatIsNotAShortcut) {
+  EXPECT_FALSE(readShellLink(QByteArray()));
+  EXPECT_FALSE(readShellLink(QByteArray(0x4C, 'x')));
+  ShellLink l;
+  l.target = QStringLiteral("C:\\WINDOWS\\CALC.EXE");
+  l.description = QStringLiteral("Calculator");
+  const QByteArray good = writeShellLink(l);
+  // Cut anywhere inside the link information or the strings: refused, never read past the end.
+  for (int n = 0x4C; n < good.size() - 4; n += 3) EXPECT_FALSE(readShellLink(good.left(n))) << n;
+  QByteArray wrongClass = good;
+  wrongClass[4] = 0;
+  EXPECT_FALSE(readShellLink(wrongClass));
+}
+
+TEST(Pictures, LogoIsA256ColourBitmapOfWindowsSize) {
+  Scene scene;
+  ASSERT_TRUE(parseScene(QStringLiteral("Starting"), &scene));
+  EXPECT_FALSE(parseScene(QStringLiteral("sunset"), &scene));
+  const QByteArray b = bitmapFile(drawScene(Scene::Starting, 320, 400));
+  ASSERT_EQ(b.size(), 129078);  // as Windows' own LOGO.SYS: header, 1 KB palette, pixels
+  EXPECT_EQ(b.left(2), QByteArray("BM"));
+  EXPECT_EQ(u32(b, 10), 0x436u);
+  EXPECT_EQ(u32(b, 14), 40u);
+  EXPECT_EQ(u32(b, 18), 320u);
+  EXPECT_EQ(u32(b, 22), 400u);
+  EXPECT_EQ(u16(b, 28), 8u);
+  EXPECT_EQ(u32(b, 30), 0u);  // uncompressed
+}
+
+TEST(Pictures, ScenesShowTheirTextAndDiffer) {
+  const QImage boot = drawScene(Scene::Starting, 320, 400);
+  const QImage off = drawScene(Scene::SafeToOff, 320, 400);
+  ASSERT_EQ(boot.format(), QImage::Format_Indexed8);
+  EXPECT_EQ(boot.colorCount(), 256);
+  // The text has a palette entry of its own, right after the 16 x 15 sky and glow shades.
+  auto textPixels = [](const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) n += img.pixelIndex(x, y) == 240;
+    return n;
+  };
+  EXPECT_GT(textPixels(boot), 500);
+  EXPECT_GT(textPixels(off), 500);
+  EXPECT_EQ(textPixels(drawScene(Scene::Clouds, 256, 192)), 0);
+  EXPECT_NE(boot, off);
+  EXPECT_EQ(off.color(240), qRgb(255, 140, 0));  // orange text on the last screen
+  EXPECT_EQ(drawScene(Scene::Starting, 320, 400), boot);  // the same every time
+}

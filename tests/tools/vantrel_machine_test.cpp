@@ -1,0 +1,326 @@
+// vantrel-machine driven as a user's script drives it: a separate process per command,
+// so every command starts from what the previous one left in the machine folder.
+#include "sample/samplemachine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// Readable failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+struct Result {
+  int code = -1;
+  QString out, err;
+};
+
+Result run(const QStringList& args) {
+  QProcess p;
+  p.setProgram(QStringLiteral(VANTREL_MACHINE_TOOL));
+  p.setArguments(args);
+  p.start();
+  Result r;
+  if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) {
+    r.err = QStringLiteral("the tool did not finish normally: ") + p.errorString() + QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+  }
+  r.code = p.exitCode();
+  r.out = QString::fromUtf8(p.readAllStandardOutput());
+  r.err = QString::fromUtf8(p.readAllStandardError());
+  return r;
+}
+
+QByteArray hostFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeHostFile(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+std::string show(const Result& r) {
+  return QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3").arg(r.code).arg(r.out, r.err).toStdString();
+}
+
+// Each test works on its own fresh sample machine.
+class MachineTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    machine_ = dir_.filePath(QStringLiteral("machine"));
+    QString why;
+    ASSERT_TRUE(vt::sample::createSampleMachine(machine_, &why)) << why.toStdString();
+  }
+  Result onMachine(QStringList args) {
+    args.prepend(machine_);
+    args.prepend(QStringLiteral("--machine"));
+    return run(args);
+  }
+  QString host(const QString& relative) const { return machine_ + QLatin1Char('/') + relative; }
+  QString temp(const QString& name) const { return dir_.filePath(name); }
+
+  QTemporaryDir dir_;
+  QString machine_;
+};
+
+// --- new and info ----------------------------------------------------------------------------
+
+TEST(MachineToolNew, CreatesTheSampleThatInfoDescribes) {
+  QTemporaryDir dir;
+  const QString m = dir.filePath(QStringLiteral("atelier"));
+  const Result made = run({QStringLiteral("new"), m});
+  ASSERT_EQ(made.code, 0) << show(made);
+  EXPECT_TRUE(QFile::exists(m + QStringLiteral("/machine.ini")));
+
+  const Result info = run({QStringLiteral("--machine"), m, QStringLiteral("info")});
+  ASSERT_EQ(info.code, 0) << show(info);
+  EXPECT_TRUE(info.err.isEmpty()) << show(info);
+  const QStringList lines = info.out.split(QLatin1Char('\n'));
+  auto lineStarting = [&](const QString& prefix) {
+    for (const QString& l : lines)
+      if (l.startsWith(prefix)) return l.simplified();
+    return QString();
+  };
+  EXPECT_EQ(lineStarting(QStringLiteral("Platform")), QStringLiteral("Platform Win95"));
+  EXPECT_EQ(lineStarting(QStringLiteral("Computer name")), QStringLiteral("Computer name ATELIER"));
+  EXPECT_EQ(lineStarting(QStringLiteral("A:")), QStringLiteral("A: removable no (no disk)"));
+  const QStringList c = lineStarting(QStringLiteral("C:")).split(QLatin1Char(' '));
+  ASSERT_EQ(c.size(), 7) << info.out.toStdString();
+  EXPECT_EQ(c.mid(0, 6), (QStringList{QStringLiteral("C:"), QStringLiteral("fixed"), QStringLiteral("yes"),
+                                      QStringLiteral("ATELIER"), QStringLiteral("FAT"), QStringLiteral("1056473088")}));
+  const qint64 free = c[6].toLongLong();
+  EXPECT_GT(free, 1000000000);  // what the machine's files take is deducted
+  EXPECT_LT(free, 1056473088);
+  EXPECT_EQ(lineStarting(QStringLiteral("D:")), QStringLiteral("D: cdrom yes SHAREWARE97 CDFS 423542784 0"));
+}
+
+TEST(MachineToolNew, RefusesAFolderThatIsNotEmpty) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(writeHostFile(dir.filePath(QStringLiteral("keep.txt")), "mine"));
+  const Result r = run({QStringLiteral("new"), dir.path()});
+  EXPECT_EQ(r.code, 1) << show(r);
+  EXPECT_TRUE(r.err.contains(QLatin1String("not empty"))) << show(r);
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("machine.ini"))));
+  EXPECT_EQ(hostFile(dir.filePath(QStringLiteral("keep.txt"))), QByteArray("mine"));
+}
+
+TEST(MachineToolArguments, BadCommandLinesAreRefusedWithAMessage) {
+  QTemporaryDir dir;
+  const QString missing = dir.filePath(QStringLiteral("nothing-here"));
+  struct Case {
+    QStringList args;
+    int code;
+  } cases[] = {
+      {{}, 2},
+      {{QStringLiteral("frobnicate")}, 2},
+      {{QStringLiteral("info")}, 2},                                   // no --machine
+      {{QStringLiteral("new")}, 2},
+      {{QStringLiteral("new"), missing, QStringLiteral("extra")}, 2},
+      {{QStringLiteral("--machine")}, 2},
+      {{QStringLiteral("--bogus"), QStringLiteral("info")}, 2},
+      {{QStringLiteral("--machine"), missing, QStringLiteral("info")}, 1},  // no such machine
+      {{QStringLiteral("--machine"), missing, QStringLiteral("dance")}, 2},
+  };
+  for (const Case& c : cases) {
+    const Result r = run(c.args);
+    EXPECT_EQ(r.code, c.code) << c.args.join(QLatin1Char(' ')).toStdString() << "\n" << show(r);
+    EXPECT_FALSE(r.err.trimmed().isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
+  }
+  const Result help = run({QStringLiteral("--help")});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_TRUE(help.out.contains(QLatin1String("regedit /e HOSTFILE")));
+}
+
+// --- attrib ----------------------------------------------------------------------------------
+
+TEST_F(MachineTool, AttribShowsColumnsAsAttribDoes) {
+  const Result one = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\MSDOS.SYS")});
+  ASSERT_EQ(one.code, 0) << show(one);
+  EXPECT_EQ(one.out, QStringLiteral("     SHR     C:\\MSDOS.SYS\n"));
+
+  // A wildcard lists files (hidden and system ones too) but not folders; names as stored.
+  const Result many = onMachine({QStringLiteral("attrib"), QStringLiteral("c:\\windows\\*.ini")});
+  ASSERT_EQ(many.code, 0) << show(many);
+  EXPECT_TRUE(many.out.contains(QStringLiteral("  A          C:\\WINDOWS\\WIN.INI\n"))) << show(many);
+  EXPECT_TRUE(many.out.contains(QStringLiteral("C:\\WINDOWS\\SYSTEM.INI\n")));
+  const Result all = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\WINDOWS\\*.*")});
+  EXPECT_TRUE(all.out.contains(QStringLiteral("C:\\WINDOWS\\WIN.INI\n"))) << show(all);
+  EXPECT_FALSE(all.out.contains(QStringLiteral("C:\\WINDOWS\\SYSTEM\n"))) << show(all);
+
+  const Result root = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\*.SYS")});
+  EXPECT_TRUE(root.out.contains(QStringLiteral("     SHR     C:\\IO.SYS\n"))) << show(root);
+  EXPECT_TRUE(root.out.contains(QStringLiteral("  A          C:\\CONFIG.SYS\n"))) << show(root);
+
+  const Result folder = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\RECYCLED")});
+  EXPECT_EQ(folder.out, QStringLiteral("     SH      C:\\RECYCLED\n")) << show(folder);
+
+  const Result deep = onMachine({QStringLiteral("attrib"), QStringLiteral("/S"), QStringLiteral("C:\\WINDOWS\\*.GID")});
+  ASSERT_EQ(deep.code, 0) << show(deep);
+  EXPECT_EQ(deep.out.count(QLatin1Char('\n')), 2) << show(deep);
+  EXPECT_TRUE(deep.out.contains(QStringLiteral("  A   H      C:\\WINDOWS\\HELP\\WINDOWS.GID\n"))) << show(deep);
+}
+
+TEST_F(MachineTool, AttribChangesLastAcrossRuns) {
+  Result r = onMachine({QStringLiteral("attrib"), QStringLiteral("+R"), QStringLiteral("+h"), QStringLiteral("C:\\CONFIG.SYS")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(r.out.isEmpty());
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\CONFIG.SYS")});
+  EXPECT_EQ(r.out, QStringLiteral("  A   HR     C:\\CONFIG.SYS\n")) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("-R"), QStringLiteral("-H"), QStringLiteral("-A"), QStringLiteral("C:\\CONFIG.SYS")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\CONFIG.SYS")});
+  EXPECT_EQ(r.out, QStringLiteral("             C:\\CONFIG.SYS\n")) << show(r);
+}
+
+TEST_F(MachineTool, AttribLeavesHiddenAndSystemFilesAloneUnlessTold) {
+  // +A on C:\*.SYS would touch IO.SYS and MSDOS.SYS: refused as a whole.
+  Result r = onMachine({QStringLiteral("attrib"), QStringLiteral("-A"), QStringLiteral("C:\\*.SYS")});
+  EXPECT_EQ(r.code, 1) << show(r);
+  EXPECT_TRUE(r.err.contains(QLatin1String("Not resetting system file C:\\MSDOS.SYS"))) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\CONFIG.SYS")});
+  EXPECT_EQ(r.out, QStringLiteral("  A          C:\\CONFIG.SYS\n")) << "CONFIG.SYS changed although the command failed";
+
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("-S"), QStringLiteral("-H"), QStringLiteral("-R"), QStringLiteral("C:\\MSDOS.SYS")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\MSDOS.SYS")});
+  EXPECT_EQ(r.out, QStringLiteral("             C:\\MSDOS.SYS\n")) << show(r);
+}
+
+TEST_F(MachineTool, AttribRefusesBadInput) {
+  Result r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\NOSUCH.TXT")});
+  EXPECT_EQ(r.code, 1) << show(r);
+  EXPECT_TRUE(r.err.contains(QLatin1String("not found"))) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\NOWHERE\\*.*")});
+  EXPECT_EQ(r.code, 1) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("A:\\*.*")});
+  EXPECT_EQ(r.code, 1) << show(r);
+  EXPECT_TRUE(r.err.contains(QLatin1String("not ready"))) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("+X"), QStringLiteral("C:\\CONFIG.SYS")});
+  EXPECT_EQ(r.code, 2) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("+R"), QStringLiteral("-R"), QStringLiteral("C:\\CONFIG.SYS")});
+  EXPECT_EQ(r.code, 2) << show(r);
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\A.TXT"), QStringLiteral("C:\\B.TXT")});
+  EXPECT_EQ(r.code, 2) << show(r);
+}
+
+// --- regedit ---------------------------------------------------------------------------------
+
+TEST_F(MachineTool, RegeditExportMergeReplaceRoundTrip) {
+  const QString before = temp(QStringLiteral("before.reg"));
+  Result r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e"), before});
+  ASSERT_EQ(r.code, 0) << show(r);
+  const QByteArray full = hostFile(before);
+  EXPECT_TRUE(full.startsWith("REGEDIT4\r\n"));
+  EXPECT_TRUE(full.contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo\\Vantrel]\r\n"));
+  EXPECT_TRUE(full.contains("[HKEY_USERS\\.DEFAULT\\Control Panel\\Desktop]\r\n"));
+
+  const QString add = temp(QStringLiteral("add.reg"));
+  ASSERT_TRUE(writeHostFile(add, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted]\r\n\"Answer\"=dword:0000002a\r\n\r\n"));
+  r = onMachine({QStringLiteral("regedit"), add});
+  ASSERT_EQ(r.code, 0) << show(r);
+  const QString part = temp(QStringLiteral("part.reg"));
+  r = onMachine({QStringLiteral("regedit"), QStringLiteral("/E"), part, QStringLiteral("HKLM\\software\\scripted")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(hostFile(part).contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted]\r\n\"Answer\"=dword:0000002a")) << hostFile(part).toStdString();
+
+  // Replacing with the first export takes the merged key away again.
+  r = onMachine({QStringLiteral("regedit"), QStringLiteral("/c"), before});
+  ASSERT_EQ(r.code, 0) << show(r);
+  r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e"), part, QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted")});
+  EXPECT_EQ(r.code, 1) << show(r);
+  const QString after = temp(QStringLiteral("after.reg"));
+  r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e"), after});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_EQ(hostFile(after), full);
+}
+
+TEST_F(MachineTool, RegeditExportsAKeyUnderItsAlias) {
+  const Result r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e"), QStringLiteral("-"),
+                              QStringLiteral("HKEY_CURRENT_USER\\control panel\\desktop")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(r.out.startsWith(QLatin1String("REGEDIT4"))) << show(r);
+  EXPECT_TRUE(r.out.contains(QLatin1String("[HKEY_CURRENT_USER\\Control Panel\\Desktop]"))) << show(r);
+  EXPECT_TRUE(r.out.contains(QLatin1String("\"MenuShowDelay\"=\"400\""))) << show(r);
+}
+
+TEST_F(MachineTool, RegeditRefusalLeavesTheHivesUntouched) {
+  const QByteArray systemDat = hostFile(host(QStringLiteral("drives/C/WINDOWS/SYSTEM.DAT")));
+  const QByteArray userDat = hostFile(host(QStringLiteral("drives/C/WINDOWS/USER.DAT")));
+  ASSERT_FALSE(systemDat.isEmpty());
+  const QString bad = temp(QStringLiteral("bad.reg"));
+  ASSERT_TRUE(writeHostFile(bad, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\r\n\"a\"=\"1\"\r\n"
+                                 "this line is not REGEDIT4\r\n"));
+  for (const QString& mode : {QString(), QStringLiteral("/c")}) {
+    QStringList args{QStringLiteral("regedit")};
+    if (!mode.isEmpty()) args << mode;
+    args << bad;
+    const Result r = onMachine(args);
+    EXPECT_EQ(r.code, 1) << show(r);
+    EXPECT_FALSE(r.err.isEmpty());
+    EXPECT_EQ(hostFile(host(QStringLiteral("drives/C/WINDOWS/SYSTEM.DAT"))), systemDat);
+    EXPECT_EQ(hostFile(host(QStringLiteral("drives/C/WINDOWS/USER.DAT"))), userDat);
+  }
+  Result r = onMachine({QStringLiteral("regedit"), temp(QStringLiteral("absent.reg"))});
+  EXPECT_EQ(r.code, 1) << show(r);
+  r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e")});
+  EXPECT_EQ(r.code, 2) << show(r);
+  r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e"), QStringLiteral("-"), QStringLiteral("HKEY_NOWHERE\\X")});
+  EXPECT_EQ(r.code, 1) << show(r);
+}
+
+// --- recycle and lnk ---------------------------------------------------------------------------
+
+TEST_F(MachineTool, RecycleListAndRestore) {
+  Result r = onMachine({QStringLiteral("recycle"), QStringLiteral("list")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  const QStringList rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(rows.size(), 2) << show(r);  // heading and the one item
+  EXPECT_TRUE(rows[1].startsWith(QLatin1String("C:     0      1998-05-11 16:42:10"))) << show(r);
+  EXPECT_TRUE(rows[1].endsWith(QLatin1String("C:\\My Documents\\Old letter.doc"))) << show(r);
+
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("c:"), QStringLiteral("0")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(hostFile(host(QStringLiteral("drives/C/My Documents/Old letter.doc"))).startsWith("{\\rtf1"));
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("list")});
+  EXPECT_TRUE(r.out.isEmpty()) << show(r);
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("0")});
+  EXPECT_EQ(r.code, 1) << show(r);
+
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("delete"), QStringLiteral("C:\\My Documents\\Old letter.doc")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_FALSE(QFile::exists(host(QStringLiteral("drives/C/My Documents/Old letter.doc"))));
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("list")});
+  EXPECT_TRUE(r.out.contains(QLatin1String("Old letter.doc"))) << show(r);
+}
+
+TEST_F(MachineTool, RecycleRefusesBadInput) {
+  for (const QStringList& args : {QStringList{QStringLiteral("recycle")}, QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C")},
+                                  QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("CC"), QStringLiteral("0")},
+                                  QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("x")}}) {
+    const Result r = onMachine(args);
+    EXPECT_EQ(r.code, 2) << show(r);
+  }
+  Result r = onMachine({QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("7")});
+  EXPECT_EQ(r.code, 1) << show(r);
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("delete"), QStringLiteral("C:\\NOSUCH.TXT")});
+  EXPECT_EQ(r.code, 1) << show(r);
+}
+
+TEST_F(MachineTool, LnkShowsWhereAShortcutPoints) {
+  Result r = onMachine({QStringLiteral("lnk"), QStringLiteral("C:\\WINDOWS\\Desktop\\PixelWerk 3.1.lnk")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(r.out.contains(QLatin1String("Target           C:\\PIXWERK\\PIXWERK.EXE\n"))) << show(r);
+  EXPECT_TRUE(r.out.contains(QLatin1String("Target exists    no\n"))) << show(r);
+  r = onMachine({QStringLiteral("lnk"), QStringLiteral("C:\\WINDOWS\\Desktop\\Install Scanner Driver.lnk")});
+  EXPECT_TRUE(r.out.contains(QLatin1String("Target exists    drive not ready\n"))) << show(r);
+  r = onMachine({QStringLiteral("lnk"), QStringLiteral("C:\\CONFIG.SYS")});
+  EXPECT_EQ(r.code, 1) << show(r);
+}
+
+}  // namespace
