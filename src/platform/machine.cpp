@@ -13,9 +13,12 @@ namespace vt {
 
 namespace {
 
+// Decimal, or hexadecimal with "0x"; a leading zero does not make a number octal.
 bool parseNumber(const QString& text, qint64* out) {
+  const QString t = text.trimmed();
+  const bool hex = t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
   bool ok = false;
-  qint64 v = text.trimmed().toLongLong(&ok, 0);
+  qint64 v = (hex ? t.mid(2) : t).toLongLong(&ok, hex ? 16 : 10);
   if (ok) *out = v;
   return ok;
 }

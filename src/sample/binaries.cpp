@@ -421,15 +421,15 @@ QByteArray waveFile(const QList<Tone>& tones) {
   return b + samples;
 }
 
-QByteArray programInformationFile(const PifSpec& spec) {
+QByteArray programInformationFile(const PifFields& pif) {
   QByteArray b(0x3C7, '\0');
-  putText(b, 0x02, spec.title.toLatin1().leftJustified(30, ' ', true), 30);
+  putText(b, 0x02, pif.title.toLatin1().leftJustified(30, ' ', true), 30);
   putU16(b, 0x20, 640);  // most conventional memory, KB
   putU16(b, 0x22, 128);  // least
-  putText(b, 0x24, spec.program.toLatin1().left(62), 63);
+  putText(b, 0x24, pif.program.toLatin1().left(62), 63);
   b[0x63] = 0x10;        // close the window on exit
-  putText(b, 0x65, spec.workingDir.toLatin1().left(63), 64);
-  putText(b, 0xA5, spec.parameters.toLatin1().left(63), 64);
+  putText(b, 0x65, pif.workingDir.toLatin1().left(63), 64);
+  putText(b, 0xA5, pif.parameters.toLatin1().left(63), 64);
   b[0xE6] = 1;           // text pages
   b[0xE8] = char(0xFF);  // last interrupt
   b[0xE9] = 25;          // rows
@@ -454,7 +454,7 @@ QByteArray programInformationFile(const PifSpec& spec) {
   putU16(b, w386 + 0x06, 50);    // background priority
   putU16(b, w386 + 0x08, 1024);  // EMS limit
   putU16(b, w386 + 0x0C, 1024);  // XMS limit
-  putText(b, w386 + 0x28, spec.parameters.toLatin1().left(63), 64);
+  putText(b, w386 + 0x28, pif.parameters.toLatin1().left(63), 64);
   return b;
 }
 

@@ -48,13 +48,13 @@ QByteArray waveFile(const QList<Tone>& tones);
 bool parseTones(const QString& text, QList<Tone>* out);
 
 // A Windows 95 program information file (967 bytes: basic section and three extensions).
-struct PifSpec {
+struct PifFields {
   QString title;
   QString program;  // full path, e.g. C:\WINDOWS\COMMAND.COM
   QString workingDir;
   QString parameters;
 };
-QByteArray programInformationFile(const PifSpec& spec);
+QByteArray programInformationFile(const PifFields& pif);
 
 // Filler bytes that look like what a program leaves behind (deterministic per seed).
 QByteArray junkBytes(int size, quint32 seed, const QByteArray& textHint = {});

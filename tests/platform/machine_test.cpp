@@ -36,7 +36,7 @@ TEST(MachineIni, SystemDirectoryFollowsAMovedWindowsDirectory) {
   MachineFacts f;
   std::map<QChar, DriveInfo> d;
   QString error;
-  ASSERT_TRUE(parse("[Machine]\nWindowsDirectory=D:\\WIN95\\\nPlatform=WinNT\nProcessor=486\n[Drive C]\n[Drive D]\nFreeBytes=0x100\n",
+  ASSERT_TRUE(parse("[Machine]\nWindowsDirectory=D:\\WIN95\\\nPlatform=WinNT\nProcessor=0486\n[Drive C]\n[Drive D]\nFreeBytes=0x100\n",
                     &f, &d, &error));
   EXPECT_EQ(f.windowsDirectory, QStringLiteral("D:\\WIN95"));
   EXPECT_EQ(f.systemDirectory, QStringLiteral("D:\\WIN95\\SYSTEM"));

@@ -125,12 +125,12 @@ TEST(Sounds, WaveHeaderMatchesTheSamples) {
 }
 
 TEST(ProgramInformationFiles, LayoutOfAWindows95Pif) {
-  PifSpec spec;
-  spec.title = QStringLiteral("Tank Battle");
-  spec.program = QStringLiteral("C:\\GAMES\\TANKS\\TANKS.EXE");
-  spec.workingDir = QStringLiteral("C:\\GAMES\\TANKS");
-  spec.parameters = QStringLiteral("/NOSOUND");
-  const QByteArray b = programInformationFile(spec);
+  PifFields pif;
+  pif.title = QStringLiteral("Tank Battle");
+  pif.program = QStringLiteral("C:\\GAMES\\TANKS\\TANKS.EXE");
+  pif.workingDir = QStringLiteral("C:\\GAMES\\TANKS");
+  pif.parameters = QStringLiteral("/NOSOUND");
+  const QByteArray b = programInformationFile(pif);
   ASSERT_EQ(b.size(), 967);
   EXPECT_EQ(b.mid(0x02, 30), QByteArray("Tank Battle").leftJustified(30, ' '));
   EXPECT_EQ(b.mid(0x24, 25), QByteArray("C:\\GAMES\\TANKS\\TANKS.EXE\0", 25));
