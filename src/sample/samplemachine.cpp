@@ -354,7 +354,7 @@ bool Builder::generate(const Entry& e) {
     if (e.option("target").isEmpty()) return bad(QStringLiteral("lnk needs target="));
     bytes = shortcut(e);
   } else if (k == QLatin1String("pif")) {
-    PifSpec pif;
+    PifFields pif;
     pif.program = e.option("program");
     pif.title = e.option("title", base);
     pif.workingDir = e.option("dir");
