@@ -15,14 +15,14 @@
 
 namespace {
 
-QString driveTypeText(vt::DriveType t) {
+QString driveTypeText(vt::DriveType t, bool en) {
   switch (t) {
-    case vt::DriveType::Removable: return QStringLiteral("removable");
-    case vt::DriveType::Fixed: return QStringLiteral("fixed");
+    case vt::DriveType::Removable: return en ? QStringLiteral("removable") : QStringLiteral("Wechseldatenträger");
+    case vt::DriveType::Fixed: return en ? QStringLiteral("fixed") : QStringLiteral("Festplatte");
     case vt::DriveType::CdRom: return QStringLiteral("CD-ROM");
-    case vt::DriveType::Remote: return QStringLiteral("remote");
-    case vt::DriveType::RamDisk: return QStringLiteral("RAM disk");
-    default: return QStringLiteral("unknown");
+    case vt::DriveType::Remote: return en ? QStringLiteral("network") : QStringLiteral("Netzlaufwerk");
+    case vt::DriveType::RamDisk: return en ? QStringLiteral("RAM disk") : QStringLiteral("RAM-Disk");
+    default: return en ? QStringLiteral("unknown") : QStringLiteral("unbekannt");
   }
 }
 
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   facts->setHeaderLabels({en ? QStringLiteral("Fact") : QStringLiteral("Angabe"), en ? QStringLiteral("Value") : QStringLiteral("Wert")});
   const vt::MachineFacts& f = machine->facts();
   const QList<QPair<QString, QString>> rows = {
-      {QStringLiteral("Platform"), os.Platform()},
+      {en ? QStringLiteral("Platform") : QStringLiteral("Plattform"), os.Platform()},
       {en ? QStringLiteral("Processor") : QStringLiteral("Prozessor"), os.Processor()},
       {en ? QStringLiteral("Memory") : QStringLiteral("Speicher"), megabytes(qint64(f.physicalMemory))},
       {en ? QStringLiteral("Screen") : QStringLiteral("Bildschirm"),
@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
       {en ? QStringLiteral("Start menu") : QStringLiteral("Startmenü"), os.StartMenu()},
   };
   for (const auto& [k, v] : rows) facts->addTopLevelItem(new QTreeWidgetItem({k, v}));
+  facts->setRootIsDecorated(false);
   facts->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   layout->addWidget(facts);
 
@@ -91,10 +92,11 @@ int main(int argc, char** argv) {
     QString label, fsName;
     const bool ready = fs.diskFreeSpaceEx(root, &freeBytes, &total) && fs.volumeInformation(root, &label, &fsName);
     const QString none = en ? QStringLiteral("no disk") : QStringLiteral("kein Datenträger");
-    drives->addTopLevelItem(new QTreeWidgetItem({QString(letter) + QLatin1Char(':'), driveTypeText(d.type), ready ? label : none,
+    drives->addTopLevelItem(new QTreeWidgetItem({QString(letter) + QLatin1Char(':'), driveTypeText(d.type, en), ready ? label : none,
                                                  ready ? fsName : QString(), ready ? megabytes(total) : QString(),
                                                  ready ? megabytes(freeBytes) : QString()}));
   }
+  drives->setRootIsDecorated(false);
   drives->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   layout->addWidget(drives);
   window.resize(620, 400);
