@@ -1,0 +1,19 @@
+#include "app/controls/tarvolabel.h"
+
+TTarvoLabel::TTarvoLabel(QWidget* parent) : QLabel(parent) {
+  // The page picture behind the text must show through, and captions are plain text even
+  // when they happen to look like markup.
+  setAutoFillBackground(false);
+  setTextFormat(Qt::PlainText);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TTarvoLabel::setCaptionEng(const QString& text) {
+  m_captionEng = text;
+  update();
+}
+
+void TTarvoLabel::switchToEnglish() {
+  setText(m_captionEng);
+  update();
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Builds the window's components from its form description (data/form/form.json): a flat
+// list in creation order, each naming its class, its parent and its properties. The
+// generic walks (language switch, skin, tuning switches) visit components in this order.
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+namespace vt {
+
+struct Form {
+  QList<QObject*> components;  // creation order
+  QHash<QString, QObject*> byName;
+
+  QObject* find(const QString& name) const { return byName.value(name); }
+  template <typename T>
+  T* get(const QString& name) const { return qobject_cast<T*>(find(name)); }
+};
+
+// Creates every component under `window` (named "Form1" in the description). On a
+// description that cannot be used (bad JSON, an unknown class or parent, a duplicate
+// name) nothing is kept: false with the reason in `error`.
+bool loadForm(const QByteArray& json, QWidget* window, Form* form, QString* error);
+
+// Where a skin picture of that name is found.
+QString skinPath(const QString& name);
+
+}  // namespace vt

@@ -1,0 +1,40 @@
+#include "app/qtdialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace vt {
+
+namespace {
+// "\r" in a message breaks the line, as it did in the boxes of the time.
+QString boxText(const QString& text) {
+  QString t = text;
+  t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return t;
+}
+}  // namespace
+
+void QtDialogService::information(const QString& text) {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Vantrel"), boxText(text), QMessageBox::Ok, parent_);
+  box.exec();
+}
+
+void QtDialogService::warning(const QString& text) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Vantrel"), boxText(text), QMessageBox::Ok, parent_);
+  box.exec();
+}
+
+bool QtDialogService::confirm(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Vantrel"), boxText(text), QMessageBox::Yes | QMessageBox::No, parent_);
+  const bool english = state_ && state_->language == English;
+  box.button(QMessageBox::Yes)->setText(english ? QStringLiteral("&Yes") : QStringLiteral("&Ja"));
+  box.button(QMessageBox::No)->setText(english ? QStringLiteral("&No") : QStringLiteral("&Nein"));
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void QtEventPump::processPendingEvents() { QApplication::processEvents(); }
+
+}  // namespace vt

@@ -1,0 +1,487 @@
+#include "app/unit1.h"
+
+#include "app/controls/explbtn.h"
+#include "app/controls/tarvocheckbox.h"
+#include "app/controls/tarvolabel.h"
+#include "app/helpwindow.h"
+#include "app/image.h"
+#include "platform/machine.h"
+#include "platform/text.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QStackedWidget>
+#include <QStatusTipEvent>
+#include <QTreeWidget>
+
+namespace vt {
+
+namespace {
+
+struct Section {
+  const char* button;
+  int page;
+  int strip;  // -1: the strip container is hidden
+  const char* titleDe;
+  const char* titleEn;
+};
+
+// Indexed by section number (the button's tag minus 10).
+constexpr Section kSections[] = {
+    {"Knopf0", 16, -1, "Vantrel - Optionen", "Vantrel V1.0 - Options"},
+    {"Knopf1", 9, 0, "Tuning", "Tuning"},
+    {"Knopf2", 6, 1, "Windows aufräumen", "Clean up Windows"},
+    {"Knopf3", 2, -1, "Systemdiagnose", "Systemdiagnose"},
+    {"Knopf4", 18, 5, "Backup", "Backup"},
+    {"Knopf5", 13, -1, "Bootmenü", "Bootmenu"},
+    {"Knopf6", 14, -1, "Logos", "Logos"},
+    {"Knopf7", 20, -1, "Informationen zu diesem Produkt", "Informationen zu diesem Produkt"},
+};
+
+// The twelve boxes of the options file, in the order of its lines.
+constexpr const char* kOptionBoxes[] = {
+    "Checkbox_ExtTMP",   "Checkbox_sichern", "checkbox_loeschen", "CheckBox_DISK",
+    "Checkbox_CDROM",    "Checkbox_Netzwerk", "CheckBox_REPLACEREG", "Checkbox_Shortcuts",
+    "Checkbox_MSCREATE", "Checkbox_GID",      "Checkbox_TEMP",       "Checkbox_Win3x",
+};
+
+bool isChecked(const QObject* box) { return box && box->property("checked").toBool(); }
+
+}  // namespace
+
+TForm1::TForm1(Machine& machine, DialogService& dialogs, EventPump& pump, int language, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint),
+      machine_(machine),
+      dialogs_(dialogs),
+      pump_(pump),
+      requestedLanguage_(language),
+      osInfo_(machine),
+      reg_(machine, state_),
+      ini_(machine),
+      files_(machine, state_, dialogs, pump) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Vantrel pro by Kestrin"));
+  setFixedSize(620, 400);
+  QFont f(QStringLiteral("Arial"));
+  f.setBold(true);
+  f.setPointSize(9);
+  setFont(f);
+}
+
+TForm1::~TForm1() = default;
+
+TExplorerButton* TForm1::sectionButton(int index) const {
+  if (index < 0 || index >= int(std::size(kSections))) return nullptr;
+  return get<TExplorerButton>(kSections[index].button);
+}
+
+bool TForm1::Starten() {
+  QFile description(QStringLiteral(":/form/form.json"));
+  QString error;
+  if (!description.open(QIODevice::ReadOnly) || !loadForm(description.readAll(), this, &form_, &error)) {
+    dialogs_.warning(error.isEmpty() ? QStringLiteral("The form description is missing.") : error);
+    return false;
+  }
+  notebook1_ = get<QStackedWidget>("Notebook1");
+  notebook2_ = get<QStackedWidget>("Notebook2");
+  statusLabel_ = form_.get<QLabel>(QStringLiteral("Label_status"));
+  connectHandlers();
+
+  // 1-4: the shared state.
+  currentSection_ = 1;
+  state_.language = requestedLanguage_;  // German unless English was asked for on the command line
+  windowsDirectory_ = osInfo_.WindowsDirectory();
+  systemDirectory_ = osInfo_.SystemDirectory();
+  fontsDirectory_ = osInfo_.Fonts();
+  state_.cancel = state_.busy = 0;
+  deletionListKind_ = 0;
+
+  // 5: the program's own key. This one warning exists in German only.
+  if (!reg_.RegKeyExists(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey))) {
+    dialogs_.warning(QString::fromUtf8(
+        "Vantrel konnte seine Einstellungen in der Registry nicht finden!\rVerwende Standart-Einstellungen."));
+    reg_.WriteRegStringCreate(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey), u"Start", u"0");
+    reg_.WriteRegStringCreate(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey), u"Sprache", u"0");
+  }
+
+  // 6: Windows 95 only.
+  if (osInfo_.Platform() != QLatin1String("Win95")) {
+    dialogs_.warning(text("Dieses Programm läuft nur unter Windows95!", "This Programm will only run under Windows95!"));
+    return false;
+  }
+
+  // 8: where Vantrel lives on the machine; its data files are put there when missing.
+  programDirectory_ = machine_.facts().programDirectory;
+  installDataFiles();
+
+  // 9: 16 colours or fewer: the plain skin.
+  if (osInfo_.ColorDepth() < 5) {
+    useSixteenColours();
+    dialogs_.warning(text("Sie nutzen derzeit nur den 16-Farben Modus!\rVermutlich haben Sie Windows im abgesicherten "
+                          "Modus gestartet.\rAlle Grafiken werden abgeschaltet!",
+                          "You are currently running Windows in 16-color mode!\rPerhaps you have started Windows in "
+                          "safe-mode.\rAll graphics are disabled!"));
+  }
+
+  // 11: English texts, and the hints the form keeps in German only.
+  if (state_.language == English) {
+    SwitchToEnglish();
+    const std::pair<const char*, const char*> hints[] = {
+        {"Image3", "Quit VTR"},         {"Logo_1", "Change Bootlogo"},         {"Logo_2", "Change this logo"},
+        {"Logo_3", "Change end-logo"}, {"Image_HELP", "Help on this page"},
+    };
+    for (const auto& [name, hint] : hints)
+      if (QObject* o = form_.find(QString::fromLatin1(name))) o->setProperty("Hint", QString::fromLatin1(hint));
+  }
+
+  // 13: the page backgrounds share one picture per container.
+  if (osInfo_.ColorDepth() >= 5) {
+    const QImage page1 = get<TImage>("Image_Notebook1") ? get<TImage>("Image_Notebook1")->picture() : QImage();
+    const QImage page2 = get<TImage>("Image_Notebook2") ? get<TImage>("Image_Notebook2")->picture() : QImage();
+    for (int i = 1; i <= 38; ++i)
+      if (auto* s = form_.get<TImage>(QStringLiteral("Seite%1").arg(i))) s->setPicture(page1);
+    for (int i = 1; i <= 11; ++i)
+      if (auto* s = form_.get<TImage>(QStringLiteral("SmallSeite%1").arg(i))) s->setPicture(page2);
+  }
+
+  // 14-15: every switch shows the system's state; buttons get their faces.
+  ReadAllSwitches();
+  AssignButtonBitmaps();
+
+  // 19: no logo has been changed yet.
+  logoChanged_ = {0, 0, 0};
+
+  // 20: the options file.
+  LOAD_OPTIONS();
+
+  // 22: always open on the Info section.
+  if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
+  return true;
+}
+
+void TForm1::connectHandlers() {
+  for (int i = 0; i < int(std::size(kSections)); ++i)
+    if (TExplorerButton* b = sectionButton(i)) connect(b, &TExplorerButton::clicked, this, [this, b] { select(b); });
+
+  const std::pair<const char*, void (TForm1::*)()> handlers[] = {
+      {"ExplorerButton1", &TForm1::ExplorerButton1Click},   {"ExplorerButton2", &TForm1::ExplorerButton2Click},
+      {"ExplorerButton3", &TForm1::ExplorerButton3Click},   {"ExplorerButton4", &TForm1::ExplorerButton4Click},
+      {"ExplorerButton6", &TForm1::ExplorerButton6Click},   {"ExplorerButton10", &TForm1::ExplorerButton10Click},
+      {"ExplorerButton11", &TForm1::ExplorerButton11Click}, {"ExplorerButton200", &TForm1::ExplorerButton200Click},
+      {"Knopf_Manager", &TForm1::Knopf_ManagerClick},       {"Knopf_Multimedia", &TForm1::Knopf_MultimediaClick},
+      // Pure return buttons.
+      {"ExplorerButton8", &TForm1::Diagnose},  {"ExplorerButton26", &TForm1::Diagnose},
+      {"ExplorerButton27", &TForm1::Diagnose}, {"ExplorerButton28", &TForm1::Diagnose},
+      {"ExplorerButton30", &TForm1::Diagnose}, {"ExplorerButton33", &TForm1::Diagnose},
+      {"ExplorerButton13", &TForm1::Backup},   {"ExplorerButton20", &TForm1::Backup},
+  };
+  for (const auto& [name, handler] : handlers)
+    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
+
+  if (auto* close = get<TImage>("Image3")) connect(close, &TImage::clicked, this, &TForm1::ProgEnde);
+  if (auto* help = get<TImage>("Image4")) connect(help, &TImage::clicked, this, &TForm1::Image4Click);
+  // The warning must come before the box toggles, so the handler runs on the click itself.
+  if (auto* b = get<TTarvoCheckBox>("Checkbox_Netzwerk"))
+    connect(b, &TTarvoCheckBox::clicked, this, &TForm1::Checkbox_NetzwerkClick, Qt::DirectConnection);
+  if (auto* b = get<TTarvoCheckBox>("CheckBox_REPLACEREG"))
+    connect(b, &TTarvoCheckBox::clicked, this, &TForm1::CheckBox_REPLACEREGClick, Qt::DirectConnection);
+}
+
+// --- navigation -------------------------------------------------------------------------
+
+void TForm1::select(TExplorerButton* sender) {
+  if (state_.busy) return;
+  const int index = sender->property("Tag").toInt() - 10;
+  if (index < 0 || index >= int(std::size(kSections))) return;
+  sender->setEnabled(false);
+  if (TExplorerButton* previous = sectionButton(currentSection_); previous && previous != sender) previous->setEnabled(true);
+  SETFLAGS();
+  if (auto* title = form_.get<QLabel>(QStringLiteral("Label_Thema")))
+    title->setText(text(kSections[index].titleDe, kSections[index].titleEn));
+  switch (index) {
+    case 0: Optionen(); break;
+    case 1: tuning(); break;
+    case 2: CleanUp(); break;
+    case 3: Diagnose(); break;
+    case 4: Backup(); break;
+    case 5: Bootmenu(); break;
+    case 6: Logos(); break;
+    case 7: Info(); break;
+  }
+  currentSection_ = index;
+}
+
+void TForm1::showSection(int page, int strip) {
+  if (!notebook1_ || notebook1_->currentIndex() == page) return;
+  notebook1_->setCurrentIndex(page);
+  if (notebook2_) {
+    if (strip >= 0) notebook2_->setCurrentIndex(strip);
+    notebook2_->setVisible(strip >= 0);
+  }
+  notebook1_->repaint();
+}
+
+void TForm1::Optionen() { showSection(kSections[0].page, kSections[0].strip); }
+
+void TForm1::tuning() {
+  if (notebook1_ && notebook1_->currentIndex() == kSections[1].page) return;
+  showSection(kSections[1].page, kSections[1].strip);
+  if (auto* b = get<TExplorerButton>("ExplorerButton1")) b->click();
+}
+
+void TForm1::CleanUp() {
+  if (notebook1_ && notebook1_->currentIndex() == kSections[2].page) return;
+  showSection(kSections[2].page, kSections[2].strip);
+  if (auto* b = get<TExplorerButton>("ExplorerButton6")) b->click();
+}
+
+void TForm1::Diagnose() { showSection(kSections[3].page, kSections[3].strip); }
+
+void TForm1::Backup() {
+  showSection(kSections[4].page, kSections[4].strip);
+  if (notebook2_) notebook2_->repaint();
+}
+
+void TForm1::Bootmenu() { showSection(kSections[5].page, kSections[5].strip); }
+void TForm1::Logos() { showSection(kSections[6].page, kSections[6].strip); }
+void TForm1::Info() { showSection(kSections[7].page, kSections[7].strip); }
+
+void TForm1::showSubSection(int page, TExplorerButton* own, std::initializer_list<const char*> group) {
+  if (notebook1_) notebook1_->setCurrentIndex(page);
+  for (const char* name : group)
+    if (auto* b = get<TExplorerButton>(name)) b->setEnabled(b != own);
+}
+
+void TForm1::ExplorerButton1Click() {
+  showSubSection(9, get<TExplorerButton>("ExplorerButton1"), {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
+}
+void TForm1::ExplorerButton2Click() {
+  showSubSection(10, get<TExplorerButton>("ExplorerButton2"), {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
+}
+void TForm1::ExplorerButton3Click() {
+  showSubSection(11, get<TExplorerButton>("ExplorerButton3"), {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
+}
+void TForm1::ExplorerButton4Click() {
+  showSubSection(12, get<TExplorerButton>("ExplorerButton4"), {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
+}
+void TForm1::ExplorerButton6Click() {
+  showSubSection(6, get<TExplorerButton>("ExplorerButton6"), {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
+}
+void TForm1::ExplorerButton10Click() {
+  showSubSection(7, get<TExplorerButton>("ExplorerButton10"), {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
+}
+void TForm1::ExplorerButton11Click() {
+  showSubSection(8, get<TExplorerButton>("ExplorerButton11"), {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
+}
+
+void TForm1::ExplorerButton200Click() {
+  deletionListKind_ = 0;
+  CleanUp();
+}
+
+void TForm1::Knopf_ManagerClick() {
+  if (!notebook1_ || !notebook2_) return;
+  notebook1_->setCurrentIndex(37);
+  notebook2_->setCurrentIndex(10);
+  notebook2_->setVisible(true);
+}
+
+void TForm1::Knopf_MultimediaClick() {
+  if (auto* b = get<TExplorerButton>("ExplorerButton31")) b->setEnabled(true);
+  if (notebook1_) notebook1_->setCurrentIndex(28);
+  if (notebook2_) notebook2_->setVisible(false);
+}
+
+int TForm1::helpContext(int page) {
+  static constexpr int contexts[38] = {
+      0,  0,  12, 14, 14, 14, 9,  10, 11, 4,  5,  6,  7,  23, 24, 8,  2,  0,  18,
+      13, 25, 19, 20, 22, 22, 15, 15, 15, 15, 15, 13, 13, 13, 14, 15, 15, 11, 0,
+  };
+  return page >= 0 && page < 38 ? contexts[page] : 0;
+}
+
+void TForm1::Image4Click() {
+  if (!notebook1_) return;
+  const int context = helpContext(notebook1_->currentIndex());
+  if (!context) return;
+  if (!help_) help_ = std::make_unique<HelpWindow>(machine_, programDirectory_, this);
+  help_->showTopic(context, state_.language == English);
+}
+
+// --- options file -----------------------------------------------------------------------
+
+QList<TTarvoCheckBox*> TForm1::optionBoxes() const {
+  QList<TTarvoCheckBox*> boxes;
+  for (const char* name : kOptionBoxes) boxes << get<TTarvoCheckBox>(name);
+  return boxes;
+}
+
+void TForm1::LOAD_OPTIONS() {
+  FileSystem& fs = machine_.files();
+  if (!fs.exists(optionsPath())) return;
+  if (const auto bytes = fs.readFile(optionsPath())) {
+    const QList<QByteArray> lines = splitLines(*bytes);
+    if (lines.size() >= 12) {
+      const QList<TTarvoCheckBox*> boxes = optionBoxes();
+      for (int i = 0; i < 12; ++i)
+        if (boxes[i]) boxes[i]->setProperty("checked", lines[i] == "1");
+    }
+  }
+  SETFLAGS();
+}
+
+bool TForm1::SAVE_OPTIONS() {
+  FileSystem& fs = machine_.files();
+  if (fs.exists(optionsPath())) fs.setAttributes(optionsPath(), 0);
+  QList<QByteArray> lines;
+  for (TTarvoCheckBox* box : optionBoxes()) lines << (isChecked(box) ? "1" : "0");
+  if (!fs.exists(programDirectory_)) fs.createDirectories(programDirectory_);
+  return fs.writeFile(optionsPath(), joinLinesCrLf(lines));
+}
+
+void TForm1::SETFLAGS() {
+  flags_.extendedTempSearch = isChecked(get<TTarvoCheckBox>("Checkbox_ExtTMP"));
+  flags_.saveOptions = isChecked(get<TTarvoCheckBox>("Checkbox_sichern"));
+  flags_.recycle = isChecked(get<TTarvoCheckBox>("checkbox_loeschen"));
+  flags_.floppyShortcuts = isChecked(get<TTarvoCheckBox>("CheckBox_DISK"));
+  flags_.cdromShortcuts = isChecked(get<TTarvoCheckBox>("Checkbox_CDROM"));
+  flags_.networkShortcuts = isChecked(get<TTarvoCheckBox>("Checkbox_Netzwerk"));
+  flags_.replaceRegistry = isChecked(get<TTarvoCheckBox>("CheckBox_REPLACEREG"));
+}
+
+void TForm1::Checkbox_NetzwerkClick() {
+  if (!isChecked(get<TTarvoCheckBox>("Checkbox_Netzwerk")))
+    dialogs_.warning(text("WARNUNG: Diese Einstellung sollte nur genutzt werden, wenn Sie kein Netzwerk (mehr) haben!",
+                          "CAUTION: This option shall only be used in case you are not (no longer) connected to a network!"));
+}
+
+void TForm1::CheckBox_REPLACEREGClick() {
+  if (!isChecked(get<TTarvoCheckBox>("CheckBox_REPLACEREG")))
+    dialogs_.warning(text("WARNUNG: Die Einstellung Registry überschreiben sollte nur im Notfall angewendet werden!",
+                          "CAUTION: The option overwrite registry shall only be used in case of emergency!"));
+}
+
+// --- component walks ----------------------------------------------------------------------
+
+void TForm1::SwitchToEnglish() {
+  for (QObject* o : form_.components) {
+    if (auto* b = qobject_cast<TExplorerButton*>(o)) b->switchToEnglish();
+    else if (auto* c = qobject_cast<TTarvoCheckBox*>(o)) c->switchToEnglish();
+    else if (auto* l = qobject_cast<TTarvoLabel*>(o)) l->switchToEnglish();
+    else if (auto* img = qobject_cast<TImage*>(o)) img->switchToEnglish();
+    else if (auto* view = qobject_cast<QTreeWidget*>(o); view && view->property("ColumnsENG").isValid())
+      view->setHeaderLabels(view->property("ColumnsENG").toStringList());
+  }
+}
+
+void TForm1::AssignButtonBitmaps() {
+  auto picture = [this](const char* name) {
+    auto* t = get<TImage>(name);
+    return t ? t->picture() : QImage();
+  };
+  const QImage m1 = picture("Knopf_m1"), n1 = picture("Knopf_n1"), s1 = picture("Knopf_s1");
+  const QImage m2 = picture("Knopf_m2"), n2 = picture("Knopf_n2"), s2 = picture("Knopf_s2");
+  for (QObject* o : form_.components) {
+    auto* b = qobject_cast<TExplorerButton*>(o);
+    if (!b || b->height() >= 70 || b->width() == 100) continue;
+    const bool large = b->width() > 100;
+    b->setProperty("Bitmap", large ? m1 : m2);
+    b->setProperty("NoFocusBitmap", large ? n1 : n2);
+    b->setProperty("DisabledBitmap", large ? s1 : s2);
+  }
+}
+
+void TForm1::ReadAllSwitches() {
+  auto picture = [this](const char* name) {
+    auto* t = get<TImage>(name);
+    return t ? t->picture() : QImage();
+  };
+  const QImage noS = picture("NoHakenS"), noN = picture("NoHakenN"), yesS = picture("HakenS"), yesN = picture("HakenN");
+  for (QObject* o : form_.components) {
+    auto* c = qobject_cast<TTarvoCheckBox*>(o);
+    if (!c) continue;
+    c->setProperty("Bitmap", noS);
+    c->setProperty("BitmapNoFocus", noN);
+    c->setProperty("BitmapCHECKED", yesS);
+    c->setProperty("BitmapNoFocusCHECKED", yesN);
+    if (c->hasSwitchHandler()) c->runSwitch(0);
+  }
+}
+
+void TForm1::WriteAllSwitches() {
+  for (QObject* o : form_.components)
+    if (auto* c = qobject_cast<TTarvoCheckBox*>(o); c && c->hasSwitchHandler()) c->runSwitch(1);
+}
+
+void TForm1::useSixteenColours() {
+  auto copy = [this](const char* from, std::initializer_list<const char*> to) {
+    auto* source = get<TImage>(from);
+    if (!source) return;
+    for (const char* name : to)
+      if (auto* t = get<TImage>(name)) t->setPicture(source->picture());
+  };
+  copy("Image_16col", {"Image1"});
+  copy("BKnopf_16col", {"Knopf_n1", "Knopf_m1", "Knopf_s1"});
+  copy("SKnopf_16col", {"Knopf_n2", "Knopf_m2", "Knopf_s2"});
+  copy("Haken1_16col", {"NoHakenN", "NoHakenS"});
+  copy("Haken2_16col", {"HakenN", "HakenS"});
+}
+
+// Vantrel's data files (the help topics, and later the problem texts and test media) are
+// shipped inside the program and put into its directory on the machine where missing;
+// files already there are left alone, so a user's edited copy survives.
+void TForm1::installDataFiles() {
+  FileSystem& fs = machine_.files();
+  QDirIterator it(QStringLiteral(":/help"), QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString resource = it.next();
+    QString relative = resource.mid(2);  // "help/de/04.html"
+    relative.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const QString target = programDirectory_ + QLatin1Char('\\') + relative.toUpper();
+    if (fs.exists(target)) continue;
+    QFile f(resource);
+    if (!f.open(QIODevice::ReadOnly)) continue;
+    const QString folder = target.left(target.lastIndexOf(QLatin1Char('\\')));
+    if (!fs.exists(folder) && !fs.createDirectories(folder)) continue;
+    fs.writeFile(target, f.readAll());
+  }
+}
+
+// --- end ----------------------------------------------------------------------------------
+
+void TForm1::ProgEnde() {
+  if (flags_.saveOptions && !SAVE_OPTIONS())
+    dialogs_.warning(text("Die Optionen konnten nicht gespeichert werden:\r%1\rVantrel wird trotzdem beendet.",
+                          "The options could not be saved:\r%1\rVantrel will quit anyway.")
+                         .arg(describe(machine_.files().lastError())));
+  emit terminateRequested();
+}
+
+// --- window behaviour ---------------------------------------------------------------------
+
+bool TForm1::event(QEvent* e) {
+  // Whatever control is under the mouse puts its hint into the status line.
+  if (e->type() == QEvent::StatusTip) {
+    if (statusLabel_) statusLabel_->setText(static_cast<QStatusTipEvent*>(e)->tip());
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+// The window has no caption bar; it is moved by dragging its background.
+void TForm1::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton) {
+    dragging_ = true;
+    dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
+  }
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* e) {
+  if (dragging_) move(e->globalPosition().toPoint() - dragOffset_);
+}
+
+void TForm1::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+
+}  // namespace vt

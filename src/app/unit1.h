@@ -1,0 +1,152 @@
+#pragma once
+// The main window: the frameless 620 x 400 form with its eight sections, the start-up
+// sequence that prepares every part of the program, navigation, the options file and the
+// help for the page shown.
+#include "app/formloader.h"
+#include "diagnosis/osinfo.h"
+#include "sysaccess/dialogs.h"
+#include "sysaccess/files.h"
+#include "sysaccess/ini.h"
+#include "sysaccess/reg.h"
+#include "sysaccess/state.h"
+
+#include <QPoint>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QLabel;
+class QStackedWidget;
+class TExplorerButton;
+class TTarvoCheckBox;
+
+namespace vt {
+
+class Machine;
+class HelpWindow;
+
+// The seven option flags, refreshed from the option check boxes by SETFLAGS.
+struct OptionFlags {
+  unsigned char extendedTempSearch = 0;
+  unsigned char saveOptions = 0;
+  unsigned char recycle = 0;
+  unsigned char floppyShortcuts = 0;
+  unsigned char cdromShortcuts = 0;
+  unsigned char networkShortcuts = 0;
+  unsigned char replaceRegistry = 0;
+};
+
+inline constexpr const char* kProgramKey = "SOFTWARE\\Tarvo\\Vantrel";
+inline constexpr const char* kOptionsFileName = "OPTIONS.OPT";
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  TForm1(Machine& machine, DialogService& dialogs, EventPump& pump, int language, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The start-up sequence. False when the program must end at once (not Windows 95, or a
+  // form description that cannot be loaded); the window is then never shown.
+  bool Starten();
+
+  // --- navigation -------------------------------------------------------------------
+  void select(TExplorerButton* sender);
+  void Optionen();
+  void tuning();
+  void CleanUp();
+  void Diagnose();
+  void Backup();
+  void Bootmenu();
+  void Logos();
+  void Info();
+  void ExplorerButton1Click();
+  void ExplorerButton2Click();
+  void ExplorerButton3Click();
+  void ExplorerButton4Click();
+  void ExplorerButton6Click();
+  void ExplorerButton10Click();
+  void ExplorerButton11Click();
+  void ExplorerButton200Click();
+  void Knopf_ManagerClick();
+  void Knopf_MultimediaClick();
+  void Image4Click();
+  // The help topic of a Notebook1 page, 0 where the page has none.
+  static int helpContext(int page);
+
+  // --- options file -----------------------------------------------------------------
+  void LOAD_OPTIONS();
+  bool SAVE_OPTIONS();
+  void SETFLAGS();
+  void Checkbox_NetzwerkClick();
+  void CheckBox_REPLACEREGClick();
+
+  // --- component walks --------------------------------------------------------------
+  void SwitchToEnglish();
+  void AssignButtonBitmaps();
+  void ReadAllSwitches();
+  void WriteAllSwitches();
+
+  // --- end --------------------------------------------------------------------------
+  void ProgEnde();
+
+  // State other sections read.
+  SharedState& state() { return state_; }
+  const OptionFlags& flags() const { return flags_; }
+  const Form& form() const { return form_; }
+  const TOSInfo& OSInfo1() const { return osInfo_; }
+  const QString& programDirectory() const { return programDirectory_; }
+  int currentSection() const { return currentSection_; }
+  int deletionListKind() const { return deletionListKind_; }
+  QStackedWidget* Notebook1() const { return notebook1_; }
+  QStackedWidget* Notebook2() const { return notebook2_; }
+  Machine& machine() { return machine_; }
+
+ signals:
+  // The program should end (the close image, or a fatal start-up condition).
+  void terminateRequested();
+
+ protected:
+  bool event(QEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+
+ private:
+  template <typename T>
+  T* get(const char* name) const { return form_.get<T>(QString::fromLatin1(name)); }
+  QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
+  TExplorerButton* sectionButton(int index) const;
+  void connectHandlers();
+  void showSection(int page, int strip);
+  void showSubSection(int page, TExplorerButton* own, std::initializer_list<const char*> group);
+  void useSixteenColours();
+  void installDataFiles();
+  QString optionsPath() const { return programDirectory_ + QLatin1Char('\\') + QLatin1String(kOptionsFileName); }
+  QList<TTarvoCheckBox*> optionBoxes() const;
+
+  Machine& machine_;
+  DialogService& dialogs_;
+  EventPump& pump_;
+  SharedState state_;
+  int requestedLanguage_;
+  TOSInfo osInfo_;
+  RegAccess reg_;
+  IniAccess ini_;
+  FileAccess files_;
+  Form form_;
+  OptionFlags flags_;
+  QStackedWidget* notebook1_ = nullptr;
+  QStackedWidget* notebook2_ = nullptr;
+  QLabel* statusLabel_ = nullptr;
+  int currentSection_ = 1;
+  int deletionListKind_ = 0;
+  QString windowsDirectory_, systemDirectory_, fontsDirectory_, programDirectory_;
+  std::array<unsigned char, 3> logoChanged_{};
+  std::unique_ptr<HelpWindow> help_;
+  QPoint dragOffset_;
+  bool dragging_ = false;
+};
+
+}  // namespace vt
