@@ -8,6 +8,10 @@ packages=(
   fonts-liberation fonts-dejavu-core
   findutils attr
 )
+# The screenshot script also needs a virtual X server and its tools.
+if [ "${1:-}" = "--screenshots" ]; then
+  packages+=(xvfb xdotool imagemagick)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
