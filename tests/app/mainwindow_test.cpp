@@ -2,15 +2,22 @@
 
 #include "app/controls/explbtn.h"
 #include "app/controls/tarvocheckbox.h"
+#include "app/helpwindow.h"
 #include "app/image.h"
 #include "app/singleinstance.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QProcess>
+#include <QTextBrowser>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QDeadlineTimer>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -149,6 +156,22 @@ TEST(Navigation, SectionClicksAreIgnoredWhileBusy) {
   EXPECT_FALSE(w.button("Knopf7")->isEnabled());
 }
 
+TEST(Help, TheHelpImageOpensTheTopicOfThePageShown) {
+  Window w({}, English);
+  ASSERT_TRUE(w.form->Starten());
+  w.button("Knopf0")->click();
+  emit w.get<TImage>("Image4")->clicked();
+  auto* help = w.form->findChild<HelpWindow*>(QStringLiteral("HelpWindow"));
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  EXPECT_TRUE(help->browser()->toPlainText().contains(QLatin1String("Options"))) << help->browser()->toPlainText().left(200).toStdString();
+  // A page without a topic opens nothing new.
+  help->hide();
+  w.form->Notebook1()->setCurrentIndex(17);
+  emit w.get<TImage>("Image4")->clicked();
+  EXPECT_FALSE(help->isVisible());
+}
+
 TEST(Help, PagesMapToTheirTopics) {
   struct Case { int page; int context; } cases[] = {
       {3, 14}, {4, 14}, {5, 14}, {33, 14}, {17, 0}, {37, 0}, {0, 0}, {16, 2}, {20, 25}, {9, 4}, {13, 23}, {36, 11},
@@ -244,6 +267,39 @@ TEST(Language, EnglishReplacesCustomCaptionsOnly) {
   EXPECT_EQ(w.get<TImage>("Image3")->hint(), QStringLiteral("Quit VTR"));
   w.button("Knopf2")->click();
   EXPECT_EQ(w.get<QLabel>("Label_Thema")->text(), QStringLiteral("Clean up Windows"));
+}
+
+TEST(Look, TheWindowFontResolvesToArialOrItsMetricTwin) {
+  Window w;
+  ASSERT_TRUE(w.form->Starten());
+  const QString family = QFontInfo(w.form->font()).family();
+  EXPECT_TRUE(family == QLatin1String("Arial") || family == QLatin1String("Liberation Sans")) << family.toStdString();
+  EXPECT_TRUE(QFontInfo(w.form->font()).bold());
+}
+
+TEST(SingleInstance, ASecondVantrelOnTheSameMachineEndsSilently) {
+  test::TestMachine tm;
+  tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Tarvo\\Vantrel")->setValue("Start", RegSz, "1");
+  ASSERT_TRUE(tm.machine().saveRegistry());
+  QProcess first, second;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  first.setProcessEnvironment(env);
+  second.setProcessEnvironment(env);
+  first.start(QStringLiteral(VANTREL_APP), {QStringLiteral("--machine"), tm.folder()});
+  ASSERT_TRUE(first.waitForStarted());
+  // The first one holds the machine before it starts up; installing its help files is a
+  // sign that it got that far.
+  QDeadlineTimer started(30000);
+  while (!QFile::exists(tm.host("C", "VANTREL/HELP/EN/25.HTML")) && !started.hasExpired()) QThread::msleep(50);
+  ASSERT_FALSE(started.hasExpired()) << "the first Vantrel did not start";
+  second.start(QStringLiteral(VANTREL_APP), {QStringLiteral("--machine"), tm.folder()});
+  ASSERT_TRUE(second.waitForFinished(10000));
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+  EXPECT_EQ(first.state(), QProcess::Running);
+  first.kill();
+  first.waitForFinished();
 }
 
 TEST(SingleInstance, OneVantrelPerMachineFolder) {
