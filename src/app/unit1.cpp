@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QLabel>
+#include <QCloseEvent>
 #include <QMouseEvent>
 #include <QStackedWidget>
 #include <QStatusTipEvent>
@@ -452,6 +453,8 @@ void TForm1::installDataFiles() {
 // --- end ----------------------------------------------------------------------------------
 
 void TForm1::ProgEnde() {
+  if (ending_) return;
+  ending_ = true;
   if (flags_.saveOptions && !SAVE_OPTIONS())
     dialogs_.warning(text("Die Optionen konnten nicht gespeichert werden:\r%1\rVantrel wird trotzdem beendet.",
                           "The options could not be saved:\r%1\rVantrel will quit anyway.")
@@ -483,5 +486,10 @@ void TForm1::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void TForm1::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  ProgEnde();
+  e->accept();
+}
 
 }  // namespace vt

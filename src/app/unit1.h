@@ -112,6 +112,8 @@ class TForm1 : public QWidget {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  // Closed from outside (a window manager, the session ending): end as the close image does.
+  void closeEvent(QCloseEvent* e) override;
 
  private:
   template <typename T>
@@ -147,6 +149,7 @@ class TForm1 : public QWidget {
   std::unique_ptr<HelpWindow> help_;
   QPoint dragOffset_;
   bool dragging_ = false;
+  bool ending_ = false;
 };
 
 }  // namespace vt

@@ -248,6 +248,16 @@ TEST_F(Options, TheGuardedBoxesWarnOnlyWhenSwitchedOn) {
   EXPECT_EQ(w.form->flags().networkShortcuts, 1);
 }
 
+TEST_F(Options, ClosingTheWindowSavesOnceWhenTheFlagIsSet) {
+  start(QByteArray());
+  int ended = 0;
+  QObject::connect(w.form.get(), &TForm1::terminateRequested, [&] { ++ended; });
+  w.form->close();
+  w.form->ProgEnde();
+  EXPECT_EQ(ended, 1);
+  EXPECT_EQ(w.tm.hostFile("C", "VANTREL/OPTIONS.OPT"), QByteArray("0\r\n1\r\n1\r\n0\r\n0\r\n0\r\n0\r\n1\r\n1\r\n1\r\n1\r\n0\r\n"));
+}
+
 TEST_F(Options, AFailedSaveOnExitTellsTheUserAndStillEnds) {
   start(QByteArray());
   bool ended = false;
