@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QStatusTipEvent>
 #include <QProcess>
 #include <QTextBrowser>
 #include <QLabel>
@@ -277,6 +278,16 @@ TEST(Language, EnglishReplacesCustomCaptionsOnly) {
   EXPECT_EQ(w.get<TImage>("Image3")->hint(), QStringLiteral("Quit VTR"));
   w.button("Knopf2")->click();
   EXPECT_EQ(w.get<QLabel>("Label_Thema")->text(), QStringLiteral("Clean up Windows"));
+}
+
+TEST(Look, TheHintOfTheControlUnderTheMouseShowsInTheStatusLine) {
+  Window w;
+  ASSERT_TRUE(w.form->Starten());
+  TExplorerButton* b = w.button("Knopf2");
+  QStatusTipEvent hover(b->statusTip());
+  QApplication::sendEvent(b, &hover);
+  EXPECT_EQ(w.get<QLabel>("Label_status")->text(),
+            QString::fromUtf8("Automatisches oder manuelles Aufräumen ihres Windows-Systems"));
 }
 
 TEST(Look, TheWindowFontResolvesToArialOrItsMetricTwin) {
