@@ -1,3 +1,4 @@
+#include "app/controls/bitmapcontrol.h"
 #include "app/controls/bitmaputil.h"
 #include "app/controls/explbtn.h"
 #include "app/controls/tarvocheckbox.h"
@@ -531,6 +532,105 @@ TEST(TarvoCheckBox, SwitchHandlerRunsOnlyWhenSet) {
   box.runSwitch(1);
   EXPECT_TRUE(box.hasSwitchHandler());
   EXPECT_EQ(modes, std::vector<int>({0, 1}));
+}
+
+TEST(BitmapControl, BothControlsTakeTheSharedPropertiesByName) {
+  QMenu menu;
+  TExplorerButton button;
+  TTarvoCheckBox box;
+  for (TBitmapControl* c : {static_cast<TBitmapControl*>(&button), static_cast<TBitmapControl*>(&box)}) {
+    const char* kind = c->metaObject()->className();
+    EXPECT_TRUE(c->setProperty("Caption", QStringLiteral("&Eins"))) << kind;
+    EXPECT_TRUE(c->setProperty("CaptionENG", QStringLiteral("&One"))) << kind;
+    EXPECT_TRUE(c->setProperty("Hint", QStringLiteral("Hinweis"))) << kind;
+    EXPECT_TRUE(c->setProperty("HintENG", QStringLiteral("Hint"))) << kind;
+    EXPECT_TRUE(c->setProperty("GroupIndex", 2)) << kind;
+    EXPECT_TRUE(c->setProperty("Down", true)) << kind;
+    EXPECT_TRUE(c->setProperty("DropDownMenu", QVariant::fromValue(&menu))) << kind;
+    EXPECT_TRUE(c->setProperty("ShowDownPattern", false)) << kind;
+    EXPECT_TRUE(c->setProperty("Enabled", false)) << kind;
+    EXPECT_EQ(c->caption(), QStringLiteral("&Eins")) << kind;
+    EXPECT_EQ(c->captionEng(), QStringLiteral("&One")) << kind;
+    EXPECT_EQ(c->hint(), QStringLiteral("Hinweis")) << kind;
+    EXPECT_EQ(c->statusTip(), QStringLiteral("Hinweis")) << kind;
+    EXPECT_TRUE(c->toolTip().isEmpty()) << kind;
+    EXPECT_EQ(c->hintEng(), QStringLiteral("Hint")) << kind;
+    EXPECT_EQ(c->groupIndex(), 2) << kind;
+    EXPECT_TRUE(c->isDown()) << kind;  // latched, it stays latched when disabled
+    EXPECT_EQ(c->dropDownMenu(), &menu) << kind;
+    EXPECT_FALSE(c->showDownPattern()) << kind;
+    EXPECT_FALSE(c->isEnabled()) << kind;
+  }
+}
+
+TEST(BitmapControl, ButtonAndBoxGroupsWithTheSameNumberStayApart) {
+  Page page;
+  auto* button = new TExplorerButton(&page.w);
+  auto* box = new TTarvoCheckBox(&page.w);
+  button->setGroupIndex(1);
+  box->setGroupIndex(1);
+  button->show();
+  box->show();
+  button->setDown(true);
+  box->setDown(true);
+  EXPECT_TRUE(button->isDown());
+  EXPECT_TRUE(box->isDown());
+  clickAt(button);
+  EXPECT_TRUE(box->isDown());
+}
+
+TEST(BitmapControl, BoxTakesOnlySpaceButtonAlsoReturnAndEnter) {
+  BoxOnPage f;
+  TExplorerButton* b = skinnedButton(f.page, {150, 7});
+  int boxClicks = 0, buttonClicks = 0;
+  QObject::connect(f.box, &TTarvoCheckBox::clicked, [&] { ++boxClicks; });
+  QObject::connect(b, &TExplorerButton::clicked, [&] { ++buttonClicks; });
+  for (int k : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+    key(f.box, k);
+    key(b, k);
+  }
+  EXPECT_EQ(boxClicks, 1);
+  EXPECT_EQ(buttonClicks, 3);
+  QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(), true);
+  QApplication::sendEvent(f.box, &repeated);
+  EXPECT_EQ(boxClicks, 1);  // holding the key down clicks once
+}
+
+TEST(BitmapControl, DisabledBoxIgnoresTheMouse) {
+  BoxOnPage f;
+  int clicks = 0, hovers = 0;
+  QObject::connect(f.box, &TTarvoCheckBox::clicked, [&] { ++clicks; });
+  QObject::connect(f.box, &TTarvoCheckBox::entered, [&] { ++hovers; });
+  f.box->setEnabled(false);
+  enter(f.box);
+  clickAt(f.box);
+  f.box->click();
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(hovers, 0);
+  EXPECT_FALSE(f.box->isMouseOver());
+  EXPECT_FALSE(f.box->isChecked());
+}
+
+TEST(BitmapControl, BoxPressedAndDraggedOutLatchesButDoesNotClick) {
+  Page page;
+  TTarvoCheckBox a(&page.w), b(&page.w);
+  a.setGroupIndex(1);
+  b.setGroupIndex(1);
+  a.setGeometry(0, 0, 20, 20);
+  a.show();
+  b.show();
+  b.setDown(true);
+  int clicks = 0;
+  QObject::connect(&a, &TTarvoCheckBox::clicked, [&] { ++clicks; });
+  press(&a, {5, 5});
+  EXPECT_TRUE(a.isPressed());
+  mouse(&a, QEvent::MouseMove, {100, 5}, Qt::LeftButton);
+  release(&a, {100, 5});
+  EXPECT_EQ(clicks, 0);
+  EXPECT_FALSE(a.isPressed());
+  EXPECT_FALSE(a.isChecked());
+  EXPECT_TRUE(a.isDown());
+  EXPECT_FALSE(b.isDown());
 }
 
 // Where the captions land: the box's text starts 4 pixels right of its picture, the

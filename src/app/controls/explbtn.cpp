@@ -1,8 +1,6 @@
 #include "app/controls/explbtn.h"
 
-#include <QKeyEvent>
-#include <QKeySequence>
-#include <QMouseEvent>
+#include <QEvent>
 #include <QPainter>
 #include <QPolygon>
 
@@ -15,10 +13,7 @@ constexpr int kSpacing = 4;
 
 }  // namespace
 
-TExplorerButton::TExplorerButton(QWidget* parent) : QWidget(parent) {
-  // Mouse clicks must not move the focus (the window has no visible focus in its design),
-  // but keyboard users can still tab to a button.
-  setFocusPolicy(Qt::TabFocus);
+TExplorerButton::TExplorerButton(QWidget* parent) : TBitmapControl(parent) {
   m_unselectedFontColor = palette().color(QPalette::WindowText);
   resize(50, 40);
 }
@@ -30,8 +25,8 @@ void TExplorerButton::setAlignment(TAlignment a) {
 
 void TExplorerButton::setAllowAllUp(bool on) {
   m_allowAllUp = on;
-  for (TExplorerButton* b : groupSiblings()) {
-    b->m_allowAllUp = on;
+  for (TBitmapControl* b : groupSiblings()) {
+    static_cast<TExplorerButton*>(b)->m_allowAllUp = on;
   }
 }
 
@@ -57,51 +52,6 @@ void TExplorerButton::setStoredNoFocusBitmap(const QImage& img) {
   update();
 }
 
-void TExplorerButton::setCaption(const QString& text) {
-  m_caption = text;
-  updateShortcut();
-  updateStatusTip();
-  updateGeometry();
-  update();
-}
-
-void TExplorerButton::setHint(const QString& text) {
-  m_hint = text;
-  updateStatusTip();
-}
-
-void TExplorerButton::setGroupIndex(int group) {
-  m_groupIndex = group;
-  if (group == 0) {
-    m_down = false;
-  }
-  update();
-}
-
-void TExplorerButton::setDown(bool down) {
-  if (m_groupIndex == 0) {
-    down = false;
-  }
-  if (down == m_down) {
-    return;
-  }
-  m_down = down;
-  if (down) {
-    for (TExplorerButton* b : groupSiblings()) {
-      if (b->m_down) {
-        b->m_down = false;
-        b->update();
-      }
-    }
-  }
-  update();
-}
-
-void TExplorerButton::setDropDownMenu(QMenu* menu) {
-  m_menu = menu;
-  update();
-}
-
 void TExplorerButton::setButtonLayout(TButtonLayout l) {
   m_layout = l;
   update();
@@ -116,11 +66,6 @@ void TExplorerButton::setOptions(TButtonOptions o) {
 void TExplorerButton::setShadingType(TShadingType s) {
   m_shading = s;
   m_generatedNoFocus = QImage();
-  update();
-}
-
-void TExplorerButton::setShowDownPattern(bool on) {
-  m_showDownPattern = on;
   update();
 }
 
@@ -150,60 +95,25 @@ QImage TExplorerButton::effectiveNoFocusBitmap() const {
   return m_generatedNoFocus;
 }
 
-void TExplorerButton::switchToEnglish() {
-  setCaption(m_captionEng);
-  setHint(m_hintEng);
-}
-
 QSize TExplorerButton::sizeHint() const { return m_bitmap.isNull() ? QSize(50, 40) : m_bitmap.size(); }
 
-void TExplorerButton::click() {
-  if (isEnabled()) {
-    emit clicked();
-  }
-}
-
-QList<TExplorerButton*> TExplorerButton::groupSiblings() const {
-  QList<TExplorerButton*> out;
-  if (m_groupIndex == 0 || !parentWidget()) {
-    return out;
-  }
-  for (QObject* o : parentWidget()->children()) {
-    auto* b = qobject_cast<TExplorerButton*>(o);
-    if (b && b != this && b->m_groupIndex == m_groupIndex) {
-      out.append(b);
-    }
-  }
-  return out;
-}
-
 void TExplorerButton::applyGroupClick() {
-  if (m_groupIndex == 0) {
+  if (groupIndex() == 0) {
     return;
   }
-  if (!m_down) {
+  if (!isDown()) {
     setDown(true);
   } else if (m_allowAllUp) {
     setDown(false);
   }
 }
 
-void TExplorerButton::activate() {
-  if (m_menu) {
-    openDropDownMenu();
-    return;
-  }
-  applyGroupClick();
-  emit clicked();
-}
-
 void TExplorerButton::openDropDownMenu() {
-  // The menu is not modal here: the button keeps its pressed look until the menu closes.
   m_menuOpen = true;
   update();
   QPointer<TExplorerButton> self(this);
   connect(
-      m_menu, &QMenu::aboutToHide, this,
+      dropDownMenu(), &QMenu::aboutToHide, this,
       [self] {
         if (self) {
           self->m_menuOpen = false;
@@ -211,34 +121,21 @@ void TExplorerButton::openDropDownMenu() {
         }
       },
       Qt::SingleShotConnection);
-  m_menu->popup(mapToGlobal(QPoint(0, height())));
+  TBitmapControl::openDropDownMenu();
 }
 
 void TExplorerButton::updateStatusTip() {
-  // The window shows the hint of the control under the mouse in its status line; Qt hands
-  // the status tip up to it on every Enter and clears it on Leave.
-  QString tip = m_hint;
+  QString tip = hint();
   if (tip.isEmpty() && (m_options & boIconOnly)) {
-    tip = QString(m_caption).remove(QLatin1Char('&'));
+    tip = caption().remove(QLatin1Char('&'));
   }
   setStatusTip(tip);
 }
 
-void TExplorerButton::updateShortcut() {
-  if (m_shortcutId != 0) {
-    releaseShortcut(m_shortcutId);
-    m_shortcutId = 0;
-  }
-  const QKeySequence seq = QKeySequence::mnemonic(m_caption);
-  if (!seq.isEmpty()) {
-    m_shortcutId = grabShortcut(seq);
-  }
-}
-
 QPoint TExplorerButton::picturePos(QSize pic) const {
   QSize text(0, 0);
-  if (!(m_options & boIconOnly) && !m_caption.isEmpty()) {
-    text = fontMetrics().size(Qt::TextShowMnemonic, m_caption);
+  if (!(m_options & boIconOnly) && !caption().isEmpty()) {
+    text = fontMetrics().size(Qt::TextShowMnemonic, caption());
   }
   const int gap = (text.isEmpty() || pic.isEmpty()) ? 0 : kSpacing;
   const bool vertical = m_layout == blBitmapTop || m_layout == blBitmapBottom;
@@ -280,10 +177,9 @@ QPoint TExplorerButton::picturePos(QSize pic) const {
   return {place(pos.x(), pic.width(), width()), place(pos.y(), pic.height(), height())};
 }
 
-void TExplorerButton::paintEvent(QPaintEvent*) {
-  QPainter p(this);
+void TExplorerButton::paintControl(QPainter& p) {
   const QPalette& pal = palette();
-  if (m_down && m_showDownPattern) {
+  if (isDown() && showDownPattern()) {
     p.fillRect(rect(), vt::skin::ditherBrush(pal.color(QPalette::Button), pal.color(QPalette::Light)));
   }
 
@@ -297,10 +193,10 @@ void TExplorerButton::paintEvent(QPaintEvent*) {
       face = vt::skin::embossed(m_bitmap, pal.color(QPalette::Light), pal.color(QPalette::Dark));
       keyed = false;
     }
-  } else if ((m_pressed && m_over) || m_menuOpen || m_down) {
+  } else if ((isPressed() && isMouseOver()) || m_menuOpen || isDown()) {
     face = m_bitmap;
     shift = {1, 1};
-  } else if (!m_over && (m_options & boMonoDisplay)) {
+  } else if (!isMouseOver() && (m_options & boMonoDisplay)) {
     face = effectiveNoFocusBitmap();
   } else {
     face = m_bitmap;
@@ -315,125 +211,28 @@ void TExplorerButton::paintEvent(QPaintEvent*) {
 
   // The caption colour is the font's own: the disabled look comes from the skin picture.
   const QColor fontColor = pal.color(QPalette::Active, QPalette::WindowText);
-  if ((m_options & boPopupMark) && m_menu) {
+  if ((m_options & boPopupMark) && dropDownMenu()) {
     const int x = std::min(pos.x() + face.width() + 2, width() - 9);
     const int y = (face.isNull() ? height() / 2 : pos.y() + face.height() / 2) - 2;
     p.setPen(Qt::NoPen);
     p.setBrush(fontColor);
     p.drawPolygon(QPolygon({QPoint(x, y), QPoint(x + 6, y), QPoint(x + 3, y + 3)}));
   }
-  if (!(m_options & boIconOnly) && !m_caption.isEmpty()) {
+  if (!(m_options & boIconOnly) && !caption().isEmpty()) {
     p.setPen(fontColor);
     const int top = vt::skin::captionTop(height(), font());
     p.drawText(QRect(0, top, width(), fontMetrics().height()),
-               Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic | Qt::TextDontClip, m_caption);
-  }
-  if (hasFocus()) {
-    vt::skin::drawFocusFrame(p, this);
+               Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic | Qt::TextDontClip, caption());
   }
 }
 
-bool TExplorerButton::event(QEvent* e) {
-  if (e->type() == QEvent::Shortcut) {
-    if (isEnabled() && isVisible()) {
-      activate();
-    }
-    return true;
-  }
-  return QWidget::event(e);
-}
-
-void TExplorerButton::enterEvent(QEnterEvent* e) {
-  QWidget::enterEvent(e);
-  if (!isEnabled()) {
-    return;
-  }
-  m_over = true;
-  update();
-  emit entered();
-}
-
-void TExplorerButton::leaveEvent(QEvent* e) {
-  QWidget::leaveEvent(e);
-  if (!isEnabled()) {
-    return;
-  }
-  m_over = false;
-  update();
-  emit exited();
-}
-
-void TExplorerButton::mousePressEvent(QMouseEvent* e) {
-  if (e->button() != Qt::LeftButton || !isEnabled() || !isVisible()) {
-    QWidget::mousePressEvent(e);
-    return;
-  }
-  if (!window()->isActiveWindow()) {
-    window()->activateWindow();
-  }
-  if (m_menu) {
-    openDropDownMenu();
-    return;
-  }
-  // Qt grabs the mouse for the widget under a press until the release.
-  m_pressed = true;
-  m_over = true;
-  update();
-}
-
-void TExplorerButton::mouseMoveEvent(QMouseEvent* e) {
-  if (!m_pressed) {
-    QWidget::mouseMoveEvent(e);
-    return;
-  }
-  const bool inside = rect().contains(e->position().toPoint());
-  if (inside != m_over) {
-    m_over = inside;
-    update();
-  }
-}
-
-void TExplorerButton::mouseReleaseEvent(QMouseEvent* e) {
-  if (e->button() == Qt::RightButton) {
-    QWidget::mouseReleaseEvent(e);
-    update();
-    return;
-  }
-  if (e->button() != Qt::LeftButton || !m_pressed) {
-    QWidget::mouseReleaseEvent(e);
-    return;
-  }
-  m_pressed = false;
-  const bool inside = rect().contains(e->position().toPoint());
-  m_over = inside;
-  applyGroupClick();
-  update();
-  if (inside) {
-    emit clicked();
-  }
-}
-
-void TExplorerButton::keyPressEvent(QKeyEvent* e) {
-  const int key = e->key();
-  if (!e->isAutoRepeat() && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
-    activate();
-    return;
-  }
-  QWidget::keyPressEvent(e);
+bool TExplorerButton::isActivationKey(int key) const {
+  return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
 void TExplorerButton::changeEvent(QEvent* e) {
-  if (e->type() == QEvent::EnabledChange) {
-    m_pressed = false;
-    m_over = false;
-    if (m_groupIndex == 0) {
-      m_down = false;
-    }
-    update();
-  } else if (e->type() == QEvent::PaletteChange) {
+  if (e->type() == QEvent::PaletteChange) {
     m_generatedNoFocus = QImage();
-  } else if (e->type() == QEvent::FontChange) {
-    updateGeometry();
   }
-  QWidget::changeEvent(e);
+  TBitmapControl::changeEvent(e);
 }
