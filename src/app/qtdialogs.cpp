@@ -1,6 +1,7 @@
 #include "app/qtdialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -33,6 +34,13 @@ bool QtDialogService::confirm(const QString& text) {
   box.button(QMessageBox::No)->setText(english ? QStringLiteral("&No") : QStringLiteral("&Nein"));
   box.setDefaultButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
+}
+
+QString QtDialogService::choosePicture() {
+  const bool english = state_ && state_->language == English;
+  return QFileDialog::getOpenFileName(parent_, english ? QStringLiteral("Open picture") : QStringLiteral("Bild öffnen"),
+                                      QString(), QStringLiteral("Bitmaps (*.bmp)"), nullptr,
+                                      QFileDialog::ReadOnly);
 }
 
 void QtEventPump::processPendingEvents() { QApplication::processEvents(); }

@@ -17,6 +17,7 @@ class QtDialogService : public DialogService {
   void information(const QString& text) override;
   void warning(const QString& text) override;
   bool confirm(const QString& text) override;
+  QString choosePicture() override;
 
  private:
   const SharedState* state_ = nullptr;

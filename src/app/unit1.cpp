@@ -7,6 +7,7 @@
 #include "app/image.h"
 #include "platform/machine.h"
 #include "platform/text.h"
+#include "tuning/logos.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -151,8 +152,11 @@ bool TForm1::Starten() {
   ReadAllSwitches();
   AssignButtonBitmaps();
 
-  // 19: no logo has been changed yet.
+  // 19: the three logos, none changed yet.
   logoChanged_ = {0, 0, 0};
+  Logo_1DragDrop();
+  Logo_2DragDrop();
+  Logo_3DragDrop();
 
   // 20: the options file.
   LOAD_OPTIONS();
@@ -183,6 +187,9 @@ void TForm1::connectHandlers() {
 
   if (auto* close = get<TImage>("Image3")) connect(close, &TImage::clicked, this, &TForm1::ProgEnde);
   if (auto* help = get<TImage>("Image4")) connect(help, &TImage::clicked, this, &TForm1::Image4Click);
+  for (int panel = 1; panel <= 3; ++panel)
+    if (auto* logo = form_.get<TImage>(QStringLiteral("Logo_%1").arg(panel)))
+      connect(logo, &TImage::clicked, this, [this, panel] { Logo_Click(panel); });
   // The warning must come before the box toggles, so the handler runs on the click itself.
   if (auto* b = get<TTarvoCheckBox>("Checkbox_Netzwerk"))
     connect(b, &TTarvoCheckBox::clicked, this, &TForm1::Checkbox_NetzwerkClick, Qt::DirectConnection);
@@ -490,6 +497,67 @@ void TForm1::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
 void TForm1::closeEvent(QCloseEvent* e) {
   ProgEnde();
   e->accept();
+}
+
+}  // namespace vt
+
+// --- boot logos ---------------------------------------------------------------------------
+
+namespace vt {
+
+QString TForm1::logoPath(int panel) const {
+  switch (panel) {
+    case 1: return QStringLiteral("C:\\LOGO.SYS");
+    case 2: return windowsDirectory_ + QStringLiteral("\\LOGOW.SYS");
+    case 3: return windowsDirectory_ + QStringLiteral("\\LOGOS.SYS");
+    default: return {};
+  }
+}
+
+namespace {
+void loadLogoPanel(TForm1& form, Machine& machine, TImage* image, int panel) {
+  if (!image) return;
+  image->setStretch(true);
+  FileSystem& fs = machine.files();
+  const QString path = form.logoPath(panel);
+  if (!fs.exists(path)) {
+    // Without its file the shut-down pictures cannot be replaced; the boot logo can be added.
+    if (panel != 1) image->setEnabled(false);
+    return;
+  }
+  // A file that is no bitmap leaves its panel empty; start-up goes on.
+  image->setPicture(logos::load(fs, path));
+}
+}  // namespace
+
+void TForm1::Logo_1DragDrop() { loadLogoPanel(*this, machine_, get<TImage>("Logo_1"), 1); }
+void TForm1::Logo_2DragDrop() { loadLogoPanel(*this, machine_, get<TImage>("Logo_2"), 2); }
+void TForm1::Logo_3DragDrop() { loadLogoPanel(*this, machine_, get<TImage>("Logo_3"), 3); }
+
+void TForm1::Logo_Click(int panel) {
+  TImage* image = form_.get<TImage>(QStringLiteral("Logo_%1").arg(panel));
+  if (!image || !image->isEnabled()) return;
+  const QString file = dialogs_.choosePicture();
+  if (file.isEmpty()) return;
+  const QImage picked(file);
+  if (picked.isNull()) {
+    dialogs_.warning(text("Das Bild \"%1\" konnte nicht gelesen werden.\rDas Logo bleibt unverändert.",
+                          "The picture \"%1\" could not be read.\rThe logo stays as it is.")
+                         .arg(file));
+    return;
+  }
+  image->setPicture(logos::toLogo(picked));
+  logoChanged_[size_t(panel - 1)] = 1;
+}
+
+bool TForm1::SaveChangedLogos() {
+  bool ok = true;
+  for (int panel = 1; panel <= 3; ++panel) {
+    if (!logoChanged_[size_t(panel - 1)]) continue;
+    TImage* image = form_.get<TImage>(QStringLiteral("Logo_%1").arg(panel));
+    if (image && !logos::save(machine_.files(), logoPath(panel), image->picture())) ok = false;
+  }
+  return ok;
 }
 
 }  // namespace vt

@@ -88,6 +88,19 @@ class TForm1 : public QWidget {
   void ReadAllSwitches();
   void WriteAllSwitches();
 
+  // --- tuning (switches, apply, automatic tuning, boot menu) --------------------------
+
+  // --- boot logos -------------------------------------------------------------------
+  void Logo_1DragDrop();
+  void Logo_2DragDrop();
+  void Logo_3DragDrop();
+  void Logo_Click(int panel);  // 1, 2 or 3
+  // Writes every panel the user put a new picture into (the apply step calls it); false
+  // when one could not be written (the others are still written).
+  bool SaveChangedLogos();
+  const std::array<unsigned char, 3>& logoChanged() const { return logoChanged_; }
+  QString logoPath(int panel) const;
+
   // --- end --------------------------------------------------------------------------
   void ProgEnde();
 

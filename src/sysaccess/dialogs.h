@@ -11,6 +11,8 @@ class DialogService {
   virtual void information(const QString& text) = 0;  // information box, OK
   virtual void warning(const QString& text) = 0;      // warning box, OK
   virtual bool confirm(const QString& text) = 0;      // confirmation, Yes (true) / No
+  // The open-picture dialog: a host file the user picked, or empty when cancelled.
+  virtual QString choosePicture() { return {}; }
 };
 
 class EventPump {

@@ -16,8 +16,13 @@ class RecordingDialogs : public DialogService {
     shown << QStringLiteral("confirm: ") + text;
     return answer;
   }
+  QString choosePicture() override {
+    shown << QStringLiteral("choose picture");
+    return picture;
+  }
   QStringList shown;
   bool answer = true;
+  QString picture;  // what the picture dialog returns; empty: cancelled
 };
 
 class CallbackPump : public EventPump {
