@@ -8,5 +8,6 @@ scripts/build.sh "$@"
 dir=build
 [ "${1:-}" = "--sanitize" ] && dir=build-sanitize
 export ASAN_OPTIONS=detect_leaks=1
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1
 ctest --test-dir "$dir" --output-on-failure -j2
