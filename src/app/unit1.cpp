@@ -5,6 +5,7 @@
 #include "app/controls/tarvolabel.h"
 #include "app/helpwindow.h"
 #include "app/image.h"
+#include "app/updown.h"
 #include "platform/machine.h"
 #include "platform/text.h"
 #include "tuning/logos.h"
@@ -149,8 +150,14 @@ bool TForm1::Starten() {
   }
 
   // 14-15: every switch shows the system's state; buttons get their faces.
+  BindTuning();
   ReadAllSwitches();
   AssignButtonBitmaps();
+
+  // 16-18: the boot delays, the menu delay and the user fields.
+  ReadBootDelays();
+  ReadMenuShowDelay();
+  ReadUserFields();
 
   // 19: the three logos, none changed yet.
   logoChanged_ = {0, 0, 0};
@@ -181,6 +188,9 @@ void TForm1::connectHandlers() {
       {"ExplorerButton27", &TForm1::Diagnose}, {"ExplorerButton28", &TForm1::Diagnose},
       {"ExplorerButton30", &TForm1::Diagnose}, {"ExplorerButton33", &TForm1::Diagnose},
       {"ExplorerButton13", &TForm1::Backup},   {"ExplorerButton20", &TForm1::Backup},
+      // Tuning: apply, automatic tuning, the defragmenter.
+      {"Knopf8", &TForm1::Knopf8Click}, {"ExplorerButton9", &TForm1::ExplorerButton9Click},
+      {"ExplorerButton22", &TForm1::ExplorerButton22Click},
   };
   for (const auto& [name, handler] : handlers)
     if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
@@ -195,6 +205,15 @@ void TForm1::connectHandlers() {
     connect(b, &TTarvoCheckBox::clicked, this, &TForm1::Checkbox_NetzwerkClick, Qt::DirectConnection);
   if (auto* b = get<TTarvoCheckBox>("CheckBox_REPLACEREG"))
     connect(b, &TTarvoCheckBox::clicked, this, &TForm1::CheckBox_REPLACEREGClick, Qt::DirectConnection);
+
+  // The labels that follow the up-downs.
+  const std::pair<const char*, void (TForm1::*)()> upDowns[] = {
+      {"UpDown_MenuShowDelay", &TForm1::UpDown_MenuShowDelayClick},
+      {"UpDown_BootMenuDelay", &TForm1::UpDown_BootMenuDelayClick},
+      {"UpDown_BootDelay", &TForm1::UpDown_BootDelayClick},
+  };
+  for (const auto& [name, handler] : upDowns)
+    if (auto* u = get<TUpDown>(name)) connect(u, &TUpDown::positionChanged, this, handler);
 }
 
 // --- navigation -------------------------------------------------------------------------

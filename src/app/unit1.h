@@ -89,7 +89,54 @@ class TForm1 : public QWidget {
   void WriteAllSwitches();
 
   // --- tuning (switches, apply, automatic tuning, boot menu) --------------------------
+  // Gives every switch box its handler; runs before the first ReadAllSwitches.
+  void BindTuning();
+  // The switch handlers. Mode 0 reads the system state into the box, mode 1 writes the
+  // box's state to the system, any other mode does nothing.
+  void CheckBox_IconsDragDrop(int mode);
+  void Checkbox_noAnimDragDrop(int mode);
+  void CheckBox_SmoothFontsDragDrop(int mode);
+  void Checkbox_DragFullWindowsDragDrop(int mode);
+  void CheckBox_PIFDragDrop(int mode);
+  void CheckBox_LNKDragDrop(int mode);
+  void Checkbox_BMPDragDrop(int mode);
+  void Checkbox_StartBannerDragDrop(int mode);
+  void CheckBox_DblSpaceDragDrop(int mode);
+  void Checkbox_DrvSpaceDragDrop(int mode);
+  void CheckBox_LoadTopDragDrop(int mode);
+  void Checkbox_RemovableIDEDragDrop(int mode);
+  void CheckBox_DoubleBufferDragDrop(int mode);
+  void CheckBox_AutostartDragDrop(int mode);
+  void CheckBox_linkDragDrop(int mode);
+  void CheckBox_SystemsteuerungDragDrop(int mode);
+  void CheckBox_DruckerDragDrop(int mode);
+  void Checkbox_SchnellansichtDragDrop(int mode);
+  void Checkbox_LocalLoadHighDragDrop(int mode);
+  void CheckBox_ShowBootMenuDragDrop(int mode);
+  void checkBox_oldDOSDragDrop(int mode);
+  void CheckBox_NetworkDragDrop(int mode);
+  void CheckBox_LogoDragDrop(int mode);
+  // The value labels follow their up-downs in mode 0; mode 1 does nothing.
+  void Label_MenuShowDelayDragDrop(int mode);
+  void Label_BootmenuDelayDragDrop(int mode);
+  void Label_BootDelayDragDrop(int mode);
+  void UpDown_MenuShowDelayClick();
+  void UpDown_BootMenuDelayClick();
+  void UpDown_BootDelayClick();
+  // The boot delays, the menu delay and the user fields, as start-up reads them.
+  void ReadBootDelays();
+  void ReadMenuShowDelay();
+  void ReadUserFields();
+  void Knopf8Click();
+  void ApplyChanges();
+  void ExplorerButton9Click();
+  void AutoTune();
+  void ExplorerButton22Click();
 
+ private:
+  void runTuningSwitch(const char* box, int mode);
+
+ public:
   // --- boot logos -------------------------------------------------------------------
   void Logo_1DragDrop();
   void Logo_2DragDrop();
