@@ -149,9 +149,17 @@ void writeQuickView(System& s, bool on) {
 
 // --- MSDOS.SYS [Options] and SYSTEM.INI [386Enh] ---
 
-template <const char16_t* Key>
+// Windows 95 treats a key missing from MSDOS.SYS as its default, and so must its box:
+// showing the default-on switches (logo, DoubleSpace, DriveSpace, LoadTop) unchecked would
+// make the next apply switch them off although the user never touched them.
+template <const char16_t* Key, bool WindowsDefault = false>
 struct MsdosKey {
-  static bool read(System& s) { return s.ini.IniIntegerEquals(s.msdosSys(), u"Options", sv(Key), 1); }
+  static bool read(System& s) {
+    if (WindowsDefault && s.machine.files().exists(s.msdosSys()) &&
+        s.ini.ReadIniString(s.msdosSys(), u"Options", sv(Key)).isEmpty())
+      return true;
+    return s.ini.IniIntegerEquals(s.msdosSys(), u"Options", sv(Key), 1);
+  }
   static void write(System& s, bool on) { s.ini.WriteIniInteger(s.msdosSys(), u"Options", sv(Key), on ? 1 : 0); }
 };
 template <const char16_t* Key>
@@ -184,9 +192,9 @@ const std::array<Switch, 23> kCatalogue = {{
     row<Arrow<kLnkfile>>("CheckBox_LNK"),
     {"Checkbox_BMP", &readBmp, &writeBmp},
     {"Checkbox_StartBanner", &readStartBanner, &writeStartBanner},
-    row<MsdosKey<kDblSpace>>("CheckBox_DblSpace"),
-    row<MsdosKey<kDrvSpace>>("Checkbox_DrvSpace"),
-    row<MsdosKey<kLoadTop>>("CheckBox_LoadTop"),
+    row<MsdosKey<kDblSpace, true>>("CheckBox_DblSpace"),
+    row<MsdosKey<kDrvSpace, true>>("Checkbox_DrvSpace"),
+    row<MsdosKey<kLoadTop, true>>("CheckBox_LoadTop"),
     row<SystemIniKey<kRemoveableIde>>("Checkbox_RemovableIDE"),
     row<MsdosKey<kDoubleBuffer>>("CheckBox_DoubleBuffer"),
     {"CheckBox_Autostart", &readAutostart, &writeAutostart},
@@ -198,7 +206,7 @@ const std::array<Switch, 23> kCatalogue = {{
     row<MsdosKey<kBootMenu>>("CheckBox_ShowBootMenu"),
     row<MsdosKey<kBootMulti>>("checkBox_oldDOS"),
     row<MsdosKey<kNetwork>>("CheckBox_Network"),
-    row<MsdosKey<kLogo>>("CheckBox_Logo"),
+    row<MsdosKey<kLogo, true>>("CheckBox_Logo"),
 }};
 
 constexpr TextField kTextFields[] = {
@@ -240,12 +248,15 @@ void writeMenuShowDelay(System& sys, int position) {
                          QString::number(qint16(position)));
 }
 
-int readBootMenuDelay(System& sys) {
-  return clampDelay(sys.ini.ReadIniInteger(u"C:\\MsDos.sys", u"Options", u"BootMenuDelay"), kBootDelayMax);
+// A delay missing from MSDOS.SYS is Windows' default (30 s for the menu, 2 s before the
+// start), not 0: otherwise the next apply would shorten it without being asked.
+int readMsdosDelay(System& sys, QStringView key, int windowsDefault) {
+  if (sys.machine.files().exists(sys.msdosSys()) && sys.ini.ReadIniString(sys.msdosSys(), u"Options", key).isEmpty())
+    return windowsDefault;
+  return clampDelay(sys.ini.ReadIniInteger(u"C:\\MsDos.sys", u"Options", key), kBootDelayMax);
 }
-int readBootDelay(System& sys) {
-  return clampDelay(sys.ini.ReadIniInteger(u"C:\\MsDos.sys", u"Options", u"BootDelay"), kBootDelayMax);
-}
+int readBootMenuDelay(System& sys) { return readMsdosDelay(sys, u"BootMenuDelay", 30); }
+int readBootDelay(System& sys) { return readMsdosDelay(sys, u"BootDelay", 2); }
 void writeBootMenuDelay(System& sys, int position) {
   sys.ini.WriteIniInteger(sys.msdosSys(), u"Options", u"BootMenuDelay", qint16(position));
 }

@@ -186,7 +186,8 @@ TEST(TuningWindow, ApplyWritesTheValueFields) {
             QStringLiteral("Werk AG"));
   EXPECT_EQ(reg.ReadRegString(HKEY_CURRENT_USER, u"Control Panel\\Desktop", u"MenuShowDelay"), QStringLiteral("500"));
   IniAccess ini(w.tm.machine());
-  EXPECT_EQ(ini.ReadIniString(u"C:\\MSDOS.SYS", u"Options", u"BootDelay"), QStringLiteral("0")) << "absent key is written";
+  EXPECT_EQ(ini.ReadIniString(u"C:\\MSDOS.SYS", u"Options", u"BootDelay"), QStringLiteral("2"))
+      << "an absent key is written with Windows' own default, not 0";
   EXPECT_EQ(w.tm.fs().attributes(u"C:\\MSDOS.SYS") & (AttrReadOnly | AttrHidden | AttrSystem),
             quint32(AttrReadOnly | AttrHidden | AttrSystem));
   w.start();
@@ -210,7 +211,7 @@ TEST(TuningWindow, StartUpShowsTheDelaysAndUserFields) {
   Window w;
   EXPECT_EQ(w.label("Label_MenuShowDelay"), QStringLiteral("400 msec"));
   EXPECT_EQ(w.label("Label_BootmenuDelay"), QStringLiteral("5 sec"));
-  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("0 sec"));
+  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("2 sec"));  // absent: Windows' default
   EXPECT_EQ(w.get<QLineEdit>("Edit_User")->text(), QStringLiteral("Anna"));
   EXPECT_EQ(w.get<QLineEdit>("Edit_Firma")->text(), QStringLiteral("Firma"));
   EXPECT_EQ(w.get<QLineEdit>("Edit_Computer")->text(), QStringLiteral("ANNAPC"));
@@ -228,7 +229,7 @@ TEST(TuningWindow, BootDelayUpDownsStopAtZeroAndThirty) {
     EXPECT_EQ(u->position(), 0) << name;
   }
   EXPECT_EQ(w.label("Label_BootmenuDelay"), QStringLiteral("0 sec"));
-  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("0 sec"));
+  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("2 sec"));  // absent: Windows' default
 }
 
 TEST(TuningWindow, BootMenuDelayTwoClicksDownIsAppliedAsThree) {
@@ -308,7 +309,7 @@ TEST(TuningWindow, AnEmptyMachineStartsWithEveryBoxUncheckedButTheDefaultOnes) {
   const QStringList on = {"Checkbox_noAnim", "CheckBox_link", "Checkbox_StartBanner", "CheckBox_Autostart"};
   for (const tuning::Switch& s : tuning::catalogue())
     EXPECT_EQ(w.box(s.box)->isChecked(), on.contains(QLatin1String(s.box))) << s.box;
-  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("0 sec"));
+  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("2 sec"));  // absent: Windows' default
 }
 
 // The built-in sample machine: every switch flipped, applied, and read back by a new run.

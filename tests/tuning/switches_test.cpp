@@ -336,7 +336,7 @@ TEST(ValueFields, MenuDelayReadsDecimalTextAndShowsZeroForAnythingElse) {
 TEST(ValueFields, BootDelaysStayWithinZeroToThirty) {
   Sys s;
   EXPECT_EQ(tuning::readBootMenuDelay(s.sys), 5);
-  EXPECT_EQ(tuning::readBootDelay(s.sys), 0) << "absent key";
+  EXPECT_EQ(tuning::readBootDelay(s.sys), 2) << "absent key: Windows waits 2 seconds";
   s.setMsdos("BootDelay", 45);
   EXPECT_EQ(tuning::readBootDelay(s.sys), 30);
   s.setMsdos("BootMenuDelay", -3);
@@ -345,6 +345,24 @@ TEST(ValueFields, BootDelaysStayWithinZeroToThirty) {
   tuning::writeBootMenuDelay(s.sys, 3);
   EXPECT_EQ(s.msdos("BootDelay"), 7);
   EXPECT_EQ(s.msdos("BootMenuDelay"), 3);
+}
+
+TEST(ValueFields, MissingKeysShowWhatWindowsDoesWithoutThem) {
+  Sys s;
+  s.tm.putHostFile("C", "MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WINDOWS\r\n[Options]\r\nBootGUI=1\r\n");
+  struct Row { const char* box; bool shown; } rows[] = {
+      {"CheckBox_Logo", true},  {"CheckBox_DblSpace", true},       {"Checkbox_DrvSpace", true},
+      {"CheckBox_LoadTop", true}, {"CheckBox_ShowBootMenu", false}, {"checkBox_oldDOS", false},
+      {"CheckBox_Network", false}, {"CheckBox_DoubleBuffer", false},
+  };
+  for (const Row& r : rows) EXPECT_EQ(tuning::findSwitch(QString::fromLatin1(r.box))->read(s.sys), r.shown) << r.box;
+  EXPECT_EQ(tuning::readBootMenuDelay(s.sys), 30);
+  EXPECT_EQ(tuning::readBootDelay(s.sys), 2);
+  // Without MSDOS.SYS there is nothing to show.
+  ASSERT_TRUE(s.tm.fs().setAttributes(u"C:\\MSDOS.SYS", 0));
+  ASSERT_TRUE(s.tm.fs().deleteFile(u"C:\\MSDOS.SYS"));
+  EXPECT_FALSE(tuning::findSwitch(u"CheckBox_Logo")->read(s.sys));
+  EXPECT_EQ(tuning::readBootDelay(s.sys), 0);
 }
 
 TEST(ValueFields, TextFieldsReadAndWriteTheirValues) {
