@@ -229,7 +229,7 @@ TEST(TuningWindow, BootDelayUpDownsStopAtZeroAndThirty) {
     EXPECT_EQ(u->position(), 0) << name;
   }
   EXPECT_EQ(w.label("Label_BootmenuDelay"), QStringLiteral("0 sec"));
-  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("2 sec"));  // absent: Windows' default
+  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("0 sec"));
 }
 
 TEST(TuningWindow, BootMenuDelayTwoClicksDownIsAppliedAsThree) {
@@ -309,7 +309,7 @@ TEST(TuningWindow, AnEmptyMachineStartsWithEveryBoxUncheckedButTheDefaultOnes) {
   const QStringList on = {"Checkbox_noAnim", "CheckBox_link", "Checkbox_StartBanner", "CheckBox_Autostart"};
   for (const tuning::Switch& s : tuning::catalogue())
     EXPECT_EQ(w.box(s.box)->isChecked(), on.contains(QLatin1String(s.box))) << s.box;
-  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("2 sec"));  // absent: Windows' default
+  EXPECT_EQ(w.label("Label_BootDelay"), QStringLiteral("0 sec"));
 }
 
 // The built-in sample machine: every switch flipped, applied, and read back by a new run.
