@@ -152,14 +152,19 @@ void writeQuickView(System& s, bool on) {
 // Windows 95 treats a key missing from MSDOS.SYS as its default, and so must its box:
 // showing the default-on switches (logo, DoubleSpace, DriveSpace, LoadTop) unchecked would
 // make the next apply switch them off although the user never touched them.
+// The number an [Options] key of MSDOS.SYS holds, read once: `whenMissing` when the file
+// lacks the key, 0 when there is no MSDOS.SYS at all or the text is no number.
+int msdosOption(System& s, QStringView key, int whenMissing) {
+  if (!s.machine.files().exists(s.msdosSys())) return 0;
+  const QString text = s.ini.ReadIniString(s.msdosSys(), u"Options", key);
+  if (text.isEmpty()) return whenMissing;
+  int value = 0;
+  return IniAccess::parseInteger(text, &value) ? value : 0;
+}
+
 template <const char16_t* Key, bool WindowsDefault = false>
 struct MsdosKey {
-  static bool read(System& s) {
-    if (WindowsDefault && s.machine.files().exists(s.msdosSys()) &&
-        s.ini.ReadIniString(s.msdosSys(), u"Options", sv(Key)).isEmpty())
-      return true;
-    return s.ini.IniIntegerEquals(s.msdosSys(), u"Options", sv(Key), 1);
-  }
+  static bool read(System& s) { return msdosOption(s, sv(Key), WindowsDefault ? 1 : 0) == 1; }
   static void write(System& s, bool on) { s.ini.WriteIniInteger(s.msdosSys(), u"Options", sv(Key), on ? 1 : 0); }
 };
 template <const char16_t* Key>
@@ -251,9 +256,7 @@ void writeMenuShowDelay(System& sys, int position) {
 // A delay missing from MSDOS.SYS is Windows' default (30 s for the menu, 2 s before the
 // start), not 0: otherwise the next apply would shorten it without being asked.
 int readMsdosDelay(System& sys, QStringView key, int windowsDefault) {
-  if (sys.machine.files().exists(sys.msdosSys()) && sys.ini.ReadIniString(sys.msdosSys(), u"Options", key).isEmpty())
-    return windowsDefault;
-  return clampDelay(sys.ini.ReadIniInteger(u"C:\\MsDos.sys", u"Options", key), kBootDelayMax);
+  return clampDelay(msdosOption(sys, key, windowsDefault), kBootDelayMax);
 }
 int readBootMenuDelay(System& sys) { return readMsdosDelay(sys, u"BootMenuDelay", 30); }
 int readBootDelay(System& sys) { return readMsdosDelay(sys, u"BootDelay", 2); }
