@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev
   fonts-liberation fonts-dejavu-core
-  findutils attr
+  findutils attr ccache
 )
 # The screenshot script also needs a virtual X server and its tools.
 if [ "${1:-}" = "--screenshots" ]; then
