@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
   const double generateSeconds = timer.elapsed() / 1000.0;
 
   QString error;
-  auto machine = vt::Machine::open(folder, &error);
+  auto machine = vt::Machine::open(folder, &error, vt::MachineOpen::BeingBuilt);
   if (!machine) {
     std::fprintf(stderr, "machine did not open: %s\n", qPrintable(error));
     return 2;

@@ -1,8 +1,8 @@
 #include "app/helpwindow.h"
 
 #include "platform/machine.h"
+#include "sysaccess/dialogs.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTextBrowser>
@@ -12,16 +12,31 @@
 namespace vt {
 
 namespace {
+
+// QTextBrowser would read pictures and style sheets from any host path a topic names. An
+// empty answer that is not null also keeps the document from reading the file itself.
+class TopicBrowser : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+  QVariant loadResource(int, const QUrl&) override { return QVariant(QByteArray()); }
+};
+
 QString topicName(int context) {
   return context == 0 ? QStringLiteral("INDEX.HTML") : QStringLiteral("%1.HTML").arg(context, 2, 10, QLatin1Char('0'));
 }
 }  // namespace
 
-HelpWindow::HelpWindow(Machine& machine, const QString& programDirectory, QWidget* parent)
-    : QDialog(parent), machine_(machine), programDirectory_(programDirectory), browser_(new QTextBrowser(this)) {
+HelpWindow::HelpWindow(Machine& machine, const QString& programDirectory, DialogService& dialogs, QWidget* parent)
+    : QDialog(parent),
+      machine_(machine),
+      programDirectory_(programDirectory),
+      dialogs_(dialogs),
+      browser_(new TopicBrowser(this)) {
   setObjectName(QStringLiteral("HelpWindow"));
   resize(520, 440);
   browser_->setOpenLinks(false);
+  browser_->setOpenExternalLinks(false);
+  browser_->setSearchPaths({});
   connect(browser_, &QTextBrowser::anchorClicked, this, &HelpWindow::openLink);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -48,14 +63,16 @@ void HelpWindow::showTopic(int context, bool english) {
 }
 
 void HelpWindow::openLink(const QUrl& url) {
-  // Topics link each other as "09.html"; anything else opens outside.
+  // Topics link each other as "09.html", with no folder; web pages open in the browser;
+  // everything else (host files, other programs' schemes) is not followed.
   static const QRegularExpression topic(QStringLiteral("^(\\d{2}|index)\\.html$"), QRegularExpression::CaseInsensitiveOption);
-  const auto m = topic.match(url.path().section(QLatin1Char('/'), -1));
-  if (url.scheme().isEmpty() && m.hasMatch()) {
+  const auto m = topic.match(url.path());
+  if (url.scheme().isEmpty() && url.host().isEmpty() && m.hasMatch()) {
     showTopic(m.captured(1).compare(QLatin1String("index"), Qt::CaseInsensitive) == 0 ? 0 : m.captured(1).toInt(), english_);
     return;
   }
-  QDesktopServices::openUrl(url);
+  if ((url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) && !url.host().isEmpty())
+    dialogs_.openWebLink(url.toString());
 }
 
 }  // namespace vt

@@ -7,9 +7,27 @@
 #include "platform/machine.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QScreen>
 
 #include <cstdio>
+
+namespace {
+
+// A user who starts Vantrel from a desktop menu sees no terminal, so a refusal to start is
+// shown in a box as well; scripts can keep it to stderr.
+int refuseToStart(const vt::CommandLine& cl, const QString& why) {
+  std::fprintf(stderr, "vantrel: %s\n", qPrintable(why));
+  if (qEnvironmentVariableIsEmpty("VANTREL_NO_ERROR_BOX")) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Vantrel"),
+                    (cl.english ? QStringLiteral("Vantrel cannot start:") : QStringLiteral("Vantrel kann nicht starten:")) +
+                        QStringLiteral("\n\n") + why);
+    box.exec();
+  }
+  return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -24,17 +42,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   QString folder, error;
-  if (!vt::resolveMachineFolder(cl, &folder, &error)) {
-    std::fprintf(stderr, "vantrel: cannot create the sample machine: %s\n", qPrintable(error));
-    return 1;
-  }
+  if (!vt::resolveMachineFolder(cl, &folder, &error))
+    return refuseToStart(cl, QStringLiteral("cannot create the sample machine: %1").arg(error));
   vt::SingleInstance guard(folder);
-  if (!guard.acquire()) return 0;  // another Vantrel works on this machine: end without a word
+  switch (guard.acquire()) {
+    case vt::SingleInstance::Acquired: break;
+    case vt::SingleInstance::HeldByAnother: return 0;  // another Vantrel works on this machine: end without a word
+    case vt::SingleInstance::Failed: return refuseToStart(cl, guard.error());
+  }
 
   auto machine = vt::Machine::open(folder, &error);
-  if (!machine) {
-    std::fprintf(stderr, "vantrel: %s\n", qPrintable(error));
-    return 1;
+  if (!machine) return refuseToStart(cl, error);
+  for (const QString& warning : machine->warnings()) {
+    std::fprintf(stderr, "vantrel: %s\n", qPrintable(warning));
+    if (qEnvironmentVariableIsEmpty("VANTREL_NO_ERROR_BOX"))
+      QMessageBox(QMessageBox::Warning, QStringLiteral("Vantrel"), warning).exec();
   }
   QFont font(QStringLiteral("Arial"));
   font.setBold(true);

@@ -1,9 +1,11 @@
 #include "app/qtdialogs.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 namespace vt {
 
@@ -44,5 +46,10 @@ QString QtDialogService::choosePicture() {
 }
 
 void QtEventPump::processPendingEvents() { QApplication::processEvents(); }
+
+void QtDialogService::openWebLink(const QString& url) {
+  const QUrl u(url);
+  if (u.scheme() == QLatin1String("http") || u.scheme() == QLatin1String("https")) QDesktopServices::openUrl(u);
+}
 
 }  // namespace vt

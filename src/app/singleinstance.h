@@ -12,13 +12,20 @@ namespace vt {
 
 class SingleInstance {
  public:
-  explicit SingleInstance(const QString& machineFolder);
-  // False when another Vantrel holds this machine.
-  bool acquire();
+  enum Result { Acquired, HeldByAnother, Failed };
+
+  // The lock lives in `lockFolder`, by default the user's runtime folder (or the temporary
+  // folder where there is none).
+  explicit SingleInstance(const QString& machineFolder, const QString& lockFolder = {});
+  // Only a lock that another Vantrel holds means another copy runs; a lock that cannot
+  // be made at all is Failed, with the reason in error().
+  Result acquire();
   QString lockPath() const { return path_; }
+  QString error() const { return error_; }
 
  private:
   QString path_;
+  QString error_;
   std::unique_ptr<QLockFile> lock_;
 };
 

@@ -43,13 +43,6 @@ constexpr Section kSections[] = {
     {"Knopf7", 20, -1, "Informationen zu diesem Produkt", "Informationen zu diesem Produkt"},
 };
 
-// The twelve boxes of the options file, in the order of its lines.
-constexpr const char* kOptionBoxes[] = {
-    "Checkbox_ExtTMP",   "Checkbox_sichern", "checkbox_loeschen", "CheckBox_DISK",
-    "Checkbox_CDROM",    "Checkbox_Netzwerk", "CheckBox_REPLACEREG", "Checkbox_Shortcuts",
-    "Checkbox_MSCREATE", "Checkbox_GID",      "Checkbox_TEMP",       "Checkbox_Win3x",
-};
-
 bool isChecked(const QObject* box) { return box && box->property("checked").toBool(); }
 
 }  // namespace
@@ -80,7 +73,40 @@ TExplorerButton* TForm1::sectionButton(int index) const {
   return get<TExplorerButton>(kSections[index].button);
 }
 
+// The start-up sequence: each step prepares what the later ones read, so the order matters.
 bool TForm1::Starten() {
+  if (!loadFormDescription()) return false;
+  resetSharedState();
+  ensureProgramKey();
+  if (!runsOnWindows95()) return false;
+  // Where Vantrel lives on the machine; its data files are put there when missing.
+  programDirectory_ = machine_.facts().programDirectory;
+  installDataFiles();
+  if (osInfo_.ColorDepth() < 5) useSixteenColours();
+  if (state_.language == English) useEnglishTexts();
+  sharePageBackgrounds();
+
+  // Every switch shows the system's state; buttons get their faces.
+  BindTuning();
+  ReadAllSwitches();
+  AssignButtonBitmaps();
+  ReadBootDelays();
+  ReadMenuShowDelay();
+  ReadUserFields();
+
+  // The three logos, none changed yet.
+  logoChanged_ = {0, 0, 0};
+  Logo_1DragDrop();
+  Logo_2DragDrop();
+  Logo_3DragDrop();
+
+  LOAD_OPTIONS();
+  // Always open on the Info section.
+  if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
+  return true;
+}
+
+bool TForm1::loadFormDescription() {
   QFile description(QStringLiteral(":/form/form.json"));
   QString error;
   if (!description.open(QIODevice::ReadOnly) || !loadForm(description.readAll(), this, &form_, &error)) {
@@ -91,8 +117,10 @@ bool TForm1::Starten() {
   notebook2_ = get<QStackedWidget>("Notebook2");
   statusLabel_ = form_.get<QLabel>(QStringLiteral("Label_status"));
   connectHandlers();
+  return true;
+}
 
-  // 1-4: the shared state.
+void TForm1::resetSharedState() {
   currentSection_ = 1;
   state_.language = requestedLanguage_;  // German unless English was asked for on the command line
   windowsDirectory_ = osInfo_.WindowsDirectory();
@@ -100,77 +128,43 @@ bool TForm1::Starten() {
   fontsDirectory_ = osInfo_.Fonts();
   state_.cancel = state_.busy = 0;
   deletionListKind_ = 0;
+}
 
-  // 5: the program's own key. This one warning exists in German only.
-  if (!reg_.RegKeyExists(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey))) {
-    dialogs_.warning(QString::fromUtf8(
-        "Vantrel konnte seine Einstellungen in der Registry nicht finden!\rVerwende Standart-Einstellungen."));
-    reg_.WriteRegStringCreate(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey), u"Start", u"0");
-    reg_.WriteRegStringCreate(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey), u"Sprache", u"0");
-  }
+// The program's own key, made on the first start. This one warning exists in German only.
+void TForm1::ensureProgramKey() {
+  if (reg_.RegKeyExists(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey))) return;
+  dialogs_.warning(QString::fromUtf8(
+      "Vantrel konnte seine Einstellungen in der Registry nicht finden!\rVerwende Standart-Einstellungen."));
+  reg_.WriteRegStringCreate(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey), u"Start", u"0");
+  reg_.WriteRegStringCreate(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey), u"Sprache", u"0");
+}
 
-  // 6: Windows 95 only.
-  if (osInfo_.Platform() != QLatin1String("Win95")) {
-    dialogs_.warning(text("Dieses Programm läuft nur unter Windows95!", "This Programm will only run under Windows95!"));
-    return false;
-  }
+bool TForm1::runsOnWindows95() {
+  if (osInfo_.Platform() == QLatin1String("Win95")) return true;
+  dialogs_.warning(text("Dieses Programm läuft nur unter Windows95!", "This Programm will only run under Windows95!"));
+  return false;
+}
 
-  // 8: where Vantrel lives on the machine; its data files are put there when missing.
-  programDirectory_ = machine_.facts().programDirectory;
-  installDataFiles();
+// The English texts, and the hints the form keeps in German only.
+void TForm1::useEnglishTexts() {
+  SwitchToEnglish();
+  const std::pair<const char*, const char*> hints[] = {
+      {"Image3", "Quit VTR"},         {"Logo_1", "Change Bootlogo"},         {"Logo_2", "Change this logo"},
+      {"Logo_3", "Change end-logo"}, {"Image_HELP", "Help on this page"},
+  };
+  for (const auto& [name, hint] : hints)
+    if (QObject* o = form_.find(QString::fromLatin1(name))) o->setProperty("Hint", QString::fromLatin1(hint));
+}
 
-  // 9: 16 colours or fewer: the plain skin.
-  if (osInfo_.ColorDepth() < 5) {
-    useSixteenColours();
-    dialogs_.warning(text("Sie nutzen derzeit nur den 16-Farben Modus!\rVermutlich haben Sie Windows im abgesicherten "
-                          "Modus gestartet.\rAlle Grafiken werden abgeschaltet!",
-                          "You are currently running Windows in 16-color mode!\rPerhaps you have started Windows in "
-                          "safe-mode.\rAll graphics are disabled!"));
-  }
-
-  // 11: English texts, and the hints the form keeps in German only.
-  if (state_.language == English) {
-    SwitchToEnglish();
-    const std::pair<const char*, const char*> hints[] = {
-        {"Image3", "Quit VTR"},         {"Logo_1", "Change Bootlogo"},         {"Logo_2", "Change this logo"},
-        {"Logo_3", "Change end-logo"}, {"Image_HELP", "Help on this page"},
-    };
-    for (const auto& [name, hint] : hints)
-      if (QObject* o = form_.find(QString::fromLatin1(name))) o->setProperty("Hint", QString::fromLatin1(hint));
-  }
-
-  // 13: the page backgrounds share one picture per container.
-  if (osInfo_.ColorDepth() >= 5) {
-    const QImage page1 = get<TImage>("Image_Notebook1") ? get<TImage>("Image_Notebook1")->picture() : QImage();
-    const QImage page2 = get<TImage>("Image_Notebook2") ? get<TImage>("Image_Notebook2")->picture() : QImage();
-    for (int i = 1; i <= 38; ++i)
-      if (auto* s = form_.get<TImage>(QStringLiteral("Seite%1").arg(i))) s->setPicture(page1);
-    for (int i = 1; i <= 11; ++i)
-      if (auto* s = form_.get<TImage>(QStringLiteral("SmallSeite%1").arg(i))) s->setPicture(page2);
-  }
-
-  // 14-15: every switch shows the system's state; buttons get their faces.
-  BindTuning();
-  ReadAllSwitches();
-  AssignButtonBitmaps();
-
-  // 16-18: the boot delays, the menu delay and the user fields.
-  ReadBootDelays();
-  ReadMenuShowDelay();
-  ReadUserFields();
-
-  // 19: the three logos, none changed yet.
-  logoChanged_ = {0, 0, 0};
-  Logo_1DragDrop();
-  Logo_2DragDrop();
-  Logo_3DragDrop();
-
-  // 20: the options file.
-  LOAD_OPTIONS();
-
-  // 22: always open on the Info section.
-  if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
-  return true;
+// The page backgrounds share one picture per container (none in 16 colours).
+void TForm1::sharePageBackgrounds() {
+  if (osInfo_.ColorDepth() < 5) return;
+  const QImage page1 = get<TImage>("Image_Notebook1") ? get<TImage>("Image_Notebook1")->picture() : QImage();
+  const QImage page2 = get<TImage>("Image_Notebook2") ? get<TImage>("Image_Notebook2")->picture() : QImage();
+  for (int i = 1; i <= 38; ++i)
+    if (auto* s = form_.get<TImage>(QStringLiteral("Seite%1").arg(i))) s->setPicture(page1);
+  for (int i = 1; i <= 11; ++i)
+    if (auto* s = form_.get<TImage>(QStringLiteral("SmallSeite%1").arg(i))) s->setPicture(page2);
 }
 
 void TForm1::connectHandlers() {
@@ -333,61 +327,8 @@ void TForm1::Image4Click() {
   if (!notebook1_) return;
   const int context = helpContext(notebook1_->currentIndex());
   if (!context) return;
-  if (!help_) help_ = std::make_unique<HelpWindow>(machine_, programDirectory_, this);
+  if (!help_) help_ = std::make_unique<HelpWindow>(machine_, programDirectory_, dialogs_, this);
   help_->showTopic(context, state_.language == English);
-}
-
-// --- options file -----------------------------------------------------------------------
-
-QList<TTarvoCheckBox*> TForm1::optionBoxes() const {
-  QList<TTarvoCheckBox*> boxes;
-  for (const char* name : kOptionBoxes) boxes << get<TTarvoCheckBox>(name);
-  return boxes;
-}
-
-void TForm1::LOAD_OPTIONS() {
-  FileSystem& fs = machine_.files();
-  if (!fs.exists(optionsPath())) return;
-  if (const auto bytes = fs.readFile(optionsPath())) {
-    const QList<QByteArray> lines = splitLines(*bytes);
-    if (lines.size() >= 12) {
-      const QList<TTarvoCheckBox*> boxes = optionBoxes();
-      for (int i = 0; i < 12; ++i)
-        if (boxes[i]) boxes[i]->setProperty("checked", lines[i] == "1");
-    }
-  }
-  SETFLAGS();
-}
-
-bool TForm1::SAVE_OPTIONS() {
-  FileSystem& fs = machine_.files();
-  if (fs.exists(optionsPath())) fs.setAttributes(optionsPath(), 0);
-  QList<QByteArray> lines;
-  for (TTarvoCheckBox* box : optionBoxes()) lines << (isChecked(box) ? "1" : "0");
-  if (!fs.exists(programDirectory_)) fs.createDirectories(programDirectory_);
-  return fs.writeFile(optionsPath(), joinLinesCrLf(lines));
-}
-
-void TForm1::SETFLAGS() {
-  flags_.extendedTempSearch = isChecked(get<TTarvoCheckBox>("Checkbox_ExtTMP"));
-  flags_.saveOptions = isChecked(get<TTarvoCheckBox>("Checkbox_sichern"));
-  flags_.recycle = isChecked(get<TTarvoCheckBox>("checkbox_loeschen"));
-  flags_.floppyShortcuts = isChecked(get<TTarvoCheckBox>("CheckBox_DISK"));
-  flags_.cdromShortcuts = isChecked(get<TTarvoCheckBox>("Checkbox_CDROM"));
-  flags_.networkShortcuts = isChecked(get<TTarvoCheckBox>("Checkbox_Netzwerk"));
-  flags_.replaceRegistry = isChecked(get<TTarvoCheckBox>("CheckBox_REPLACEREG"));
-}
-
-void TForm1::Checkbox_NetzwerkClick() {
-  if (!isChecked(get<TTarvoCheckBox>("Checkbox_Netzwerk")))
-    dialogs_.warning(text("WARNUNG: Diese Einstellung sollte nur genutzt werden, wenn Sie kein Netzwerk (mehr) haben!",
-                          "CAUTION: This option shall only be used in case you are not (no longer) connected to a network!"));
-}
-
-void TForm1::CheckBox_REPLACEREGClick() {
-  if (!isChecked(get<TTarvoCheckBox>("CheckBox_REPLACEREG")))
-    dialogs_.warning(text("WARNUNG: Die Einstellung Registry überschreiben sollte nur im Notfall angewendet werden!",
-                          "CAUTION: The option overwrite registry shall only be used in case of emergency!"));
 }
 
 // --- component walks ----------------------------------------------------------------------
@@ -442,6 +383,7 @@ void TForm1::WriteAllSwitches() {
     if (auto* c = qobject_cast<TTarvoCheckBox*>(o); c && c->hasSwitchHandler()) c->runSwitch(1);
 }
 
+// 16 colours or fewer (a Windows started in safe mode): the plain skin, and the user is told.
 void TForm1::useSixteenColours() {
   auto copy = [this](const char* from, std::initializer_list<const char*> to) {
     auto* source = get<TImage>(from);
@@ -454,6 +396,10 @@ void TForm1::useSixteenColours() {
   copy("SKnopf_16col", {"Knopf_n2", "Knopf_m2", "Knopf_s2"});
   copy("Haken1_16col", {"NoHakenN", "NoHakenS"});
   copy("Haken2_16col", {"HakenN", "HakenS"});
+  dialogs_.warning(text("Sie nutzen derzeit nur den 16-Farben Modus!\rVermutlich haben Sie Windows im abgesicherten "
+                        "Modus gestartet.\rAlle Grafiken werden abgeschaltet!",
+                        "You are currently running Windows in 16-color mode!\rPerhaps you have started Windows in "
+                        "safe-mode.\rAll graphics are disabled!"));
 }
 
 // Vantrel's data files (the help topics, and later the problem texts and test media) are

@@ -7,6 +7,7 @@
 #include "sysaccess/dialogs.h"
 #include "sysaccess/files.h"
 #include "sysaccess/ini.h"
+#include "sysaccess/options.h"
 #include "sysaccess/reg.h"
 #include "sysaccess/state.h"
 
@@ -26,19 +27,7 @@ namespace vt {
 class Machine;
 class HelpWindow;
 
-// The seven option flags, refreshed from the option check boxes by SETFLAGS.
-struct OptionFlags {
-  unsigned char extendedTempSearch = 0;
-  unsigned char saveOptions = 0;
-  unsigned char recycle = 0;
-  unsigned char floppyShortcuts = 0;
-  unsigned char cdromShortcuts = 0;
-  unsigned char networkShortcuts = 0;
-  unsigned char replaceRegistry = 0;
-};
-
 inline constexpr const char* kProgramKey = "SOFTWARE\\Tarvo\\Vantrel";
-inline constexpr const char* kOptionsFileName = "OPTIONS.OPT";
 
 class TForm1 : public QWidget {
   Q_OBJECT
@@ -180,12 +169,18 @@ class TForm1 : public QWidget {
   T* get(const char* name) const { return form_.get<T>(QString::fromLatin1(name)); }
   QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
   TExplorerButton* sectionButton(int index) const;
+  // The steps of the start-up sequence.
+  bool loadFormDescription();
+  void resetSharedState();
+  void ensureProgramKey();
+  bool runsOnWindows95();
+  void useEnglishTexts();
+  void sharePageBackgrounds();
   void connectHandlers();
   void showSection(int page, int strip);
   void showSubSection(int page, TExplorerButton* own, std::initializer_list<const char*> group);
   void useSixteenColours();
   void installDataFiles();
-  QString optionsPath() const { return programDirectory_ + QLatin1Char('\\') + QLatin1String(kOptionsFileName); }
   QList<TTarvoCheckBox*> optionBoxes() const;
 
   Machine& machine_;

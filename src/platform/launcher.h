@@ -1,8 +1,12 @@
 #pragma once
 // WinExec on the machine. The registry editor's three command lines are carried out on
 // the machine's registry; every other command line is written to the launch journal and,
-// where machine.ini maps the program to a host command, that command is started detached.
-// Nothing is awaited, as on Windows.
+// where the user's own programs.ini maps the program to a host command, that command is
+// started detached. Nothing is awaited, as on Windows.
+//
+// The mapping is the user's, never the machine folder's: a machine someone else made must
+// not be able to run programs on this host.
+#include <QMap>
 #include <QString>
 
 namespace vt {
@@ -10,6 +14,12 @@ namespace vt {
 class Machine;
 
 inline constexpr const char* kLaunchJournalName = "launch.log";
+
+// "$XDG_CONFIG_HOME/vantrel/programs.ini" (by default ~/.config/vantrel/programs.ini).
+QString hostProgramsFile();
+// Its [Programs] section: upper-case program name ("DEFRAG") -> host command line. A file
+// that is missing or unreadable maps nothing.
+QMap<QString, QString> hostPrograms();
 
 // Returns true when the command was carried out or started (WinExec's result > 31).
 bool winExec(Machine& machine, const QString& commandLine, int showCmd);

@@ -3,6 +3,7 @@
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
 #include "platform/creghive.h"
+#include "platform/launcher.h"
 #include "platform/profile.h"
 #include "platform/regedit4.h"
 
@@ -46,7 +47,8 @@ QString windowsPathSetting(const IniDocument& ini, const char* key, const QStrin
 }  // namespace
 
 bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, MachineFacts* facts,
-                     std::map<QChar, DriveInfo>* drives, bool* forceAttributeFile, QString* error) {
+                     std::map<QChar, DriveInfo>* drives, bool* forceAttributeFile, QString* error,
+                     QStringList* warnings) {
   const IniDocument ini(bytes);
   auto fail = [&](const QString& msg) {
     if (error) *error = QStringLiteral("machine.ini: ") + msg;
@@ -94,10 +96,11 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
     return fail(QStringLiteral("AttributeStore=%1 is not auto, xattr or file").arg(store));
   if (forceAttributeFile) *forceAttributeFile = store.compare(QLatin1String("file"), Qt::CaseInsensitive) == 0;
 
-  for (const QString& key : ini.keys(u"Programs")) {
-    const QString cmd = ini.value(u"Programs", key).value_or(QString()).trimmed();
-    if (!cmd.isEmpty()) f.programs.insert(key.trimmed().toUpper(), cmd);
-  }
+  // A machine folder is passed around like a disk image; the host programs that stand in
+  // for Windows tools are the user's own choice, never the folder's.
+  if (ini.hasSection(u"Programs") && warnings)
+    *warnings << QStringLiteral("machine.ini: the section [Programs] is ignored; host programs are set in %1")
+                     .arg(hostProgramsFile());
 
   std::map<QChar, DriveInfo> found;
   for (const QString& section : ini.sections()) {
@@ -142,7 +145,7 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
   return true;
 }
 
-std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error) {
+std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, MachineOpen mode) {
   auto fail = [&](const QString& msg) -> std::unique_ptr<Machine> {
     if (error) *error = msg;
     return nullptr;
@@ -158,13 +161,25 @@ std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error) {
   std::map<QChar, DriveInfo> drives;
   bool forceFile = false;
   QString why;
-  if (!parseMachineIni(iniFile.readAll(), m->folder_, &m->facts_, &drives, &forceFile, &why))
+  if (!parseMachineIni(iniFile.readAll(), m->folder_, &m->facts_, &drives, &forceFile, &why, &m->warnings_))
     return fail(QStringLiteral("%1: %2").arg(folder, why));
+  const bool create = mode == MachineOpen::BeingBuilt;
   for (const auto& [letter, d] : drives) {
-    // A drive's folder appears with its first use; a drive with no disk needs none.
-    if (d.ready && !QDir(d.hostRoot).exists()) QDir().mkpath(d.hostRoot);
+    if (QDir(d.hostRoot).exists()) continue;
+    if (letter == QLatin1Char('C') && !create)
+      return fail(QStringLiteral("%1: drive C: is missing (there is no folder %2); this is not a complete machine folder, "
+                                 "or its disk is not mounted")
+                      .arg(folder, QDir::toNativeSeparators(d.hostRoot)));
+    // Other drives' folders appear with their first use; a drive with no disk needs none.
+    if (d.ready && !QDir().mkpath(d.hostRoot))
+      return fail(QStringLiteral("%1: cannot create the folder of drive %2:").arg(folder, letter));
   }
   m->fs_ = std::make_unique<FileSystem>(m->folder_, std::move(drives), makeAttributeStore(m->folder_, forceFile));
+  for (const QString& hive : {m->systemDatPath(), m->userDatPath()}) {
+    if (!create && !(m->fs_->exists(hive) && !m->fs_->isDirectory(hive)))
+      return fail(QStringLiteral("%1: the registry file %2 is missing; this is not a complete Windows 95 machine")
+                      .arg(folder, hive));
+  }
   if (!m->loadRegistry(&why)) return fail(QStringLiteral("%1: %2").arg(folder, why));
   return m;
 }

@@ -7,6 +7,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -25,22 +26,30 @@ struct MachineFacts {
   QString windowsDirectory = QStringLiteral("C:\\WINDOWS");
   QString systemDirectory = QStringLiteral("C:\\WINDOWS\\SYSTEM");
   QString programDirectory = QStringLiteral("C:\\VANTREL");
-  // [Programs]: upper-case program name (e.g. "DEFRAG") -> host command line.
-  QMap<QString, QString> programs;
 };
 
 inline constexpr const char* kMachineIniName = "machine.ini";
 inline constexpr const char* kDynDataFileName = "dyndata.reg";
 
+// Opening a machine never makes one up: a mistyped or unmounted folder must not turn into
+// an empty Windows 95. Only a machine being built may lack its C: drive (it is created)
+// and its registry files (the registry starts empty and its files are written at the
+// first change).
+enum class MachineOpen { Existing, BeingBuilt };
+
 class Machine {
  public:
   // Opens a machine folder; loads machine.ini and the registry. A machine.ini that
-  // cannot be read, or a damaged hive, is refused with a message in `error`.
-  static std::unique_ptr<Machine> open(const QString& folder, QString* error);
+  // cannot be read, a missing C: drive or registry file, or a damaged hive, is refused
+  // with a message in `error`.
+  static std::unique_ptr<Machine> open(const QString& folder, QString* error,
+                                       MachineOpen mode = MachineOpen::Existing);
   ~Machine();
 
   const QString& folder() const { return folder_; }
   const MachineFacts& facts() const { return facts_; }
+  // What was ignored in the machine folder while opening it (one sentence each).
+  const QStringList& warnings() const { return warnings_; }
   FileSystem& files() { return *fs_; }
   Registry& registry() { return registry_; }
 
@@ -60,13 +69,16 @@ class Machine {
 
   QString folder_;
   MachineFacts facts_;
+  QStringList warnings_;
   std::unique_ptr<FileSystem> fs_;
   Registry registry_;
   quint64 savedHklm_ = 0, savedHku_ = 0, savedDyn_ = 0;
 };
 
-// Reads machine.ini's [Machine] and [Drive X] sections.
+// Reads machine.ini's [Machine] and [Drive X] sections. What the file holds but Vantrel
+// deliberately ignores is named in `warnings`.
 bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, MachineFacts* facts,
-                     std::map<QChar, DriveInfo>* drives, bool* forceAttributeFile, QString* error);
+                     std::map<QChar, DriveInfo>* drives, bool* forceAttributeFile, QString* error,
+                     QStringList* warnings = nullptr);
 
 }  // namespace vt

@@ -523,7 +523,7 @@ bool createSampleMachine(const QString& folder, QString* error) {
       return undo(QStringLiteral("cannot write %1: %2").arg(f.fileName(), f.errorString()));
   }
   QString why;
-  std::unique_ptr<Machine> machine = Machine::open(folder, &why);
+  std::unique_ptr<Machine> machine = Machine::open(folder, &why, MachineOpen::BeingBuilt);
   if (!machine) return undo(why);
   Builder builder(*machine);
   if (!builder.run(&why)) {

@@ -11,8 +11,8 @@ bool IniAccess::parseInteger(QStringView text, int* out) {
   QString t = text.toString();
   if (t.size() > 2 && (t.startsWith(QLatin1String("0x")) || t.startsWith(QLatin1String("0X"))))
     t = QLatin1Char('$') + t.mid(2);
-  // Pascal's number rules: leading blanks, a sign, then decimal digits or "$" and hex digits,
-  // and nothing after them.
+  // What Windows 95's setup tools write and accept: leading blanks, a sign, then decimal
+  // digits or "$" and hex digits, and nothing after them.
   qsizetype i = 0;
   while (i < t.size() && t[i] == QLatin1Char(' ')) ++i;
   bool negative = false;
@@ -41,9 +41,15 @@ bool IniAccess::parseInteger(QStringView text, int* out) {
   return true;
 }
 
+// A folder where an INI file should be reads as a missing file, not as an empty one.
+bool IniAccess::isFile(QStringView file) {
+  FileSystem& fs = machine_.files();
+  return fs.exists(file) && !fs.isDirectory(file);
+}
+
 int IniAccess::ReadIniInteger(QStringView file, QStringView section, QStringView key) {
   FileSystem& fs = machine_.files();
-  if (!fs.exists(file)) return 0;
+  if (!isFile(file)) return 0;
   const auto bytes = fs.readFile(file);
   if (!bytes) return -1;
   const QString text = IniDocument(*bytes).value(section, key).value_or(QString()).left(kProfileValueMax);
@@ -56,7 +62,7 @@ QString IniAccess::ReadIniString(QStringView file, QStringView section, QStringV
 }
 
 bool IniAccess::IniIntegerEquals(QStringView file, QStringView section, QStringView key, int expected) {
-  if (!machine_.files().exists(file)) return false;
+  if (!isFile(file)) return false;
   return ReadIniInteger(file, section, key) == expected;
 }
 

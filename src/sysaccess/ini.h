@@ -28,6 +28,7 @@ class IniAccess {
 
  private:
   bool writeKey(QStringView file, QStringView section, QStringView key, QStringView text);
+  bool isFile(QStringView file);
 
   Machine& machine_;
 };

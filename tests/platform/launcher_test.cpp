@@ -4,7 +4,9 @@
 #include "support/testmachine.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -51,29 +53,45 @@ TEST(WinExec, RegistryEditorCommandLinesWorkOnTheMachineRegistry) {
   EXPECT_FALSE(QFile::exists(tm.folder() + "/launch.log"));
 }
 
-TEST(WinExec, OtherProgramsAreJournaledAndMappedOnesStarted) {
+// Host programs come from the user's own programs.ini; a machine folder that asks for one
+// (someone else's machine, say) starts nothing and is told so.
+TEST(WinExec, OnlyTheUsersOwnMappingStartsHostPrograms) {
   QTemporaryDir out;
-  const QString marker = out.path() + QStringLiteral("/defrag-ran");
-  const QString script = out.path() + QStringLiteral("/fake-defrag");
+  const QString marker = out.path() + QStringLiteral("/ran");
+  const QString script = out.path() + QStringLiteral("/fake-tool");
   {
     QFile f(script);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QStringLiteral("#!/bin/sh\necho \"$*\" > '%1'\n").arg(marker).toUtf8());
+    f.write(QStringLiteral("#!/bin/sh\necho \"$1 $*\" >> '%1'\n").arg(marker).toUtf8());
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
-  test::TestMachine tm({}, QStringLiteral("\r\n[Programs]\r\nDEFRAG=%1\r\n").arg(script));
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+  QDir(config.path()).mkpath(QStringLiteral("vantrel"));
+  {
+    QFile ini(config.path() + QStringLiteral("/vantrel/programs.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[Programs]\ndefrag=%1 user\n").arg(script).toUtf8());
+  }
+  EXPECT_EQ(hostProgramsFile(), config.path() + QStringLiteral("/vantrel/programs.ini"));
+
+  test::TestMachine tm({}, QStringLiteral("\r\n[Programs]\r\nDEFRAG=%1 machine\r\nSCANDISK=%1 machine\r\n").arg(script));
+  ASSERT_EQ(tm.machine().warnings().size(), 1);
+  EXPECT_TRUE(tm.machine().warnings()[0].contains(QLatin1String("[Programs] is ignored")));
   EXPECT_TRUE(winExec(tm.machine(), QStringLiteral("defrag /all /details"), 1));
+  EXPECT_TRUE(winExec(tm.machine(), QStringLiteral("scandisk /all"), 1));  // mapped only by the machine
   EXPECT_TRUE(winExec(tm.machine(), QStringLiteral("\"C:\\Program Files\\Tool\\x.exe\" -q"), 1));
   const QList<QByteArray> lines = readHost(tm.folder() + "/launch.log").split('\n');
-  ASSERT_EQ(lines.size(), 3);
+  ASSERT_EQ(lines.size(), 4);
   EXPECT_TRUE(lines[0].endsWith("\tdefrag /all /details"));
-  EXPECT_TRUE(lines[1].endsWith("\t\"C:\\Program Files\\Tool\\x.exe\" -q"));
+  EXPECT_TRUE(lines[2].endsWith("\t\"C:\\Program Files\\Tool\\x.exe\" -q"));
   EXPECT_EQ(lines[0].indexOf('\t'), 19);  // "YYYY-MM-DD HH:MM:SS"
 
   QDeadlineTimer deadline(10000);
   while (!QFile::exists(marker) && !deadline.hasExpired()) QThread::msleep(20);
-  QThread::msleep(50);
-  EXPECT_EQ(readHost(marker), QByteArray("/all /details\n"));
+  QThread::msleep(200);
+  EXPECT_EQ(readHost(marker), QByteArray("user user /all /details\n"));
+  qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

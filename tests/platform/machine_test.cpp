@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -71,7 +72,33 @@ TEST(Machine, OpeningRefusesAMissingFolderOrADamagedHive) {
   EXPECT_TRUE(error.contains(QLatin1String("no such machine folder")));
 
   test::TestMachine tm;
+  tm.writeRegistryFiles();
   tm.putHostFile("C", "WINDOWS/SYSTEM.DAT", "CREG but not really a hive");
+  EXPECT_EQ(Machine::open(tm.folder(), &error), nullptr);
+  EXPECT_TRUE(error.contains(QLatin1String("SYSTEM.DAT"))) << error.toStdString();
+}
+
+// A mistyped or unmounted folder must not become an empty Windows 95: nothing is created.
+TEST(Machine, AFolderWithoutItsCDriveOrRegistryIsRefusedAndLeftAlone) {
+  struct Case { const char* remove; const char* mentions; } cases[] = {
+      {"drives/C", "drive C: is missing"},
+      {"drives/C/WINDOWS/SYSTEM.DAT", "SYSTEM.DAT is missing"},
+      {"drives/C/WINDOWS/USER.DAT", "USER.DAT is missing"},
+  };
+  for (const Case& c : cases) {
+    test::TestMachine tm;
+    tm.writeRegistryFiles();
+    const QString victim = tm.folder() + QLatin1Char('/') + QLatin1String(c.remove);
+    ASSERT_TRUE(QFileInfo(victim).isDir() ? QDir(victim).removeRecursively() : QFile::remove(victim)) << c.remove;
+    QString error;
+    EXPECT_EQ(Machine::open(tm.folder(), &error), nullptr) << c.remove;
+    EXPECT_TRUE(error.contains(QLatin1String(c.mentions))) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(victim)) << c.remove << " was made up";
+  }
+  test::TestMachine tm;
+  tm.writeRegistryFiles();
+  tm.putHostFile("C", "WINDOWS/SYSTEM.DAT", "");
+  QString error;
   EXPECT_EQ(Machine::open(tm.folder(), &error), nullptr);
   EXPECT_TRUE(error.contains(QLatin1String("SYSTEM.DAT"))) << error.toStdString();
 }

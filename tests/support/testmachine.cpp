@@ -1,5 +1,7 @@
 #include "support/testmachine.h"
 
+#include "platform/creghive.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,10 +32,18 @@ TestMachine::TestMachine(const QString& machineKeys, const QString& extraIni) {
   reopen();
 }
 
+void TestMachine::writeRegistryFiles() {
+  for (const QString& hive : {machine_->systemDatPath(), machine_->userDatPath()}) {
+    if (machine_->files().exists(hive)) continue;
+    RegKey empty;
+    if (!machine_->files().writeFile(hive, creg::writeHive(empty, nullptr))) ADD_FAILURE() << "cannot write the registry";
+  }
+}
+
 void TestMachine::reopen() {
   machine_.reset();
   QString error;
-  machine_ = Machine::open(dir_.path(), &error);
+  machine_ = Machine::open(dir_.path(), &error, MachineOpen::BeingBuilt);
   if (!machine_) {
     ADD_FAILURE() << "machine did not open: " << error.toStdString();
     std::abort();

@@ -1,6 +1,8 @@
 #pragma once
 // A throw-away machine folder for tests: machine.ini with drives A: (removable, no disk),
-// C: (fixed) and D: (CD-ROM), created under a temporary directory that is removed at the end.
+// C: (fixed) and D: (CD-ROM), created under a temporary directory that is removed at the
+// end. It is opened as a machine being built, so its registry files appear with the first
+// change; writeRegistryFiles() completes it for the programs, which open only whole machines.
 #include "platform/machine.h"
 
 #include <QByteArray>
@@ -28,6 +30,8 @@ class TestMachine {
   QByteArray hostFile(const QString& drive, const QString& relative) const;
   // Drops the Machine and opens the folder again, as a new run of the program would.
   void reopen();
+  // Writes an empty SYSTEM.DAT and USER.DAT where they are missing.
+  void writeRegistryFiles();
 
  private:
   QTemporaryDir dir_;

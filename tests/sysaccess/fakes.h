@@ -20,6 +20,7 @@ class RecordingDialogs : public DialogService {
     shown << QStringLiteral("choose picture");
     return picture;
   }
+  void openWebLink(const QString& url) override { shown << QStringLiteral("web: ") + url; }
   QStringList shown;
   bool answer = true;
   QString picture;  // what the picture dialog returns; empty: cancelled

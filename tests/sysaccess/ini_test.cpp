@@ -7,7 +7,7 @@
 namespace vt {
 namespace {
 
-TEST(IniAccessNumbers, FollowThePascalRulesWithTheHexPrefixes) {
+TEST(IniAccessNumbers, DecimalOrHexWithEitherPrefix) {
   struct Case { const char* text; bool ok; int value; } cases[] = {
       {"3", true, 3},         {"-12", true, -12},       {"0x1F", true, 31},  {"0X1f", true, 31},
       {"$1F", true, 31},      {"0x", false, 0},         {"12abc", false, 0}, {"", false, 0},
@@ -65,6 +65,17 @@ TEST_F(IniAccessTest, NeverCreatesAFile) {
   EXPECT_EQ(ini.ReadIniInteger(u"C:\\WINDOWS\\NEW.INI", u"s", u"k"), 0);
   // A removable drive without a disk fails the same quiet way.
   EXPECT_FALSE(ini.WriteIniString(u"A:\\X.INI", u"s", u"k", u"v"));
+}
+
+TEST(IniAccess, AFolderWhereMsdosSysShouldBeReadsAsAMissingFile) {
+  test::TestMachine tm;
+  ASSERT_TRUE(tm.fs().createDirectories(u"C:\\MSDOS.SYS"));
+  IniAccess ini(tm.machine());
+  EXPECT_EQ(ini.ReadIniInteger(u"C:\\MSDOS.SYS", u"Options", u"BootGUI"), 0);
+  EXPECT_FALSE(ini.IniIntegerEquals(u"C:\\MSDOS.SYS", u"Options", u"BootGUI", 0));
+  EXPECT_EQ(ini.ReadIniString(u"C:\\MSDOS.SYS", u"Options", u"BootGUI"), QString());
+  EXPECT_FALSE(ini.WriteIniInteger(u"C:\\MSDOS.SYS", u"Options", u"BootGUI", 1));
+  EXPECT_TRUE(tm.fs().isDirectory(u"C:\\MSDOS.SYS"));
 }
 
 TEST_F(IniAccessTest, ReadBackCatchesValuesTheFileCannotHold) {

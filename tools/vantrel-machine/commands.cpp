@@ -3,6 +3,7 @@
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
 #include "platform/filesystem.h"
+#include "platform/launcher.h"
 #include "platform/machine.h"
 #include "platform/recyclebin.h"
 #include "platform/regedit4.h"
@@ -73,8 +74,10 @@ int cmdInfo(Machine& m, const QStringList& args, Io& io) {
   row("System folder", f.systemDirectory);
   row("Program folder", f.programDirectory);
   row("Attribute store", fs.attributeStore().kind());
-  for (auto it = f.programs.begin(); it != f.programs.end(); ++it)
-    row("Program", QStringLiteral("%1 = %2").arg(it.key(), it.value()));
+  // The user's own stand-ins for Windows tools; a machine folder never brings its own.
+  const QMap<QString, QString> programs = hostPrograms();
+  for (auto it = programs.begin(); it != programs.end(); ++it)
+    row("Host program", QStringLiteral("%1 = %2").arg(it.key(), it.value()));
 
   io.out << '\n'
          << QStringLiteral("%1%2%3%4%5%6%7")

@@ -95,5 +95,6 @@ int main(int argc, char** argv) {
   QString why;
   std::unique_ptr<vt::Machine> machine = vt::Machine::open(machineDir, &why);
   if (!machine) return io.fail(vt::tool::Failed, why);
+  for (const QString& warning : machine->warnings()) io.err << "vantrel-machine: " << warning << '\n';
   return run(*machine, rest, io);
 }

@@ -1,0 +1,68 @@
+# Fails when a file includes a header of a layer above its own, or when a section includes
+# another section. Run as: cmake -DSOURCE_DIR=<tree> -P layering.cmake
+#
+# From the bottom up: the machine (platform), the operations on it (sysaccess), backup, the
+# four sections side by side, and the window (app). The sample machine and the command-line
+# tool are built on the machine alone; the custom controls know nothing of Vantrel.
+set(_rank_platform 0)
+set(_rank_sysaccess 1)
+set(_rank_sample 1)
+set(_rank_backup 2)
+set(_rank_tuning 3)
+set(_rank_cleanup 3)
+set(_rank_diagnosis 3)
+set(_rank_multimedia 3)
+set(_rank_app 4)
+set(_sections tuning cleanup diagnosis multimedia)
+
+set(_violations "")
+file(GLOB_RECURSE _files RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp)
+foreach(_f ${_files})
+  string(REGEX MATCH "^[^/]+" _layer "${_f}")
+  if(_f MATCHES "^app/controls/")
+    set(_layer controls)
+  endif()
+  file(STRINGS ${SOURCE_DIR}/src/${_f} _includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+/")
+  foreach(_line ${_includes})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" _header "${_line}")
+    string(REGEX MATCH "^[^/]+" _target "${_header}")
+    if(_header MATCHES "^app/controls/")
+      set(_target controls)
+    endif()
+    if(_target STREQUAL _layer)
+      continue()
+    endif()
+    set(_bad FALSE)
+    if(_layer STREQUAL "controls")
+      set(_bad TRUE)  # the controls are generic widgets
+    elseif(_target STREQUAL "controls")
+      if(NOT _layer STREQUAL "app")
+        set(_bad TRUE)
+      endif()
+    elseif(NOT DEFINED _rank_${_layer} OR NOT DEFINED _rank_${_target})
+      set(_bad TRUE)  # an unknown folder must be given its place here first
+    elseif(_rank_${_target} GREATER_EQUAL _rank_${_layer})
+      set(_bad TRUE)
+    endif()
+    if(_layer STREQUAL "sample" AND NOT _target STREQUAL "platform")
+      set(_bad TRUE)
+    endif()
+    if(_bad)
+      string(APPEND _violations "  src/${_f} includes ${_header}\n")
+    endif()
+  endforeach()
+endforeach()
+
+# The command-line tool works on the machine and its sample only.
+file(GLOB_RECURSE _tool_files ${SOURCE_DIR}/tools/*.h ${SOURCE_DIR}/tools/*.cpp)
+foreach(_f ${_tool_files})
+  file(STRINGS ${_f} _includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"(sysaccess|backup|tuning|cleanup|diagnosis|multimedia|app)/")
+  foreach(_line ${_includes})
+    string(APPEND _violations "  ${_f} includes a section or the window: ${_line}\n")
+  endforeach()
+endforeach()
+
+if(_violations)
+  message(FATAL_ERROR "Includes that go against the layers:\n${_violations}")
+endif()
+message(STATUS "Layers: every include goes downwards")
