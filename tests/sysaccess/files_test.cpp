@@ -64,8 +64,8 @@ TEST_F(FileAccessTest, CountDirectoriesCountsAFolderOnceHoweverManyLinksLeadTher
   ASSERT_TRUE(QFile::link(QStringLiteral("../A"), tm.host("C", "E/toA")));
   state.directoryCounter = 0;
   files.CountDirectories(u"C:\\");
-  // C:\, WINDOWS, A, B, E
-  EXPECT_EQ(state.directoryCounter, 5);
+  // C:\, WINDOWS, SYSTEM, A, B, E
+  EXPECT_EQ(state.directoryCounter, 6);
 }
 
 TEST_F(FileAccessTest, CancelStopsTheCountAtTheNextDirectory) {
