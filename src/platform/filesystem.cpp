@@ -6,6 +6,7 @@
 #include "platform/wildcard.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -199,6 +200,7 @@ struct FileSystem::Caches {
     ino_t ino = 0;
     struct timespec mtime = {};
     QHash<QString, QByteArray> names;  // folded name -> the first host name of that spelling
+    QSet<QString> ambiguous;           // folded names the host has in more than one spelling
   };
   QHash<QByteArray, Listing> listings;
   qsizetype cachedNames = 0;
@@ -406,7 +408,10 @@ class FileSystemPrivate {
     while (const dirent* e = ::readdir(d)) {
       if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
       const QString key = foldedName(QString::fromUtf8(e->d_name));
-      if (!l.names.contains(key)) l.names.insert(key, QByteArray(e->d_name));
+      if (!l.names.contains(key))
+        l.names.insert(key, QByteArray(e->d_name));
+      else
+        l.ambiguous.insert(key);
     }
     ::closedir(d);
     if (c.cachedNames + l.names.size() > kMaxCachedNames) {
@@ -433,6 +438,14 @@ class FileSystemPrivate {
   // folder's listing only when that misses.
   bool lookup(const QByteArray& dir, const QString& name, Node* out) const {
     const QByteArray exact = name.toUtf8();
+    // A name the folder's listing knows in one spelling is that entry while the entry is
+    // still there; only a miss needs to know that the listing is current.
+    if (const auto l = fs.caches_->listings.constFind(dir); l != fs.caches_->listings.constEnd()) {
+      const QString key = foldedName(name);
+      if (const auto it = l->names.constFind(key); it != l->names.constEnd() && !l->ambiguous.contains(key) &&
+                                                   visit(dir + '/' + *it, out))
+        return true;
+    }
     const bool exactTaken = visit(dir + '/' + exact, out);
     if (exactTaken && !isAttributeFile(dir, exact.constData())) return true;
     if (const FileSystem::Caches::Listing* l = cachedListing(dir)) {

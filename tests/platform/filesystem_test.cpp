@@ -194,9 +194,14 @@ TEST(FileSystemNames, OtherCaseLookupsFollowChangesOfTheFolder) {
   TestMachine tm;
   FileSystem& fs = tm.fs();
   for (int i = 0; i < 50; ++i) tm.putHostFile("C", QStringLiteral("BIG/File%1.Txt").arg(i), "x");
+  tm.putHostFile("C", "BIG/Dup.txt", "mixed");
+  tm.putHostFile("C", "BIG/DUP.TXT", "upper");
   age(tm.host("C", "BIG"));
   EXPECT_TRUE(fs.exists(u"C:\\BIG\\FILE7.TXT"));
   EXPECT_FALSE(fs.exists(u"C:\\BIG\\FILE70.TXT"));
+  // A name the host has in two spellings: the one written wins.
+  for (const char* dup : {"Dup.txt", "DUP.TXT"})
+    EXPECT_EQ(fs.readFile(QStringLiteral("C:\\BIG\\") + QLatin1String(dup)).value_or("-"), QByteArray(dup[1] == 'u' ? "mixed" : "upper"));
 
   // Changed by the host: the folder's time moves on.
   ASSERT_TRUE(QFile::rename(tm.host("C", "BIG/File7.Txt"), tm.host("C", "BIG/Renamed.Txt")));
