@@ -1,5 +1,6 @@
 // Times a recursive pattern search through the machine's file functions over a large
-// tree, against find(1) over the same host folder, and checks both found the same files.
+// tree (the tree walk, and a recursion of FindFirst/FindNext calls) against find(1) over
+// the same host folder, and checks that all found the same files.
 // Usage: bench_walk_bench [folder for the tree [file]]
 #include "platform/attributestore.h"
 #include "platform/filesystem.h"
@@ -13,7 +14,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -36,23 +39,47 @@ void makeFile(const QByteArray& path) {
 struct WalkCount {
   qint64 matches = 0;
   qint64 folders = 0;
+  qint64 bytes = 0;
 };
 
 // As a Windows program walks a tree: one search for the pattern, one for the subfolders.
-void walk(vt::FileSystem& fs, const QString& dir, WalkCount* count) {
+void findFirstWalk(vt::FileSystem& fs, const QString& dir, WalkCount* count) {
   ++count->folders;
-  constexpr quint32 everyFile = vt::AttrReadOnly | vt::AttrHidden | vt::AttrSystem | vt::AttrArchive;
   vt::FindData fd;
-  if (auto s = fs.findFirst(dir + QStringLiteral("\\*.TMP"), everyFile, &fd)) {
-    do ++count->matches;
-    while (fs.findNext(*s, &fd));
-  }
-  if (auto s = fs.findFirst(dir + QStringLiteral("\\*.*"), vt::AttrDirectory | vt::AttrHidden | vt::AttrSystem, &fd)) {
+  if (auto s = fs.findFirst(dir + QStringLiteral("*.TMP"), vt::AttrAnyFile, &fd)) {
     do {
-      if ((fd.attributes & vt::AttrDirectory) && fd.name != QLatin1String(".") && fd.name != QLatin1String(".."))
-        walk(fs, dir + QLatin1Char('\\') + fd.name, count);
+      ++count->matches;
+      count->bytes += fd.size;
     } while (fs.findNext(*s, &fd));
   }
+  if (auto s = fs.findFirst(dir + QStringLiteral("*.*"), vt::AttrAnyFile, &fd)) {
+    do {
+      if ((fd.attributes & vt::AttrDirectory) && !fd.name.startsWith(QLatin1Char('.')))
+        findFirstWalk(fs, dir + fd.name + QLatin1Char('\\'), count);
+    } while (fs.findNext(*s, &fd));
+  }
+}
+
+// The walk the clean-up's file search makes; like find's -printf '%s %T@' it takes each
+// match's size and time.
+struct Counter : vt::TreeVisitor {
+  bool enterFolder(const QString&) override {
+    ++count.folders;
+    return true;
+  }
+  bool found(const QString&, vt::WalkMatch& m) override {
+    ++count.matches;
+    count.bytes += m.size;
+    stamp ^= m.lastWrite.toMSecsSinceEpoch();
+    return true;
+  }
+  WalkCount count;
+  qint64 stamp = 0;
+};
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
 }
 
 }  // namespace
@@ -121,33 +148,51 @@ int main(int argc, char** argv) {
     }
   }
 
-  double walkSeconds = 1e9, findSeconds = 1e9;
-  WalkCount count;
+  constexpr int kRounds = 5;
+  std::vector<double> walkTimes, searchTimes, findTimes;
+  Counter walked;
+  WalkCount searched;
   qint64 findMatches = -1;
-  for (int round = 0; round < 2; ++round) {
+  vt::TreeWalkSpec spec;
+  spec.patterns = QStringList{QStringLiteral("*.TMP")};
+  for (int round = 0; round < kRounds; ++round) {
     timer.restart();
-    count = WalkCount();
-    walk(fs, QStringLiteral("C:"), &count);
-    walkSeconds = std::min(walkSeconds, timer.elapsed() / 1000.0);
+    walked = Counter();
+    fs.walkTree(u"C:\\", spec, walked);
+    walkTimes.push_back(timer.nsecsElapsed() / 1e9);
+
+    timer.restart();
+    searched = WalkCount();
+    findFirstWalk(fs, QStringLiteral("C:\\"), &searched);
+    searchTimes.push_back(timer.nsecsElapsed() / 1e9);
 
     timer.restart();
     QProcess find;
-    find.start(QStringLiteral("find"), {root, QStringLiteral("-iname"), QStringLiteral("*.tmp")});
+    find.start(QStringLiteral("find"), {root, QStringLiteral("-iname"), QStringLiteral("*.tmp"), QStringLiteral("-printf"),
+                                        QStringLiteral("%s %T@\\n")});
     if (!find.waitForFinished(120000) || find.exitCode() != 0) {
       std::fprintf(stderr, "find failed: %s\n", qPrintable(find.errorString()));
       return 2;
     }
     findMatches = find.readAllStandardOutput().count('\n');
-    findSeconds = std::min(findSeconds, timer.elapsed() / 1000.0);
+    findTimes.push_back(timer.nsecsElapsed() / 1e9);
   }
+  const double walkSeconds = median(walkTimes), searchSeconds = median(searchTimes), findSeconds = median(findTimes);
 
   std::printf("tree:     %lld files in %lld folders under %s, generated in %.2f s (attribute store: %s, %d hidden)\n",
-              static_cast<long long>(files), static_cast<long long>(count.folders), qPrintable(where), generateSeconds,
-              qPrintable(fs.attributeStore().kind()), hidden);
-  std::printf("walk:     %.3f s, %lld matches of *.TMP\n", walkSeconds, static_cast<long long>(count.matches));
-  std::printf("find:     %.3f s, %lld matches of -iname '*.tmp'\n", findSeconds, static_cast<long long>(findMatches));
-  std::printf("ratio:    %.2f (walk / find)\n", findSeconds > 0 ? walkSeconds / findSeconds : 0.0);
-  if (count.matches != findMatches || count.matches != expected) {
+              static_cast<long long>(files), static_cast<long long>(walked.count.folders), qPrintable(where),
+              generateSeconds, qPrintable(fs.attributeStore().kind()), hidden);
+  std::printf("medians of %d runs\n", kRounds);
+  std::printf("walk:     %.3f s, %lld matches of *.TMP (the tree walk)\n", walkSeconds,
+              static_cast<long long>(walked.count.matches));
+  std::printf("searches: %.3f s, %lld matches of *.TMP (FindFirst/FindNext recursion)\n", searchSeconds,
+              static_cast<long long>(searched.matches));
+  std::printf("find:     %.3f s, %lld matches of -iname '*.tmp' -printf '%%s %%T@\\n'\n", findSeconds,
+              static_cast<long long>(findMatches));
+  std::printf("ratio:    %.2f (walk / find), %.2f (searches / find)\n", findSeconds > 0 ? walkSeconds / findSeconds : 0.0,
+              findSeconds > 0 ? searchSeconds / findSeconds : 0.0);
+  if (walked.count.matches != findMatches || walked.count.matches != expected || searched.matches != expected ||
+      searched.bytes != walked.count.bytes) {
     std::printf("MISMATCH: expected %lld\n", static_cast<long long>(expected));
     return 1;
   }

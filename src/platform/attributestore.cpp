@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -83,10 +84,23 @@ std::optional<quint32> withHostReadOnly(std::optional<quint32> stored, const QBy
 class BuiltInStore : public AttributeStore {
  public:
   virtual std::optional<quint32> stored(const QByteArray& hostPath) = 0;
+  virtual std::optional<quint32> storedAt(int, const char*, const QByteArray& hostPath) { return stored(hostPath); }
   std::optional<quint32> get(const QString& hostPath) override {
     const QByteArray path = hostPath.toUtf8();
     return withHostReadOnly(stored(path), path);
   }
+};
+
+// getxattrat(2) came with Linux 6.13; the C library of the time may not wrap it yet.
+#if defined(__x86_64__) || defined(__aarch64__)
+constexpr long kGetxattratCall = 464;
+#else
+constexpr long kGetxattratCall = -1;
+#endif
+struct XattrArgs {
+  quint64 value;
+  quint32 size;
+  quint32 flags;
 };
 
 class XattrStore : public BuiltInStore {
@@ -96,6 +110,20 @@ class XattrStore : public BuiltInStore {
     const ssize_t n = ::getxattr(hostPath.constData(), kXattrName, buf, sizeof buf);
     if (n < 0) return std::nullopt;
     return parseDosAttrib(QByteArrayView(buf, n));
+  }
+
+  // Relative to the open folder the kernel looks up one name instead of the whole path;
+  // older kernels (ENOSYS) and refusing sandboxes (EPERM) get the path.
+  std::optional<quint32> storedAt(int dirFd, const char* name, const QByteArray& hostPath) override {
+    if (haveAt_ && kGetxattratCall > 0 && dirFd >= 0) {
+      char buf[256];
+      XattrArgs args{quint64(reinterpret_cast<quintptr>(buf)), quint32(sizeof buf), 0};
+      const long n = ::syscall(kGetxattratCall, dirFd, name, AT_SYMLINK_NOFOLLOW, kXattrName, &args, sizeof args);
+      if (n >= 0) return parseDosAttrib(QByteArrayView(buf, n));
+      if (errno != ENOSYS && errno != EPERM && errno != EINVAL) return std::nullopt;
+      haveAt_ = false;
+    }
+    return stored(hostPath);
   }
 
   bool set(const QString& hostPath, quint32 attrs) override {
@@ -124,6 +152,9 @@ class XattrStore : public BuiltInStore {
   void moved(const QString&, const QString&) override {}
   void removed(const QString&) override {}
   QString kind() const override { return QStringLiteral("xattr"); }
+
+ private:
+  bool haveAt_ = true;
 };
 
 // One line per file: "0x27<TAB>drives/C/MSDOS.SYS", the path relative to the machine
@@ -268,6 +299,11 @@ bool takesExtendedAttributes(const QString& folder) {
 
 std::optional<quint32> storedAttributes(AttributeStore& store, const QByteArray& hostPath) {
   if (auto* own = dynamic_cast<BuiltInStore*>(&store)) return own->stored(hostPath);
+  return store.get(QString::fromUtf8(hostPath));
+}
+
+std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, const char* name, const QByteArray& hostPath) {
+  if (auto* own = dynamic_cast<BuiltInStore*>(&store)) return own->storedAt(dirFd, name, hostPath);
   return store.get(QString::fromUtf8(hostPath));
 }
 

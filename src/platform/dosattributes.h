@@ -13,5 +13,8 @@ class AttributeStore;
 // nullopt when nothing is stored. Stores other than the two built-in ones answer
 // through AttributeStore::get.
 std::optional<quint32> storedAttributes(AttributeStore& store, const QByteArray& hostPath);
+// The same for the entry `name` of the open folder `dirFd`, read relative to it where the
+// kernel allows; `hostPath` names the same entry for the stores that go by path.
+std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, const char* name, const QByteArray& hostPath);
 
 }  // namespace vt

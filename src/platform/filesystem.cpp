@@ -5,6 +5,8 @@
 #include "platform/dosattributes.h"
 #include "platform/wildcard.h"
 
+#include <QHash>
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -16,7 +18,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <ctime>
 #include <unistd.h>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace vt {
@@ -154,7 +159,53 @@ bool isUnder(const QByteArray& path, const QByteArray& folder) {
   return path == folder || (path.startsWith(folder) && path.size() > folder.size() && path[folder.size()] == '/');
 }
 
+QByteArray parentOf(const QByteArray& hostPath) { return hostPath.left(hostPath.lastIndexOf('/')); }
+
+QString foldedName(QStringView name) {
+  QString out(name.size(), Qt::Uninitialized);
+  QChar* o = out.data();
+  for (QChar c : name) *o++ = QChar(foldNameChar(c.unicode()));
+  return out;
+}
+
+// Names the cached listings of all folders may hold together before they are dropped.
+constexpr qsizetype kMaxCachedNames = 100000;
+
+// A folder changed within the last moments may change again without its time moving on
+// (the host's clock ticks coarsely), so its listing is not kept until it has settled.
+bool recentlyChanged(const struct timespec& mtime) {
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const qint64 ageMs = (qint64(now.tv_sec) - mtime.tv_sec) * 1000 + (now.tv_nsec - mtime.tv_nsec) / 1000000;
+  return ageMs < 100;
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+// One entry of a folder as the host lists it.
+struct Listed {
+  QByteArray host;
+  QString name;
+  unsigned char type = DT_UNKNOWN;
+};
+
 }  // namespace
+
+// What the machine keeps between calls. A folder's listing is checked against the folder's
+// change time before each use and dropped by the machine's own changes in the folder; the
+// bytes a drive uses are counted once and then follow the machine's own writes.
+struct FileSystem::Caches {
+  struct Listing {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    struct timespec mtime = {};
+    QHash<QString, QByteArray> names;  // folded name -> the first host name of that spelling
+    QSet<QString> ambiguous;           // folded names the host has in more than one spelling
+  };
+  QHash<QByteArray, Listing> listings;
+  qsizetype cachedNames = 0;
+  std::map<QChar, qint64> used;
+};
 
 class DirSearch : public FileSearch {
  public:
@@ -262,6 +313,15 @@ class FileSystemPrivate {
       }
       base.parts.append(name);
     }
+    // Measured on the full path as Windows builds it: "C:\" and the names between backslashes.
+    qsizetype length = 3;
+    for (const QString& n : base.parts) length += n.size() + 1;
+    if (!base.parts.isEmpty()) --length;
+    if (pattern) length += (base.parts.isEmpty() ? 0 : 1) + pattern->size();
+    if (length > kMaxWinPathLength) {
+      *err = WinError::FilenameTooLong;
+      return false;
+    }
     *out = std::move(base);
     return true;
   }
@@ -326,12 +386,74 @@ class FileSystemPrivate {
     return std::strcmp(name, kAttributeFileName) == 0 && dir == fs.machineFolder_.toUtf8();
   }
 
+  // The names of the host folder `dir` by their folded form; nullptr when the folder cannot
+  // be read or has only just changed.
+  const FileSystem::Caches::Listing* cachedListing(const QByteArray& dir) const {
+    FileSystem::Caches& c = *fs.caches_;
+    struct stat st;
+    if (::stat(dir.constData(), &st) != 0) return nullptr;
+    auto it = c.listings.find(dir);
+    if (it != c.listings.end()) {
+      if (it->dev == st.st_dev && it->ino == st.st_ino && sameTime(it->mtime, st.st_mtim)) return &*it;
+      c.cachedNames -= it->names.size();
+      c.listings.erase(it);
+    }
+    if (recentlyChanged(st.st_mtim)) return nullptr;
+    DIR* d = ::opendir(dir.constData());
+    if (!d) return nullptr;
+    FileSystem::Caches::Listing l;
+    l.dev = st.st_dev;
+    l.ino = st.st_ino;
+    l.mtime = st.st_mtim;
+    while (const dirent* e = ::readdir(d)) {
+      if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
+      const QString key = foldedName(QString::fromUtf8(e->d_name));
+      if (!l.names.contains(key))
+        l.names.insert(key, QByteArray(e->d_name));
+      else
+        l.ambiguous.insert(key);
+    }
+    ::closedir(d);
+    if (c.cachedNames + l.names.size() > kMaxCachedNames) {
+      c.listings.clear();
+      c.cachedNames = 0;
+    }
+    c.cachedNames += l.names.size();
+    return &*c.listings.insert(dir, std::move(l));
+  }
+
+  void forgetListing(const QByteArray& dir) {
+    FileSystem::Caches& c = *fs.caches_;
+    if (auto it = c.listings.find(dir); it != c.listings.end()) {
+      c.cachedNames -= it->names.size();
+      c.listings.erase(it);
+    }
+  }
+  void forgetListings() {
+    fs.caches_->listings.clear();
+    fs.caches_->cachedNames = 0;
+  }
+
   // Finds `name` in the host folder `dir`: the exact spelling first (one lstat), the
   // folder's listing only when that misses.
   bool lookup(const QByteArray& dir, const QString& name, Node* out) const {
     const QByteArray exact = name.toUtf8();
+    // A name the folder's listing knows in one spelling is that entry while the entry is
+    // still there; only a miss needs to know that the listing is current.
+    if (const auto l = fs.caches_->listings.constFind(dir); l != fs.caches_->listings.constEnd()) {
+      const QString key = foldedName(name);
+      if (const auto it = l->names.constFind(key); it != l->names.constEnd() && !l->ambiguous.contains(key) &&
+                                                   visit(dir + '/' + *it, out))
+        return true;
+    }
     const bool exactTaken = visit(dir + '/' + exact, out);
     if (exactTaken && !isAttributeFile(dir, exact.constData())) return true;
+    if (const FileSystem::Caches::Listing* l = cachedListing(dir)) {
+      const auto it = l->names.constFind(foldedName(name));
+      if (it == l->names.constEnd()) return false;
+      if (*it != exact && visit(dir + '/' + *it, out)) return true;
+      // The first of that spelling is one Windows may not see; the others are behind it.
+    }
     DIR* d = ::opendir(dir.constData());
     if (!d) return false;
     bool found = false;
@@ -412,10 +534,59 @@ class FileSystemPrivate {
 
   quint32 attributesOf(const Node& n, const DriveInfo* d) const {
     if (n.root) return AttrDirectory;
-    quint32 a = storedAttributes(*fs.attrs_, n.host).value_or(0) & AttrSettable;
+    return withHostBits(n, d, storedAttributes(*fs.attrs_, n.host));
+  }
+  // The same for an entry of the open folder `dirFd`, read relative to it.
+  quint32 attributesAt(const Node& n, const DriveInfo* d, int dirFd, const QByteArray& name) const {
+    if (n.root) return AttrDirectory;
+    if (n.isLink() || dirFd < 0) return attributesOf(n, d);
+    return withHostBits(n, d, storedAttributesAt(*fs.attrs_, dirFd, name.constData(), n.host));
+  }
+  static quint32 withHostBits(const Node& n, const DriveInfo* d, std::optional<quint32> stored) {
+    quint32 a = stored.value_or(0) & AttrSettable;
     if (n.isDir()) return a | AttrDirectory;
     if (readOnlyMedium(d) || !(n.st.st_mode & 0222)) a |= AttrReadOnly;
     return a;
+  }
+
+  // Gives a file that has further host names its own copy (contents, permissions,
+  // extended attributes and time kept), so that changing what the host keeps per file
+  // (the write permission, extended attributes, the time) stays with this name.
+  bool ownCopy(Node& n) {
+    if (n.isDir() || n.st.st_nlink <= 1) return true;
+    QByteArray bytes;
+    int err = 0;
+    if (!readHostFile(n.host, &bytes, &err)) return fail(fromErrno(err, WinError::ReadFault));
+    // The atomic write needs the file writable only for a moment: the rename replaces it.
+    if (!writeFileAtomically(QString::fromUtf8(n.host), bytes, &err)) return fail(fromErrno(err, WinError::WriteFault));
+    setHostMtime(n.host, n.st.st_mtim);
+    if (::stat(n.host.constData(), &n.st) != 0) return fail(fromErrno(errno));
+    return true;
+  }
+
+  // --- the bytes a drive uses --------------------------------------------------------
+
+  static qint64 inClusters(qint64 size, const DriveInfo* d) {
+    const qint64 cluster = qint64(d->bytesPerSector) * d->sectorsPerCluster;
+    return cluster > 0 ? (size + cluster - 1) / cluster * cluster : size;
+  }
+  // A change of `delta` bytes (in whole clusters) by the machine's own hand.
+  void usedChanged(const DriveInfo* d, qint64 delta) {
+    auto it = fs.caches_->used.find(d->letter);
+    if (it != fs.caches_->used.end()) it->second += delta;
+  }
+  // After a change through a link, whose target may be counted on any drive.
+  void usedUnknown() { fs.caches_->used.clear(); }
+  // What writing `newSize` bytes over the found file (or none) changes.
+  void usedByWrite(const DriveInfo* d, const std::optional<Node>& existing, qint64 newSize) {
+    if (existing && existing->isLink()) return usedUnknown();
+    usedChanged(d, inClusters(newSize, d) - (existing ? inClusters(existing->st.st_size, d) : 0));
+  }
+  qint64 usedOf(const DriveInfo* d) {
+    auto it = fs.caches_->used.find(d->letter);
+    if (it == fs.caches_->used.end())
+      it = fs.caches_->used.emplace(d->letter, usedBytes(d->hostRoot.toUtf8(), qint64(d->bytesPerSector) * d->sectorsPerCluster)).first;
+    return it->second;
   }
 
   // Copies a file's contents to `dest` atomically and gives it the source's time.
@@ -459,10 +630,9 @@ class FileSystemPrivate {
     const DriveInfo* d = driveFor(letter);
     if (!d) return false;
     *drive = d;
-    const qint64 cluster = qint64(d->bytesPerSector) * d->sectorsPerCluster;
     if (d->totalBytes > 0) {
       *total = d->totalBytes;
-      *free = d->freeBytes ? *d->freeBytes : *total - usedBytes(d->hostRoot.toUtf8(), cluster);
+      *free = d->freeBytes ? *d->freeBytes : *total - usedOf(d);
     } else {
       // As large as the host's file system: then its free space is the truth too.
       struct statvfs vfs;
@@ -503,8 +673,9 @@ class FileSystemPrivate {
     while (s.next < s.names.size()) {
       const QByteArray& name = s.names[s.next++];
       Node n;
-      if (!visit(s.dir + '/' + name, &n, s.listing ? ::dirfd(s.listing) : -1, name.constData())) continue;
-      const quint32 attrs = attributesOf(n, s.drive);
+      const int dirFd = s.listing ? ::dirfd(s.listing) : -1;
+      if (!visit(s.dir + '/' + name, &n, dirFd, name.constData())) continue;
+      const quint32 attrs = attributesAt(n, s.drive, dirFd, name);
       if (attrs & special & ~s.mask) continue;
       out->name = QString::fromUtf8(name);
       out->attributes = attrs;
@@ -514,12 +685,178 @@ class FileSystemPrivate {
     }
     return false;
   }
+
+  // --- the tree walk -------------------------------------------------------------------
+
+  struct WalkState {
+    const TreeWalkSpec& spec;
+    TreeVisitor& visitor;
+    const DriveInfo* drive;
+    std::vector<WildcardPattern> patterns;
+    std::set<std::pair<dev_t, ino_t>> seen;
+    bool stopped = false;
+  };
+
+  class Match final : public WalkMatch {
+   public:
+    Match(const FileSystemPrivate& p, const DriveInfo* d, int dirFd) : p_(p), d_(d), dirFd_(dirFd) {}
+    quint32 attributes() override {
+      if (!attrs_) attrs_ = dot_ ? quint32(AttrDirectory) : p_.attributesAt(node_, d_, dirFd_, hostName_);
+      return *attrs_;
+    }
+    void setEntry(QString winName, const Node& n, const QByteArray& hostName, std::optional<quint32> attrs) {
+      name = std::move(winName);
+      size = n.isDir() ? 0 : qint64(n.st.st_size);
+      lastWrite = toDateTime(n.st.st_mtim);
+      node_ = n;
+      hostName_ = hostName;
+      attrs_ = attrs;
+      dot_ = false;
+    }
+    void setDot(const QString& dotName, const struct stat& st) {
+      name = dotName;
+      size = 0;
+      lastWrite = toDateTime(st.st_mtim);
+      attrs_ = quint32(AttrDirectory);
+      dot_ = true;
+    }
+
+   private:
+    const FileSystemPrivate& p_;
+    const DriveInfo* d_;
+    int dirFd_;
+    Node node_;
+    QByteArray hostName_;
+    std::optional<quint32> attrs_;
+    bool dot_ = false;
+  };
+
+  // Hands one entry that matched a pattern to the visitor if the mask lets it through.
+  // Its attributes are read here only when hidden or system decides.
+  bool offer(WalkState& w, int dirFd, const QString& win, const Listed& e, const Node& n) {
+    constexpr quint32 special = AttrHidden | AttrSystem | AttrDirectory | AttrVolume;
+    const quint32 mask = w.spec.matchMask;
+    if (n.isDir() && !(mask & AttrDirectory)) return true;
+    std::optional<quint32> attrs;
+    if ((mask & (AttrHidden | AttrSystem)) != (AttrHidden | AttrSystem)) {
+      attrs = attributesAt(n, w.drive, dirFd, e.host);
+      if (*attrs & special & ~mask) return true;
+    }
+    Match m(*this, w.drive, dirFd);
+    m.setEntry(e.name, n, e.host, attrs);
+    return w.visitor.found(win, m);
+  }
+
+  // The matches of one pattern in a folder, as findFirst and findNext return them.
+  bool searchFolder(WalkState& w, int dirFd, const QByteArray& hostDir, const QString& win, bool root,
+                    const std::vector<Listed>& entries, const QString& pattern, const WildcardPattern& wild) {
+    const bool dotName = pattern == QLatin1String(".") || pattern == QLatin1String("..");
+    if (!root && (w.spec.matchMask & AttrDirectory)) {
+      for (const char* dot : {".", ".."}) {
+        const QString d = QString::fromLatin1(dot);
+        if (!(dotName ? pattern == d : wild.matches(d))) continue;
+        struct stat st;
+        if (::fstatat(dirFd, dot, &st, 0) != 0) st = {};
+        Match m(*this, w.drive, dirFd);
+        m.setDot(d, st);
+        if (!w.visitor.found(win, m)) return false;
+      }
+    }
+    if (pattern.isEmpty() || dotName) return true;
+    Node n;
+    if (wild.hasWildcards()) {
+      for (const Listed& e : entries) {
+        if (!wild.matches(e.name) || !visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData())) continue;
+        if (!offer(w, dirFd, win, e, n)) return false;
+      }
+      return true;
+    }
+    // A plain name finds one entry: its own spelling first, else the first in another case.
+    QString plain = pattern;
+    while (plain.endsWith(QLatin1Char('.')) || plain.endsWith(QLatin1Char(' '))) plain.chop(1);
+    if (plain.isEmpty() || startsWithTempPrefix(plain)) return true;
+    const QByteArray exact = plain.toUtf8();
+    for (const Listed& e : entries)
+      if (e.host == exact && visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData())) return offer(w, dirFd, win, e, n);
+    for (const Listed& e : entries)
+      if (e.host != exact && namesEqualNoCase(e.name, plain) && visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData()))
+        return offer(w, dirFd, win, e, n);
+    return true;
+  }
+
+  // Searches a folder that the visitor has entered, then walks its sub-folders. Takes `fd`.
+  void walkFolder(WalkState& w, int fd, const QByteArray& hostDir, const QString& win, bool root) {
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+      ::close(fd);
+      return;
+    }
+    const int dirFd = ::dirfd(dir);
+    std::vector<Listed> entries;
+    const bool inMachineFolder = hostDir == fs.machineFolder_.toUtf8();
+    while (const dirent* e = ::readdir(dir)) {
+      if (isHiddenHostName(e->d_name) || (inMachineFolder && std::strcmp(e->d_name, kAttributeFileName) == 0)) continue;
+      entries.push_back(Listed{QByteArray(e->d_name), QString::fromUtf8(e->d_name), e->d_type});
+    }
+    for (qsizetype i = 0; i < w.spec.patterns.size() && !w.stopped; ++i) {
+      const QString& pattern = w.spec.patterns[i];
+      if (win.size() + pattern.size() > kMaxWinPathLength) continue;  // FindFirstFile would refuse the path
+      if (!searchFolder(w, dirFd, hostDir, win, root, entries, pattern, w.patterns[size_t(i)])) w.stopped = true;
+    }
+    const quint32 mask = w.spec.folderMask;
+    if (w.stopped || !(mask & AttrDirectory) || win.size() + 3 > kMaxWinPathLength) {
+      ::closedir(dir);
+      return;
+    }
+    const bool attrsDecide = (mask & (AttrHidden | AttrSystem)) != (AttrHidden | AttrSystem);
+    for (const Listed& e : entries) {
+      if (e.name.startsWith(QLatin1Char('.'))) continue;
+      if (e.type != DT_DIR && e.type != DT_LNK && e.type != DT_UNKNOWN) continue;
+      Node n;
+      int childFd = -1;
+      if (e.type == DT_DIR) {
+        childFd = ::openat(dirFd, e.host.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (childFd < 0 || ::fstat(childFd, &n.st) != 0) {
+          if (childFd >= 0) ::close(childFd);
+          continue;
+        }
+        n.host = n.entry = hostDir + '/' + e.host;
+      } else {
+        if (!visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData()) || !n.isDir()) continue;
+        childFd = ::open(n.host.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (childFd < 0 || ::fstat(childFd, &n.st) != 0) {
+          if (childFd >= 0) ::close(childFd);
+          continue;
+        }
+      }
+      if (attrsDecide && (attributesAt(n, w.drive, dirFd, e.host) & (AttrHidden | AttrSystem) & ~mask)) {
+        ::close(childFd);
+        continue;
+      }
+      if (!w.seen.insert({n.st.st_dev, n.st.st_ino}).second) {
+        ::close(childFd);
+        continue;
+      }
+      const QString childWin = win + e.name + QLatin1Char('\\');
+      if (!w.visitor.enterFolder(childWin)) {
+        ::close(childFd);
+        w.stopped = true;
+        break;
+      }
+      walkFolder(w, childFd, n.host, childWin, false);
+      if (w.stopped) break;
+    }
+    ::closedir(dir);
+  }
 };
 
 // -------------------------------------------------------------------------------
 
 FileSystem::FileSystem(QString machineFolder, std::map<QChar, DriveInfo> drives, std::unique_ptr<AttributeStore> attributes)
-    : machineFolder_(std::move(machineFolder)), drives_(std::move(drives)), attrs_(std::move(attributes)) {
+    : machineFolder_(std::move(machineFolder)),
+      drives_(std::move(drives)),
+      attrs_(std::move(attributes)),
+      caches_(std::make_unique<Caches>()) {
   while (machineFolder_.size() > 1 && machineFolder_.endsWith(QLatin1Char('/'))) machineFolder_.chop(1);
 }
 
@@ -657,6 +994,30 @@ std::unique_ptr<FileSearch> FileSystem::findFirst(QStringView pattern, quint32 a
   return s;
 }
 
+bool FileSystem::walkTree(QStringView root, const TreeWalkSpec& spec, TreeVisitor& visitor) {
+  FileSystemPrivate p(*this);
+  QString folder = root.toString();
+  if (!folder.endsWith(QLatin1Char('\\')) && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('\\');
+  if (!visitor.enterFolder(folder)) return p.ok();
+  WinPath wp;
+  QString none;
+  if (!p.parse(folder, &wp, &none)) return false;
+  Node dir;
+  const DriveInfo* drive = nullptr;
+  if (!p.walk(wp, -1, &dir, &drive)) {
+    if (lastError_ == WinError::FileNotFound) lastError_ = WinError::PathNotFound;
+    return false;
+  }
+  if (!dir.isDir()) return p.fail(WinError::PathNotFound);
+  const int fd = ::open(dir.host.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return p.fail(fromErrno(errno, WinError::PathNotFound));
+  FileSystemPrivate::WalkState w{spec, visitor, drive, {}, {}, false};
+  for (const QString& pattern : spec.patterns) w.patterns.emplace_back(pattern);
+  w.seen.insert({dir.st.st_dev, dir.st.st_ino});
+  p.walkFolder(w, fd, dir.host, folder, dir.root);
+  return p.ok();
+}
+
 bool FileSystem::findNext(FileSearch& search, FindData* out) {
   FileSystemPrivate p(*this);
   if (!p.advance(static_cast<DirSearch&>(search), out)) return p.fail(WinError::NoMoreFiles);
@@ -687,6 +1048,7 @@ bool FileSystem::setAttributes(QStringView winPath, quint32 attrs) {
   const DriveInfo* d = nullptr;
   if (!p.resolve(winPath, &n, &d)) return false;
   if (n.root || p.readOnlyMedium(d)) return p.fail(WinError::AccessDenied);
+  if (!p.ownCopy(n)) return false;
   if (!attrs_->set(QString::fromUtf8(n.host), attrs & AttrSettable)) return p.fail(WinError::AccessDenied);
   return p.ok();
 }
@@ -711,6 +1073,7 @@ bool FileSystem::setLastWriteTime(QStringView winPath, const QDateTime& utc) {
   if (!p.resolve(winPath, &n, &d)) return false;
   // Setting a file's time takes opening it for writing, which a read-only file refuses.
   if (p.readOnlyMedium(d) || (!n.isDir() && (p.attributesOf(n, d) & AttrReadOnly))) return p.fail(WinError::AccessDenied);
+  if (!p.ownCopy(n)) return false;
   const qint64 ms = utc.toMSecsSinceEpoch();
   struct timespec ts;
   ts.tv_sec = time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
@@ -749,6 +1112,8 @@ bool FileSystem::writeFile(QStringView winPath, const QByteArray& bytes) {
   int err = 0;
   if (!writeFileAtomically(QString::fromUtf8(dest), bytes, &err)) return p.fail(fromErrno(err, WinError::WriteFault));
   if (!t.existing) attrs_->set(QString::fromUtf8(dest), AttrArchive);
+  p.forgetListing(t.parent.host);
+  p.usedByWrite(t.drive, t.existing, bytes.size());
   return p.ok();
 }
 
@@ -770,6 +1135,8 @@ bool FileSystem::copyFile(QStringView from, QStringView to, bool failIfExists) {
   const QByteArray dest = t.hostPath();
   if (!p.copyContents(src, dest)) return false;
   attrs_->set(QString::fromUtf8(dest), AttrArchive);
+  p.forgetListing(t.parent.host);
+  p.usedByWrite(t.drive, t.existing, src.st.st_size);
   return p.ok();
 }
 
@@ -782,7 +1149,11 @@ bool FileSystem::deleteFile(QStringView winPath) {
     return p.fail(WinError::AccessDenied);
   // A link goes, never what it points to.
   if (::unlink(n.entry.constData()) != 0) return p.fail(fromErrno(errno));
-  if (!n.isLink()) attrs_->removed(QString::fromUtf8(n.host));
+  p.forgetListing(parentOf(n.entry));
+  if (!n.isLink()) {
+    attrs_->removed(QString::fromUtf8(n.host));
+    p.usedChanged(d, -p.inClusters(n.st.st_size, d));
+  }
   return p.ok();
 }
 
@@ -806,12 +1177,26 @@ bool FileSystem::moveFile(QStringView from, QStringView to) {
     if (!sameDrive || isUnder(t.parent.host, n.host)) return p.fail(WinError::AccessDenied);
   }
   const QString fromHost = QString::fromUtf8(n.host);
+  // Whatever happens below, both folders may have changed.
+  if (n.isDir()) {
+    p.forgetListings();
+  } else {
+    p.forgetListing(parentOf(n.entry));
+    p.forgetListing(t.parent.host);
+  }
   if (::rename(n.entry.constData(), t.fresh.constData()) == 0) {
-    if (!n.isLink()) attrs_->moved(fromHost, QString::fromUtf8(t.fresh));
+    if (!n.isLink()) {
+      attrs_->moved(fromHost, QString::fromUtf8(t.fresh));
+      if (!sameDrive) {
+        p.usedChanged(srcDrive, -p.inClusters(n.st.st_size, srcDrive));
+        p.usedChanged(t.drive, p.inClusters(n.st.st_size, t.drive));
+      }
+    }
     return p.ok();
   }
   if (errno != EXDEV || n.isDir()) return p.fail(fromErrno(errno));
   // Across host file systems a file goes by copy and delete, its attributes along.
+  p.usedUnknown();
   const quint32 attrs = p.attributesOf(n, srcDrive) & AttrSettable;
   if (!p.copyContents(n, t.fresh)) return false;
   attrs_->set(QString::fromUtf8(t.fresh), attrs);
@@ -833,6 +1218,7 @@ bool FileSystem::createDirectory(QStringView winPath) {
   if (t.existing) return p.fail(WinError::AlreadyExists);
   if (p.readOnlyMedium(t.drive)) return p.fail(WinError::AccessDenied);
   if (::mkdir(t.fresh.constData(), 0777) != 0) return p.fail(fromErrno(errno));
+  p.forgetListing(t.parent.host);
   return p.ok();
 }
 
@@ -849,6 +1235,7 @@ bool FileSystem::createDirectories(QStringView winPath) {
     if (!p.lookup(cur.host, wp.parts[i], &child)) {
       if (p.readOnlyMedium(d)) return p.fail(WinError::AccessDenied);
       const QByteArray fresh = cur.host + '/' + wp.parts[i].toUtf8();
+      p.forgetListing(cur.host);
       if (::mkdir(fresh.constData(), 0777) != 0 && errno != EEXIST) return p.fail(fromErrno(errno));
       if (!p.visit(fresh, &child)) return p.fail(WinError::AccessDenied);
     }
@@ -880,6 +1267,7 @@ bool FileSystem::removeDirectory(QStringView winPath) {
   }
   ::closedir(dir);
   if (!empty) return p.fail(WinError::DirNotEmpty);
+  p.forgetListings();
   if (n.isLink()) {
     if (::unlink(n.entry.constData()) != 0) return p.fail(fromErrno(errno));
     return p.ok();
@@ -907,6 +1295,8 @@ bool FileSystem::importHostFile(const QString& hostFile, QStringView winPath) {
   const QByteArray dest = t.hostPath();
   if (!p.copyContents(src, dest)) return false;
   if (!t.existing) attrs_->set(QString::fromUtf8(dest), AttrArchive);
+  p.forgetListing(t.parent.host);
+  p.usedByWrite(t.drive, t.existing, st.st_size);
   return p.ok();
 }
 

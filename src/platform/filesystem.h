@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -61,6 +62,46 @@ class FileSearch {
   virtual ~FileSearch() = default;
 };
 
+// The longest Windows path: MAX_PATH (260) counts the terminating NUL. Longer paths are
+// refused with FilenameTooLong (206), as Windows 95 refuses them.
+constexpr qsizetype kMaxWinPathLength = 259;
+
+// An entry a tree walk found. Its attributes are read when first asked for: a search that
+// judges its finds by name and size spares the attribute store a look at each of them.
+class WalkMatch {
+ public:
+  QString name;  // as stored
+  qint64 size = 0;
+  QDateTime lastWrite;  // UTC
+  virtual quint32 attributes() = 0;
+  FindData findData() { return FindData{name, attributes(), size, lastWrite}; }
+
+ protected:
+  ~WalkMatch() = default;
+};
+
+// What a tree walk looks for in each folder.
+struct TreeWalkSpec {
+  // Looked for in each folder, in this order, as FindFirstFile(folder + pattern, matchMask)
+  // finds them (a sub-folder whose name matches is found like a file).
+  QStringList patterns;
+  quint32 matchMask = AttrAnyFile;
+  // The sub-folders entered are those FindFirstFile(folder + "*.*", folderMask) returns
+  // whose names do not begin with "."; AttrDirectory alone leaves hidden and system
+  // folders out.
+  quint32 folderMask = AttrAnyFile;
+};
+
+class TreeVisitor {
+ public:
+  virtual ~TreeVisitor() = default;
+  // Called for each folder before it is searched (the root first, even when it cannot be
+  // searched); `folder` ends with a backslash. False stops the walk.
+  virtual bool enterFolder(const QString& folder) = 0;
+  // Each match, in the order the folder's searches return them. False stops the walk.
+  virtual bool found(const QString& folder, WalkMatch& match) = 0;
+};
+
 class FileSystem {
  public:
   // `machineFolder` holds the drives; `drives` maps upper-case letters to their facts.
@@ -94,7 +135,7 @@ class FileSystem {
   bool diskFreeSpaceEx(QStringView rootPath, qint64* freeBytes, qint64* totalBytes);
   bool volumeInformation(QStringView rootPath, QString* label, QString* fileSystem);
 
-  // --- search (FindFirstFile/FindNextFile with Delphi's attribute filter) ----------
+  // --- search (FindFirstFile/FindNextFile and their attribute mask) -----------------
   // Hidden, system, directory and volume entries are returned only when `attrMask` has
   // their bit. "*" and "?" match without regard to case; "*.*" matches every name.
   // "." and ".." come first in every folder but a root. nullptr when nothing matched,
@@ -102,11 +143,24 @@ class FileSystem {
   std::unique_ptr<FileSearch> findFirst(QStringView pattern, quint32 attrMask, FindData* out);
   bool findNext(FileSearch& search, FindData* out);  // false at the end, lastError 18
 
+  // A depth-first walk from `root` that finds what the recursion of FindFirstFile calls
+  // described by `spec` finds: in each folder the matches of every pattern, then each
+  // sub-folder in the order the folder lists them. Unlike such a recursion it enters no
+  // folder twice (a link back to an ancestor or to a folder already walked is passed
+  // over), and it reads each folder once, relative to the open parent. Folders whose
+  // searches would exceed a Windows path are entered but not searched. False when the
+  // root cannot be searched (lastError 3, 21 or 206); true otherwise, also when the
+  // visitor stopped the walk.
+  bool walkTree(QStringView root, const TreeWalkSpec& spec, TreeVisitor& visitor);
+
   // --- files ---------------------------------------------------------------------
   bool exists(QStringView winPath);
   bool isDirectory(QStringView winPath);
   quint32 attributes(QStringView winPath);  // kInvalidAttributes when missing
-  bool setAttributes(QStringView winPath, quint32 attrs);  // only AttrSettable bits are kept
+  // Only AttrSettable bits are kept. A file that has further host names (hard links, made
+  // for example by copying a machine folder with `cp -al`) first gets its own copy, so the
+  // change never reaches a file outside the machine; setLastWriteTime does the same.
+  bool setAttributes(QStringView winPath, quint32 attrs);
   qint64 fileSize(QStringView winPath);  // -1 when missing
   QDateTime lastWriteTime(QStringView winPath);  // invalid when missing
   bool setLastWriteTime(QStringView winPath, const QDateTime& utc);
@@ -133,11 +187,13 @@ class FileSystem {
 
  private:
   friend class FileSystemPrivate;
+  struct Caches;
   QString machineFolder_;
   std::map<QChar, DriveInfo> drives_;
   std::unique_ptr<AttributeStore> attrs_;
   QString currentDirectory_ = QStringLiteral("C:\\");
   WinError lastError_ = WinError::Success;
+  std::unique_ptr<Caches> caches_;
 };
 
 }  // namespace vt

@@ -22,6 +22,7 @@ QString describe(WinError e) {
     case WinError::AlreadyExists: return QStringLiteral("Cannot create a file when that file already exists.");
     case WinError::NoMoreFiles: return QStringLiteral("There are no more files.");
     case WinError::BadPathName: return QStringLiteral("The specified path is invalid.");
+    case WinError::FilenameTooLong: return QStringLiteral("The filename or extension is too long.");
     case WinError::NoMoreItems: return QStringLiteral("No more data is available.");
     case WinError::RegistryCorrupt: return QStringLiteral("The registry is corrupted.");
   }

@@ -24,6 +24,7 @@ enum class WinError : unsigned {
   AlreadyExists = 183,
   NoMoreFiles = 18,
   BadPathName = 161,
+  FilenameTooLong = 206,  // ERROR_FILENAME_EXCED_RANGE
   NoMoreItems = 259,
   RegistryCorrupt = 1015,
 };

@@ -21,19 +21,21 @@ bool FileAccess::PathAccessible(QStringView pathOrPattern) {
 }
 
 void FileAccess::CountDirectories(QStringView directory) {
-  pump_.processPendingEvents();
-  if (state_.cancel) return;
-  FileSystem& fs = machine_.files();
-  FindData entry;
-  auto search = fs.findFirst(directory.toString() + QStringLiteral("*.*"), AttrDirectory, &entry);
-  ++state_.directoryCounter;
-  if (!search) return;
-  do {
-    if ((entry.attributes & AttrDirectory) && !entry.name.startsWith(QLatin1Char('.'))) {
-      CountDirectories(directory.toString() + entry.name + QLatin1Char('\\'));
-      if (state_.cancel) return;
+  // Each folder is counted whether or not it can be searched, as the progress bar counts it.
+  struct Counter : TreeVisitor {
+    FileAccess& f;
+    explicit Counter(FileAccess& f) : f(f) {}
+    bool enterFolder(const QString&) override {
+      f.pump_.processPendingEvents();
+      if (f.state_.cancel) return false;
+      ++f.state_.directoryCounter;
+      return true;
     }
-  } while (fs.findNext(*search, &entry));
+    bool found(const QString&, WalkMatch&) override { return true; }
+  } counter(*this);
+  TreeWalkSpec spec;
+  spec.folderMask = AttrDirectory;
+  machine_.files().walkTree(directory, spec, counter);
 }
 
 bool FileAccess::CopyFileOverwrite(QStringView from, QStringView to) {

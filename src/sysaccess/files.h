@@ -21,7 +21,8 @@ class FileAccess {
   // False only when the path does not exist or its drive is not ready.
   bool PathAccessible(QStringView pathOrPattern);
   // Adds the directory (ending with a backslash) and every directory below it that is
-  // neither hidden nor system to the directory counter; stops when the cancel flag is set.
+  // neither hidden nor system to the directory counter, each folder once however many links
+  // lead to it; stops when the cancel flag is set.
   void CountDirectories(QStringView directory);
   bool CopyFileOverwrite(QStringView from, QStringView to);
   bool MoveToRecycleBin(QStringView file);

@@ -11,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <functional>
 
 namespace vt {
@@ -80,6 +84,32 @@ TEST(FileSystemPaths, ErrorCodesTellMissingFileFolderAndDrive) {
   }
   EXPECT_TRUE(tm.fs().exists(u"c:\\windows\\win.ini"));
   EXPECT_EQ(tm.fs().lastError(), WinError::Success);
+}
+
+TEST(FileSystemPaths, PathsEndWhereWindows95EndsThem) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  const QString a(100, QLatin1Char('a')), b(100, QLatin1Char('b'));
+  const QString folder = QStringLiteral("C:\\") + a + QLatin1Char('\\') + b + QLatin1Char('\\');  // 206 characters
+  tm.putHostFile("C", a + QLatin1Char('/') + b + QLatin1Char('/') + QString(54, QLatin1Char('c')), "259");
+  tm.putHostFile("C", a + QLatin1Char('/') + b + QLatin1Char('/') + QString(55, QLatin1Char('c')), "260");
+  const QString longest = folder + QString(54, QLatin1Char('C'));
+  const QString tooLong = folder + QString(55, QLatin1Char('C'));
+  ASSERT_EQ(longest.size(), 259);
+  EXPECT_EQ(fs.readFile(longest).value_or("-"), QByteArray("259"));
+  struct Case { const char* what; std::function<bool()> call; } refused[] = {
+      {"exists", [&] { return fs.exists(tooLong); }},
+      {"read", [&] { return fs.readFile(tooLong).has_value(); }},
+      {"write", [&] { return fs.writeFile(tooLong + QStringLiteral("X"), "new"); }},
+      {"create folder", [&] { return fs.createDirectory(tooLong + QStringLiteral("X")); }},
+      {"search", [&] { FindData fd; return fs.findFirst(folder + QString(52, QLatin1Char('?')) + QStringLiteral("*.*"), AttrAnyFile, &fd) != nullptr; }},
+  };
+  for (const Case& c : refused) {
+    EXPECT_FALSE(c.call()) << c.what;
+    EXPECT_EQ(fs.lastError(), WinError::FilenameTooLong) << c.what;
+  }
+  EXPECT_EQ(fs.fullPath(tooLong), QString());
+  EXPECT_FALSE(QFileInfo::exists(tm.host("C", a + QLatin1Char('/') + b + QLatin1Char('/') + QString(55, QLatin1Char('C')) + QLatin1Char('X'))));
 }
 
 TEST(FileSystemNames, LookupIgnoresCaseAndNewNamesKeepTheirs) {
@@ -152,6 +182,48 @@ TEST(FileSystemContainment, LinksInsideTheMachineAreFollowedAndDeletedAsLinks) {
   EXPECT_EQ(tm.hostFile("C", "WINDOWS/WIN.INI"), QByteArray("changed"));
   ASSERT_TRUE(fs.deleteFile(u"C:\\ALIAS.INI"));
   EXPECT_TRUE(fs.exists(u"C:\\WINDOWS\\WIN.INI"));
+}
+
+// A folder whose time is long past, as the listings of a settled folder are kept.
+void age(const QString& hostFolder) {
+  struct timespec times[2] = {{0, UTIME_OMIT}, {900000000, 0}};
+  ::utimensat(AT_FDCWD, QFile::encodeName(hostFolder).constData(), times, 0);
+}
+
+TEST(FileSystemNames, OtherCaseLookupsFollowChangesOfTheFolder) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  for (int i = 0; i < 50; ++i) tm.putHostFile("C", QStringLiteral("BIG/File%1.Txt").arg(i), "x");
+  tm.putHostFile("C", "BIG/Dup.txt", "mixed");
+  tm.putHostFile("C", "BIG/DUP.TXT", "upper");
+  age(tm.host("C", "BIG"));
+  EXPECT_TRUE(fs.exists(u"C:\\BIG\\FILE7.TXT"));
+  EXPECT_FALSE(fs.exists(u"C:\\BIG\\FILE70.TXT"));
+  // A name the host has in two spellings: the one written wins.
+  for (const char* dup : {"Dup.txt", "DUP.TXT"})
+    EXPECT_EQ(fs.readFile(QStringLiteral("C:\\BIG\\") + QLatin1String(dup)).value_or("-"), QByteArray(dup[1] == 'u' ? "mixed" : "upper"));
+
+  // Changed by the host: the folder's time moves on.
+  ASSERT_TRUE(QFile::rename(tm.host("C", "BIG/File7.Txt"), tm.host("C", "BIG/Renamed.Txt")));
+  EXPECT_FALSE(fs.exists(u"C:\\BIG\\FILE7.TXT"));
+  EXPECT_TRUE(fs.exists(u"C:\\BIG\\RENAMED.TXT"));
+
+  // Changed by the machine within one tick of the host's clock, which the folder's time
+  // cannot show: the machine's own changes are never missed.
+  struct Case { const char* what; std::function<bool()> change; const char16_t* gone; const char16_t* there; } cases[] = {
+      {"write", [&] { return fs.writeFile(u"C:\\big\\New.Txt", "n"); }, u"C:\\BIG\\NEW.TXT.OLD", u"C:\\BIG\\NEW.TXT"},
+      {"move", [&] { return fs.moveFile(u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\Moved.Txt"); }, u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\MOVED.TXT"},
+      {"delete", [&] { return fs.deleteFile(u"C:\\BIG\\moved.txt"); }, u"C:\\BIG\\MOVED.TXT", u"C:\\BIG\\FILE8.TXT"},
+      {"folder", [&] { return fs.createDirectory(u"C:\\BIG\\Sub"); }, u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\SUB"},
+      {"copy", [&] { return fs.copyFile(u"C:\\BIG\\FILE8.TXT", u"C:\\BIG\\Copy.Txt", true); }, u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\COPY.TXT"},
+  };
+  for (const Case& c : cases) {
+    (void)fs.exists(c.gone);  // the folder's listing is known before the change
+    ASSERT_TRUE(c.change()) << c.what;
+    age(tm.host("C", "BIG"));
+    EXPECT_FALSE(fs.exists(c.gone)) << c.what;
+    EXPECT_TRUE(fs.exists(c.there)) << c.what;
+  }
 }
 
 TEST(Wildcards, MatchLikeWindows95) {
@@ -393,6 +465,39 @@ TEST_P(AttributeTest, FoldersAreMadeAndRemoved) {
   EXPECT_EQ(fs().attributes(u"C:\\A\\B\\C"), quint32(AttrDirectory));  // nothing left of the old folder
 }
 
+TEST_P(AttributeTest, AFileLinkedFromOutsideGetsItsOwnCopyBeforeItChanges) {
+  QTemporaryDir outside;
+  const QString shared = outside.path() + QStringLiteral("/shared.sys");
+  QFile f(shared);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("shared");
+  f.close();
+  ::chmod(QFile::encodeName(shared).constData(), 0644);
+  const QDateTime newTime(QDate(2001, 1, 2), QTime(3, 4, 5), Qt::UTC);
+  struct Case { const char* what; std::function<bool(const QString&)> change; quint32 attrs; QDateTime time; } cases[] = {
+      {"attributes", [&](const QString& p) { return fs().setAttributes(p, AttrReadOnly | AttrHidden); }, AttrReadOnly | AttrHidden, kOldTime},
+      {"time", [&](const QString& p) { return fs().setLastWriteTime(p, newTime); }, 0, newTime},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(kOldTime, QFileDevice::FileModificationTime));
+    f.close();
+    const QString name = QStringLiteral("LINK%1.SYS").arg(QLatin1String(c.what).size());
+    ASSERT_EQ(::link(QFile::encodeName(shared).constData(), QFile::encodeName(tm.host("C", name)).constData()), 0);
+    ASSERT_TRUE(c.change(QStringLiteral("C:\\") + name)) << c.what;
+    EXPECT_EQ(fs().attributes(QStringLiteral("C:\\") + name), c.attrs) << c.what;
+    EXPECT_EQ(fs().lastWriteTime(QStringLiteral("C:\\") + name), c.time) << c.what;
+    EXPECT_EQ(fs().readFile(QStringLiteral("C:\\") + name).value_or("-"), QByteArray("shared")) << c.what;
+    // The file outside is as it was.
+    EXPECT_EQ(hostMode(shared), mode_t(0644)) << c.what;
+    EXPECT_LT(::getxattr(QFile::encodeName(shared).constData(), "user.DOSATTRIB", nullptr, 0), 0) << c.what;
+    EXPECT_EQ(QFileInfo(shared).lastModified().toUTC(), kOldTime) << c.what;
+    struct stat st = {};
+    ::stat(QFile::encodeName(shared).constData(), &st);
+    EXPECT_EQ(st.st_nlink, nlink_t(1)) << c.what;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, AttributeTest, ::testing::Values("xattr", "file"));
 
 TEST(FileSystemDrives, TypesLabelsAndFreeSpace) {
@@ -443,6 +548,35 @@ TEST(FileSystemDrives, TypesLabelsAndFreeSpace) {
   EXPECT_EQ(fs.lastError(), WinError::PathNotFound);
 }
 
+TEST(FileSystemDrives, FreeSpaceFollowsTheMachinesOwnWritesWithoutCounting) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  tm.putHostFile("C", "ONE", QByteArray(1, 'x'));
+  qint64 free0 = 0, freeBytes = 0, totalBytes = 0;
+  ASSERT_TRUE(fs.diskFreeSpaceEx(u"C:\\", &free0, &totalBytes));
+  // C: has 8 KB clusters; `used` is the change since the first call.
+  struct Case { const char* what; std::function<bool()> change; qint64 used; } cases[] = {
+      {"new file", [&] { return fs.writeFile(u"C:\\A.TXT", QByteArray(8193, 'a')); }, 2 * 8192},
+      {"shorter", [&] { return fs.writeFile(u"C:\\a.txt", QByteArray(10, 'a')); }, 8192},
+      {"copy", [&] { return fs.copyFile(u"C:\\A.TXT", u"C:\\WINDOWS\\B.TXT", true); }, 2 * 8192},
+      {"move", [&] { return fs.moveFile(u"C:\\WINDOWS\\B.TXT", u"C:\\B.TXT"); }, 2 * 8192},
+      {"delete", [&] { return fs.deleteFile(u"C:\\B.TXT"); }, 8192},
+      {"delete", [&] { return fs.deleteFile(u"C:\\ONE"); }, 0},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.change()) << c.what;
+    ASSERT_TRUE(fs.diskFreeSpaceEx(u"C:\\", &freeBytes, &totalBytes));
+    EXPECT_EQ(free0 - freeBytes, c.used) << c.what;
+  }
+  // What the host adds behind the machine's back is counted when the machine opens again.
+  tm.putHostFile("C", "HOST.BIN", QByteArray(100, 'h'));
+  ASSERT_TRUE(fs.diskFreeSpaceEx(u"C:\\", &freeBytes, &totalBytes));
+  EXPECT_EQ(freeBytes, free0);
+  tm.reopen();
+  ASSERT_TRUE(tm.fs().diskFreeSpaceEx(u"C:\\", &freeBytes, &totalBytes));
+  EXPECT_EQ(freeBytes, free0 - 8192);
+}
+
 TEST(FileSystemHost, ImportAndExportKeepContentsAndTime) {
   TestMachine tm;
   QTemporaryDir host;
@@ -463,6 +597,118 @@ TEST(FileSystemHost, ImportAndExportKeepContentsAndTime) {
   EXPECT_EQ(o.readAll(), QByteArray("\x00\x01payload", 9));
   EXPECT_FALSE(tm.fs().importHostFile(host.path() + QStringLiteral("/missing"), u"C:\\X"));
   EXPECT_EQ(tm.fs().lastError(), WinError::FileNotFound);
+}
+
+}  // namespace
+}  // namespace vt
+
+namespace vt {
+namespace {
+
+// What a search found, in the order found: folder, name, attributes, size, time.
+QString describeFind(const QString& folder, const FindData& fd) {
+  return QStringLiteral("%1%2 %3 %4 %5").arg(folder, fd.name).arg(fd.attributes, 0, 16).arg(fd.size).arg(fd.lastWrite.toMSecsSinceEpoch());
+}
+
+// The recursion of FindFirstFile calls that the tree walk stands for.
+void findFirstWalk(FileSystem& fs, const QString& folder, const TreeWalkSpec& spec, QStringList* found, QStringList* folders) {
+  folders->append(folder);
+  FindData fd;
+  for (const QString& pattern : spec.patterns) {
+    if (auto s = fs.findFirst(folder + pattern, spec.matchMask, &fd)) {
+      do found->append(describeFind(folder, fd));
+      while (fs.findNext(*s, &fd));
+    }
+  }
+  auto s = fs.findFirst(folder + QStringLiteral("*.*"), spec.folderMask, &fd);
+  if (!s) return;
+  do {
+    if ((fd.attributes & AttrDirectory) && !fd.name.startsWith(QLatin1Char('.')))
+      findFirstWalk(fs, folder + fd.name + QLatin1Char('\\'), spec, found, folders);
+  } while (fs.findNext(*s, &fd));
+}
+
+struct Recorder : TreeVisitor {
+  bool enterFolder(const QString& folder) override {
+    folders.append(folder);
+    return true;
+  }
+  bool found(const QString& folder, WalkMatch& m) override {
+    found_.append(describeFind(folder, m.findData()));
+    return true;
+  }
+  QStringList folders, found_;
+};
+
+TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  for (const char* f : {"WINDOWS/WIN.INI", "WINDOWS/Temp/~DF1.TMP", "WINDOWS/Temp/a.tmp", "WINDOWS/Temp/B.Tmp",
+                        "WINDOWS/Temp/HIDE.TMP", "WINDOWS/Temp/SYS.TMP", "WINDOWS/Temp/RO.TMP", "WINDOWS/Temp/sub.tmp/x.txt",
+                        "WINDOWS/SYSTEM/HID.TMP", "SysDir/X.TMP", ".dotdir/Y.TMP", "mScReAtE.dir", "MSCREATE.DIR",
+                        "Gr\u00F6\u00DFe.tmp"})
+    tm.putHostFile("C", QString::fromUtf8(f), QByteArray(int(std::strlen(f)), 'x'));
+  tm.putHostFile("D", "Z.TMP", "cd");
+  ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\HIDE.TMP", AttrHidden));
+  ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\SYS.TMP", AttrSystem | AttrArchive));
+  ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\RO.TMP", AttrReadOnly));
+  ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\SYSTEM", AttrHidden));
+  ASSERT_TRUE(fs.setAttributes(u"C:\\SYSDIR", AttrSystem));
+  ASSERT_TRUE(fs.setLastWriteTime(u"C:\\WINDOWS\\TEMP\\A.TMP", kOldTime));
+  ASSERT_TRUE(QFile::link(QStringLiteral("WINDOWS/WIN.INI"), tm.host("C", "LINKF.TMP")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("../D"), tm.host("C", "CDROM")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/tmp"), tm.host("C", "OUT")));
+
+  auto spec = [](QStringList patterns, quint32 matchMask, quint32 folderMask) {
+    TreeWalkSpec s;
+    s.patterns = std::move(patterns);
+    s.matchMask = matchMask;
+    s.folderMask = folderMask;
+    return s;
+  };
+  const TreeWalkSpec specs[] = {
+      spec({"~*.TMP", "*.TMP"}, AttrAnyFile, AttrAnyFile),  // the clean-up's temporary files
+      spec({"*.tmp"}, AttrReadOnly | AttrArchive, AttrDirectory),
+      spec({"mscreate.dir", "*", "."}, AttrAnyFile, AttrDirectory | AttrHidden),
+      spec({}, 0, AttrDirectory),  // the folder count
+  };
+  for (const TreeWalkSpec& s : specs) {
+    QStringList expected, expectedFolders;
+    findFirstWalk(fs, QStringLiteral("C:\\"), s, &expected, &expectedFolders);
+    Recorder r;
+    ASSERT_TRUE(fs.walkTree(u"C:\\", s, r));
+    EXPECT_EQ(r.found_, expected) << s.patterns.join(' ').toStdString();
+    EXPECT_EQ(r.folders, expectedFolders) << s.patterns.join(' ').toStdString();
+  }
+  Recorder r;
+  EXPECT_FALSE(fs.walkTree(u"C:\\NOWHERE", specs[0], r));
+  EXPECT_EQ(fs.lastError(), WinError::PathNotFound);
+  EXPECT_FALSE(fs.walkTree(u"A:\\", specs[0], r));
+  EXPECT_EQ(fs.lastError(), WinError::NotReady);
+}
+
+TEST(TreeWalk, LinksBackUpTheTreeEndNoWalk) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  tm.putHostFile("C", "A/B/F.TMP", "f");
+  ASSERT_TRUE(QFile::link(QStringLiteral("."), tm.host("C", "loop")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("../.."), tm.host("C", "A/B/up")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("B"), tm.host("C", "A/again")));
+  TreeWalkSpec spec;
+  spec.patterns = QStringList{QStringLiteral("*.TMP")};
+  Recorder r;
+  ASSERT_TRUE(fs.walkTree(u"C:\\", spec, r));
+  // Every folder once (C:\, WINDOWS, SYSTEM, A and B under one of its two names), F.TMP once.
+  EXPECT_EQ(r.folders.size(), 5) << r.folders.join(' ').toStdString();
+  EXPECT_EQ(r.found_.size(), 1);
+
+  // A recursion of searches has no memory of where it was; Windows' path length ends it.
+  QStringList found, folders;
+  ASSERT_TRUE(QFile::remove(tm.host("C", "A/B/up")));  // one link left: the paths grow a name a step
+  ASSERT_TRUE(QFile::remove(tm.host("C", "A/again")));
+  findFirstWalk(fs, QStringLiteral("C:\\"), spec, &found, &folders);
+  EXPECT_GT(folders.size(), 4 * 40);
+  EXPECT_TRUE(folders.last().startsWith(QStringLiteral("C:\\loop\\loop\\loop\\")));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace vt {
@@ -53,6 +55,17 @@ TEST_F(FileAccessTest, CountDirectoriesSkipsHiddenAndSystemFoldersAndCountsItsel
   // C:\, WINDOWS, SYSTEM, TEMP, GAMES, DOOM
   EXPECT_EQ(state.directoryCounter, 6);
   EXPECT_EQ(pump.calls, 1 + 6);
+}
+
+TEST_F(FileAccessTest, CountDirectoriesCountsAFolderOnceHoweverManyLinksLeadThere) {
+  for (const char* d : {"A/B", "E"}) tm.putHostFile("C", QString::fromLatin1(d) + "/f.txt", "x");
+  ASSERT_TRUE(QFile::link(QStringLiteral("."), tm.host("C", "loop")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("../.."), tm.host("C", "A/B/up")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("../A"), tm.host("C", "E/toA")));
+  state.directoryCounter = 0;
+  files.CountDirectories(u"C:\\");
+  // C:\, WINDOWS, SYSTEM, A, B, E
+  EXPECT_EQ(state.directoryCounter, 6);
 }
 
 TEST_F(FileAccessTest, CancelStopsTheCountAtTheNextDirectory) {

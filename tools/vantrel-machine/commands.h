@@ -26,5 +26,6 @@ int cmdAttrib(Machine& m, const QStringList& args, Io& io);
 int cmdRegedit(Machine& m, const QStringList& args, Io& io);
 int cmdRecycle(Machine& m, const QStringList& args, Io& io);
 int cmdLnk(Machine& m, const QStringList& args, Io& io);
+int cmdDir(Machine& m, const QStringList& args, Io& io);
 
 }  // namespace vt::tool

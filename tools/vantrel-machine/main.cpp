@@ -34,6 +34,12 @@ const char* const kUsage =
     "  recycle delete WINPATH           move a file into its drive's recycle bin\n"
     "  recycle empty DRIVE              empty a drive's recycle bin\n"
     "  lnk WINPATH                      show where a shortcut (.LNK) points\n"
+    "  dir [/S] [/A[:ATTRS]] [WINPATTERN]\n"
+    "                                   list files as DIR does, one line each: time\n"
+    "                                   (UTC), attributes, size, full path; /S also\n"
+    "                                   every sub-folder; /A also hidden and system\n"
+    "                                   entries, /A:ATTRS those with the letters\n"
+    "                                   D H S R A (-X: without X)\n"
     "\n"
     "WINPATH is a path on the machine, e.g. \"C:\\WINDOWS\\WIN.INI\" (quote the backslashes\n"
     "from the shell; forward slashes work too); a relative one starts at C:\\.\n"
@@ -88,6 +94,7 @@ int main(int argc, char** argv) {
   else if (command == QLatin1String("regedit")) run = vt::tool::cmdRegedit;
   else if (command == QLatin1String("recycle")) run = vt::tool::cmdRecycle;
   else if (command == QLatin1String("lnk")) run = vt::tool::cmdLnk;
+  else if (command == QLatin1String("dir")) run = vt::tool::cmdDir;
   if (!run) return io.fail(vt::tool::Usage, QStringLiteral("unknown command \"%1\" (see --help)").arg(command));
   if (!haveMachine || machineDir.isEmpty())
     return io.fail(vt::tool::Usage, QStringLiteral("%1 needs a machine folder: --machine DIR").arg(command));
