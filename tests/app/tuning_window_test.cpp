@@ -186,8 +186,8 @@ TEST(TuningWindow, ApplyWritesTheValueFields) {
             QStringLiteral("Werk AG"));
   EXPECT_EQ(reg.ReadRegString(HKEY_CURRENT_USER, u"Control Panel\\Desktop", u"MenuShowDelay"), QStringLiteral("500"));
   IniAccess ini(w.tm.machine());
-  EXPECT_EQ(ini.ReadIniString(u"C:\\MSDOS.SYS", u"Options", u"BootDelay"), QStringLiteral("2"))
-      << "an absent key is written with Windows' own default, not 0";
+  EXPECT_EQ(ini.ReadIniString(u"C:\\MSDOS.SYS", u"Options", u"BootDelay"), QString())
+      << "an untouched delay missing from the file stays missing, never written as 0";
   EXPECT_EQ(w.tm.fs().attributes(u"C:\\MSDOS.SYS") & (AttrReadOnly | AttrHidden | AttrSystem),
             quint32(AttrReadOnly | AttrHidden | AttrSystem));
   w.start();
