@@ -30,8 +30,8 @@ enum class ApplyStep { Logo, BootMenuDelay, BootDelay, MenuShowDelay, TextField,
 
 struct ApplyFailure {
   ApplyStep step;
-  // The logo file, the edit field or the box that could not be written; for the delays
-  // the file or registry value that holds them.
+  // The logo file or the box that could not be written; for the delays and the user
+  // fields the file or registry value that holds them.
   QString what;
   QString reason;  // why a logo could not be saved, where known
 };
