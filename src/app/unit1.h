@@ -26,6 +26,9 @@ namespace vt {
 
 class Machine;
 class HelpWindow;
+namespace tuning {
+struct Pending;
+}
 
 inline constexpr const char* kProgramKey = "SOFTWARE\\Tarvo\\Vantrel";
 
@@ -124,6 +127,8 @@ class TForm1 : public QWidget {
 
  private:
   void runTuningSwitch(const char* box, int mode);
+  // What the tuning, boot-menu and logo pages show, for the apply.
+  tuning::Pending pendingTuning() const;
 
  public:
   // --- boot logos -------------------------------------------------------------------
@@ -131,8 +136,8 @@ class TForm1 : public QWidget {
   void Logo_2DragDrop();
   void Logo_3DragDrop();
   void Logo_Click(int panel);  // 1, 2 or 3
-  // Writes every panel the user put a new picture into (the apply step calls it); false
-  // when one could not be written (the others are still written).
+  // Writes every panel the user put a new picture into, in panel order; false at the first
+  // that could not be written, leaving the later ones unwritten.
   bool SaveChangedLogos();
   const std::array<unsigned char, 3>& logoChanged() const { return logoChanged_; }
   QString logoPath(int panel) const;

@@ -1,11 +1,14 @@
 // The tuning, boot-menu and logo pages of the main window: each switch box is bound to its
-// row of the switch catalogue, the value fields to their places, and the apply and
-// automatic-tuning buttons to the steps that use them.
+// row of the switch catalogue, the value fields to their places, the logo panels to their
+// files, and the apply and automatic-tuning buttons to the steps that use them.
 #include "app/controls/tarvocheckbox.h"
+#include "app/image.h"
 #include "app/unit1.h"
 #include "app/updown.h"
 #include "platform/launcher.h"
 #include "platform/machine.h"
+#include "tuning/apply.h"
+#include "tuning/logos.h"
 #include "tuning/switches.h"
 
 #include <QLabel>
@@ -63,7 +66,7 @@ void TForm1::runTuningSwitch(const char* box, int mode) {
   if (mode == 0)
     control->setChecked(row->read(sys));
   else if (mode == 1)
-    row->write(sys, control->isChecked());
+    tuning::applySwitch(sys, *row, control->isChecked());
 }
 
 void TForm1::CheckBox_IconsDragDrop(int mode) { runTuningSwitch("CheckBox_Icons", mode); }
@@ -142,23 +145,41 @@ void TForm1::ApplyChanges() {
   if (!dialogs_.confirm(text("Sind Sie sicher, daß Sie alle Änderungen jetzt übernehmen wollen?",
                              "Are you sure, you wish to assign all changes now?")))
     return;
-  // A logo that cannot be written stops the apply, so nothing after it half-happens.
-  if (!SaveChangedLogos()) {
-    dialogs_.warning(text("Ein Logo konnte nicht gespeichert werden.\rEs wurden keine weiteren Änderungen übernommen.",
-                          "A logo could not be saved.\rNo further changes were assigned."));
+  tuning::System sys = systemOf(machine_, reg_, ini_, osInfo_);
+  const std::optional<tuning::ApplyFailure> failed = tuning::applyChanges(sys, pendingTuning());
+  if (!failed) return;
+  if (failed->step == tuning::ApplyStep::Logo) {
+    dialogs_.warning(text("Das Logo \"%1\" konnte nicht gespeichert werden.\rEs wurden keine weiteren Änderungen übernommen.",
+                          "The logo \"%1\" could not be saved.\rNo further changes were assigned.")
+                         .arg(failed->what));
     return;
   }
-  tuning::System sys = systemOf(machine_, reg_, ini_, osInfo_);
-  auto position = [this](const char* name) {
-    auto* u = get<TUpDown>(name);
-    return u ? u->position() : 0;
+  // A box is named as the user reads it; the other settings by where they are kept.
+  QString what = failed->what;
+  if (auto* box = form_.get<TTarvoCheckBox>(failed->what)) what = box->caption().remove(QLatin1Char('&'));
+  dialogs_.warning(text("\"%1\" konnte nicht übernommen werden.\rEs wurden keine weiteren Änderungen übernommen.",
+                        "\"%1\" could not be assigned.\rNo further changes were assigned.")
+                       .arg(what));
+}
+
+tuning::Pending TForm1::pendingTuning() const {
+  tuning::Pending p;
+  for (int panel = 1; panel <= logos::kPanels; ++panel) {
+    TImage* image = form_.get<TImage>(QStringLiteral("Logo_%1").arg(panel));
+    if (image && logoChanged_[size_t(panel - 1)]) p.logos[size_t(panel - 1)] = image->picture();
+  }
+  auto position = [this](const char* name) -> std::optional<int> {
+    if (auto* u = get<TUpDown>(name)) return u->position();
+    return std::nullopt;
   };
-  tuning::writeBootMenuDelay(sys, position("UpDown_BootMenuDelay"));
-  tuning::writeBootDelay(sys, position("UpDown_BootDelay"));
-  tuning::writeMenuShowDelay(sys, position("UpDown_MenuShowDelay"));
+  p.bootMenuDelay = position("UpDown_BootMenuDelay");
+  p.bootDelay = position("UpDown_BootDelay");
+  p.menuShowDelay = position("UpDown_MenuShowDelay");
   for (const tuning::TextField& f : tuning::textFields())
-    if (auto* e = get<QLineEdit>(f.edit)) tuning::writeTextField(sys, f, e->text());
-  WriteAllSwitches();
+    if (auto* e = get<QLineEdit>(f.edit)) p.texts.insert(QLatin1String(f.edit), e->text());
+  for (const tuning::Switch& row : tuning::catalogue())
+    if (auto* box = get<TTarvoCheckBox>(row.box)) p.switches.insert(QLatin1String(row.box), box->isChecked());
+  return p;
 }
 
 // --- automatic tuning -----------------------------------------------------------------------
@@ -180,5 +201,47 @@ void TForm1::AutoTune() {
 // --- defragmenter ---------------------------------------------------------------------------
 
 void TForm1::ExplorerButton22Click() { winExec(machine_, QString::fromLatin1(tuning::kDefragCommand), kShowNormal); }
+
+// --- boot logos ---------------------------------------------------------------------------
+
+QString TForm1::logoPath(int panel) const { return logos::path(panel, windowsDirectory_); }
+
+namespace {
+void loadLogoPanel(TForm1& form, Machine& machine, TImage* image, int panel) {
+  if (!image) return;
+  image->setStretch(true);
+  FileSystem& fs = machine.files();
+  const QString path = form.logoPath(panel);
+  const bool exists = fs.exists(path);
+  image->setEnabled(logos::changeable(panel, exists));
+  if (!exists) return;
+  // A file that is no bitmap leaves its panel empty; start-up goes on.
+  image->setPicture(logos::load(fs, path));
+}
+}  // namespace
+
+void TForm1::Logo_1DragDrop() { loadLogoPanel(*this, machine_, get<TImage>("Logo_1"), 1); }
+void TForm1::Logo_2DragDrop() { loadLogoPanel(*this, machine_, get<TImage>("Logo_2"), 2); }
+void TForm1::Logo_3DragDrop() { loadLogoPanel(*this, machine_, get<TImage>("Logo_3"), 3); }
+
+void TForm1::Logo_Click(int panel) {
+  TImage* image = form_.get<TImage>(QStringLiteral("Logo_%1").arg(panel));
+  if (!image || !image->isEnabled()) return;
+  const QString file = dialogs_.choosePicture();
+  if (file.isEmpty()) return;
+  const QImage picked(file);
+  if (picked.isNull()) {
+    dialogs_.warning(text("Das Bild \"%1\" konnte nicht gelesen werden.\rDas Logo bleibt unverändert.",
+                          "The picture \"%1\" could not be read.\rThe logo stays as it is.")
+                         .arg(file));
+    return;
+  }
+  image->setPicture(logos::toLogo(picked));
+  logoChanged_[size_t(panel - 1)] = 1;
+}
+
+bool TForm1::SaveChangedLogos() {
+  return logos::saveChanged(machine_.files(), windowsDirectory_, pendingTuning().logos) == 0;
+}
 
 }  // namespace vt

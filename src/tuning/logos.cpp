@@ -6,6 +6,17 @@
 
 namespace vt::logos {
 
+QString path(int panel, const QString& windowsDirectory) {
+  switch (panel) {
+    case 1: return QStringLiteral("C:\\LOGO.SYS");
+    case 2: return windowsDirectory + QStringLiteral("\\LOGOW.SYS");
+    case 3: return windowsDirectory + QStringLiteral("\\LOGOS.SYS");
+    default: return {};
+  }
+}
+
+bool changeable(int panel, bool fileExists) { return panel == 1 || ((panel == 2 || panel == 3) && fileExists); }
+
 QImage load(FileSystem& fs, QStringView winPath, QString* error) {
   const auto bytes = fs.readFile(winPath);
   if (!bytes) {
@@ -35,12 +46,29 @@ bool save(FileSystem& fs, QStringView winPath, const QImage& logo, QString* erro
     if (error) *error = QStringLiteral("the picture could not be encoded");
     return false;
   }
-  if (fs.exists(winPath)) fs.setAttributes(winPath, 0);
+  const quint32 before = fs.attributes(winPath);
+  if (before != kInvalidAttributes && !fs.setAttributes(winPath, 0)) {
+    if (error) *error = describe(fs.lastError());
+    return false;
+  }
   const bool ok = fs.writeFile(winPath, bytes);
   if (!ok && error) *error = describe(fs.lastError());
-  // Windows keeps its logos read-only and hidden; so does a failed write leave them.
-  if (fs.exists(winPath)) fs.setAttributes(winPath, AttrReadOnly | AttrHidden);
+  // Windows keeps its logos read-only and hidden; a logo that could not be replaced keeps
+  // what it had, attributes included.
+  if (ok)
+    fs.setAttributes(winPath, AttrReadOnly | AttrHidden);
+  else if (before != kInvalidAttributes)
+    fs.setAttributes(winPath, before);
   return ok;
+}
+
+int saveChanged(FileSystem& fs, const QString& windowsDirectory, const std::array<QImage, kPanels>& pictures,
+                QString* error) {
+  for (int panel = 1; panel <= kPanels; ++panel) {
+    const QImage& picture = pictures[size_t(panel - 1)];
+    if (!picture.isNull() && !save(fs, path(panel, windowsDirectory), picture, error)) return panel;
+  }
+  return 0;
 }
 
 }  // namespace vt::logos

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QString>
 
+#include <array>
+
 namespace vt {
 
 class FileSystem;
@@ -14,6 +16,15 @@ namespace logos {
 inline constexpr int kWidth = 320;
 inline constexpr int kHeight = 400;
 
+// The panels, in the order start-up loads them and apply saves them.
+inline constexpr int kPanels = 3;
+// Where a panel's logo lives: 1 the boot logo C:\LOGO.SYS, 2 the shut-down picture and 3
+// the switch-off picture in the Windows directory; empty for any other number.
+QString path(int panel, const QString& windowsDirectory);
+// Windows shows its own boot logo when C:\LOGO.SYS is missing, so one can be added; the
+// shut-down pictures exist only where the file does, so only an existing one is replaced.
+bool changeable(int panel, bool fileExists);
+
 // Reads a logo file as it is, without renaming it; a null image when it is missing or
 // not a bitmap (`error` says which).
 QImage load(FileSystem& fs, QStringView winPath, QString* error = nullptr);
@@ -22,6 +33,11 @@ QImage toLogo(const QImage& picture);
 // Writes the logo as an uncompressed 8-bit Windows bitmap under its ".sys" name, replacing
 // the file atomically, and leaves it read-only and hidden.
 bool save(FileSystem& fs, QStringView winPath, const QImage& logo, QString* error = nullptr);
+// Saves the panels holding a picture (a null image is a panel the user left alone), in
+// panel order, and stops at the first that cannot be written: its number, or 0 when all
+// were saved.
+int saveChanged(FileSystem& fs, const QString& windowsDirectory, const std::array<QImage, kPanels>& pictures,
+                QString* error = nullptr);
 
 }  // namespace logos
 }  // namespace vt

@@ -21,12 +21,19 @@ constexpr quint32 kCdromAutoRunBit = 0x20;  // the CD-ROM drive type in NoDriveT
 
 QStringView sv(const char16_t* s) { return QStringView(s); }
 
+// Writes go only into keys the machine already has; a missing key means the setting does
+// not exist on this machine, which is left as it is.
+bool hasKey(System& s, HKey root, QStringView key) { return s.reg.RegKeyExists(root, key); }
+
 // --- registry strings ---
 
 template <const char16_t* Key, const char16_t* Name, const char16_t* On, const char16_t* Off>
 struct RegText {
   static bool read(System& s) { return s.reg.RegStringEquals(HKEY_CURRENT_USER, sv(Key), sv(Name), sv(On)); }
-  static void write(System& s, bool on) { s.reg.WriteRegString(HKEY_CURRENT_USER, sv(Key), sv(Name), sv(on ? On : Off)); }
+  static bool write(System& s, bool on) {
+    return !hasKey(s, HKEY_CURRENT_USER, sv(Key)) ||
+           s.reg.WriteRegString(HKEY_CURRENT_USER, sv(Key), sv(Name), sv(on ? On : Off));
+  }
 };
 
 constexpr char16_t kMinAnimate[] = u"MinAnimate";
@@ -46,18 +53,18 @@ using Icons = RegText<kMetricsKey, kShellIconBpp, k16, k4>;
 
 // Windows animates unless MinAnimate says "0", so a user without the value sees it on.
 bool readNoAnim(System& s) { return !s.reg.RegStringEquals(HKEY_CURRENT_USER, sv(kMetrics), u"MinAnimate", u"0"); }
-void writeNoAnim(System& s, bool on) { RegText<kMetricsKey, kMinAnimate, kOne, kZero>::write(s, on); }
+bool writeNoAnim(System& s, bool on) { return RegText<kMetricsKey, kMinAnimate, kOne, kZero>::write(s, on); }
 
 // --- shortcut arrows ---
 
 template <const char16_t* FileClass>
 struct Arrow {
   static bool read(System& s) { return s.reg.RegValueExistsAt(HKEY_CLASSES_ROOT, sv(FileClass), u"IsShortCut"); }
-  static void write(System& s, bool on) {
-    if (on)
-      s.reg.WriteRegString(HKEY_CLASSES_ROOT, sv(FileClass), u"IsShortCut", u"");
-    else
-      s.reg.DeleteRegValue(HKEY_CLASSES_ROOT, sv(FileClass), u"IsShortCut");
+  static bool write(System& s, bool on) {
+    RegKey* key = s.machine.registry().openKey(HKey::ClassesRoot, sv(FileClass));
+    if (!key) return true;
+    if (on) return s.reg.WriteRegString(HKEY_CLASSES_ROOT, sv(FileClass), u"IsShortCut", u"");
+    return !key->findValue("IsShortCut") || s.reg.DeleteRegValue(HKEY_CLASSES_ROOT, sv(FileClass), u"IsShortCut");
   }
 };
 constexpr char16_t kPiffile[] = u"Piffile";
@@ -77,9 +84,22 @@ bool readBmp(System& s) {
   const QString key = bmpIconKey(s);
   return !key.isEmpty() && s.reg.ReadRegString(HKEY_CLASSES_ROOT, key, u"") == QLatin1String("%1");
 }
-void writeBmp(System& s, bool on) {
+// What a bitmap's icon shows once it no longer shows the picture: Paint's bitmap icon where
+// Paint is installed, otherwise the shell's icon for documents, which every Windows has.
+QString plainBitmapIcon(System& s) {
+  QString programs =
+      s.reg.ReadRegString(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion", u"ProgramFilesDir");
+  if (programs.isEmpty()) programs = QStringLiteral("C:\\Program Files");
+  const QString paint = programs + QStringLiteral("\\Accessories\\MSPAINT.EXE");
+  if (s.machine.files().exists(paint)) return paint + QStringLiteral(",1");
+  return s.windowsDirectory + QStringLiteral("\\SYSTEM\\SHELL32.DLL,0");
+}
+bool writeBmp(System& s, bool on) {
   const QString key = bmpIconKey(s);
-  if (!key.isEmpty()) s.reg.WriteRegString(HKEY_CLASSES_ROOT, key, u"", on ? u"%1" : u"");
+  if (key.isEmpty()) return true;
+  const bool showsPicture = s.reg.ReadRegString(HKEY_CLASSES_ROOT, key, u"") == QLatin1String("%1");
+  if (on == showsPicture) return true;  // an icon the class brought along stays
+  return s.reg.WriteRegString(HKEY_CLASSES_ROOT, key, u"", on ? QStringLiteral("%1") : plainBitmapIcon(s));
 }
 
 // --- Explorer policies ---
@@ -87,16 +107,20 @@ void writeBmp(System& s, bool on) {
 // The box says whether the banner is shown; the value says whether it is suppressed, so
 // the two are each other's inverse. Windows shows the banner when the value is absent.
 bool readStartBanner(System& s) { return !s.reg.RegDwordEquals(HKEY_CURRENT_USER, sv(kPolicies), u"NoStartBanner", 1); }
-void writeStartBanner(System& s, bool on) { s.reg.WriteRegDword(HKEY_CURRENT_USER, sv(kPolicies), u"NoStartBanner", on ? 0 : 1); }
+bool writeStartBanner(System& s, bool on) {
+  return !hasKey(s, HKEY_CURRENT_USER, sv(kPolicies)) ||
+         s.reg.WriteRegDword(HKEY_CURRENT_USER, sv(kPolicies), u"NoStartBanner", on ? 0 : 1);
+}
 
 // Only the CD-ROM bit is ours; the other drive types keep what the user set.
 bool readAutostart(System& s) {
   return (s.reg.ReadRegDword(HKEY_CURRENT_USER, sv(kPolicies), u"NoDriveTypeAutoRun") & kCdromAutoRunBit) == 0;
 }
-void writeAutostart(System& s, bool on) {
+bool writeAutostart(System& s, bool on) {
+  if (!hasKey(s, HKEY_CURRENT_USER, sv(kPolicies))) return true;
   const quint32 v = s.reg.ReadRegDword(HKEY_CURRENT_USER, sv(kPolicies), u"NoDriveTypeAutoRun");
-  s.reg.WriteRegDword(HKEY_CURRENT_USER, sv(kPolicies), u"NoDriveTypeAutoRun",
-                      on ? (v & ~kCdromAutoRunBit) : (v | kCdromAutoRunBit));
+  return s.reg.WriteRegDword(HKEY_CURRENT_USER, sv(kPolicies), u"NoDriveTypeAutoRun",
+                             on ? (v & ~kCdromAutoRunBit) : (v | kCdromAutoRunBit));
 }
 
 // "link" counts the shortcuts made so far; Explorer adds "Shortcut to" while it is not 0.
@@ -108,7 +132,10 @@ bool readLink(System& s) {
   const QByteArray first = v->data.left(4);
   return std::any_of(first.cbegin(), first.cend(), [](char c) { return c != 0; });
 }
-void writeLink(System& s, bool on) { s.reg.WriteRegDword(HKEY_CURRENT_USER, sv(kExplorer), u"link", on ? 27 : 0); }
+bool writeLink(System& s, bool on) {
+  return !hasKey(s, HKEY_CURRENT_USER, sv(kExplorer)) ||
+         s.reg.WriteRegDword(HKEY_CURRENT_USER, sv(kExplorer), u"link", on ? 27 : 0);
+}
 
 // --- Start-menu folders ---
 
@@ -126,25 +153,21 @@ struct StartMenuFolder {
     const QString f = folder(s);
     return !f.isEmpty() && s.machine.files().isDirectory(f);
   }
-  static void write(System& s, bool on) {
+  static bool write(System& s, bool on) {
     const QString f = folder(s);
-    if (f.isEmpty()) return;
+    if (f.isEmpty()) return true;
     FileSystem& fs = s.machine.files();
-    if (on && !fs.exists(f))
-      fs.createDirectory(f);
-    else if (!on && fs.isDirectory(f))
-      fs.removeDirectory(f);  // a folder the user filled stays
+    if (on) return fs.isDirectory(f) || fs.createDirectory(f);
+    return !fs.exists(f) || fs.removeDirectory(f);  // a folder the user filled stays, and says so
   }
 };
 constexpr char16_t kControlPanelId[] = u"{21EC2020-3AEA-1069-A2DD-08002B30309D}";
 constexpr char16_t kPrintersId[] = u"{2227A280-3AEA-1069-A2DE-08002B30309D}";
 
 bool readQuickView(System& s) { return s.reg.RegKeyExists(HKEY_CLASSES_ROOT, sv(kQuickView)); }
-void writeQuickView(System& s, bool on) {
-  if (on)
-    s.reg.WriteRegStringCreate(HKEY_CLASSES_ROOT, sv(kQuickView), u"", u"*");
-  else
-    s.reg.DeleteRegKey(HKEY_CLASSES_ROOT, sv(kQuickView));
+bool writeQuickView(System& s, bool on) {
+  if (on) return s.reg.WriteRegStringCreate(HKEY_CLASSES_ROOT, sv(kQuickView), u"", u"*");
+  return !hasKey(s, HKEY_CLASSES_ROOT, sv(kQuickView)) || s.reg.DeleteRegKey(HKEY_CLASSES_ROOT, sv(kQuickView));
 }
 
 // --- MSDOS.SYS [Options] and SYSTEM.INI [386Enh] ---
@@ -154,8 +177,16 @@ void writeQuickView(System& s, bool on) {
 // make the next apply switch them off although the user never touched them.
 // The number an [Options] key of MSDOS.SYS holds, read once: `whenMissing` when the file
 // lacks the key, 0 when there is no MSDOS.SYS at all or the text is no number.
+// An INI file counts only when it is a file; a folder of that name is no MSDOS.SYS.
+bool hasFile(System& s, const QString& path) { return s.machine.files().exists(path) && !s.machine.files().isDirectory(path); }
+
+// Writes a number into an INI file the machine has; a machine without the file keeps none.
+bool writeIni(System& s, const QString& file, QStringView section, QStringView key, int value) {
+  return !hasFile(s, file) || s.ini.WriteIniInteger(file, section, key, value);
+}
+
 int msdosOption(System& s, QStringView key, int whenMissing) {
-  if (!s.machine.files().exists(s.msdosSys())) return 0;
+  if (!hasFile(s, s.msdosSys())) return 0;
   const QString text = s.ini.ReadIniString(s.msdosSys(), u"Options", key);
   if (text.isEmpty()) return whenMissing;
   int value = 0;
@@ -165,12 +196,12 @@ int msdosOption(System& s, QStringView key, int whenMissing) {
 template <const char16_t* Key, bool WindowsDefault = false>
 struct MsdosKey {
   static bool read(System& s) { return msdosOption(s, sv(Key), WindowsDefault ? 1 : 0) == 1; }
-  static void write(System& s, bool on) { s.ini.WriteIniInteger(s.msdosSys(), u"Options", sv(Key), on ? 1 : 0); }
+  static bool write(System& s, bool on) { return writeIni(s, s.msdosSys(), u"Options", sv(Key), on ? 1 : 0); }
 };
 template <const char16_t* Key>
 struct SystemIniKey {
   static bool read(System& s) { return s.ini.IniIntegerEquals(s.systemIni(), u"386Enh", sv(Key), 1); }
-  static void write(System& s, bool on) { s.ini.WriteIniInteger(s.systemIni(), u"386Enh", sv(Key), on ? 1 : 0); }
+  static bool write(System& s, bool on) { return writeIni(s, s.systemIni(), u"386Enh", sv(Key), on ? 1 : 0); }
 };
 constexpr char16_t kDblSpace[] = u"DblSpace";
 constexpr char16_t kDrvSpace[] = u"DrvSpace";
@@ -239,6 +270,8 @@ const Switch* findSwitch(QStringView box) {
   return nullptr;
 }
 
+bool applySwitch(System& sys, const Switch& row, bool checked) { return row.read(sys) == checked || row.write(sys, checked); }
+
 int readMenuShowDelay(System& sys) {
   QString text = sys.reg.ReadRegString(HKEY_CURRENT_USER, u"Control Panel\\desktop", u"MenuShowDelay").trimmed();
   if (text.isEmpty()) text = QStringLiteral("0");
@@ -248,9 +281,10 @@ int readMenuShowDelay(System& sys) {
   return int(std::clamp<qlonglong>(v, 0, kMenuDelayMax));
 }
 
-void writeMenuShowDelay(System& sys, int position) {
-  sys.reg.WriteRegString(HKEY_CURRENT_USER, u"Control Panel\\desktop", u"MenuShowDelay",
-                         QString::number(qint16(position)));
+bool writeMenuShowDelay(System& sys, int position) {
+  return !hasKey(sys, HKEY_CURRENT_USER, u"Control Panel\\desktop") ||
+         sys.reg.WriteRegString(HKEY_CURRENT_USER, u"Control Panel\\desktop", u"MenuShowDelay",
+                                QString::number(qint16(position)));
 }
 
 // A delay missing from MSDOS.SYS is Windows' default (30 s for the menu, 2 s before the
@@ -260,11 +294,11 @@ int readMsdosDelay(System& sys, QStringView key, int windowsDefault) {
 }
 int readBootMenuDelay(System& sys) { return readMsdosDelay(sys, u"BootMenuDelay", 30); }
 int readBootDelay(System& sys) { return readMsdosDelay(sys, u"BootDelay", 2); }
-void writeBootMenuDelay(System& sys, int position) {
-  sys.ini.WriteIniInteger(sys.msdosSys(), u"Options", u"BootMenuDelay", qint16(position));
+bool writeBootMenuDelay(System& sys, int position) {
+  return writeIni(sys, sys.msdosSys(), u"Options", u"BootMenuDelay", qint16(position));
 }
-void writeBootDelay(System& sys, int position) {
-  sys.ini.WriteIniInteger(sys.msdosSys(), u"Options", u"BootDelay", qint16(position));
+bool writeBootDelay(System& sys, int position) {
+  return writeIni(sys, sys.msdosSys(), u"Options", u"BootDelay", qint16(position));
 }
 
 std::span<const TextField> textFields() { return kTextFields; }
@@ -272,8 +306,9 @@ std::span<const TextField> textFields() { return kTextFields; }
 QString readTextField(System& sys, const TextField& f) {
   return sys.reg.ReadRegString(f.root, QString::fromLatin1(f.key), QString::fromLatin1(f.value));
 }
-void writeTextField(System& sys, const TextField& f, const QString& text) {
-  sys.reg.WriteRegString(f.root, QString::fromLatin1(f.key), QString::fromLatin1(f.value), text);
+bool writeTextField(System& sys, const TextField& f, const QString& text) {
+  const QString key = QString::fromLatin1(f.key);
+  return !hasKey(sys, f.root, key) || sys.reg.WriteRegString(f.root, key, QString::fromLatin1(f.value), text);
 }
 
 QString delayText(int position, const char* unit) { return QString::number(qint16(position)) + QLatin1String(unit); }

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -128,6 +129,30 @@ TEST_F(LogoPage, CancelOrAnUnreadablePictureChangesNothing) {
   // A disabled panel does not even ask.
   form->Logo_Click(3);
   EXPECT_EQ(dialogs.shown.size(), 3);
+}
+
+TEST_F(LogoPage, ALogoThatCannotBeSavedStopsTheApply) {
+  tm.putHostFile("C", "WINDOWS/LOGOW.SYS", bitmapBytes(320, 400, Qt::red));
+  tm.putHostFile("C", "WINDOWS/LOGOS.SYS", bitmapBytes(320, 400, Qt::red));
+  start();
+  const QString pick = picks.path() + QStringLiteral("/pick.bmp");
+  QImage green(40, 40, QImage::Format_RGB32);
+  green.fill(Qt::green);
+  ASSERT_TRUE(green.save(pick, "BMP"));
+  dialogs.picture = pick;
+  form->Logo_Click(2);
+  form->Logo_Click(3);
+  // The shut-down picture's place is taken by a folder before the apply.
+  ASSERT_TRUE(QFile::remove(tm.host("C", "WINDOWS/LOGOW.SYS")));
+  ASSERT_TRUE(QDir().mkpath(tm.host("C", "WINDOWS/LOGOW.SYS")));
+  const QByteArray third = tm.hostFile("C", "WINDOWS/LOGOS.SYS");
+  dialogs.shown.clear();
+  form->Knopf8Click();
+  ASSERT_EQ(dialogs.shown.size(), 2);
+  EXPECT_EQ(dialogs.shown[1], QString::fromUtf8("warning: Das Logo \"C:\\WINDOWS\\LOGOW.SYS\" konnte nicht gespeichert "
+                                                "werden.\rEs wurden keine weiteren Änderungen übernommen."));
+  EXPECT_EQ(tm.hostFile("C", "WINDOWS/LOGOS.SYS"), third) << "the panel after the failed one is not written";
+  EXPECT_FALSE(form->SaveChangedLogos());
 }
 
 }  // namespace

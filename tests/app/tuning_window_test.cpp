@@ -75,6 +75,19 @@ void prepare(test::TestMachine& tm) {
   tm.reopen();
 }
 
+// Every file of a machine folder with its bytes (hives, MSDOS.SYS, SYSTEM.INI, the
+// attribute list) and every folder, to see that nothing changed.
+std::map<QString, QByteArray> snapshotOf(const QString& folder) {
+  std::map<QString, QByteArray> all;
+  QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    QFile f(path);
+    all[path] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<dir>");
+  }
+  return all;
+}
+
 class Window {
  public:
   explicit Window(bool prepared = true) {
@@ -95,18 +108,7 @@ class Window {
   TTarvoCheckBox* box(const char* name) { return get<TTarvoCheckBox>(name); }
   QString label(const char* name) { return get<QLabel>(name)->text(); }
 
-  // Every file of the machine folder with its bytes (hives, MSDOS.SYS, SYSTEM.INI, the
-  // attribute list) and every folder, to see that nothing changed.
-  std::map<QString, QByteArray> snapshot() {
-    std::map<QString, QByteArray> all;
-    QDirIterator it(tm.folder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-      const QString path = it.next();
-      QFile f(path);
-      all[path] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<dir>");
-    }
-    return all;
-  }
+  std::map<QString, QByteArray> snapshot() { return snapshotOf(tm.folder()); }
 
   test::TestMachine tm;
   test::RecordingDialogs dialogs;
@@ -186,8 +188,8 @@ TEST(TuningWindow, ApplyWritesTheValueFields) {
             QStringLiteral("Werk AG"));
   EXPECT_EQ(reg.ReadRegString(HKEY_CURRENT_USER, u"Control Panel\\Desktop", u"MenuShowDelay"), QStringLiteral("500"));
   IniAccess ini(w.tm.machine());
-  EXPECT_EQ(ini.ReadIniString(u"C:\\MSDOS.SYS", u"Options", u"BootDelay"), QStringLiteral("2"))
-      << "an absent key is written with Windows' own default, not 0";
+  EXPECT_EQ(ini.ReadIniString(u"C:\\MSDOS.SYS", u"Options", u"BootDelay"), QString())
+      << "an untouched delay missing from the file stays missing, never written as 0";
   EXPECT_EQ(w.tm.fs().attributes(u"C:\\MSDOS.SYS") & (AttrReadOnly | AttrHidden | AttrSystem),
             quint32(AttrReadOnly | AttrHidden | AttrSystem));
   w.start();
@@ -340,6 +342,38 @@ TEST(TuningWindow, SampleMachineShowsWhatWasAppliedAfterARestart) {
   for (const tuning::Switch& s : tuning::catalogue()) {
     EXPECT_EQ(form.form().get<TTarvoCheckBox>(QString::fromLatin1(s.box))->isChecked(), flipped[s.box]) << s.box;
   }
+}
+
+// Applying what start-up read leaves every byte of the machine as it was, down to values
+// no box can show (Paint's own bitmap icon, a binary "link", keys MSDOS.SYS lacks).
+TEST(TuningWindow, ApplyingTheSampleMachineUntouchedChangesNothing) {
+  app();
+  QTemporaryDir dir;
+  QString error;
+  ASSERT_TRUE(sample::createSampleMachine(dir.path(), &error)) << error.toStdString();
+  auto machine = Machine::open(dir.path(), &error);
+  ASSERT_TRUE(machine) << error.toStdString();
+  test::RecordingDialogs dialogs;
+  test::CallbackPump pump;
+  TForm1 form(*machine, dialogs, pump, German);
+  ASSERT_TRUE(form.Starten());
+  const auto before = snapshotOf(dir.path());
+  dialogs.shown.clear();
+  form.Knopf8Click();
+  EXPECT_EQ(dialogs.shown.size(), 1) << dialogs.shown.join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(snapshotOf(dir.path()) == before);
+}
+
+TEST(TuningWindow, ARefusedSwitchIsNamedAndNothingAfterItIsApplied) {
+  Window w;
+  ASSERT_TRUE(QDir(w.tm.host("C", "WINDOWS/Start Menu")).removeRecursively());
+  w.box("CheckBox_Systemsteuerung")->setChecked(true);
+  w.box("Checkbox_Schnellansicht")->setChecked(true);
+  w.form->Knopf8Click();
+  ASSERT_EQ(w.dialogs.shown.size(), 2);
+  EXPECT_EQ(w.dialogs.shown[1], QString::fromUtf8("warning: \"Systemsteuerung ins Startmenü einbinden\" konnte nicht "
+                                                  "übernommen werden.\rEs wurden keine weiteren Änderungen übernommen."));
+  EXPECT_FALSE(RegAccess(w.tm.machine(), w.form->state()).RegKeyExists(HKEY_CLASSES_ROOT, u"*\\Quickview"));
 }
 
 }  // namespace

@@ -112,7 +112,8 @@ std::vector<Case> cases() {
       regString("Checkbox_DragFullWindows", HKEY_CURRENT_USER, kDesktop, "DragFullWindows", "1", "0"),
       arrow("CheckBox_PIF", u"Piffile"),
       arrow("CheckBox_LNK", u"Lnkfile"),
-      regString("Checkbox_BMP", HKEY_CLASSES_ROOT, u"Paint.Picture\\DefaultIcon", "", "%1", ""),
+      // Off puts back an icon that works: without Paint on the machine, the shell's document icon.
+      regString("Checkbox_BMP", HKEY_CLASSES_ROOT, u"Paint.Picture\\DefaultIcon", "", "%1", "C:\\WINDOWS\\SYSTEM\\SHELL32.DLL,0"),
       // The box shows whether the banner appears; the stored value suppresses it.
       {"Checkbox_StartBanner", [](Sys& s) { s.setNum(HKEY_CURRENT_USER, kPolicies, "NoStartBanner", 0); },
        [](Sys& s) { return s.num(HKEY_CURRENT_USER, kPolicies, u"NoStartBanner") == 0; },

@@ -1,0 +1,46 @@
+#include "tuning/apply.h"
+
+#include "platform/machine.h"
+#include "platform/registry.h"
+
+namespace vt::tuning {
+
+std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending) {
+  QString why;
+  if (const int panel = logos::saveChanged(sys.machine.files(), sys.windowsDirectory, pending.logos, &why))
+    return ApplyFailure{ApplyStep::Logo, logos::path(panel, sys.windowsDirectory), why};
+
+  // A delay is compared as the page shows it, so a stored value the up-down cannot show
+  // (a 45 s pause, a menu delay that is no number) survives an apply that did not touch it.
+  struct Delay {
+    const std::optional<int>& shown;
+    int (*read)(System&);
+    bool (*write)(System&, int);
+    ApplyStep step;
+    QString place;
+  };
+  const Delay delays[] = {
+      {pending.bootMenuDelay, &readBootMenuDelay, &writeBootMenuDelay, ApplyStep::BootMenuDelay, sys.msdosSys()},
+      {pending.bootDelay, &readBootDelay, &writeBootDelay, ApplyStep::BootDelay, sys.msdosSys()},
+      {pending.menuShowDelay, &readMenuShowDelay, &writeMenuShowDelay, ApplyStep::MenuShowDelay,
+       QStringLiteral("HKEY_CURRENT_USER\\Control Panel\\desktop\\MenuShowDelay")},
+  };
+  for (const Delay& d : delays)
+    if (d.shown && *d.shown != d.read(sys) && !d.write(sys, *d.shown)) return ApplyFailure{d.step, d.place, {}};
+
+  for (const TextField& f : textFields()) {
+    const auto text = pending.texts.constFind(QLatin1String(f.edit));
+    if (text != pending.texts.cend() && *text != readTextField(sys, f) && !writeTextField(sys, f, *text))
+      return ApplyFailure{ApplyStep::TextField, rootName(f.root) + QLatin1Char('\\') + QLatin1String(f.key) +
+                                                    QLatin1Char('\\') + QLatin1String(f.value), {}};
+  }
+
+  for (const Switch& row : catalogue()) {
+    const auto checked = pending.switches.constFind(QLatin1String(row.box));
+    if (checked != pending.switches.cend() && !applySwitch(sys, row, *checked))
+      return ApplyFailure{ApplyStep::Switch, QLatin1String(row.box), {}};
+  }
+  return std::nullopt;
+}
+
+}  // namespace vt::tuning
