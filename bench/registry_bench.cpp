@@ -12,10 +12,13 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -122,6 +125,12 @@ double copyThroughDisk(const QByteArray& bytes, const QString& path) {
   });
 }
 
+// Bytes the allocator has handed out and not taken back, mapped chunks included.
+qint64 heapInUse() {
+  const struct mallinfo2 m = mallinfo2();
+  return qint64(m.uordblks + m.hblkhd);
+}
+
 void row(const char* what, qsizetype bytes, double s, double reference) {
   std::printf("%-26s %12lld %10.3f %12.4f %9.1fx\n", what, static_cast<long long>(bytes), s, reference,
               reference > 0 ? s / reference : 0.0);
@@ -142,7 +151,6 @@ int main(int argc, char** argv) {
   const Stats made = count(reg.localMachine());
   std::printf("registry: %d keys, %d values (built in %.2f s)\n\n", made.keys, made.values,
               double(build.nsecsElapsed()) / 1e9);
-  std::printf("%-26s %12s %10s %12s %10s\n", "operation", "bytes", "seconds", "reference s", "ratio");
 
   QByteArray hive;
   const double write = seconds([&] { hive = vt::creg::writeHive(reg.localMachine()); });
@@ -152,6 +160,21 @@ int main(int argc, char** argv) {
     RegKey back;
     readOk = vt::creg::readHive(hive, back, nullptr) && count(back).values == made.values;
   });
+  // What a loaded tree costs to keep and to let go of, as at the start and the end of a run.
+  {
+    const qint64 before = heapInUse();
+    auto back = std::make_unique<RegKey>();
+    vt::creg::readHive(hive, *back, nullptr);
+    const qint64 held = heapInUse() - before;
+    QElapsedTimer t;
+    t.start();
+    back.reset();
+    const double release = double(t.nsecsElapsed()) / 1e9;
+    std::printf("loaded tree: %.1f MiB in use (%.0f bytes a value), hive file %.1f MiB; released in %.3f s\n",
+                double(held) / (1 << 20), double(held) / made.values, double(hive.size()) / (1 << 20), release);
+  }
+  std::printf("\n");
+  std::printf("%-26s %12s %10s %12s %10s\n", "operation", "bytes", "seconds", "reference s", "ratio");
   row("CREG writeHive", hive.size(), write, hiveRef);
   if (readOk) {
     row("CREG readHive", hive.size(), read, hiveRef);
