@@ -4,9 +4,8 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 // A hive is three parts:
@@ -117,10 +116,17 @@ class Reader {
   quint32 rgknSize_ = 0;
   quint32 rootOffset_ = 0;
   const uchar* rgkn_ = nullptr;
-  // (block << 16 | id) -> file offset of the key record.
-  std::unordered_map<quint32, quint32> records_;
-  std::unordered_set<quint32> claimedRecords_;
+  // Every key record of the file, sorted by (block, id): looking one up is a binary search,
+  // and the table costs 16 bytes a record however a hostile file numbers its ids.
+  struct Record {
+    quint32 key;  // block << 16 | id
+    bool claimed;
+    quint64 offset;
+  };
+  std::vector<Record> records_;
   std::vector<bool> entrySeen_;
+  // The names and data of every value and key share a few large buffers.
+  ByteSlab slab_;
 };
 
 bool Reader::readHeader() {
@@ -152,36 +158,44 @@ bool Reader::readBlocks() {
   // A hostile block count must not make us reserve more than the file could hold.
   records_.reserve(size_t(qMin<quint64>(quint64(count) * kMaxKeysPerBlock, size_ / kKeyHeaderSize)));
   for (int index = 0; index < count; ++index) {
-    const QString where = QStringLiteral("RGDB block %1 at %2").arg(index).arg(hex(offset));
-    if (offset + kBlockHeaderSize > size_) return fail(where + QStringLiteral(" lies past the end of the file"));
+    // Built only when something is wrong: formatting it for every block costs more than
+    // reading the block.
+    auto where = [&] { return QStringLiteral("RGDB block %1 at %2").arg(index).arg(hex(offset)); };
+    if (offset + kBlockHeaderSize > size_) return fail(where() + QStringLiteral(" lies past the end of the file"));
     const uchar* b = d_ + offset;
-    if (std::memcmp(b, "RGDB", 4) != 0) return fail(where + QStringLiteral(": bad RGDB signature"));
+    if (std::memcmp(b, "RGDB", 4) != 0) return fail(where() + QStringLiteral(": bad RGDB signature"));
     const quint32 blockSize = rd32(b + 0x04);
     if (blockSize < kBlockHeaderSize || offset + blockSize > size_)
-      return fail(where + QStringLiteral(": size %1 runs past the end of the file").arg(hex(blockSize)));
+      return fail(where() + QStringLiteral(": size %1 runs past the end of the file").arg(hex(blockSize)));
     if ((rd16(b + 0x0C) & kChecksumValid) && dwordSum(b, blockSize) != 0)
-      return fail(where + QStringLiteral(": checksum is wrong"));
+      return fail(where() + QStringLiteral(": checksum is wrong"));
 
+    const size_t firstRecord = records_.size();
     quint32 pos = kBlockHeaderSize;
     while (pos < blockSize) {
       const quint32 left = blockSize - pos;
       if (left < 8)
-        return fail(where + QStringLiteral(": record at +%1 runs past the end of the block").arg(hex(pos)));
+        return fail(where() + QStringLiteral(": record at +%1 runs past the end of the block").arg(hex(pos)));
       const uchar* r = b + pos;
       const quint32 recordSize = rd32(r);
       const quint16 id = rd16(r + 4), block = rd16(r + 6);
       const bool isFree = id == kNoId && block == kNoId;
       if (recordSize > left || recordSize < (isFree ? 8 : kKeyHeaderSize))
-        return fail(where + QStringLiteral(": record at +%1 with size %2 runs past the end of the block")
-                                .arg(hex(pos), hex(recordSize)));
+        return fail(where() + QStringLiteral(": record at +%1 with size %2 runs past the end of the block")
+                                  .arg(hex(pos), hex(recordSize)));
       if (!isFree) {
         if (block != index)
-          return fail(where + QStringLiteral(": record at +%1 claims to be in block %2").arg(hex(pos)).arg(block));
-        if (!records_.emplace(quint32(block) << 16 | id, quint32(offset + pos)).second)
-          return fail(where + QStringLiteral(": key id %1 appears twice").arg(id));
+          return fail(where() + QStringLiteral(": record at +%1 claims to be in block %2").arg(hex(pos)).arg(block));
+        records_.push_back(Record{quint32(block) << 16 | id, false, offset + pos});
       }
       pos += recordSize;
     }
+    // Windows numbers a block's records in order, so this sort rarely moves anything.
+    const auto byKey = [](const Record& a, const Record& b) { return a.key < b.key; };
+    const auto begin = records_.begin() + qsizetype(firstRecord);
+    std::sort(begin, records_.end(), byKey);
+    const auto twice = std::adjacent_find(begin, records_.end(), [](const Record& a, const Record& b) { return a.key == b.key; });
+    if (twice != records_.end()) return fail(where() + QStringLiteral(": key id %1 appears twice").arg(twice->key & 0xFFFF));
     offset += blockSize;
   }
   return true;
@@ -214,23 +228,25 @@ bool Reader::claimEntry(quint32 offset, const char* what) {
 }
 
 const uchar* Reader::findRecord(quint32 entryOffset, const Entry& e) {
-  const quint32 k = quint32(e.block) << 16 | e.id;
-  const auto it = records_.find(k);
-  if (it == records_.end()) {
+  const quint32 key = quint32(e.block) << 16 | e.id;
+  const auto it = std::lower_bound(records_.begin(), records_.end(), key,
+                                   [](const Record& r, quint32 k) { return r.key < k; });
+  if (it == records_.end() || it->key != key) {
     fail(QStringLiteral("key entry %1 names key id %2 in block %3, which does not exist")
              .arg(hex(entryOffset))
              .arg(e.id)
              .arg(e.block));
     return nullptr;
   }
-  if (!claimedRecords_.insert(k).second) {
+  if (it->claimed) {
     fail(QStringLiteral("key entry %1 shares its data record (id %2, block %3) with another key")
              .arg(hex(entryOffset))
              .arg(e.id)
              .arg(e.block));
     return nullptr;
   }
-  const uchar* r = d_ + it->second;
+  it->claimed = true;
+  const uchar* r = d_ + it->offset;
   const quint32 used = rd32(r + 0x08);
   if (used > rd32(r) || kKeyHeaderSize + rd16(r + 0x0C) > used) {
     fail(QStringLiteral("key record (id %1, block %2) is larger than its record").arg(e.id).arg(e.block));
@@ -239,14 +255,15 @@ const uchar* Reader::findRecord(quint32 entryOffset, const Entry& e) {
   return r;
 }
 
-QByteArray recordName(const uchar* r) {
-  return QByteArray(reinterpret_cast<const char*>(r + kKeyHeaderSize), rd16(r + 0x0C));
+QByteArrayView recordName(const uchar* r) {
+  return QByteArrayView(reinterpret_cast<const char*>(r + kKeyHeaderSize), rd16(r + 0x0C));
 }
 
 bool Reader::loadValues(const uchar* r, const Entry& e, RegKey* key) {
   const quint32 used = rd32(r + 0x08);
   const int valueCount = rd16(r + 0x0E);
   quint32 pos = kKeyHeaderSize + rd16(r + 0x0C);
+  key->reserveValues(valueCount);
   for (int i = 0; i < valueCount; ++i) {
     const uchar* v = r + pos;
     if (used - pos < kValueHeaderSize ||
@@ -259,7 +276,7 @@ bool Reader::loadValues(const uchar* r, const Entry& e, RegKey* key) {
     const quint32 nameLength = rd16(v + 0x08);
     const quint32 dataLength = rd16(v + 0x0A);
     const char* s = reinterpret_cast<const char*>(v + kValueHeaderSize);
-    key->setValue(QByteArrayView(s, nameLength), type, QByteArray(s + nameLength, dataLength));
+    key->adoptValue(slab_.copy(QByteArrayView(s, nameLength)), type, slab_.copy(QByteArrayView(s + nameLength, dataLength)));
     pos += kValueHeaderSize + nameLength + dataLength;
   }
   return true;
@@ -301,7 +318,7 @@ bool Reader::read(RegKey& out) {
       if (!r) return false;
       // Windows never writes two siblings whose names differ only in case; should a
       // hive hold them, they merge into one key rather than one hiding the other.
-      RegKey* sub = p.key->addSubkey(recordName(r));
+      RegKey* sub = p.key->adoptSubkey(slab_.copy(recordName(r)));
       if (!loadValues(r, e, sub)) return false;
       if (e.child != kNoOffset) {
         if (p.depth + 1 >= kMaxDepth)
@@ -336,8 +353,7 @@ struct Node {
   quint32 firstChild = kNoOffset;  // node index; siblings follow it contiguously
   quint32 childCount = 0;
   quint32 nameLength = 0;
-  std::vector<const RegValue*> values;  // those that fit in one record
-  quint32 recordSize = 0;               // 0: no record
+  quint32 recordSize = 0;  // 0: no record
   quint16 id = kNoId, block = kNoId;
 };
 
@@ -357,8 +373,6 @@ bool planRecord(Node& n) {
     size += quint64(kValueHeaderSize) + quint64(v.name.size()) + quint64(v.data.size());
   if (size > kMaxRecordSize) return false;
   n.nameLength = quint32(key.name().size());
-  n.values.reserve(key.values().size());
-  for (const RegValue& v : key.values()) n.values.push_back(&v);
   n.recordSize = quint32(size);
   return true;
 }
@@ -369,18 +383,18 @@ void fillRecord(uchar* r, const Node& n, quint32 recordSize) {
   wr16(r + 0x06, n.block);
   wr32(r + 0x08, n.recordSize);
   wr16(r + 0x0C, quint16(n.nameLength));
-  wr16(r + 0x0E, quint16(n.values.size()));
+  wr16(r + 0x0E, quint16(n.key->valueCount()));
   std::memcpy(r + kKeyHeaderSize, n.key->name().constData(), n.nameLength);
   uchar* v = r + kKeyHeaderSize + n.nameLength;
-  for (const RegValue* value : n.values) {
-    wr32(v, value->type);
-    wr16(v + 0x08, quint16(value->name.size()));
-    wr16(v + 0x0A, quint16(value->data.size()));
+  for (const RegValue& value : n.key->values()) {
+    wr32(v, value.type);
+    wr16(v + 0x08, quint16(value.name.size()));
+    wr16(v + 0x0A, quint16(value.data.size()));
     v += kValueHeaderSize;
-    std::memcpy(v, value->name.constData(), size_t(value->name.size()));
-    v += value->name.size();
-    std::memcpy(v, value->data.constData(), size_t(value->data.size()));
-    v += value->data.size();
+    std::memcpy(v, value.name.constData(), size_t(value.name.size()));
+    v += value.name.size();
+    std::memcpy(v, value.data.constData(), size_t(value.data.size()));
+    v += value.data.size();
   }
 }
 

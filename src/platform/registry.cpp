@@ -3,6 +3,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vt {
 
@@ -20,6 +21,31 @@ void forEachComponent(QByteArrayView path, F&& f) {
   }
 }
 }  // namespace
+
+QByteArray ByteSlab::copy(QByteArrayView bytes) {
+  // Chunks are large enough that their count stays small, and small enough that the part
+  // left unused at the end of the last one does not matter.
+  constexpr qsizetype kChunk = 256 * 1024;
+  constexpr qsizetype kOwnAllocation = kChunk / 16;
+  static const char empty = 0;
+  if (bytes.isEmpty()) return QByteArray(&empty, 0);
+  const qsizetype need = bytes.size() + 1;
+  if (need > kOwnAllocation) return bytes.toByteArray();
+  if (chunk_.isNull() || used_ + need > chunk_.size()) {
+    chunk_ = QByteArray(kChunk, Qt::Uninitialized);
+    used_ = 0;
+  }
+  // The chunk is shared with earlier copies, so data() would detach it; what lies past
+  // used_ belongs to no copy yet, and writing there changes nothing anyone sees.
+  char* at = const_cast<char*>(chunk_.constData()) + used_;
+  std::memcpy(at, bytes.data(), size_t(bytes.size()));
+  at[bytes.size()] = '\0';
+  used_ += need;
+  QByteArray::DataPointer slice = chunk_.data_ptr();  // takes a reference on the chunk
+  slice.ptr = at;
+  slice.size = bytes.size();
+  return QByteArray(std::move(slice));
+}
 
 RegKey::RegKey(QByteArray name, RegKey* parent) : name_(std::move(name)), parent_(parent) {}
 
@@ -57,10 +83,15 @@ void RegKey::rebuildIndex() {
 
 RegKey* RegKey::addSubkey(QByteArrayView name) {
   if (RegKey* existing = findSubkey(name)) return existing;
-  subkeys_.push_back(std::make_unique<RegKey>(name.toByteArray(), this));
+  return adoptSubkey(name.toByteArray());
+}
+
+RegKey* RegKey::adoptSubkey(QByteArray name) {
+  if (RegKey* existing = findSubkey(name)) return existing;
+  subkeys_.push_back(std::make_unique<RegKey>(std::move(name), this));
   RegKey* k = subkeys_.back().get();
   if (index_) {
-    index_->insert(ansiUpper(name), k);
+    index_->insert(ansiUpper(k->name_), k);
   } else if (int(subkeys_.size()) >= kIndexThreshold) {
     rebuildIndex();
   }
@@ -76,6 +107,26 @@ bool RegKey::removeSubkey(QByteArrayView name) {
   if (index_) rebuildIndex();
   touch();
   return true;
+}
+
+std::unique_ptr<RegKey> RegKey::detachSubkey(const RegKey* child, int* position) {
+  auto it = std::find_if(subkeys_.begin(), subkeys_.end(), [&](const auto& k) { return k.get() == child; });
+  if (it == subkeys_.end()) return nullptr;
+  if (position) *position = int(it - subkeys_.begin());
+  std::unique_ptr<RegKey> taken = std::move(*it);
+  subkeys_.erase(it);
+  if (index_) rebuildIndex();
+  taken->parent_ = nullptr;
+  touch();
+  return taken;
+}
+
+void RegKey::insertSubkey(std::unique_ptr<RegKey> child, int position) {
+  position = std::clamp(position, 0, int(subkeys_.size()));
+  child->parent_ = this;
+  subkeys_.insert(subkeys_.begin() + position, std::move(child));
+  rebuildIndex();
+  touch();
 }
 
 void RegKey::takeContentsOf(RegKey& other) {
@@ -129,9 +180,19 @@ void RegKey::setValue(QByteArrayView name, quint32 type, QByteArray data) {
     touch();
     return;
   }
-  values_.push_back(RegValue{name.toByteArray(), type, std::move(data)});
+  adoptValue(name.toByteArray(), type, std::move(data));
+}
+
+void RegKey::adoptValue(QByteArray name, quint32 type, QByteArray data) {
+  if (RegValue* v = valueNamed(name)) {
+    v->type = type;
+    v->data = std::move(data);
+    touch();
+    return;
+  }
+  values_.push_back(RegValue{std::move(name), type, std::move(data)});
   if (valueIndex_) {
-    valueIndex_->insert(ansiUpper(name), values_.size() - 1);
+    valueIndex_->insert(ansiUpper(values_.back().name), values_.size() - 1);
   } else if (int(values_.size()) >= kIndexThreshold) {
     rebuildValueIndex();
   }
@@ -147,6 +208,25 @@ bool RegKey::removeValue(QByteArrayView name) {
   return true;
 }
 
+std::optional<RegValue> RegKey::takeValue(QByteArrayView name, int* position) {
+  RegValue* v = valueNamed(name);
+  if (!v) return std::nullopt;
+  const auto at = values_.begin() + (v - values_.data());
+  if (position) *position = int(at - values_.begin());
+  RegValue taken = std::move(*at);
+  values_.erase(at);
+  rebuildValueIndex();
+  touch();
+  return taken;
+}
+
+void RegKey::insertValue(RegValue value, int position) {
+  position = std::clamp(position, 0, int(values_.size()));
+  values_.insert(values_.begin() + position, std::move(value));
+  rebuildValueIndex();
+  touch();
+}
+
 RegKey* RegKey::findPath(QByteArrayView path) {
   RegKey* k = this;
   forEachComponent(path, [&](QByteArrayView part) {
@@ -156,10 +236,16 @@ RegKey* RegKey::findPath(QByteArrayView path) {
   return k;
 }
 
-RegKey* RegKey::createPath(QByteArrayView path) {
+RegKey* RegKey::createPath(QByteArrayView path, RegKey** added) {
   RegKey* k = this;
+  if (added) *added = nullptr;
   forEachComponent(path, [&](QByteArrayView part) {
-    k = k->addSubkey(part);
+    RegKey* next = k->findSubkey(part);
+    if (!next) {
+      next = k->addSubkey(part);
+      if (added && !*added) *added = next;
+    }
+    k = next;
     return true;
   });
   return k;
@@ -223,18 +309,23 @@ RegKey* Registry::openKey(HKey r, QStringView path) {
   return base ? base->findPath(toAnsi(path)) : nullptr;
 }
 
-RegKey* Registry::createKey(HKey r, QStringView path) {
+RegKey* Registry::createKey(HKey r, QStringView path, RegKey** added) {
   RegKey* base = root(r);
+  RegKey* aliasAdded = nullptr;
   if (!base) {
     // Windows 95 builds the alias targets on demand too.
     switch (r) {
-      case HKey::ClassesRoot: base = hklm_->createPath("SOFTWARE\\Classes"); break;
-      case HKey::CurrentUser: base = hku_->createPath(".DEFAULT"); break;
-      case HKey::CurrentConfig: base = hklm_->createPath("Config\\0001"); break;
-      default: return nullptr;
+      case HKey::ClassesRoot: base = hklm_->createPath("SOFTWARE\\Classes", &aliasAdded); break;
+      case HKey::CurrentUser: base = hku_->createPath(".DEFAULT", &aliasAdded); break;
+      case HKey::CurrentConfig: base = hklm_->createPath("Config\\0001", &aliasAdded); break;
+      default:
+        if (added) *added = nullptr;
+        return nullptr;
     }
   }
-  return base->createPath(toAnsi(path));
+  RegKey* k = base->createPath(toAnsi(path), added);
+  if (added && aliasAdded) *added = aliasAdded;
+  return k;
 }
 
 bool Registry::deleteKey(HKey r, QStringView path) {

@@ -7,7 +7,9 @@
 #include <QHash>
 #include <QString>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vt {
@@ -29,6 +31,19 @@ struct RegValue {
   QByteArray data;  // REG_SZ is stored without a terminating NUL, as Windows 95 writes it
 };
 
+// Copies many small byte strings into a few shared chunks. Each copy is an ordinary
+// QByteArray (NUL-terminated, copy-on-write: changing it first gives it its own buffer)
+// that shares its chunk by reference count, so loading a hive of 200,000 values makes a
+// few dozen allocations instead of 400,000, and dropping the tree frees them at once.
+class ByteSlab {
+ public:
+  QByteArray copy(QByteArrayView bytes);
+
+ private:
+  QByteArray chunk_;
+  qsizetype used_ = 0;
+};
+
 class RegKey {
  public:
   explicit RegKey(QByteArray name = {}, RegKey* parent = nullptr);
@@ -45,6 +60,12 @@ class RegKey {
   // Returns the existing sub-key of that name (any case) or appends a new one.
   RegKey* addSubkey(QByteArrayView name);
   bool removeSubkey(QByteArrayView name);
+  // As addSubkey, keeping `name` itself (no copy) when the key is new.
+  RegKey* adoptSubkey(QByteArray name);
+  // Takes a sub-key with its sub-tree out of this key; `position` receives where it stood,
+  // so that insertSubkey can put it back exactly. nullptr when `child` is not a sub-key.
+  std::unique_ptr<RegKey> detachSubkey(const RegKey* child, int* position = nullptr);
+  void insertSubkey(std::unique_ptr<RegKey> child, int position);
   // Moves every sub-key and value of `other` into this key, replacing what this key held.
   void takeContentsOf(RegKey& other);
   void clear();
@@ -56,12 +77,21 @@ class RegKey {
   // Replaces the value's type and data in place (its position and the case of its name
   // stay) or appends a new value.
   void setValue(QByteArrayView name, quint32 type, QByteArray data);
+  // As setValue, keeping `name` itself when the value is new; for loaders, which also
+  // reserve room for the values they are about to add.
+  void adoptValue(QByteArray name, quint32 type, QByteArray data);
+  void reserveValues(int count) { values_.reserve(values_.size() + size_t(std::max(count, 0))); }
   bool removeValue(QByteArrayView name);
+  // As removeValue, handing back the value and where it stood for insertValue.
+  std::optional<RegValue> takeValue(QByteArrayView name, int* position);
+  void insertValue(RegValue value, int position);
 
   // Backslash-separated path below this key; empty means this key. Empty components
   // (a doubled or trailing backslash) are skipped.
   RegKey* findPath(QByteArrayView path);
-  RegKey* createPath(QByteArrayView path);
+  // `added`, when given, receives the topmost key the call created (nullptr when the
+  // whole path existed): detaching it undoes the call.
+  RegKey* createPath(QByteArrayView path, RegKey** added = nullptr);
 
   // Names from the top of the tree down to this key, joined by backslashes.
   QByteArray pathFromTop() const;
@@ -112,7 +142,8 @@ class Registry {
   // (a machine without SOFTWARE\Classes has no HKEY_CLASSES_ROOT).
   RegKey* root(HKey root);
   RegKey* openKey(HKey root, QStringView path);
-  RegKey* createKey(HKey root, QStringView path);
+  // `added` as for RegKey::createPath; an alias target built on demand counts too.
+  RegKey* createKey(HKey root, QStringView path, RegKey** added = nullptr);
   // Deletes the key with its sub-tree; a predefined key itself cannot be deleted.
   bool deleteKey(HKey root, QStringView path);
 

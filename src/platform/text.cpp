@@ -57,8 +57,9 @@ QByteArray ansiUpper(QByteArrayView s) {
 
 bool ansiEqualNoCase(QByteArrayView a, QByteArrayView b) {
   if (a.size() != b.size()) return false;
+  // Most bytes compared are equal as they stand; only those that differ need upper-casing.
   for (qsizetype i = 0; i < a.size(); ++i)
-    if (ansiUpper(uchar(a[i])) != ansiUpper(uchar(b[i]))) return false;
+    if (a[i] != b[i] && ansiUpper(uchar(a[i])) != ansiUpper(uchar(b[i]))) return false;
   return true;
 }
 

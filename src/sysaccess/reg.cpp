@@ -19,8 +19,8 @@ QString bufferedText(const QByteArray& data, int buffer) {
 
 }  // namespace
 
-RegKey* RegRoot::create(Registry& reg, QStringView path) const {
-  return key_ ? key_->createPath(toAnsi(path)) : reg.createKey(hkey_, path);
+RegKey* RegRoot::create(Registry& reg, QStringView path, RegKey** added) const {
+  return key_ ? key_->createPath(toAnsi(path), added) : reg.createKey(hkey_, path, added);
 }
 
 RegKey* RegAccess::open(RegRoot root, QStringView keyPath) {
@@ -30,14 +30,19 @@ RegKey* RegAccess::open(RegRoot root, QStringView keyPath) {
 
 bool RegAccess::commit() { return machine_.saveRegistry(); }
 
-bool RegAccess::setAndCommit(RegKey* key, QStringView name, quint32 type, QByteArray data) {
+bool RegAccess::setAndCommit(RegKey* key, QStringView name, quint32 type, QByteArray data, RegKey* added) {
   const QByteArray ansiName = toAnsi(name);
   std::optional<RegValue> before;
   if (const RegValue* old = key->findValue(ansiName)) before = *old;
   key->setValue(ansiName, type, std::move(data));
   if (commit()) return true;
-  if (before) key->setValue(before->name, before->type, before->data);
-  else key->removeValue(ansiName);
+  if (added) {
+    added->parent()->detachSubkey(added);  // the value goes with the key it was written to
+  } else if (before) {
+    key->setValue(before->name, before->type, before->data);
+  } else {
+    key->removeValue(ansiName);
+  }
   return false;
 }
 
@@ -70,15 +75,24 @@ bool RegAccess::DeleteRegKey(RegRoot root, QStringView keyPath) {
   Registry& reg = machine_.registry();
   for (HKey h : {HKey::ClassesRoot, HKey::CurrentUser, HKey::CurrentConfig})
     if (key == reg.root(h)) return false;  // a predefined key is not deletable
-  if (!key->parent()->removeSubkey(key->name())) return false;
-  return commit();
+  RegKey* parent = key->parent();
+  int position = 0;
+  std::unique_ptr<RegKey> taken = parent->detachSubkey(key, &position);
+  if (!taken) return false;
+  if (commit()) return true;
+  parent->insertSubkey(std::move(taken), position);
+  return false;
 }
 
 bool RegAccess::DeleteRegValue(RegRoot root, QStringView keyPath, QStringView name) {
   RegKey* key = open(root, keyPath);
   if (!RegValueExists(key, name)) return false;
-  if (!key->removeValue(toAnsi(name))) return false;
-  return commit();
+  int position = 0;
+  std::optional<RegValue> taken = key->takeValue(toAnsi(name), &position);
+  if (!taken) return false;
+  if (commit()) return true;
+  key->insertValue(std::move(*taken), position);
+  return false;
 }
 
 QString RegAccess::ReadRegString(RegRoot root, QStringView keyPath, QStringView name) {
@@ -105,16 +119,20 @@ bool RegAccess::RegDwordEquals(RegRoot root, QStringView keyPath, QStringView na
   return ReadRegDword(root, keyPath, name) == expected;
 }
 
-bool RegAccess::WriteRegString(RegRoot root, QStringView keyPath, QStringView name, QStringView text) {
-  RegKey* key = open(root, keyPath);
+bool RegAccess::writeString(RegRoot root, QStringView keyPath, QStringView name, QStringView text, bool create) {
+  RegKey* added = nullptr;
+  RegKey* key = create ? root.create(machine_.registry(), keyPath, &added) : open(root, keyPath);
   if (!key) return false;
-  if (!setAndCommit(key, name, RegSz, toAnsi(text))) return false;
+  if (!setAndCommit(key, name, RegSz, toAnsi(text), added)) return false;
   return ReadRegString(root, keyPath, name) == text;
 }
 
+bool RegAccess::WriteRegString(RegRoot root, QStringView keyPath, QStringView name, QStringView text) {
+  return writeString(root, keyPath, name, text, false);
+}
+
 bool RegAccess::WriteRegStringCreate(RegRoot root, QStringView keyPath, QStringView name, QStringView text) {
-  if (!root.create(machine_.registry(), keyPath)) return false;
-  return WriteRegString(root, keyPath, name, text);
+  return writeString(root, keyPath, name, text, true);
 }
 
 bool RegAccess::WriteRegDword(RegRoot root, QStringView keyPath, QStringView name, quint32 value) {

@@ -20,8 +20,9 @@ class RegRoot {
   RegRoot(HKey hkey) : hkey_(hkey) {}  // NOLINT: used like the Windows HKEY constants
   explicit RegRoot(RegKey* key) : key_(key) {}
   RegKey* resolve(Registry& reg) const { return key_ ? key_ : reg.root(hkey_); }
-  // Opens the path below the root, creating every missing key (and an alias's target).
-  RegKey* create(Registry& reg, QStringView path) const;
+  // Opens the path below the root, creating every missing key (and an alias's target);
+  // `added` receives the topmost key created, nullptr when none was.
+  RegKey* create(Registry& reg, QStringView path, RegKey** added) const;
 
  private:
   HKey hkey_ = HKey::LocalMachine;
@@ -68,9 +69,11 @@ class RegAccess {
   RegKey* open(RegRoot root, QStringView keyPath);
   const RegValue* existingValue(RegRoot root, QStringView keyPath, QStringView name);
   bool commit();
-  // Sets a value and saves; when the save fails the value is put back as it was, so the
-  // registry in memory never holds what its files could not take.
-  bool setAndCommit(RegKey* key, QStringView name, quint32 type, QByteArray data);
+  // Sets a value and saves; when the save fails the value is put back as it was and the
+  // keys the caller `added` for it are taken out again, so the registry in memory never
+  // holds what its files could not take (a later, unrelated save would write it).
+  bool setAndCommit(RegKey* key, QStringView name, quint32 type, QByteArray data, RegKey* added = nullptr);
+  bool writeString(RegRoot root, QStringView keyPath, QStringView name, QStringView text, bool create);
 
   Machine& machine_;
   const SharedState& state_;

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace vt {
 namespace {
@@ -219,6 +220,35 @@ TEST(CregWrite, EveryValueTypeAndNameShapeRoundTrips) {
   roundTrip(tree, back, &layout);
   EXPECT_TRUE(sameTree(tree, back));
   EXPECT_EQ(layout.keys, 3000 + 7 + 3 + 1);
+}
+
+// A loaded hive keeps its names and data in shared buffers; each value must still behave
+// as a string of its own.
+TEST(CregRead, ValuesReadBackAreIndependentStrings) {
+  RegKey tree;
+  RegKey* k = tree.createPath("Software\\Test");
+  k->setValue("first", RegSz, "alpha");
+  k->setValue("second", RegSz, "beta");
+  k->setValue("empty", RegSz, QByteArray());
+  auto back = std::make_unique<RegKey>();
+  roundTrip(tree, *back);
+  RegKey* loaded = back->findPath("Software\\Test");
+  ASSERT_NE(loaded, nullptr);
+
+  QByteArray kept = loaded->findValue("first")->data;
+  const QByteArray name = loaded->findValue("second")->name;
+  EXPECT_EQ(kept.constData()[kept.size()], '\0');
+  kept[0] = 'A';
+  kept.append("-and-more-than-fits-between-neighbours");
+  EXPECT_EQ(loaded->findValue("first")->data, "alpha");
+  EXPECT_EQ(loaded->findValue("second")->data, "beta");
+  EXPECT_EQ(loaded->findValue("empty")->data, "");
+  loaded->setValue("second", RegSz, "changed");
+  EXPECT_EQ(loaded->findValue("first")->data, "alpha");
+
+  back.reset();
+  EXPECT_EQ(kept, "Alpha-and-more-than-fits-between-neighbours");
+  EXPECT_EQ(name, "second");
 }
 
 TEST(CregWrite, EmptyAndValueOnlyRootsRoundTrip) {

@@ -2,6 +2,12 @@
 
 #include "support/testmachine.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <functional>
+#include <string>
+
 #include <gtest/gtest.h>
 
 namespace vt {
@@ -107,6 +113,59 @@ TEST_F(RegAccessTest, DeletionsReportWhetherSomethingWasThere) {
   EXPECT_FALSE(r.DeleteRegKey(HKEY_CLASSES_ROOT, u""));
   tm.reopen();
   EXPECT_EQ(tm.registry().openKey(HKey::CurrentUser, u"Control Panel"), nullptr);
+}
+
+// Every change that could not be saved is undone in memory exactly, so that the next
+// successful save (of anything) cannot write it after all.
+TEST_F(RegAccessTest, ChangesThatCannotBeSavedAreUndoneInPlace) {
+  const auto desk = u"Control Panel\\desktop";
+  reg().createKey(HKey::CurrentUser, u"Control Panel\\Colors")->setValue("Window", RegSz, "255 255 255");
+  reg().createKey(HKey::CurrentUser, u"Control Panel\\Mouse");
+  ASSERT_TRUE(tm.machine().saveRegistry());
+
+  // A listing of the user hive: keys and values in stored order.
+  auto layout = [&] {
+    QByteArrayList lines;
+    auto walk = [&](auto&& self, const RegKey& k) -> void {
+      lines << k.pathFromTop();
+      for (const RegValue& v : k.values()) lines << "  " + v.name + "=" + v.data;
+      for (int i = 0; i < k.subkeyCount(); ++i) self(self, *k.subkey(i));
+    };
+    walk(walk, reg().users());
+    return lines.join('\n').toStdString();
+  };
+  struct Case {
+    const char* what;
+    std::function<bool(RegAccess&)> change;
+  } cases[] = {
+      {"delete the first of several keys", [&](RegAccess& a) { return a.DeleteRegKey(HKEY_CURRENT_USER, u"Control Panel\\desktop"); }},
+      {"delete a key with sub-keys", [&](RegAccess& a) { return a.DeleteRegKey(HKEY_CURRENT_USER, u"Control Panel"); }},
+      {"delete a value in the middle", [&](RegAccess& a) { return a.DeleteRegValue(HKEY_CURRENT_USER, desk, u"Short"); }},
+      {"overwrite a value", [&](RegAccess& a) { return a.WriteRegString(HKEY_CURRENT_USER, desk, u"MenuShowDelay", u"0"); }},
+      {"add a value", [&](RegAccess& a) { return a.WriteRegDword(HKEY_CURRENT_USER, desk, u"New", 1); }},
+      {"create keys and a value",
+       [&](RegAccess& a) { return a.WriteRegStringCreate(HKEY_CURRENT_USER, u"Software\\Tarvo\\Vantrel", u"Start", u"0"); }},
+      {"create a key below an existing one",
+       [&](RegAccess& a) { return a.WriteRegStringCreate(HKEY_CURRENT_USER, u"Control Panel\\Sound", u"Beep", u"yes"); }},
+  };
+  // A folder where the hive file should be makes every save of that hive fail.
+  const QString hive = tm.host("C", "WINDOWS/USER.DAT");
+  ASSERT_TRUE(QFile::exists(hive));
+  const QByteArray saved = tm.hostFile("C", "WINDOWS/USER.DAT");
+  for (const Case& c : cases) {
+    const std::string before = layout();
+    ASSERT_TRUE(QFile::remove(hive));
+    ASSERT_TRUE(QDir().mkdir(hive));
+    RegAccess access(tm.machine(), state);
+    EXPECT_FALSE(c.change(access)) << c.what;
+    EXPECT_EQ(layout(), before) << c.what;
+    ASSERT_TRUE(QDir().rmdir(hive));
+    tm.putHostFile("C", "WINDOWS/USER.DAT", saved);
+    // An unrelated change that does reach the disk.
+    ASSERT_TRUE(access.WriteRegString(HKEY_LOCAL_MACHINE, u"", u"Unrelated", QString::fromLatin1(c.what))) << c.what;
+    tm.reopen();
+    EXPECT_EQ(layout(), before) << c.what;
+  }
 }
 
 TEST_F(RegAccessTest, EnumDeviceLookupTakesTheLastMatchAndHonoursTheMode) {
