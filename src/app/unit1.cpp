@@ -8,7 +8,6 @@
 #include "app/updown.h"
 #include "platform/machine.h"
 #include "platform/text.h"
-#include "tuning/logos.h"
 
 #include <QDirIterator>
 #include <QFile>
