@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   }
 
   QString error;
-  auto machine = vt::Machine::open(folder, &error);
+  auto machine = vt::Machine::open(folder, &error, vt::MachineOpen::BeingBuilt);
   if (!machine) {
     std::fprintf(stderr, "machine did not open: %s\n", qPrintable(error));
     return 2;
