@@ -2,8 +2,11 @@
 // bytes through memory and disk, so the ratios say how much the formats cost on top of
 // the I/O they cannot avoid.
 //
-//   bench_registry_bench [VALUES]     (default 200000)
+//   bench_registry_bench [VALUES]                 (default 200000)
+//   bench_registry_bench --into MACHINE [VALUES]  adds a registry of that size to a
+//                                                 machine's SYSTEM.DAT, for bench/startup.sh
 #include "platform/creghive.h"
+#include "platform/machine.h"
 #include "platform/regedit4.h"
 #include "platform/registry.h"
 
@@ -17,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -131,6 +135,32 @@ qint64 heapInUse() {
   return qint64(m.uordblks + m.hblkhd);
 }
 
+// The process's peak resident size in MiB, as the kernel counts it.
+double peakRssMiB() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+  return 0;
+}
+
+int addToMachine(const QString& folder, int values) {
+  QString error;
+  auto machine = vt::Machine::open(folder, &error);
+  if (!machine) {
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    return 1;
+  }
+  buildMachine(machine->registry().localMachine(), values);
+  if (!machine->saveRegistry(&error)) {
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    return 1;
+  }
+  const Stats s = count(machine->registry().localMachine());
+  std::printf("%s: SYSTEM.DAT now holds %d keys, %d values\n", qPrintable(folder), s.keys, s.values);
+  return 0;
+}
+
 void row(const char* what, qsizetype bytes, double s, double reference) {
   std::printf("%-28s %12lld %10.3f %12.4f %9.1fx\n", what, static_cast<long long>(bytes), s, reference,
               reference > 0 ? s / reference : 0.0);
@@ -139,6 +169,8 @@ void row(const char* what, qsizetype bytes, double s, double reference) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "--into") == 0)
+    return addToMachine(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::max(1, std::atoi(argv[3])) : 200000);
   const int values = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200000;
   QTemporaryDir dir;
   if (!dir.isValid()) return 1;
@@ -181,7 +213,7 @@ int main(int argc, char** argv) {
     std::printf("loaded tree: %.1f MiB in use (%.0f bytes a value), hive file %.1f MiB; released in %.3f s\n",
                 double(held) / (1 << 20), double(held) / made.values, double(hive.size()) / (1 << 20), release);
   }
-  std::printf("\n");
+  std::printf("peak resident size of this run: %.1f MiB (the generated tree and its copies included)\n\n", peakRssMiB());
   std::printf("%-28s %12s %10s %12s %10s\n", "operation", "bytes", "seconds", "reference s", "ratio");
   row("CREG writeHive", hive.size(), write, hiveRef);
   row("CREG writeHive, built tree", hive.size(), writeBuilt, hiveRef);

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -73,5 +74,7 @@ int main(int argc, char** argv) {
   if (QScreen* screen = QApplication::primaryScreen())
     form.move(screen->availableGeometry().center() - form.rect().center());
   form.show();
+  // For timing start-up from outside: end as soon as the shown window has been handled.
+  if (qEnvironmentVariableIsSet("VANTREL_EXIT_WHEN_SHOWN")) QTimer::singleShot(0, &app, &QApplication::quit);
   return app.exec();
 }

@@ -353,6 +353,7 @@ struct Node {
   quint32 firstChild = kNoOffset;  // node index; siblings follow it contiguously
   quint32 childCount = 0;
   quint32 nameLength = 0;
+  quint32 hash = 0;        // taken while the key is at hand, not in a later pass over all keys
   quint32 recordSize = 0;  // 0: no record
   quint16 id = kNoId, block = kNoId;
 };
@@ -373,6 +374,7 @@ bool planRecord(Node& n) {
     size += quint64(kValueHeaderSize) + quint64(v.name.size()) + quint64(v.data.size());
   if (size > kMaxRecordSize) return false;
   n.nameLength = quint32(key.name().size());
+  n.hash = n.parent == kNoOffset ? 0 : nameHash(key.name());
   n.recordSize = quint32(size);
   return true;
 }
@@ -474,7 +476,7 @@ QByteArray writeHive(const RegKey& root, QString* error) {
     const Node& n = nodes[i];
     uchar* e = rgkn + entryOffset(i);
     wr32(e, 0);
-    wr32(e + 0x04, i == 0 ? 0 : nameHash(QByteArrayView(n.key->name()).first(n.nameLength)));
+    wr32(e + 0x04, n.hash);
     wr32(e + 0x08, kNoOffset);
     wr32(e + 0x0C, n.parent == kNoOffset ? kNoOffset : entryOffset(n.parent));
     wr32(e + 0x10, n.firstChild == kNoOffset ? kNoOffset : entryOffset(n.firstChild));

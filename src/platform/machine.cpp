@@ -241,25 +241,35 @@ bool Machine::saveRegistry(QString* error) {
     if (error) *error = msg;
     return false;
   };
-  auto saveHive = [&](const QString& winPath, const RegKey& root, quint64* saved) {
-    if (root.generation() == *saved) return true;
+  struct Hive {
+    QString winPath;
+    const RegKey& root;
+    quint64* saved;
+    QByteArray bytes;
+  };
+  Hive hives[] = {{systemDatPath(), registry_.localMachine(), &savedHklm_, {}},
+                  {userDatPath(), registry_.users(), &savedHku_, {}}};
+  // Every changed hive is put into file form before any file is replaced, so a tree the
+  // format cannot hold stops the save with nothing written.
+  for (Hive& h : hives) {
+    if (h.root.generation() == *h.saved) continue;
     QString why;
-    const QByteArray bytes = creg::writeHive(root, &why);
-    if (bytes.isEmpty()) return fail(QStringLiteral("cannot write %1: %2").arg(winPath, why));
+    h.bytes = creg::writeHive(h.root, &why);
+    if (h.bytes.isEmpty()) return fail(QStringLiteral("cannot write %1: %2").arg(h.winPath, why));
+  }
+  for (Hive& h : hives) {
+    if (h.bytes.isEmpty()) continue;
     if (!fs_->exists(facts_.windowsDirectory) && !fs_->createDirectories(facts_.windowsDirectory))
       return fail(QStringLiteral("cannot create %1: %2").arg(facts_.windowsDirectory, describe(fs_->lastError())));
     // Windows keeps its registry files read-only, hidden and system; lift that for the write.
-    const quint32 attrs = fs_->attributes(winPath);
-    if (attrs != kInvalidAttributes) fs_->setAttributes(winPath, 0);
-    const bool ok = fs_->writeFile(winPath, bytes);
+    const quint32 attrs = fs_->attributes(h.winPath);
+    if (attrs != kInvalidAttributes) fs_->setAttributes(h.winPath, 0);
+    const bool ok = fs_->writeFile(h.winPath, h.bytes);
     const WinError writeError = fs_->lastError();
-    fs_->setAttributes(winPath, attrs != kInvalidAttributes ? attrs & AttrSettable : AttrReadOnly | AttrHidden | AttrSystem | AttrArchive);
-    if (!ok) return fail(QStringLiteral("cannot write %1: %2").arg(winPath, describe(writeError)));
-    *saved = root.generation();
-    return true;
-  };
-  if (!saveHive(systemDatPath(), registry_.localMachine(), &savedHklm_)) return false;
-  if (!saveHive(userDatPath(), registry_.users(), &savedHku_)) return false;
+    fs_->setAttributes(h.winPath, attrs != kInvalidAttributes ? attrs & AttrSettable : AttrReadOnly | AttrHidden | AttrSystem | AttrArchive);
+    if (!ok) return fail(QStringLiteral("cannot write %1: %2").arg(h.winPath, describe(writeError)));
+    *h.saved = h.root.generation();
+  }
   if (registry_.dynData().generation() != savedDyn_) {
     const QByteArray text = regedit4::exportKey(registry_.dynData(), QStringLiteral("HKEY_DYN_DATA"));
     int err = 0;

@@ -168,6 +168,18 @@ TEST_F(RegAccessTest, ChangesThatCannotBeSavedAreUndoneInPlace) {
   }
 }
 
+// All or nothing across the two hive files too: when one hive cannot be put into file
+// form, the change to the other does not reach its file either.
+TEST_F(RegAccessTest, AHiveThatCannotBeWrittenKeepsTheOtherFileUnchanged) {
+  const QByteArray systemDat = tm.hostFile("C", "WINDOWS/SYSTEM.DAT");
+  ASSERT_FALSE(systemDat.isEmpty());
+  // An earlier change the format cannot hold, still in memory.
+  reg().createKey(HKey::CurrentUser, u"Big")->setValue("v", RegSz, QByteArray(70000, 'h'));
+  EXPECT_FALSE(r.WriteRegString(HKEY_CLASSES_ROOT, u"lnkfile", u"IsShortcut", u"changed"));
+  EXPECT_EQ(tm.hostFile("C", "WINDOWS/SYSTEM.DAT"), systemDat);
+  EXPECT_EQ(r.ReadRegString(HKEY_CLASSES_ROOT, u"lnkfile", u"IsShortcut"), QString());
+}
+
 TEST_F(RegAccessTest, EnumDeviceLookupTakesTheLastMatchAndHonoursTheMode) {
   auto device = [&](const char* path, const char* cls, const char* desc, bool logConfig) {
     RegKey* k = reg().createKey(HKey::LocalMachine, QString::fromLatin1(path));

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Start-up until the window is shown, Vantrel against a minimal Qt program that shows one
+# frameless window of the same size, on a copy of the sample machine whose SYSTEM.DAT is
+# given VALUES generated values (0: the sample machine as it is). Runs alternate between
+# the two programs; the figures are medians of wall time and peak resident size.
+#
+#   bench/startup.sh [BUILD_DIR] [VALUES] [RUNS]     (defaults: build 200000 7)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+values=${2:-200000}
+runs=${3:-7}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build/tools/vantrel-machine" new "$work/machine" >/dev/null
+if [ "$values" -gt 0 ]; then "$build/bench/bench_registry_bench" --into "$work/machine" "$values"; fi
+
+vantrel=("$build/src/vantrel" --machine "$work/machine")
+reference=("$build/bench/bench_minimal_window")
+# The first start of Vantrel on a machine makes its first backup; that is not start-up.
+VANTREL_EXIT_WHEN_SHOWN=1 "${vantrel[@]}" >/dev/null 2>&1 || true
+
+measure() {  # prints "seconds kilobytes" of one run
+  /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+  cat "$work/time"
+}
+: >"$work/a"
+: >"$work/b"
+for _ in $(seq "$runs"); do
+  VANTREL_EXIT_WHEN_SHOWN=1 measure "${vantrel[@]}" >>"$work/a"
+  measure "${reference[@]}" >>"$work/b"
+done
+median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+a_s=$(cut -d' ' -f1 "$work/a" | median); a_k=$(cut -d' ' -f2 "$work/a" | median)
+b_s=$(cut -d' ' -f1 "$work/b" | median); b_k=$(cut -d' ' -f2 "$work/b" | median)
+awk -v as="$a_s" -v ak="$a_k" -v bs="$b_s" -v bk="$b_k" -v n="$values" -v r="$runs" 'BEGIN {
+  printf "window shown, %d generated registry values, median of %d runs\n", n, r
+  printf "  vantrel        %6.2f s %7.1f MiB\n", as, ak / 1024
+  printf "  minimal window %6.2f s %7.1f MiB\n", bs, bk / 1024
+  printf "  ratio          %6.2fx %7.2fx\n", (bs > 0 ? as / bs : 0), (bk > 0 ? ak / bk : 0)
+}'
