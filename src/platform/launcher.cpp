@@ -1,5 +1,6 @@
 #include "platform/launcher.h"
 
+#include "platform/creghive.h"
 #include "platform/machine.h"
 #include "platform/regedit4.h"
 
@@ -47,29 +48,83 @@ QString unquote(QString s) {
   return s;
 }
 
+void setError(QString* error, const QString& text) {
+  if (error) *error = text;
+}
+
+// Puts the registry in memory back to a copy taken before an import, and writes that back
+// too, so a hive file the failed save had already replaced holds its old contents again.
+void rollBack(Machine& machine, const QByteArray& hklm, const QByteArray& hku, const QByteArray& dyn) {
+  Registry& reg = machine.registry();
+  RegKey oldHklm, oldHku;
+  if (creg::readHive(hklm, oldHklm, nullptr)) reg.localMachine().takeContentsOf(oldHklm);
+  if (creg::readHive(hku, oldHku, nullptr)) reg.users().takeContentsOf(oldHku);
+  Registry scratch;
+  if (regedit4::importText(dyn, scratch, regedit4::ImportMode::Merge, nullptr)) {
+    reg.dynData().clear();
+    reg.dynData().takeContentsOf(scratch.dynData());
+  }
+  machine.saveRegistry();
+}
+
+}  // namespace
+
 // The registry editor's command lines: "/e FILE" exports, "/c FILE" replaces, "FILE" merges.
 // "/s" (silent) is accepted and changes nothing here, as no dialog is shown anyway.
-bool runRegedit(Machine& machine, const QString& args) {
-  QString rest = args;
+bool runRegistryEditor(Machine& machine, const QString& args, QString* error) {
+  QString rest = args.trimmed();
   bool exportMode = false, replaceMode = false;
   while (rest.startsWith(QLatin1Char('/')) || rest.startsWith(QLatin1Char('-'))) {
     const QString sw = rest.section(QLatin1Char(' '), 0, 0).mid(1).toLower();
     rest = rest.mid(sw.size() + 1).trimmed();
     if (sw == QLatin1String("e")) exportMode = true;
     else if (sw == QLatin1String("c")) replaceMode = true;
-    else if (sw != QLatin1String("s")) return false;
+    else if (sw != QLatin1String("s")) {
+      setError(error, QStringLiteral("unknown switch /%1").arg(sw));
+      return false;
+    }
   }
   const QString file = unquote(rest);
-  if (file.isEmpty() || (exportMode && replaceMode)) return false;
-  FileSystem& fs = machine.files();
-  if (exportMode) return fs.writeFile(file, regedit4::exportRegistry(machine.registry()));
-  const auto text = fs.readFile(file);
-  if (!text) return false;
-  if (!regedit4::importText(*text, machine.registry(), replaceMode ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge,
-                            nullptr))
+  if (file.isEmpty() || (exportMode && replaceMode)) {
+    setError(error, QStringLiteral("no file given"));
     return false;
-  return machine.saveRegistry();
+  }
+  FileSystem& fs = machine.files();
+  if (exportMode) {
+    if (fs.writeFile(file, regedit4::exportRegistry(machine.registry()))) return true;
+    setError(error, QStringLiteral("cannot write %1: %2").arg(file, describe(fs.lastError())));
+    return false;
+  }
+  const auto text = fs.readFile(file);
+  if (!text) {
+    setError(error, QStringLiteral("cannot read %1: %2").arg(file, describe(fs.lastError())));
+    return false;
+  }
+  // Checked whole before anything changes. A replacing import with nothing under
+  // HKEY_LOCAL_MACHINE (an empty or cut-off export) would leave a machine that cannot start.
+  Registry parsed;
+  QString why;
+  if (!regedit4::importText(*text, parsed, regedit4::ImportMode::Merge, &why)) {
+    setError(error, QStringLiteral("%1: %2").arg(file, why));
+    return false;
+  }
+  if (replaceMode && parsed.localMachine().subkeyCount() == 0) {
+    setError(error, QStringLiteral("%1 holds no HKEY_LOCAL_MACHINE keys; the registry was not replaced").arg(file));
+    return false;
+  }
+  Registry& reg = machine.registry();
+  const QByteArray hklm = creg::writeHive(reg.localMachine());
+  const QByteArray hku = creg::writeHive(reg.users());
+  const QByteArray dyn = regedit4::exportKey(reg.dynData(), QStringLiteral("HKEY_DYN_DATA"));
+  regedit4::importText(*text, reg, replaceMode ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge, nullptr);
+  if (machine.saveRegistry(&why)) return true;
+  // What the files could not take must not stay in memory, where a later save would write it.
+  rollBack(machine, hklm, hku, dyn);
+  setError(error, why);
+  return false;
 }
+
+namespace {
 
 void journal(Machine& machine, const QString& commandLine) {
   QFile log(machine.hostPathInFolder(QLatin1String(kLaunchJournalName)));
@@ -114,7 +169,7 @@ bool winExec(Machine& machine, const QString& commandLine, int /*showCmd*/) {
   splitProgram(commandLine, &program, &args);
   if (program.isEmpty()) return false;
   const QString name = programName(program);
-  if (name == QLatin1String("REGEDIT")) return runRegedit(machine, args);
+  if (name == QLatin1String("REGEDIT")) return runRegistryEditor(machine, args, nullptr);
 
   journal(machine, commandLine);
   const QString host = hostPrograms().value(name);

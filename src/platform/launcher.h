@@ -21,6 +21,13 @@ QString hostProgramsFile();
 // that is missing or unreadable maps nothing.
 QMap<QString, QString> hostPrograms();
 
+// Carries out the registry editor's arguments ("/e FILE", "/c FILE" or "FILE") on the
+// machine's registry and reports whether it worked, which WinExec cannot tell its caller.
+// An import is all or nothing: a file that does not parse, a replacement without any
+// HKEY_LOCAL_MACHINE keys, or registry files that cannot be saved leave the registry, in
+// memory and on disk, as it was. `error` says why it failed.
+bool runRegistryEditor(Machine& machine, const QString& args, QString* error);
+
 // Returns true when the command was carried out or started (WinExec's result > 31).
 bool winExec(Machine& machine, const QString& commandLine, int showCmd);
 

@@ -1,0 +1,298 @@
+#include "backup/backups.h"
+
+#include "platform/regedit4.h"
+#include "platform/text.h"
+#include "support/testmachine.h"
+#include "sysaccess/fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace vt::backup {
+namespace {
+
+const QString kStore = QStringLiteral("C:\\VANTREL\\BACKUP");
+
+struct Fixture {
+  test::TestMachine tm;
+  SharedState state;
+  test::RecordingDialogs dialogs;
+  Backups backups{tm.machine(), state, dialogs};
+
+  Fixture() {
+    tm.writeRegistryFiles();
+    tm.registry().createKey(HKey::LocalMachine, u"Software\\Test")->setValue("Value", RegSz, "old");
+    EXPECT_TRUE(tm.machine().saveRegistry());
+    for (const char* f : {"WINDOWS/WIN.INI", "WINDOWS/SYSTEM.INI", "AUTOEXEC.BAT", "MSDOS.SYS", "LOGO.SYS",
+                          "WINDOWS/LOGOW.SYS", "WINDOWS/LOGOS.SYS", "WINDOWS/PROTOCOL.INI"})
+      tm.putHostFile("C", f, QByteArray("content of ") + f + "\r\n");
+    tm.fs().createDirectories(u"C:\\VANTREL");
+    backups.setDirectories(QStringLiteral("C:\\VANTREL"), QStringLiteral("C:\\WINDOWS"), QStringLiteral("C:\\WINDOWS\\SYSTEM"));
+  }
+  QStringList store() { return QDir(tm.host("C", "VANTREL/BACKUP")).entryList(QDir::Files, QDir::Name); }
+  QString key(const QString& file, const char* k) {
+    const QByteArray text = tm.hostFile("C", "VANTREL/BACKUP/" + file);
+    for (const QByteArray& line : text.split('\n'))
+      if (line.startsWith(QByteArray(k) + '=')) return QString::fromLatin1(line.mid(qstrlen(k) + 1)).trimmed();
+    return QStringLiteral("<missing>");
+  }
+  QByteArray exportNow() { return regedit4::exportRegistry(tm.registry()); }
+};
+
+TEST(BackupNumbers, LowestFreeNumberSkippingNamesThatAreNoSetNumber) {
+  const struct {
+    QStringList present;
+    QString next;
+  } cases[] = {
+      {{}, "000"},
+      {{"BACKUP.000", "BACKUP.002"}, "001"},
+      {{"BACKUP.000", "BACKUP.ABC", "BACKUP.1000", "BACKUP.", "BACKUP.-1", "BACKUP.0X1"}, "001"},
+      {{"backup.000", "BACKUP.001", "REGISTRY.002"}, "002"},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    for (const QString& name : c.present) f.tm.putHostFile("C", "VANTREL/BACKUP/" + name, "x");
+    EXPECT_EQ(f.backups.NextBackupNumber(kStore), c.next) << c.present.join(',').toStdString();
+  }
+}
+
+TEST(BackupNumbers, AllThousandInUseRefusesWithAMessageAndWritesNothing) {
+  Fixture f;
+  for (int n = 0; n < 1000; ++n) f.tm.putHostFile("C", QStringLiteral("VANTREL/BACKUP/BACKUP.%1").arg(n, 3, 10, QChar('0')), "x");
+  EXPECT_EQ(f.backups.NextBackupNumber(kStore), QString());
+  Choice choice{{true, true, true, true, true, true}, "mine"};
+  EXPECT_FALSE(f.backups.CreateBackupSet(choice));
+  EXPECT_EQ(f.store().size(), 1000);
+  ASSERT_EQ(f.dialogs.shown.size(), 1);
+  EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Alle 1000"));
+  EXPECT_FALSE(f.backups.AutoBackup(AutoRegistry));
+}
+
+TEST(AutoBackup, EachKindSavesItsComponentsSilentlyAndDescribesThem) {
+  const struct {
+    int kind;
+    QStringList files;
+    QString keys;  // Registry Systemfiles Startfiles MSDOS.SYS LOGOS SONSTIGES
+    QString name;
+  } cases[] = {
+      // No CONFIG.SYS on this machine: skipped without failing.
+      {1, {"AUTOEXEC.000", "BACKUP.000"}, "001000", "AUTO-Backup : Änderungen an Startdateien"},
+      {2, {"BACKUP.000", "SYSTEM.000", "WIN.000"}, "010000", "AUTO-Backup : Änderungen an Systemdateien"},
+      {3, {"BACKUP.000", "REGISTRY.000"}, "100000", "AUTO-Backup : Änderungen an Registry"},
+      {4, {"BACKUP.000", "MSDOS.000"}, "000100", "AUTO-Backup : Änderungen an Boot-Einstellungen"},
+      {5, {"AUTOEXEC.000", "BACKUP.000", "Logo.000", "Logos.000", "Logow.000", "MSDOS.000", "REGISTRY.000", "SYSTEM.000", "WIN.000"},
+       "111110", "AUTO-Backup : 1.Start von Vantrel"},
+      {9, {"BACKUP.000"}, "000000", "what the page held"},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    int refreshed = 0;
+    f.backups.onSetsChanged = [&] { ++refreshed; };
+    EXPECT_TRUE(f.backups.AutoBackup(c.kind, "what the page held")) << c.kind;
+    EXPECT_EQ(f.store(), c.files) << c.kind;
+    QString keys;
+    for (const char* k : kComponentKeys) keys += f.key("BACKUP.000", k);
+    EXPECT_EQ(keys, c.keys) << c.kind;
+    EXPECT_EQ(fromAnsi(f.tm.hostFile("C", "VANTREL/BACKUP/BACKUP.000")).split("\r\n")[1], "Name=" + c.name);
+    EXPECT_TRUE(f.dialogs.shown.isEmpty()) << f.dialogs.shown.join('|').toStdString();
+    EXPECT_EQ(refreshed, 1);
+    EXPECT_FALSE(f.backups.silent());
+  }
+}
+
+TEST(AutoBackup, FailsAndLeavesNoSetWhenASourceOrTheRegistryExportFails) {
+  {
+    Fixture f;  // MSDOS.SYS is taken without an existence test
+    QFile::remove(f.tm.host("C", "MSDOS.SYS"));
+    f.tm.reopen();
+    EXPECT_FALSE(f.backups.AutoBackup(AutoBootOptions));
+    EXPECT_TRUE(f.store().isEmpty());
+  }
+  {
+    Fixture f;  // the export cannot be written
+    QDir().mkpath(f.tm.host("C", "VANTREL/BACKUP/REGISTRY.000"));
+    EXPECT_FALSE(f.backups.AutoBackup(AutoRegistry));
+    EXPECT_TRUE(f.store().isEmpty());
+    EXPECT_TRUE(f.dialogs.shown.isEmpty());
+  }
+}
+
+TEST(CreateBackupSet, WritesTheDescriptionInOrderAndSaysSuccessfulOnlyWhenItWas) {
+  Fixture f;
+  Choice choice{{true, false, true, false, false, true}, ""};
+  EXPECT_TRUE(f.backups.CreateBackupSet(choice));
+  EXPECT_EQ(choice.description, "No name");
+  EXPECT_EQ(f.tm.hostFile("C", "VANTREL/BACKUP/BACKUP.000"),
+            "[Backup]\r\nName=No name\r\nRegistry=1\r\nSystemfiles=0\r\nStartfiles=1\r\nMSDOS.SYS=0\r\nLOGOS=0\r\nSONSTIGES=1\r\n");
+  EXPECT_EQ(f.tm.hostFile("C", "VANTREL/BACKUP/PROTOCOL.000"), "content of WINDOWS/PROTOCOL.INI\r\n");
+  EXPECT_EQ(f.dialogs.shown, QStringList{"info: Backup erfolgreich."});
+  EXPECT_EQ(f.tm.hostFile("C", "VANTREL/LAST/win.ini"), "content of WINDOWS/WIN.INI\r\n");
+
+  QFile::remove(f.tm.host("C", "MSDOS.SYS"));
+  f.tm.reopen();
+  f.dialogs.shown.clear();
+  choice = {{false, false, false, true, false, false}, "x"};
+  EXPECT_FALSE(f.backups.CreateBackupSet(choice));
+  ASSERT_EQ(f.dialogs.shown.size(), 1);
+  EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: ACHTUNG:Während des Backups"));
+  EXPECT_TRUE(f.store().contains("BACKUP.001"));  // kept, as the message asks the user to delete it
+}
+
+TEST(DeleteBackupSet, RemovesEveryFileOfTheSetAlsoReadOnlyAndHiddenOnes) {
+  Fixture f;
+  f.backups.AutoBackup(AutoSystemfiles);
+  f.backups.AutoBackup(AutoFirstStart);
+  ASSERT_TRUE(f.tm.fs().setAttributes(u"C:\\VANTREL\\BACKUP\\WIN.001", AttrReadOnly | AttrHidden | AttrSystem));
+  EXPECT_TRUE(f.backups.DeleteBackupSet(kStore + "\\BACKUP.001"));
+  EXPECT_EQ(f.store(), (QStringList{"BACKUP.000", "SYSTEM.000", "WIN.000"}));
+  EXPECT_FALSE(f.backups.DeleteBackupSet(kStore + "\\BACKUP"));
+  EXPECT_EQ(f.store().size(), 3);
+  EXPECT_EQ(f.backups.NextBackupNumber(kStore), "001");
+}
+
+TEST(RestoreBackupSet, PutsBackOnlyTheChosenComponentsAndMergesOrReplacesTheRegistry) {
+  Fixture f;
+  ASSERT_TRUE(f.backups.AutoBackup(AutoFirstStart));
+  const QByteArray before = f.exportNow();
+  const QString set = kStore + "\\BACKUP.000";
+  EXPECT_EQ(f.backups.LoadBackupComponents(set), (Components{true, true, true, true, true, false}));
+
+  auto damage = [&] {
+    f.tm.putHostFile("C", "WINDOWS/WIN.INI", "broken");
+    f.tm.putHostFile("C", "AUTOEXEC.BAT", "broken");
+    f.tm.registry().createKey(HKey::LocalMachine, u"Software\\Test")->setValue("Value", RegSz, "new");
+    f.tm.registry().createKey(HKey::LocalMachine, u"Software\\Added");
+    ASSERT_TRUE(f.tm.machine().saveRegistry());
+  };
+  damage();
+  EXPECT_TRUE(f.backups.RestoreBackupSet(set, {true, true, false, false, false, false}, false));
+  EXPECT_EQ(f.tm.hostFile("C", "WINDOWS/WIN.INI"), "content of WINDOWS/WIN.INI\r\n");
+  EXPECT_EQ(f.tm.hostFile("C", "AUTOEXEC.BAT"), "broken");
+  EXPECT_EQ(f.tm.registry().openKey(HKey::LocalMachine, u"Software\\Test")->findValue("Value")->data, "old");
+  EXPECT_NE(f.tm.registry().openKey(HKey::LocalMachine, u"Software\\Added"), nullptr);  // merged, not replaced
+
+  damage();
+  EXPECT_TRUE(f.backups.RestoreBackupSet(set, {true, false, false, false, false, false}, true));
+  EXPECT_EQ(f.exportNow(), before);
+  f.tm.reopen();  // also on disk
+  EXPECT_EQ(f.exportNow(), before);
+  EXPECT_EQ(f.dialogs.shown.back(), "info: Restore erfolgreich.\rBitte Computer neu starten!");
+}
+
+TEST(RestoreBackupSet, RefusesToReplaceTheRegistryWithAnEmptyOrDamagedExport) {
+  for (const QByteArray& bad : {QByteArray(), QByteArray("REGEDIT4\r\n\r\n"), QByteArray("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"a\"=bad\r\n")}) {
+    Fixture f;
+    ASSERT_TRUE(f.backups.AutoBackup(AutoRegistry));
+    f.tm.putHostFile("C", "VANTREL/BACKUP/REGISTRY.000", bad);
+    const QByteArray before = f.exportNow();
+    EXPECT_FALSE(f.backups.RestoreBackupSet(kStore + "\\BACKUP.000", {true, false, false, false, false, false}, true));
+    EXPECT_EQ(f.exportNow(), before);
+    ASSERT_EQ(f.dialogs.shown.size(), 1);
+    EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Die Registry wurde nicht"));
+  }
+}
+
+// A machine whose drive A: holds a disk, with the last-state copy of a first start.
+struct RescueFixture : Fixture {
+  RescueFixture() {
+    QFile ini(tm.folder() + "/machine.ini");
+    ini.open(QIODevice::ReadOnly);
+    QByteArray text = ini.readAll().replace("Ready=0", "Ready=1");
+    ini.close();
+    ini.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    ini.write(text);
+    ini.close();
+    QDir().mkpath(tm.host("A"));
+    tm.putHostFile("C", "CONFIG.SYS", "DEVICE=HIMEM.SYS\r\n");
+    tm.putHostFile("C", "VANTREL/HELP.bat", "@type a:\\help.txt\r\n");
+    tm.putHostFile("C", "VANTREL/HELP.de", "Hilfe\r\n");
+    tm.putHostFile("C", "VANTREL/HELP.eng", "Help\r\n");
+    tm.putHostFile("C", "WINDOWS/COMMAND/EDIT.COM", "edit");
+    tm.reopen();
+    EXPECT_TRUE(backups.SaveLastState());
+  }
+};
+
+TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
+  for (int language : {German, English}) {
+    RescueFixture f;
+    f.state.language = language;
+    QStringList steps;
+    EXPECT_TRUE(f.backups.CreateRescueDisk({[&](const QString& s) { steps << s; }, [&](int p) { steps << QString::number(p); }}));
+    const QStringList lines = fromAnsi(f.tm.hostFile("A", "autoexec.bat")).split("\r\n");
+    EXPECT_EQ(lines[1], "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\system.dat -r -s -h");
+    EXPECT_TRUE(lines.contains("copy C:\\VANTREL\\last\\system.dat C:\\WINDOWS\\system.dat"));
+    EXPECT_EQ(f.tm.hostFile("A", "restore.bat"), "copy C:\\VANTREL\\SAVE\\*.* C:\\WINDOWS\\SYSTEM\r\n");
+    EXPECT_EQ(f.tm.hostFile("A", "help.txt"), language == English ? "Help\r\n" : "Hilfe\r\n");
+    EXPECT_EQ(f.tm.hostFile("A", "edit.com"), "edit");
+    if (language == English) {
+      EXPECT_EQ(lines.first(), "echo Trying to restore the last saved backup. Please wait...");
+      EXPECT_EQ(lines[lines.size() - 2], "echo If your computer still not boot up, then type in HELP now. ");
+      EXPECT_EQ(steps, (QStringList{"0", "Creating startfiles", "1", "Copying systemtools", "2", "3"}));
+    } else {
+      EXPECT_EQ(lines.first(), "echo Versuche das letzte Backup wiederherzustellen. Bitte warten... ");
+    }
+  }
+}
+
+TEST(RescueDisk, LeavesNoRescueFilesWhenTheDiskCannotBeWritten) {
+  RescueFixture f;
+  QDir().mkpath(f.tm.host("A", "restore.bat"));  // in the way of the last generated file
+  EXPECT_FALSE(f.backups.CreateRescueDisk());
+  EXPECT_EQ(QDir(f.tm.host("A")).entryList(QDir::Files), QStringList());
+  ASSERT_EQ(f.dialogs.shown.size(), 1);
+  EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Die Diskette in Laufwerk A:"));
+
+  Fixture noDisk;  // the test machine's A: is empty
+  EXPECT_FALSE(noDisk.backups.CreateRescueDisk());
+  EXPECT_EQ(noDisk.dialogs.shown, QStringList{"warning: In Laufwerk A: liegt keine Diskette.\rEs wurde keine Rettungsdiskette erstellt."});
+}
+
+// The generated batch run by a real DOS command interpreter over the machine's drives.
+TEST(RescueDisk, DosRunsTheBatchAndPutsTheLastStateBackKeepingTheCurrentFiles) {
+  const QString dosbox = QStandardPaths::findExecutable("dosbox");
+  ASSERT_FALSE(dosbox.isEmpty()) << "dosbox is missing; scripts/setup.sh installs it";
+  RescueFixture f;
+  ASSERT_TRUE(f.backups.CreateRescueDisk());
+  f.tm.putHostFile("C", "WINDOWS/WIN.INI", "broken win.ini\r\n");
+  f.tm.putHostFile("C", "CONFIG.SYS", "broken config\r\n");
+  f.tm.putHostFile("C", "WINDOWS/WIN.VTR", "from an earlier rescue\r\n");
+
+  QTemporaryDir home;
+  QProcess dos;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("SDL_VIDEODRIVER", "dummy");
+  env.insert("SDL_AUDIODRIVER", "dummy");
+  env.insert("HOME", home.path());
+  dos.setProcessEnvironment(env);
+  dos.start(dosbox, {"-noconsole", "-c", "mount a " + f.tm.host("A"), "-c", "mount c " + f.tm.host("C"), "-c", "a:",
+                     "-c", "call autoexec.bat > c:\\out.txt", "-c", "exit"});
+  ASSERT_TRUE(dos.waitForFinished(60000));
+
+  auto file = [&](const QString& rel) {
+    QString path = f.tm.host("C");
+    for (const QString& part : rel.split('/')) {
+      const QStringList hit = QDir(path).entryList({part}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+      if (hit.isEmpty()) return QByteArray("<missing>");
+      path += '/' + hit.first();
+    }
+    QFile in(path);
+    in.open(QIODevice::ReadOnly);
+    return in.readAll();
+  };
+  EXPECT_EQ(file("WINDOWS/WIN.INI"), "content of WINDOWS/WIN.INI\r\n") << file("OUT.TXT").toStdString();
+  EXPECT_EQ(file("WINDOWS/WIN.VTR"), "broken win.ini\r\n");
+  EXPECT_EQ(file("CONFIG.SYS"), "DEVICE=HIMEM.SYS\r\n");
+  EXPECT_EQ(file("CONFIG.VTR"), "broken config\r\n");
+  EXPECT_EQ(file("AUTOEXEC.VTR"), "content of AUTOEXEC.BAT\r\n");
+  EXPECT_EQ(file("WINDOWS/SYSTEM.DAT"), f.tm.hostFile("C", "VANTREL/LAST/system.dat"));
+  EXPECT_NE(file("WINDOWS/SYSTEM.VTR"), "<missing>");
+}
+
+}  // namespace
+}  // namespace vt::backup
