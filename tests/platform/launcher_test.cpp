@@ -55,6 +55,28 @@ TEST(WinExec, RegistryEditorCommandLinesWorkOnTheMachineRegistry) {
 
 // Host programs come from the user's own programs.ini; a machine folder that asks for one
 // (someone else's machine, say) starts nothing and is told so.
+TEST(RegistryEditor, AnImportTheRegistryFilesCannotTakeIsUndoneInMemoryAndOnDisk) {
+  test::TestMachine tm;
+  tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Old")->setValue("v", RegSz, "1");
+  tm.registry().createKey(HKey::Users, u".Default\\Old")->setValue("v", RegSz, "1");
+  ASSERT_TRUE(tm.machine().saveRegistry());
+  const QByteArray before = regedit4::exportRegistry(tm.registry());
+  const QByteArray systemDat = tm.hostFile("C", "WINDOWS/SYSTEM.DAT");
+  tm.putHostFile("C", "NEW.REG",
+                 "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n\"v\"=\"2\"\r\n\r\n"
+                 "[HKEY_USERS\\.Default\\New]\r\n\"v\"=\"2\"\r\n");
+  // USER.DAT cannot be replaced; SYSTEM.DAT is written first and must get its old contents back.
+  ASSERT_TRUE(QFile::remove(tm.host("C", "WINDOWS/USER.DAT")));
+  ASSERT_TRUE(QDir().mkpath(tm.host("C", "WINDOWS/USER.DAT/x")));
+  for (const char* args : {"C:\\NEW.REG", "/c C:\\NEW.REG"}) {
+    QString error;
+    EXPECT_FALSE(runRegistryEditor(tm.machine(), QString::fromLatin1(args), &error)) << args;
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(regedit4::exportRegistry(tm.registry()), before) << args;
+    EXPECT_EQ(tm.hostFile("C", "WINDOWS/SYSTEM.DAT"), systemDat) << args;
+  }
+}
+
 TEST(WinExec, OnlyTheUsersOwnMappingStartsHostPrograms) {
   QTemporaryDir out;
   const QString marker = out.path() + QStringLiteral("/ran");
