@@ -7,6 +7,7 @@ packages=(
   libgtest-dev
   fonts-liberation fonts-dejavu-core
   findutils attr ccache
+  dosbox  # runs the rescue floppy's batch files in the tests
 )
 # The screenshot script also needs a virtual X server and its tools.
 if [ "${1:-}" = "--screenshots" ]; then

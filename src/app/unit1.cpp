@@ -55,7 +55,8 @@ TForm1::TForm1(Machine& machine, DialogService& dialogs, EventPump& pump, int la
       osInfo_(machine),
       reg_(machine, state_),
       ini_(machine),
-      files_(machine, state_, dialogs, pump) {
+      files_(machine, state_, dialogs, pump),
+      backups_(machine, state_, dialogs) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Vantrel pro by Kestrin"));
   setFixedSize(620, 400);
@@ -82,7 +83,9 @@ bool TForm1::Starten() {
   programDirectory_ = machine_.facts().programDirectory;
   installDataFiles();
   if (osInfo_.ColorDepth() < 5) useSixteenColours();
+  PrepareBackups();
   if (state_.language == English) useEnglishTexts();
+  FirstStartBackup();
   sharePageBackgrounds();
 
   // Every switch shows the system's state; buttons get their faces.
@@ -180,7 +183,6 @@ void TForm1::connectHandlers() {
       {"ExplorerButton8", &TForm1::Diagnose},  {"ExplorerButton26", &TForm1::Diagnose},
       {"ExplorerButton27", &TForm1::Diagnose}, {"ExplorerButton28", &TForm1::Diagnose},
       {"ExplorerButton30", &TForm1::Diagnose}, {"ExplorerButton33", &TForm1::Diagnose},
-      {"ExplorerButton13", &TForm1::Backup},   {"ExplorerButton20", &TForm1::Backup},
       // Tuning: apply, automatic tuning, the defragmenter.
       {"Knopf8", &TForm1::Knopf8Click}, {"ExplorerButton9", &TForm1::ExplorerButton9Click},
       {"ExplorerButton22", &TForm1::ExplorerButton22Click},
@@ -401,23 +403,28 @@ void TForm1::useSixteenColours() {
                         "safe-mode.\rAll graphics are disabled!"));
 }
 
-// Vantrel's data files (the help topics, and later the problem texts and test media) are
-// shipped inside the program and put into its directory on the machine where missing;
-// files already there are left alone, so a user's edited copy survives.
+// Vantrel's data files (the help topics, the rescue disk's help, and later the problem
+// texts and test media) are shipped inside the program and put into its directory on the
+// machine where missing; files already there are left alone, so a user's edited copy survives.
 void TForm1::installDataFiles() {
   FileSystem& fs = machine_.files();
-  QDirIterator it(QStringLiteral(":/help"), QDir::Files, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString resource = it.next();
-    QString relative = resource.mid(2);  // "help/de/04.html"
-    relative.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    const QString target = programDirectory_ + QLatin1Char('\\') + relative.toUpper();
-    if (fs.exists(target)) continue;
-    QFile f(resource);
-    if (!f.open(QIODevice::ReadOnly)) continue;
-    const QString folder = target.left(target.lastIndexOf(QLatin1Char('\\')));
-    if (!fs.exists(folder) && !fs.createDirectories(folder)) continue;
-    fs.writeFile(target, f.readAll());
+  // Help topics keep their folders ("help/de/04.html"); the rescue files lie in the
+  // program directory itself under their own names ("HELP.bat").
+  const std::pair<QString, bool> sources[] = {{QStringLiteral(":/help"), true}, {QStringLiteral(":/rescue"), false}};
+  for (const auto& [root, keepFolders] : sources) {
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString resource = it.next();
+      QString relative = keepFolders ? resource.mid(2).toUpper() : resource.section(QLatin1Char('/'), -1);
+      relative.replace(QLatin1Char('/'), QLatin1Char('\\'));
+      const QString target = programDirectory_ + QLatin1Char('\\') + relative;
+      if (fs.exists(target)) continue;
+      QFile f(resource);
+      if (!f.open(QIODevice::ReadOnly)) continue;
+      const QString folder = target.left(target.lastIndexOf(QLatin1Char('\\')));
+      if (!fs.exists(folder) && !fs.createDirectories(folder)) continue;
+      fs.writeFile(target, f.readAll());
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 // sequence that prepares every part of the program, navigation, the options file and the
 // help for the page shown.
 #include "app/formloader.h"
+#include "backup/backups.h"
 #include "diagnosis/osinfo.h"
 #include "sysaccess/dialogs.h"
 #include "sysaccess/files.h"
@@ -142,6 +143,37 @@ class TForm1 : public QWidget {
   const std::array<unsigned char, 3>& logoChanged() const { return logoChanged_; }
   QString logoPath(int panel) const;
 
+  // --- backup, restore and the rescue disk ---------------------------------------------
+  // Hands the store its directories and fills the list of sets (start-up).
+  void PrepareBackups();
+  // The first start saves the whole system once; until that worked, every start tries again.
+  void FirstStartBackup();
+  void ExplorerButton13Click();
+  void ExplorerButton15Click();
+  void ExplorerButton16Click();
+  void ExplorerButton17Click();
+  void ExplorerButton18Click();
+  void ExplorerButton19Click();
+  void ExplorerButton21Click();
+  void Knopf_Start_BootdiskClick();
+  void Knopf_Abbruch_bootdiskClick();
+  void FillBackupList();
+  void AddBackupListEntry(const QString& descriptionPath);
+  bool SelectBackupForRestore();
+  void LoadBackupComponents(const QString& descriptionPath);
+  void DeleteBackupSet();
+  void RestoreBackupSet();
+  void CreateRescueDisk();
+  // What the clean-up and diagnosis sections call before they change anything.
+  bool AutoBackup(int kind);
+  backup::Backups& backups() { return backups_; }
+
+ private:
+  // The description path of the set selected in ListView1, empty when none is.
+  QString selectedBackupSet() const;
+  backup::Choice backupChoice() const;
+
+ public:
   // --- end --------------------------------------------------------------------------
   void ProgEnde();
 
@@ -197,6 +229,7 @@ class TForm1 : public QWidget {
   RegAccess reg_;
   IniAccess ini_;
   FileAccess files_;
+  backup::Backups backups_;
   Form form_;
   OptionFlags flags_;
   QStackedWidget* notebook1_ = nullptr;

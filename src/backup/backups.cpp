@@ -263,16 +263,17 @@ bool Backups::AutoBackup(int kind, const QString& currentDescription) {
   return ok;
 }
 
-QList<SetEntry> Backups::ListSets() {
+SetEntry Backups::describeSet(const QString& descriptionPath) {
   FileSystem& fs = machine_.files();
-  Profile profile(fs);
+  return {descriptionPath, fs.lastWriteTime(descriptionPath).toLocalTime(),
+          Profile(fs).getString(descriptionPath, kSection, u"Name")};
+}
+
+QList<SetEntry> Backups::ListSets() {
   QList<SetEntry> sets;
   const QString store = storeDirectory();
-  for (const QString& name : filesMatching(fs, store + QStringLiteral("\\BACKUP.*"))) {
-    if (setNumber(QStringView(name).mid(7)) < 0) continue;
-    const QString path = store + QLatin1Char('\\') + name;
-    sets.append({path, fs.lastWriteTime(path).toLocalTime(), profile.getString(path, kSection, u"Name")});
-  }
+  for (const QString& name : filesMatching(machine_.files(), store + QStringLiteral("\\BACKUP.*")))
+    if (setNumber(QStringView(name).mid(7)) >= 0) sets.append(describeSet(store + QLatin1Char('\\') + name));
   return sets;
 }
 

@@ -80,6 +80,7 @@ class Backups {
 
   // The sets in the store, in no particular order.
   QList<SetEntry> ListSets();
+  SetEntry describeSet(const QString& descriptionPath);
   // Deletes every file of the store with the set's extension, read-only and hidden ones too.
   // False when a file could not be deleted.
   bool DeleteBackupSet(const QString& descriptionPath);
