@@ -24,9 +24,14 @@ shoot() {  # language
   "$bin" --machine "$machine/m" --lang "$lang" &
   local pid=$!
   local win=""
-  for _ in $(seq 50); do
+  for _ in $(seq 100); do
     win=$(xdotool search --name "Vantrel pro by Kestrin" 2>/dev/null | head -1 || true)
     [ -n "$win" ] && break
+    # The first start tells the user about its backup before the window appears.
+    box=$(xdotool search --onlyvisible --name "^Vantrel$" 2>/dev/null | head -1 || true)
+    if [ -n "$box" ]; then
+      xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+    fi
     sleep 0.2
   done
   [ -n "$win" ] || { echo "the window did not appear" >&2; kill "$pid"; return 1; }
@@ -40,6 +45,16 @@ shoot() {  # language
     sleep 0.2
     import -window "$win" "$out/$lang-$i-${sections[$i]}.png"
   done
+  # The restore page of the first set in the backup list.
+  xdotool mousemove --window "$win" 70 211 click 1
+  sleep 0.4
+  xdotool mousemove --window "$win" 250 130 click 1
+  sleep 0.2
+  xdotool mousemove --window "$win" 282 352 click 1
+  sleep 0.4
+  xdotool mousemove --window "$win" 300 200
+  sleep 0.2
+  import -window "$win" "$out/$lang-4-backup-restore.png"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 }

@@ -282,9 +282,6 @@ TEST(RescueDisk, LeavesNoRescueFilesWhenTheDiskCannotBeWritten) {
   ASSERT_EQ(f.dialogs.shown.size(), 1);
   EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Die Diskette in Laufwerk A:"));
 
-  Fixture noDisk;  // the test machine's A: is empty
-  EXPECT_FALSE(noDisk.backups.CreateRescueDisk());
-  EXPECT_EQ(noDisk.dialogs.shown, QStringList{"warning: In Laufwerk A: liegt keine Diskette.\rEs wurde keine Rettungsdiskette erstellt."});
 }
 
 // The generated batch run by a real DOS command interpreter over the machine's drives.
