@@ -25,7 +25,7 @@ shoot() {  # language
   local pid=$!
   local win=""
   for _ in $(seq 100); do
-    win=$(xdotool search --name "Vantrel pro by Kestrin" 2>/dev/null | head -1 || true)
+    win=$(xdotool search --onlyvisible --name "Vantrel pro by Kestrin" 2>/dev/null | head -1 || true)
     [ -n "$win" ] && break
     # The first start tells the user about its backup before the window appears.
     box=$(xdotool search --onlyvisible --name "^Vantrel$" 2>/dev/null | head -1 || true)
