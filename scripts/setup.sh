@@ -7,6 +7,7 @@ packages=(
   libgtest-dev
   fonts-liberation fonts-dejavu-core
   findutils attr ccache
+  clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh)
 )
 # The screenshot script also needs a virtual X server and its tools.
 if [ "${1:-}" = "--screenshots" ]; then
