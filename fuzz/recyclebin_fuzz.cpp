@@ -15,23 +15,25 @@ namespace {
 using namespace vt;
 
 struct Setup {
-  QTemporaryDir dir{QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/vt-fuzz-XXXXXX") : QString()};
+  // In memory where there is /dev/shm: every step of the bin writes and syncs files.
+  std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
+                                           ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/vt-fuzz-XXXXXX"))
+                                           : std::make_unique<QTemporaryDir>();
   std::unique_ptr<Machine> machine;
 
   Setup() {
-    QDir(dir.path()).mkpath(QStringLiteral("drives/C/RECYCLED"));
-    QDir(dir.path()).mkpath(QStringLiteral("drives/C/DOCS"));
-    QDir(dir.path()).mkpath(QStringLiteral("drives/D"));
-    QFile ini(dir.path() + QStringLiteral("/machine.ini"));
+    QDir(dir->path()).mkpath(QStringLiteral("drives/C/RECYCLED"));
+    QDir(dir->path()).mkpath(QStringLiteral("drives/D"));
+    QFile ini(dir->path() + QStringLiteral("/machine.ini"));
     if (!ini.open(QIODevice::WriteOnly)) fuzz::failed("cannot write machine.ini");
     ini.write("[Machine]\r\nPlatform=Win95\r\nAttributeStore=file\r\n[Drive C]\r\nType=fixed\r\n"
               "[Drive D]\r\nType=cdrom\r\n");
     ini.close();
     QString why;
-    machine = Machine::open(dir.path(), &why);
+    machine = Machine::open(dir->path(), &why);
     if (!machine) fuzz::failed("machine", why.toStdString());
   }
-  QString host(const QString& relative) const { return dir.path() + QStringLiteral("/drives/C/") + relative; }
+  QString host(const QString& relative) const { return dir->path() + QStringLiteral("/drives/C/") + relative; }
 };
 
 QByteArray hostFile(const QString& path) {
@@ -71,9 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RecycleBin bin(fs);
   const QList<RecycledItem> listed = bin.list();
 
-  // A restore of a record whose stored file is there.
-  if (!listed.isEmpty()) {
-    const RecycledItem& it = listed[pick % listed.size()];
+  // Half of the runs restore a record whose stored file is there, half recycle a file.
+  if (!listed.isEmpty() && (pick & 0x80)) {
+    const RecycledItem& it = listed[(pick & 0x7F) % listed.size()];
     const auto storedHost = fs.hostPathForCreate(it.storedPath);
     if (storedHost && !QFile::exists(*storedHost)) {
       putHostFile(*storedHost, "stored");
