@@ -40,11 +40,12 @@ for t in creghive regedit4 ini machineini recyclebin shelllink; do mkdir -p "$se
 seed() {
   local target="$1" prefix="$2" file="$3"
   local name
-  name="$(printf '%s' "$file" | md5sum | cut -c1-12)"
+  name="$(printf "%s %s" "$prefix" "$file" | md5sum | cut -c1-12)"
   { printf "$prefix"; cat "$file"; } >"$seeds/$target/$name"
 }
+# Real hives of a megabyte would slow every run to a crawl; those up to 256 KiB come in.
 while IFS= read -r -d '' f; do seed creghive '' "$f"; done \
-  < <(find "$sample" "${testdata:-/nonexistent}" -iname '*.dat' -type f -print0 2>/dev/null)
+  < <(find "$sample" "${testdata:-/nonexistent}" -iname '*.dat' -type f -size -257k -print0 2>/dev/null)
 for f in data/sample/registry.reg data/sample/dyndata.reg; do
   seed regedit4 '\000' "$f"
   seed regedit4 '\001' "$f"
@@ -66,6 +67,7 @@ for t in creghive regedit4 ini machineini recyclebin shelllink; do
   mkdir -p "$corpus" "$artifacts"
   args=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$artifacts/")
   [ -f "fuzz/$t.dict" ] && args+=(-dict="fuzz/$t.dict")
+  [ "$t" = creghive ] && args+=(-max_len=262144)
   echo "== ${t}_fuzz for ${seconds}s"
   log="$dir/${t}_fuzz.log"
   if "$dir/fuzz/${t}_fuzz" "${args[@]}" "$corpus" "$seeds/$t" >"$log" 2>&1; then
