@@ -13,9 +13,10 @@ using namespace vt;
 QByteArray exportDyn(const Registry& r) { return regedit4::exportKey(r.dynData(), QStringLiteral("HKEY_DYN_DATA")); }
 
 std::string difference(const Registry& a, const Registry& b) {
-  std::string d = fuzz::treeDifference(a.localMachine(), b.localMachine());
-  if (d.empty()) d = fuzz::treeDifference(a.users(), b.users());
-  if (d.empty()) d = fuzz::treeDifference(a.dynData(), b.dynData());
+  constexpr auto strings = fuzz::Strings::ToFirstNul;
+  std::string d = fuzz::treeDifference(a.localMachine(), b.localMachine(), strings);
+  if (d.empty()) d = fuzz::treeDifference(a.users(), b.users(), strings);
+  if (d.empty()) d = fuzz::treeDifference(a.dynData(), b.dynData(), strings);
   return d;
 }
 
