@@ -118,8 +118,11 @@ quint64 fileTimeNow() {
   return kFileTimeAtUnixEpoch + quint64(QDateTime::currentMSecsSinceEpoch()) * 10000ULL;
 }
 
+// A FILETIME is unsigned and a damaged record may hold any value: worked out without
+// signed arithmetic that could overflow.
 QDateTime fromFileTime(quint64 ft) {
-  const qint64 ms = (qint64(ft) - qint64(kFileTimeAtUnixEpoch)) / 10000;
+  const qint64 ms = ft >= kFileTimeAtUnixEpoch ? qint64((ft - kFileTimeAtUnixEpoch) / 10000)
+                                               : -qint64((kFileTimeAtUnixEpoch - ft) / 10000);
   return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 

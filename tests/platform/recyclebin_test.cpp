@@ -227,6 +227,21 @@ TEST_F(RecycleBinTest, NoIndexIsHandedOutTwiceEvenAfterTheLastOne) {
   }
 }
 
+TEST_F(RecycleBinTest, AnyDeletionTimeInARecordIsListed) {
+  const struct {
+    quint64 fileTime;
+    int year;
+  } cases[] = {{0, 1601}, {0x8000000000000000ULL, 30828}, {0xFFFFFFFFFFFFFFFFULL, 60056}};
+  QList<std::pair<QByteArray, quint32>> records;
+  for (quint32 i = 0; i < 3; ++i) records.append({"C:\\A.TXT", i});
+  QByteArray bytes = makeInfo(3, records);
+  for (int i = 0; i < 3; ++i) qToLittleEndian<quint64>(cases[i].fileTime, bytes.data() + kHeader + i * kRecord + 0x10C);
+  m.putHostFile("C", "RECYCLED/INFO", bytes);
+  const QList<RecycledItem> items = bin.list();
+  ASSERT_EQ(items.size(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(items[i].deleted.date().year(), cases[i].year) << cases[i].fileTime;
+}
+
 TEST_F(RecycleBinTest, EveryRefusalSaysWhatFailed) {
   m.putHostFile("C", "DOCS/FILE.TXT", "x");
   m.putHostFile("D", "CDFILE.TXT", "cd");
