@@ -30,7 +30,7 @@ struct Setup {
               "[Drive D]\r\nType=cdrom\r\n");
     ini.close();
     QString why;
-    machine = Machine::open(dir->path(), &why);
+    machine = Machine::open(dir->path(), &why, MachineOpen::BeingBuilt);  // no registry needed
     if (!machine) fuzz::failed("machine", why.toStdString());
   }
   QString host(const QString& relative) const { return dir->path() + QStringLiteral("/drives/C/") + relative; }
