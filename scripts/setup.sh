@@ -8,6 +8,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   findutils attr ccache
   dosbox  # runs the rescue floppy's batch files in the tests
+  clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh)
 )
 # The screenshot script also needs a virtual X server and its tools.
 if [ "${1:-}" = "--screenshots" ]; then

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -54,17 +55,40 @@ void copyXattrs(const char* from, int toFd) {
 
 void setAtomicWriteFailureAfter(qint64 bytes) { g_failAfter = bytes; }
 
+bool isAtomicTempName(const char* name) {
+  const size_t prefix = std::strlen(kAtomicTempPrefix);
+  if (std::strncmp(name, kAtomicTempPrefix, prefix) != 0 || std::strlen(name) != prefix + 6) return false;
+  for (const char* c = name + prefix; *c; ++c)
+    if (!((*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9'))) return false;
+  return true;
+}
+
+bool removeAbandonedAtomicTemp(const char* hostPath) {
+  const int fd = ::open(hostPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  // Unlinked while the lock is held, so a writer that starts to wait for the lock only
+  // ever finds its file gone and reports its write as failed.
+  bool removed = false;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+    removed = ::unlink(hostPath) == 0;
+  ::close(fd);
+  return removed;
+}
+
 bool writeFileAtomically(const QString& hostPath, const QByteArray& bytes, int* errnoOut) {
   int err = 0;
   const QByteArray target = QFile::encodeName(hostPath);
   const QFileInfo info(hostPath);
   QByteArray tmpl = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + QLatin1String(kAtomicTempPrefix) +
-                                      info.fileName() + QStringLiteral(".XXXXXX"));
-  int fd = ::mkstemp(tmpl.data());
+                                      QStringLiteral("XXXXXX"));
+  int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
   if (fd < 0) {
     if (errnoOut) *errnoOut = errno;
     return false;
   }
+  // Held until the file has its final name: it tells a clean-up that this write is alive.
+  ::flock(fd, LOCK_EX);
   bool ok = writeAll(fd, bytes.constData(), bytes.size(), &err);
   struct stat st;
   if (ok) {
@@ -79,18 +103,14 @@ bool writeFileAtomically(const QString& hostPath, const QByteArray& bytes, int* 
       ok = false;
     }
   }
-  if (::close(fd) != 0 && ok) {
-    err = errno;
-    ok = false;
-  }
+  // Renamed before the close gives up the lock; after fsync, closing cannot lose data.
   if (ok && ::rename(tmpl.constData(), target.constData()) != 0) {
     err = errno;
     ok = false;
   }
-  if (!ok) {
-    ::unlink(tmpl.constData());
-    if (errnoOut) *errnoOut = err;
-  }
+  if (!ok) ::unlink(tmpl.constData());
+  ::close(fd);
+  if (!ok && errnoOut) *errnoOut = err;
   return ok;
 }
 

@@ -7,8 +7,17 @@
 
 namespace vt {
 
-// Temporary files are named with this prefix; directory listings skip such names.
+// Temporary files are named with this prefix and six random letters or digits, whatever
+// the target's name, so that a 255-character name still has room for its temporary file.
+// Directory listings skip such names.
 inline constexpr const char* kAtomicTempPrefix = ".vt~";
+
+// True for a name an atomic write gives its temporary file.
+bool isAtomicTempName(const char* name);
+// Removes the temporary file at `hostPath` if it was left by a write that never finished
+// (its process was killed): a write in progress holds a lock on its file, which is then
+// kept. False when the file is kept.
+bool removeAbandonedAtomicTemp(const char* hostPath);
 
 // Writes `bytes` to `hostPath`. On failure the old file is left whole, the temporary file
 // is removed, and `errnoOut` (if given) receives the errno of the failing step.

@@ -10,6 +10,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
 namespace vt {
 
 namespace {
@@ -42,6 +46,30 @@ QString windowsPathSetting(const IniDocument& ini, const char* key, const QStrin
   QString v = ini.value(u"Machine", QString::fromLatin1(key)).value_or(QString()).trimmed();
   while (v.size() > 3 && (v.endsWith(QLatin1Char('\\')) || v.endsWith(QLatin1Char('/')))) v.chop(1);
   return v.isEmpty() ? fallback : v;
+}
+
+// A write killed half-way leaves its temporary file behind: Windows never sees it, but it
+// takes room for ever. Symbolic links are not followed, so the walk stays in the folder.
+void removeAbandonedWriteFiles(const QString& machineFolder) {
+  QList<QByteArray> folders{QFile::encodeName(machineFolder)};
+  while (!folders.isEmpty()) {
+    const QByteArray folder = folders.takeLast();
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir) continue;
+    while (const dirent* e = ::readdir(dir)) {
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+      const QByteArray path = folder + '/' + e->d_name;
+      unsigned char type = e->d_type;
+      if (type == DT_UNKNOWN) {
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0) continue;
+        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+      }
+      if (type == DT_DIR) folders.append(path);
+      else if (type == DT_REG && isAtomicTempName(e->d_name)) removeAbandonedAtomicTemp(path.constData());
+    }
+    ::closedir(dir);
+  }
 }
 
 }  // namespace
@@ -164,6 +192,7 @@ std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, Ma
   if (!parseMachineIni(iniFile.readAll(), m->folder_, &m->facts_, &drives, &forceFile, &why, &m->warnings_))
     return fail(QStringLiteral("%1: %2").arg(folder, why));
   const bool create = mode == MachineOpen::BeingBuilt;
+  removeAbandonedWriteFiles(m->folder_);
   for (const auto& [letter, d] : drives) {
     if (QDir(d.hostRoot).exists()) continue;
     if (letter == QLatin1Char('C') && !create)

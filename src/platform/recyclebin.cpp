@@ -52,8 +52,14 @@ struct Record {
 };
 
 struct Info {
-  quint32 nextIndex = 0;
+  // Wider than the header's DWORD: after a record with index 0xFFFFFFFF the next index
+  // must not silently become 0, which another record may hold.
+  quint64 nextIndex = 0;
   QList<Record> records;
+
+  bool holdsIndex(quint32 index) const {
+    return std::any_of(records.begin(), records.end(), [&](const Record& r) { return r.index() == index; });
+  }
 
   QByteArray toBytes() const {
     QByteArray out(kHeaderSize, '\0');
@@ -62,7 +68,7 @@ struct Info {
     char* h = out.data();
     qToLittleEndian<quint32>(0, h + 0x00);
     qToLittleEndian<quint32>(quint32(records.size()), h + 0x04);
-    qToLittleEndian<quint32>(nextIndex, h + 0x08);
+    qToLittleEndian<quint32>(quint32(nextIndex), h + 0x08);
     qToLittleEndian<quint32>(kRecordSize, h + 0x0C);
     qToLittleEndian<quint32>(total, h + 0x10);
     out.reserve(kHeaderSize + records.size() * kRecordSize);
@@ -85,7 +91,7 @@ std::optional<Info> parseInfo(const QByteArray& bytes) {
   for (qint64 i = 0; i < count; ++i) {
     Record r{bytes.mid(kHeaderSize + i * kRecordSize, kRecordSize)};
     // Never hand out an index that is still in use, whatever the header claims.
-    if (r.index() >= info.nextIndex) info.nextIndex = r.index() + 1;
+    if (r.index() >= info.nextIndex) info.nextIndex = quint64(r.index()) + 1;
     info.records.append(std::move(r));
   }
   return info;
@@ -112,8 +118,11 @@ quint64 fileTimeNow() {
   return kFileTimeAtUnixEpoch + quint64(QDateTime::currentMSecsSinceEpoch()) * 10000ULL;
 }
 
+// A FILETIME is unsigned and a damaged record may hold any value: worked out without
+// signed arithmetic that could overflow.
 QDateTime fromFileTime(quint64 ft) {
-  const qint64 ms = (qint64(ft) - qint64(kFileTimeAtUnixEpoch)) / 10000;
+  const qint64 ms = ft >= kFileTimeAtUnixEpoch ? qint64((ft - kFileTimeAtUnixEpoch) / 10000)
+                                               : -qint64((kFileTimeAtUnixEpoch - ft) / 10000);
   return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
@@ -139,18 +148,46 @@ bool readInfo(FileSystem& fs, QChar drive, Info* info) {
   return true;
 }
 
+// Why a drive has no bin to use, or empty when it has one.
+QString noBinReason(const FileSystem& fs, QChar drive) {
+  const DriveInfo* d = fs.drive(drive);
+  if (!d) return QStringLiteral("Drive %1: does not exist.").arg(drive);
+  const char* kind = nullptr;
+  switch (d->type) {
+    case DriveType::Fixed:
+      return d->ready ? QString() : QStringLiteral("Drive %1: is not ready.").arg(drive);
+    case DriveType::Removable: kind = "a removable drive"; break;
+    case DriveType::CdRom: kind = "a CD-ROM drive"; break;
+    case DriveType::Remote: kind = "a network drive"; break;
+    case DriveType::RamDisk: kind = "a RAM drive"; break;
+    default: kind = "no fixed drive"; break;
+  }
+  return QStringLiteral("Drive %1: is %2; only fixed drives have a recycle bin.").arg(drive).arg(QLatin1String(kind));
+}
+
+QString unreadableInfo(QChar drive) {
+  return QStringLiteral("%1 cannot be read or is no recycle bin index; it is left as it is.").arg(infoPath(drive));
+}
+
 }  // namespace
 
-bool RecycleBin::recycle(QStringView winPath) {
+bool RecycleBin::recycle(QStringView winPath, QString* error) {
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
   const QString full = fs_.fullPath(winPath);
-  if (full.size() < 4 || full.contains(QLatin1Char('*')) || full.contains(QLatin1Char('?'))) return false;
+  if (full.size() < 4 || full.contains(QLatin1Char('*')) || full.contains(QLatin1Char('?')))
+    return fail(QStringLiteral("%1 does not name a single file.").arg(winPath));
   const QChar drive = full[0];
   const QString root = full.left(3);
-  if (fs_.driveType(root) != DriveType::Fixed) return false;
-  if (!fs_.exists(full) || fs_.isDirectory(full)) return false;
+  if (const QString why = noBinReason(fs_, drive); !why.isEmpty()) return fail(why);
+  if (!fs_.exists(full)) return fail(QStringLiteral("%1: %2").arg(full, describe(fs_.lastError())));
+  if (fs_.isDirectory(full)) return fail(QStringLiteral("%1 is a folder; only files go into the recycle bin.").arg(full));
   const QString bin = binFolder(drive);
   // The bin's own files are not recycled into themselves.
-  if (ansiStartsWithNoCase(toAnsi(full), toAnsi(bin + QLatin1Char('\\'))) || winEqualNoCase(full, bin)) return false;
+  if (ansiStartsWithNoCase(toAnsi(full), toAnsi(bin + QLatin1Char('\\'))) || winEqualNoCase(full, bin))
+    return fail(QStringLiteral("%1 belongs to the recycle bin itself.").arg(full));
 
   // Record the name as it is spelled on disk, so that a restore brings back that spelling.
   QString original = full;
@@ -158,10 +195,11 @@ bool RecycleBin::recycle(QStringView winPath) {
   if (auto search = fs_.findFirst(full, AttrReadOnly | AttrHidden | AttrSystem | AttrArchive, &found))
     original = full.left(full.lastIndexOf(QLatin1Char('\\')) + 1) + found.name;
   const QByteArray ansiPath = toAnsi(original);
-  if (ansiPath.size() >= kPathField) return false;
+  if (ansiPath.size() >= kPathField)
+    return fail(QStringLiteral("%1 is longer than the %2 characters the recycle bin can record.").arg(full).arg(kPathField - 1));
 
   const qint64 fileSize = fs_.fileSize(full);
-  if (fileSize < 0) return false;
+  if (fileSize < 0) return fail(QStringLiteral("%1: %2").arg(full, describe(fs_.lastError())));
   quint32 spc = 0, bps = 0, freeClusters = 0, totalClusters = 0;
   if (!fs_.diskFreeSpace(root, &spc, &bps, &freeClusters, &totalClusters) || spc == 0 || bps == 0) {
     const DriveInfo* d = fs_.drive(drive);
@@ -174,15 +212,21 @@ bool RecycleBin::recycle(QStringView winPath) {
   // Everything is read and checked before anything changes.
   Info info;
   const bool binExisted = fs_.exists(bin);
-  if (binExisted && !fs_.isDirectory(bin)) return false;
-  if (binExisted && !readInfo(fs_, drive, &info)) return false;
+  if (binExisted && !fs_.isDirectory(bin)) return fail(QStringLiteral("%1 is a file, not a recycle bin.").arg(bin));
+  if (binExisted && !readInfo(fs_, drive, &info)) return fail(unreadableInfo(drive));
 
-  quint32 index = info.nextIndex;
-  for (int tries = 0; fs_.exists(bin + QLatin1Char('\\') + storedName(drive, index, original)); ++tries) {
-    if (tries > 10000) return false;
-    ++index;
+  // An index no record holds and no stored file carries. Counting goes on from the
+  // header; only when the count has run out at 0xFFFFFFFF does the search start again at 0.
+  auto taken = [&](quint64 i) {
+    return info.holdsIndex(quint32(i)) || fs_.exists(bin + QLatin1Char('\\') + storedName(drive, quint32(i), original));
+  };
+  quint64 index = info.nextIndex;
+  const qsizetype limit = info.records.size() + 10000;
+  for (qsizetype tries = 0; index > 0xFFFFFFFFULL || taken(index); ++tries) {
+    if (tries > limit) return fail(QStringLiteral("The recycle bin of drive %1: has no free index; empty it first.").arg(drive));
+    index = index >= 0xFFFFFFFFULL ? 0 : index + 1;
   }
-  const QString stored = bin + QLatin1Char('\\') + storedName(drive, index, original);
+  const QString stored = bin + QLatin1Char('\\') + storedName(drive, quint32(index), original);
 
   const QString desktopIni = bin + QStringLiteral("\\DESKTOP.INI");
   bool createdBin = false, createdIni = false;
@@ -193,31 +237,36 @@ bool RecycleBin::recycle(QStringView winPath) {
     }
     if (createdBin) fs_.removeDirectory(bin);
   };
+  // Taken before an undo step overwrites lastError().
+  auto reason = [&](const QString& what) { return QStringLiteral("%1: %2").arg(what, describe(fs_.lastError())); };
   if (!binExisted) {
-    if (!fs_.createDirectory(bin)) return false;
+    if (!fs_.createDirectory(bin)) return fail(reason(QStringLiteral("cannot create %1").arg(bin)));
     createdBin = true;
     fs_.setAttributes(bin, AttrHidden | AttrSystem);
   }
   if (!fs_.exists(desktopIni)) {
     if (!fs_.writeFile(desktopIni, QByteArray(kDesktopIni))) {
+      const QString why = reason(QStringLiteral("cannot write %1").arg(desktopIni));
       undoBin();
-      return false;
+      return fail(why);
     }
     createdIni = true;
     fs_.setAttributes(desktopIni, AttrHidden | AttrSystem);
   }
 
   if (!fs_.moveFile(full, stored)) {
+    const QString why = reason(QStringLiteral("cannot move %1 to %2").arg(full, stored));
     undoBin();
-    return false;
+    return fail(why);
   }
-  info.records.append(Record::make(ansiPath, index, quint32(drive.unicode() - u'A'), fileTimeNow(),
+  info.records.append(Record::make(ansiPath, quint32(index), quint32(drive.unicode() - u'A'), fileTimeNow(),
                                    onDisk > 0xFFFFFFFFULL ? 0xFFFFFFFFU : quint32(onDisk)));
   info.nextIndex = index + 1;
   if (!fs_.writeFile(infoPath(drive), info.toBytes())) {
+    const QString why = reason(QStringLiteral("cannot write %1").arg(infoPath(drive)));
     fs_.moveFile(stored, full);
     undoBin();
-    return false;
+    return fail(why);
   }
   return true;
 }
@@ -243,17 +292,15 @@ QList<RecycledItem> RecycleBin::list() {
   return items;
 }
 
-bool RecycleBin::restore(QChar drive, quint32 index, QString* error) {
+bool RecycleBin::restore(QChar drive, quint32 index, QString* error, QString* restored) {
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
   };
   drive = drive.toUpper();
-  if (fs_.driveType(QString(drive) + QStringLiteral(":\\")) != DriveType::Fixed)
-    return fail(QStringLiteral("Drive %1: has no recycle bin.").arg(drive));
+  if (const QString why = noBinReason(fs_, drive); !why.isEmpty()) return fail(why);
   Info info;
-  if (!readInfo(fs_, drive, &info))
-    return fail(QStringLiteral("The recycle bin of drive %1: cannot be read.").arg(drive));
+  if (!readInfo(fs_, drive, &info)) return fail(unreadableInfo(drive));
   qsizetype at = -1;
   for (qsizetype i = 0; i < info.records.size(); ++i) {
     if (info.records[i].index() == index) {
@@ -281,32 +328,44 @@ bool RecycleBin::restore(QChar drive, quint32 index, QString* error) {
     fs_.moveFile(original, stored);
     return fail(QStringLiteral("%1 cannot be written: %2").arg(infoPath(drive), describe(why)));
   }
+  if (restored) *restored = original;
   return true;
 }
 
-bool RecycleBin::empty(QChar drive) {
+bool RecycleBin::empty(QChar drive, QString* error) {
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
   drive = drive.toUpper();
-  if (fs_.driveType(QString(drive) + QStringLiteral(":\\")) != DriveType::Fixed) return false;
+  if (const QString why = noBinReason(fs_, drive); !why.isEmpty()) return fail(why);
   if (!fs_.exists(binFolder(drive))) return true;
   Info info;
-  if (!readInfo(fs_, drive, &info)) return false;
+  if (!readInfo(fs_, drive, &info)) return fail(unreadableInfo(drive));
   if (info.records.isEmpty()) return true;
 
   // A file that will not go keeps its record, so that it stays listed and can be restored.
   QList<Record> kept;
+  QString firstProblem;
   for (const Record& r : info.records) {
     const QString stored = binFolder(drive) + QLatin1Char('\\') +
                            storedName(driveLetter(r.drive()), r.index(), fromAnsi(r.path()));
     if (fs_.exists(stored)) {
       fs_.setAttributes(stored, 0);  // a recycled read-only file goes too, as on Windows
       if (!fs_.deleteFile(stored)) {
+        if (firstProblem.isEmpty()) firstProblem = QStringLiteral("%1: %2").arg(stored, describe(fs_.lastError()));
         kept.append(r);
         continue;
       }
     }
   }
   info.records = kept;
-  return fs_.writeFile(infoPath(drive), info.toBytes()) && kept.isEmpty();
+  if (!fs_.writeFile(infoPath(drive), info.toBytes()))
+    return fail(QStringLiteral("%1 cannot be written: %2").arg(infoPath(drive), describe(fs_.lastError())));
+  if (!kept.isEmpty())
+    return fail(QStringLiteral("%1 of the recycled files could not be deleted and stay in the bin (%2).")
+                    .arg(kept.size()).arg(firstProblem));
+  return true;
 }
 
 }  // namespace vt

@@ -25,14 +25,18 @@ class RecycleBin {
 
   // Moves one file (not a folder) into its drive's bin. False when the file is missing,
   // its drive has no bin (only fixed drives have one), or the move fails; then nothing
-  // has changed.
-  bool recycle(QStringView winPath);
+  // has changed and `error` says why.
+  bool recycle(QStringView winPath, QString* error = nullptr);
   // Every item of every fixed drive's bin, drive by drive in INFO order.
   QList<RecycledItem> list();
   // Puts the item back where it came from and removes its record; false (and nothing
-  // changed) when the original place is taken or its folder is gone.
-  bool restore(QChar drive, quint32 index, QString* error = nullptr);
-  bool empty(QChar drive);
+  // changed) when the original place is taken or its folder is gone. Should an index
+  // appear twice in INFO, the first record is the one restored; `restored` receives the
+  // path it went back to.
+  bool restore(QChar drive, quint32 index, QString* error = nullptr, QString* restored = nullptr);
+  // Deletes every recycled file of the drive. A file that cannot be deleted keeps its
+  // record; then, as for every failure, `error` says what failed.
+  bool empty(QChar drive, QString* error = nullptr);
 
  private:
   FileSystem& fs_;

@@ -2,6 +2,8 @@
 
 #include "support/testmachine.h"
 
+#include "platform/atomicfile.h"
+
 #include <QDir>
 #include <QtEndian>
 
@@ -16,6 +18,22 @@ constexpr quint32 kCluster = 16 * 512;  // TestMachine's drive C:
 
 quint32 dword(const QByteArray& b, qsizetype at) { return qFromLittleEndian<quint32>(b.constData() + at); }
 QString s(const char* text) { return QString::fromLatin1(text); }
+// An INFO as another program may have left it: `next` in the header, records as given.
+QByteArray makeInfo(quint32 next, const QList<std::pair<QByteArray, quint32>>& records) {
+  QByteArray out(kHeader, '\0');
+  qToLittleEndian<quint32>(quint32(records.size()), out.data() + 0x04);
+  qToLittleEndian<quint32>(next, out.data() + 0x08);
+  qToLittleEndian<quint32>(kRecord, out.data() + 0x0C);
+  for (const auto& [path, index] : records) {
+    QByteArray r(kRecord, '\0');
+    r.replace(0, path.size(), path);
+    qToLittleEndian<quint32>(index, r.data() + 0x104);
+    qToLittleEndian<quint32>(2, r.data() + 0x108);
+    out += r;
+  }
+  return out;
+}
+
 quint64 fileTimeNow() { return 116444736000000000ULL + quint64(QDateTime::currentMSecsSinceEpoch()) * 10000ULL; }
 
 class RecycleBinTest : public ::testing::Test {
@@ -173,6 +191,95 @@ TEST_F(RecycleBinTest, UnreadableInfoIsNeverOverwritten) {
   EXPECT_FALSE(bin.recycle(u"C:\\DOCS\\A.TXT"));
   EXPECT_EQ(m.hostFile("C", "DOCS/A.TXT"), QByteArray("a"));
   EXPECT_EQ(info(), QByteArray("not an index"));
+}
+
+TEST_F(RecycleBinTest, NoIndexIsHandedOutTwiceEvenAfterTheLastOne) {
+  struct Case {
+    const char* name;
+    quint32 header;
+    QList<std::pair<QByteArray, quint32>> records;
+    quint32 expected;
+  } cases[] = {
+      {"a record at 0xFFFFFFFF", 0, {{"C:\\A.TXT", 0}, {"C:\\B.TXT", 1}, {"C:\\X.DOC", 0xFFFFFFFF}}, 2},
+      {"the header at 0xFFFFFFFF", 0xFFFFFFFF, {{"C:\\A.TXT", 0}, {"C:\\X.DOC", 0xFFFFFFFF}}, 1},
+      {"a header behind the records", 1, {{"C:\\A.TXT", 5}}, 6},
+  };
+  for (const Case& c : cases) {
+    test::TestMachine tm;
+    tm.putHostFile("C", "RECYCLED/INFO", makeInfo(c.header, c.records));
+    for (const auto& [path, index] : c.records)
+      tm.putHostFile("C", QStringLiteral("RECYCLED/DC%1%2").arg(index).arg(QString::fromLatin1(path.right(4))), path);
+    tm.putHostFile("C", "NEW.BMP", "new");
+    RecycleBin b(tm.fs());
+    QString error;
+    ASSERT_TRUE(b.recycle(u"C:\\NEW.BMP", &error)) << c.name << ": " << error.toStdString();
+    const QList<RecycledItem> items = b.list();
+    ASSERT_EQ(items.size(), c.records.size() + 1) << c.name;
+    EXPECT_EQ(items.last().index, c.expected) << c.name;
+    EXPECT_EQ(tm.hostFile("C", QStringLiteral("RECYCLED/DC%1.BMP").arg(c.expected)), QByteArray("new")) << c.name;
+
+    // Every record comes back as itself.
+    for (const RecycledItem& it : items) {
+      QString restored;
+      ASSERT_TRUE(b.restore(QLatin1Char('C'), it.index, &error, &restored)) << c.name << ": " << error.toStdString();
+      EXPECT_EQ(restored, it.originalPath) << c.name;
+    }
+  }
+}
+
+TEST_F(RecycleBinTest, AnyDeletionTimeInARecordIsListed) {
+  const struct {
+    quint64 fileTime;
+    int year;
+  } cases[] = {{0, 1601}, {0x8000000000000000ULL, 30828}, {0xFFFFFFFFFFFFFFFFULL, 60056}};
+  QList<std::pair<QByteArray, quint32>> records;
+  for (quint32 i = 0; i < 3; ++i) records.append({"C:\\A.TXT", i});
+  QByteArray bytes = makeInfo(3, records);
+  for (int i = 0; i < 3; ++i) qToLittleEndian<quint64>(cases[i].fileTime, bytes.data() + kHeader + i * kRecord + 0x10C);
+  m.putHostFile("C", "RECYCLED/INFO", bytes);
+  const QList<RecycledItem> items = bin.list();
+  ASSERT_EQ(items.size(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(items[i].deleted.date().year(), cases[i].year) << cases[i].fileTime;
+}
+
+TEST_F(RecycleBinTest, EveryRefusalSaysWhatFailed) {
+  m.putHostFile("C", "DOCS/FILE.TXT", "x");
+  m.putHostFile("D", "CDFILE.TXT", "cd");
+  ASSERT_TRUE(bin.recycle(u"C:\\DOCS\\FILE.TXT"));
+  m.putHostFile("C", "DOCS/FILE.TXT", "y");
+  const QByteArray infoBefore = info();
+  struct Case {
+    const char* path;
+    const char* reason;
+  } cases[] = {
+      {"C:\\DOCS", "is a folder"},
+      {"D:\\CDFILE.TXT", "CD-ROM"},
+      {"A:\\SETUP.EXE", "removable"},
+      {"Q:\\FILE.TXT", "Q: does not exist"},
+      {"C:\\RECYCLED\\INFO", "recycle bin itself"},
+      {"C:\\DOCS\\MISSING.TXT", "cannot find"},
+      {"C:\\DOCS\\*.TXT", "single file"},
+  };
+  for (const Case& c : cases) {
+    QString error;
+    EXPECT_FALSE(bin.recycle(QString::fromLatin1(c.path), &error)) << c.path;
+    EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << c.path << ": " << error.toStdString();
+  }
+  for (const char* drive : {"Q", "D"}) {
+    QString error;
+    EXPECT_FALSE(bin.empty(QLatin1Char(drive[0]), &error)) << drive;
+    EXPECT_TRUE(error.contains(QLatin1String(drive) + QLatin1Char(':'))) << error.toStdString();
+  }
+
+  // A full disk as INFO is written: the file goes back and the reason is the disk, not
+  // whatever the undo left in lastError.
+  QString error;
+  setAtomicWriteFailureAfter(0);
+  EXPECT_FALSE(bin.recycle(u"C:\\DOCS\\FILE.TXT", &error));
+  setAtomicWriteFailureAfter(-1);
+  EXPECT_TRUE(error.contains(QLatin1String("not enough space"))) << error.toStdString();
+  EXPECT_EQ(m.hostFile("C", "DOCS/FILE.TXT"), QByteArray("y"));
+  EXPECT_EQ(info(), infoBefore);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -310,6 +311,68 @@ TEST_F(MachineTool, RecycleRefusesBadInput) {
   EXPECT_EQ(r.code, 1) << show(r);
   r = onMachine({QStringLiteral("recycle"), QStringLiteral("delete"), QStringLiteral("C:\\NOSUCH.TXT")});
   EXPECT_EQ(r.code, 1) << show(r);
+}
+
+TEST_F(MachineTool, RecycleFailuresSayWhatFailed) {
+  const struct {
+    QStringList args;
+    const char* reason;
+  } cases[] = {
+      {{QStringLiteral("delete"), QStringLiteral("C:\\WINDOWS")}, "is a folder"},
+      {{QStringLiteral("delete"), QStringLiteral("D:\\README.TXT")}, "CD-ROM"},
+      {{QStringLiteral("delete"), QStringLiteral("C:\\RECYCLED\\INFO")}, "recycle bin itself"},
+      {{QStringLiteral("empty"), QStringLiteral("Q")}, "Q: does not exist"},
+      {{QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("7")}, "no item 7"},
+  };
+  for (const auto& c : cases) {
+    const Result r = onMachine(QStringList{QStringLiteral("recycle")} + c.args);
+    EXPECT_EQ(r.code, 1) << show(r);
+    EXPECT_TRUE(r.err.contains(QLatin1String(c.reason))) << show(r);
+    EXPECT_FALSE(r.err.contains(QLatin1String("successfully"))) << show(r);
+  }
+  EXPECT_TRUE(QFile::exists(host(QStringLiteral("drives/D/README.TXT"))));
+}
+
+// INFO with records written by someone else: a last index of 0xFFFFFFFF, or one index twice.
+TEST_F(MachineTool, RecycleRestoreNamesTheFileItRestored) {
+  auto info = [](quint32 next, const QList<std::pair<QByteArray, quint32>>& records) {
+    QByteArray out(0x14, '\0');
+    qToLittleEndian<quint32>(quint32(records.size()), out.data() + 0x04);
+    qToLittleEndian<quint32>(next, out.data() + 0x08);
+    qToLittleEndian<quint32>(0x118, out.data() + 0x0C);
+    for (const auto& [path, index] : records) {
+      QByteArray r(0x118, '\0');
+      r.replace(0, path.size(), path);
+      qToLittleEndian<quint32>(index, r.data() + 0x104);
+      qToLittleEndian<quint32>(2, r.data() + 0x108);
+      out += r;
+    }
+    return out;
+  };
+  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/DC0.TXT")), "a"));
+  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/DC4294967295.DOC")), "x"));
+  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/INFO")),
+                            info(0, {{"C:\\A.TXT", 0}, {"C:\\X.DOC", 0xFFFFFFFF}})));
+  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/NEW.BMP")), "new"));
+  Result r = onMachine({QStringLiteral("recycle"), QStringLiteral("delete"), QStringLiteral("C:\\NEW.BMP")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("0")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_EQ(r.out, QStringLiteral("Restored C:\\A.TXT\n")) << show(r);
+  EXPECT_EQ(hostFile(host(QStringLiteral("drives/C/A.TXT"))), QByteArray("a"));
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("1")});
+  EXPECT_EQ(r.out, QStringLiteral("Restored C:\\NEW.BMP\n")) << show(r);
+  EXPECT_EQ(hostFile(host(QStringLiteral("drives/C/NEW.BMP"))), QByteArray("new"));
+
+  // One index twice already: the first record is restored, and named.
+  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/DC5.TXT")), "first"));
+  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/DC5.BMP")), "second"));
+  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/INFO")),
+                            info(6, {{"C:\\FIRST.TXT", 5}, {"C:\\SECOND.BMP", 5}})));
+  r = onMachine({QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("5")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_EQ(r.out, QStringLiteral("Restored C:\\FIRST.TXT\n")) << show(r);
+  EXPECT_EQ(hostFile(host(QStringLiteral("drives/C/FIRST.TXT"))), QByteArray("first"));
 }
 
 TEST_F(MachineTool, LnkShowsWhereAShortcutPoints) {

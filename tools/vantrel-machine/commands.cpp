@@ -204,32 +204,34 @@ int cmdRecycle(Machine& m, const QStringList& args, Io& io) {
     const quint32 index = args.value(2).toUInt(&ok);
     if (args.size() != 3 || !parseDrive(args[1], &drive) || !ok)
       return io.fail(Usage, QStringLiteral("recycle restore needs DRIVE and INDEX (see recycle list)"));
-    bool known = false;
-    QString original;
-    for (const RecycledItem& it : bin.list()) {
-      if (QChar::fromLatin1(char('A' + it.driveNumber)) == drive && it.index == index) {
-        known = true;
-        original = it.originalPath;
+    QString why, restored;
+    if (!bin.restore(drive, index, &why, &restored)) {
+      // Name the item as the bin lists it, when it has one under that index.
+      QString item = QStringLiteral("item %1 of drive %2:").arg(index).arg(drive);
+      for (const RecycledItem& it : bin.list()) {
+        if (QChar::fromLatin1(char('A' + it.driveNumber)) == drive && it.index == index) {
+          item = it.originalPath;
+          break;
+        }
       }
+      return io.fail(Failed, QStringLiteral("recycle: cannot restore %1: %2").arg(item, why));
     }
-    if (!known) return io.fail(Failed, QStringLiteral("recycle: drive %1: holds no recycled item %2").arg(drive).arg(index));
-    QString why;
-    if (!bin.restore(drive, index, &why))
-      return io.fail(Failed, QStringLiteral("recycle: cannot restore %1: %2").arg(original, why.isEmpty() ? describe(m.files().lastError()) : why));
-    io.out << "Restored " << original << '\n';
+    io.out << "Restored " << restored << '\n';
     return Ok;
   }
   if (sub == QLatin1String("delete")) {
     if (args.size() != 2) return io.fail(Usage, QStringLiteral("recycle delete needs one WINPATH"));
-    if (!bin.recycle(args[1]))
-      return io.fail(Failed, QStringLiteral("recycle: cannot move %1 to the recycle bin: %2").arg(args[1], describe(m.files().lastError())));
+    QString why;
+    if (!bin.recycle(args[1], &why))
+      return io.fail(Failed, QStringLiteral("recycle: cannot move %1 to the recycle bin: %2").arg(args[1], why));
     return Ok;
   }
   if (sub == QLatin1String("empty")) {
     QChar drive;
     if (args.size() != 2 || !parseDrive(args[1], &drive)) return io.fail(Usage, QStringLiteral("recycle empty needs a DRIVE"));
-    if (!bin.empty(drive))
-      return io.fail(Failed, QStringLiteral("recycle: cannot empty the recycle bin of %1: %2").arg(drive).arg(describe(m.files().lastError())));
+    QString why;
+    if (!bin.empty(drive, &why))
+      return io.fail(Failed, QStringLiteral("recycle: cannot empty the recycle bin of %1: %2").arg(drive).arg(why));
     return Ok;
   }
   return io.fail(Usage, QStringLiteral("recycle needs list, restore, delete or empty"));

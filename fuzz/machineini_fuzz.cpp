@@ -1,0 +1,28 @@
+// machine.ini: a refused file leaves the facts and drives alone and says why; an accepted
+// one describes a machine the rest of the program can rely on.
+#include "fuzzcheck.h"
+#include "platform/machine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vt;
+  const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+  MachineFacts facts;
+  facts.userName = QStringLiteral("untouched");
+  std::map<QChar, DriveInfo> drives{{QLatin1Char('Z'), DriveInfo{}}};
+  bool forceFile = false;
+  QString why;
+  if (!parseMachineIni(bytes, QStringLiteral("/machine"), &facts, &drives, &forceFile, &why)) {
+    FUZZ_CHECK(!why.isEmpty());
+    FUZZ_CHECK(facts.userName == QLatin1String("untouched") && drives.size() == 1 && drives.count(QLatin1Char('Z')));
+    return 0;
+  }
+  FUZZ_CHECK(drives.count(QLatin1Char('C')));
+  for (const auto& [letter, d] : drives) {
+    FUZZ_CHECK(letter >= QLatin1Char('A') && letter <= QLatin1Char('Z') && d.letter == letter);
+    FUZZ_CHECK(d.bytesPerSector > 0 && d.sectorsPerCluster > 0);
+    FUZZ_CHECK(d.hostRoot == QStringLiteral("/machine/drives/") + letter);
+    FUZZ_CHECK(d.totalBytes >= 0 && (!d.freeBytes || *d.freeBytes >= 0));
+  }
+  FUZZ_CHECK(!facts.windowsDirectory.isEmpty() && !facts.systemDirectory.isEmpty());
+  return 0;
+}
