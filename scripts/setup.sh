@@ -4,6 +4,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
+  qt6-multimedia-dev
+  # The multimedia test plays WAV and AVI through GStreamer, MIDI through its fluidsynth
+  # element with a General MIDI sound font.
+  gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav timgm6mb-soundfont
   libgtest-dev
   fonts-liberation fonts-dejavu-core
   findutils attr ccache
@@ -13,6 +17,10 @@ packages=(
 # The screenshot script also needs a virtual X server and its tools.
 if [ "${1:-}" = "--screenshots" ]; then
   packages+=(xvfb xdotool imagemagick)
+fi
+# Making the multimedia test files again (tools/media/make-media.sh).
+if [ "${1:-}" = "--media" ]; then
+  packages+=(sox ffmpeg)
 fi
 missing=()
 for p in "${packages[@]}"; do
