@@ -21,12 +21,52 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace vt {
 namespace {
 
+// A host without a sound server (a CI runner) gets a private PulseAudio with a null sink,
+// where PulseAudio is installed, so the sound tests play through the real backend there too.
+// It must run before the media backend first looks for outputs.
+class PrivateSoundServer {
+ public:
+  PrivateSoundServer() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!qgetenv("PULSE_SERVER").isEmpty() || (!runtime.isEmpty() && QFile::exists(QString::fromLocal8Bit(runtime) + "/pulse/native")))
+      return;  // the user's own sound server
+    if (!dir_.isValid()) return;
+    const QByteArray socket = QFile::encodeName(dir_.path() + QStringLiteral("/native"));
+    QByteArray load = "module-native-protocol-unix socket=" + socket;
+    const char* argv[] = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                          "-L", "module-null-sink", "-L", load.constData(), nullptr};
+    if (posix_spawnp(&pid_, "pulseaudio", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+      pid_ = 0;
+      return;
+    }
+    for (int i = 0; i < 100 && !QFile::exists(QFile::decodeName(socket)); ++i) usleep(50000);
+    qputenv("PULSE_SERVER", "unix:" + socket);
+    std::printf("[  NOTE    ] started a private PulseAudio with a null sink for the sound tests\n");
+  }
+  ~PrivateSoundServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+
+ private:
+  QTemporaryDir dir_;
+  pid_t pid_ = 0;
+};
+
 QApplication* app() {
+  static PrivateSoundServer sound;
   static int argc = 1;
   static char name[] = "multimedia_window_test";
   static char* argv[] = {name, nullptr};
