@@ -247,6 +247,16 @@ TEST_F(MultimediaTest, OneQuestionPerPlaybackAndNoneAfterLeaving) {
   EXPECT_EQ(player.plays, 3);
 }
 
+TEST_F(MultimediaTest, EnglishAsksAndExplainsInEnglish) {
+  tm.putHostFile("C", "VANTREL/PROBMIDI.eng", "[A]\r\nNo synthesizer\r\n[B]\r\n");
+  state.language = English;
+  select(false, true, false);
+  seq.begin();
+  play(false);
+  EXPECT_EQ(dialogs.shown.last(), QStringLiteral("confirm: MIDI-test complete. Have you heared the MIDI-Sound?"));
+  EXPECT_EQ(screen.memo, QStringList{QStringLiteral("No synthesizer")});
+}
+
 TEST(ProblemSection, SectionRules) {
   const QByteArray file = "before\r\n[A]\r\nfirst\r\n\r\n[B] \r\n[B]\r\nB text\r\n[a]\r\nstill B\r\n[C]\r\nlast\r\n";
   struct Case {
