@@ -4,6 +4,12 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
+  qt6-multimedia-dev
+  # The multimedia test plays WAV and AVI through GStreamer, MIDI through its fluidsynth
+  # element with a General MIDI sound font.
+  gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav timgm6mb-soundfont
+  # Where no sound server runs (CI), the sound tests start their own with a null sink.
+  pulseaudio
   libgtest-dev
   fonts-liberation fonts-dejavu-core
   findutils attr ccache
@@ -13,6 +19,10 @@ packages=(
 # The screenshot script also needs a virtual X server and its tools.
 if [ "${1:-}" = "--screenshots" ]; then
   packages+=(xvfb xdotool imagemagick)
+fi
+# Making the multimedia test files again (tools/media/make-media.sh).
+if [ "${1:-}" = "--media" ]; then
+  packages+=(sox ffmpeg)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 #include "app/helpwindow.h"
 #include "app/image.h"
 #include "app/updown.h"
+#include "multimedia/mmedia.h"
 #include "platform/machine.h"
 #include "platform/text.h"
 
@@ -103,6 +104,7 @@ bool TForm1::Starten() {
   Logo_3DragDrop();
 
   LOAD_OPTIONS();
+  PrepareMultimedia();
   // Always open on the Info section.
   if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
   return true;
@@ -178,10 +180,8 @@ void TForm1::connectHandlers() {
       {"ExplorerButton3", &TForm1::ExplorerButton3Click},   {"ExplorerButton4", &TForm1::ExplorerButton4Click},
       {"ExplorerButton6", &TForm1::ExplorerButton6Click},   {"ExplorerButton10", &TForm1::ExplorerButton10Click},
       {"ExplorerButton11", &TForm1::ExplorerButton11Click}, {"ExplorerButton200", &TForm1::ExplorerButton200Click},
-      {"Knopf_Manager", &TForm1::Knopf_ManagerClick},       {"Knopf_Multimedia", &TForm1::Knopf_MultimediaClick},
       // Pure return buttons.
-      {"ExplorerButton8", &TForm1::Diagnose},  {"ExplorerButton26", &TForm1::Diagnose},
-      {"ExplorerButton27", &TForm1::Diagnose}, {"ExplorerButton28", &TForm1::Diagnose},
+      {"ExplorerButton28", &TForm1::Diagnose},
       {"ExplorerButton30", &TForm1::Diagnose}, {"ExplorerButton33", &TForm1::Diagnose},
       // Tuning: apply, automatic tuning, the defragmenter.
       {"Knopf8", &TForm1::Knopf8Click}, {"ExplorerButton9", &TForm1::ExplorerButton9Click},
@@ -303,19 +303,6 @@ void TForm1::ExplorerButton200Click() {
   CleanUp();
 }
 
-void TForm1::Knopf_ManagerClick() {
-  if (!notebook1_ || !notebook2_) return;
-  notebook1_->setCurrentIndex(37);
-  notebook2_->setCurrentIndex(10);
-  notebook2_->setVisible(true);
-}
-
-void TForm1::Knopf_MultimediaClick() {
-  if (auto* b = get<TExplorerButton>("ExplorerButton31")) b->setEnabled(true);
-  if (notebook1_) notebook1_->setCurrentIndex(28);
-  if (notebook2_) notebook2_->setVisible(false);
-}
-
 int TForm1::helpContext(int page) {
   static constexpr int contexts[38] = {
       0,  0,  12, 14, 14, 14, 9,  10, 11, 4,  5,  6,  7,  23, 24, 8,  2,  0,  18,
@@ -403,14 +390,16 @@ void TForm1::useSixteenColours() {
                         "safe-mode.\rAll graphics are disabled!"));
 }
 
-// Vantrel's data files (the help topics, the rescue disk's help, and later the problem
-// texts and test media) are shipped inside the program and put into its directory on the
-// machine where missing; files already there are left alone, so a user's edited copy survives.
+// Vantrel's data files (the help topics, the rescue disk's help, the multimedia test's
+// problem texts and test media) are shipped inside the program and put into its directory
+// on the machine where missing; files already there are left alone, so a user's edited
+// copy survives.
 void TForm1::installDataFiles() {
   FileSystem& fs = machine_.files();
-  // Help topics keep their folders ("help/de/04.html"); the rescue files lie in the
-  // program directory itself under their own names ("HELP.bat").
-  const std::pair<QString, bool> sources[] = {{QStringLiteral(":/help"), true}, {QStringLiteral(":/rescue"), false}};
+  // Help topics keep their folders ("help/de/04.html"); the rescue and multimedia files lie
+  // in the program directory itself under their own names ("HELP.bat", "PROBWAV.de").
+  const std::pair<QString, bool> sources[] = {
+      {QStringLiteral(":/help"), true}, {QStringLiteral(":/rescue"), false}, {QStringLiteral(":/multimedia"), false}};
   for (const auto& [root, keepFolders] : sources) {
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {

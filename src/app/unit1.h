@@ -30,6 +30,11 @@ class HelpWindow;
 namespace tuning {
 struct Pending;
 }
+namespace multimedia {
+class Player;
+class Screen;
+class Sequence;
+}  // namespace multimedia
 
 inline constexpr const char* kProgramKey = "SOFTWARE\\Tarvo\\Vantrel";
 
@@ -62,8 +67,6 @@ class TForm1 : public QWidget {
   void ExplorerButton10Click();
   void ExplorerButton11Click();
   void ExplorerButton200Click();
-  void Knopf_ManagerClick();
-  void Knopf_MultimediaClick();
   void Image4Click();
   // The help topic of a Notebook1 page, 0 where the page has none.
   static int helpContext(int page);
@@ -174,6 +177,30 @@ class TForm1 : public QWidget {
   backup::Choice backupChoice() const;
 
  public:
+
+  // --- multimedia test and the launchers of the Diagnosis start page ----------------
+  // Hands the test its controls and player; start-up, after the options file.
+  void PrepareMultimedia();
+  void Knopf_MultimediaClick();
+  void ExplorerButton25Click();
+  void ExplorerButton31Click();
+  void Button_STOPClick();
+  void MediaPlayer1Notify();
+  void ExplorerButton32Click();
+  void ExplorerButton24Click();
+  void MM_CheckClick();
+  void ShowProblemSection(QChar letter);
+  void ExplorerButton8Click();
+  void ExplorerButton23Click();
+  void ExplorerButton26Click();
+  void ExplorerButton27Click();
+  // The Device-Manager guide; also the repair of "devices with problems" in the diagnosis.
+  void Knopf_ManagerClick();
+  void ExplorerButton34Click();
+  void ExplorerButton12Click();
+  multimedia::Player* MediaPlayer1() const { return mediaPlayer_.get(); }
+  multimedia::Sequence* multimediaTest() const { return multimedia_.get(); }
+
   // --- end --------------------------------------------------------------------------
   void ProgEnde();
 
@@ -240,6 +267,9 @@ class TForm1 : public QWidget {
   QString windowsDirectory_, systemDirectory_, fontsDirectory_, programDirectory_;
   std::array<unsigned char, 3> logoChanged_{};
   std::unique_ptr<HelpWindow> help_;
+  std::unique_ptr<multimedia::Screen> multimediaScreen_;
+  std::unique_ptr<multimedia::Player> mediaPlayer_;
+  std::unique_ptr<multimedia::Sequence> multimedia_;
   QPoint dragOffset_;
   bool dragging_ = false;
   bool ending_ = false;
