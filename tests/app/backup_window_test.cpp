@@ -2,12 +2,12 @@
 
 #include "app/controls/explbtn.h"
 #include "app/controls/tarvocheckbox.h"
+#include "app/testapp.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "sample/samplemachine.h"
 #include "sysaccess/fakes.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -20,13 +20,7 @@
 namespace vt {
 namespace {
 
-QApplication* app() {
-  static int argc = 1;
-  static char name[] = "backup_window_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* instance = new QApplication(argc, argv);
-  return instance;
-}
+QApplication* app() { return test::windowApp(); }
 
 // The sample machine, started as a user would start it the first time.
 struct SampleWindow {

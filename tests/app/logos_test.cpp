@@ -1,11 +1,11 @@
 #include "app/unit1.h"
 
 #include "app/image.h"
+#include "app/testapp.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 #include "tuning/logos.h"
 
-#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -17,13 +17,7 @@
 namespace vt {
 namespace {
 
-QApplication* app() {
-  static int argc = 1;
-  static char name[] = "logos_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* instance = new QApplication(argc, argv);
-  return instance;
-}
+QApplication* app() { return test::windowApp(); }
 
 QByteArray bitmapBytes(int w, int h, QColor c) {
   QImage img(w, h, QImage::Format_RGB32);

@@ -5,10 +5,10 @@
 #include "app/helpwindow.h"
 #include "app/image.h"
 #include "app/singleinstance.h"
+#include "app/testapp.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 
-#include <QApplication>
 #include <QFontInfo>
 #include <QStatusTipEvent>
 #include <QProcess>
@@ -25,13 +25,7 @@
 namespace vt {
 namespace {
 
-QApplication* app() {
-  static int argc = 1;
-  static char name[] = "mainwindow_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* instance = new QApplication(argc, argv);
-  return instance;
-}
+QApplication* app() { return test::windowApp(); }
 
 class Window {
  public:

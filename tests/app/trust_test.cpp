@@ -6,10 +6,10 @@
 #include "app/singleinstance.h"
 #include "app/unit1.h"
 #include "platform/machine.h"
+#include "app/testapp.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -25,13 +25,7 @@
 namespace vt {
 namespace {
 
-QApplication* app() {
-  static int argc = 1;
-  static char name[] = "trust_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* instance = new QApplication(argc, argv);
-  return instance;
-}
+QApplication* app() { return test::windowApp(); }
 
 TEST(HostileMachine, RunsNoHostProgramAndOpensNothingOutsideItsTopics) {
   app();

@@ -6,11 +6,11 @@
 #include "platform/launcher.h"
 #include "platform/machine.h"
 #include "sample/samplemachine.h"
+#include "app/testapp.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 #include "tuning/switches.h"
 
-#include <QApplication>
 #include <QDirIterator>
 #include <QFile>
 #include <QLabel>
@@ -25,13 +25,7 @@
 namespace vt {
 namespace {
 
-QApplication* app() {
-  static int argc = 1;
-  static char name[] = "tuning_window_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* instance = new QApplication(argc, argv);
-  return instance;
-}
+QApplication* app() { return test::windowApp(); }
 
 constexpr const char16_t* kPolicies = u"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 
