@@ -174,6 +174,12 @@ class TForm1 : public QWidget {
   backup::Choice backupChoice() const;
 
  public:
+  // --- clean-up (the system-file and start-file optimisers) --------------------------
+  void Knopf_WINiniClick();
+  void Knopf_StartdateienClick();
+  void OptimizeWinIni();
+  void OptimizeStartFiles();
+
   // --- end --------------------------------------------------------------------------
   void ProgEnde();
 
