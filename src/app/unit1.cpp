@@ -186,6 +186,8 @@ void TForm1::connectHandlers() {
       // Tuning: apply, automatic tuning, the defragmenter.
       {"Knopf8", &TForm1::Knopf8Click}, {"ExplorerButton9", &TForm1::ExplorerButton9Click},
       {"ExplorerButton22", &TForm1::ExplorerButton22Click},
+      // Clean-up: the two optimisers.
+      {"Knopf_WINini", &TForm1::Knopf_WINiniClick}, {"Knopf_Startdateien", &TForm1::Knopf_StartdateienClick},
   };
   for (const auto& [name, handler] : handlers)
     if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);

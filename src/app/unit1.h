@@ -201,6 +201,12 @@ class TForm1 : public QWidget {
   multimedia::Player* MediaPlayer1() const { return mediaPlayer_.get(); }
   multimedia::Sequence* multimediaTest() const { return multimedia_.get(); }
 
+  // --- clean-up (the system-file and start-file optimisers) --------------------------
+  void Knopf_WINiniClick();
+  void Knopf_StartdateienClick();
+  void OptimizeWinIni();
+  void OptimizeStartFiles();
+
   // --- end --------------------------------------------------------------------------
   void ProgEnde();
 
