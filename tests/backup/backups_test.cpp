@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace vt::backup {
 namespace {
 
@@ -22,9 +24,10 @@ struct Fixture {
   test::TestMachine tm;
   SharedState state;
   test::RecordingDialogs dialogs;
-  Backups backups{tm.machine(), state, dialogs};
+  std::unique_ptr<Backups> made;
 
   Fixture() {
+    start();
     tm.writeRegistryFiles();
     tm.registry().createKey(HKey::LocalMachine, u"Software\\Test")->setValue("Value", RegSz, "old");
     EXPECT_TRUE(tm.machine().saveRegistry());
@@ -32,7 +35,17 @@ struct Fixture {
                           "WINDOWS/LOGOW.SYS", "WINDOWS/LOGOS.SYS", "WINDOWS/PROTOCOL.INI"})
       tm.putHostFile("C", f, QByteArray("content of ") + f + "\r\n");
     tm.fs().createDirectories(u"C:\\VANTREL");
-    backups.setDirectories(QStringLiteral("C:\\VANTREL"), QStringLiteral("C:\\WINDOWS"), QStringLiteral("C:\\WINDOWS\\SYSTEM"));
+  }
+  void start() {
+    made = std::make_unique<Backups>(tm.machine(), state, dialogs);
+    made->setDirectories(QStringLiteral("C:\\VANTREL"), QStringLiteral("C:\\WINDOWS"), QStringLiteral("C:\\WINDOWS\\SYSTEM"));
+  }
+  Backups& backups() { return *made; }
+  // A new run of the program: the machine opened again, and the store with it.
+  void reopen() {
+    made.reset();
+    tm.reopen();
+    start();
   }
   QStringList store() { return QDir(tm.host("C", "VANTREL/BACKUP")).entryList(QDir::Files, QDir::Name); }
   QString key(const QString& file, const char* k) {
@@ -57,20 +70,20 @@ TEST(BackupNumbers, LowestFreeNumberSkippingNamesThatAreNoSetNumber) {
   for (const auto& c : cases) {
     Fixture f;
     for (const QString& name : c.present) f.tm.putHostFile("C", "VANTREL/BACKUP/" + name, "x");
-    EXPECT_EQ(f.backups.NextBackupNumber(kStore), c.next) << c.present.join(',').toStdString();
+    EXPECT_EQ(f.backups().NextBackupNumber(kStore), c.next) << c.present.join(',').toStdString();
   }
 }
 
 TEST(BackupNumbers, AllThousandInUseRefusesWithAMessageAndWritesNothing) {
   Fixture f;
   for (int n = 0; n < 1000; ++n) f.tm.putHostFile("C", QStringLiteral("VANTREL/BACKUP/BACKUP.%1").arg(n, 3, 10, QChar('0')), "x");
-  EXPECT_EQ(f.backups.NextBackupNumber(kStore), QString());
+  EXPECT_EQ(f.backups().NextBackupNumber(kStore), QString());
   Choice choice{{true, true, true, true, true, true}, "mine"};
-  EXPECT_FALSE(f.backups.CreateBackupSet(choice));
+  EXPECT_FALSE(f.backups().CreateBackupSet(choice));
   EXPECT_EQ(f.store().size(), 1000);
   ASSERT_EQ(f.dialogs.shown.size(), 1);
   EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Alle 1000"));
-  EXPECT_FALSE(f.backups.AutoBackup(AutoRegistry));
+  EXPECT_FALSE(f.backups().AutoBackup(AutoRegistry));
 }
 
 TEST(AutoBackup, EachKindSavesItsComponentsSilentlyAndDescribesThem) {
@@ -92,8 +105,8 @@ TEST(AutoBackup, EachKindSavesItsComponentsSilentlyAndDescribesThem) {
   for (const auto& c : cases) {
     Fixture f;
     int refreshed = 0;
-    f.backups.onSetsChanged = [&] { ++refreshed; };
-    EXPECT_TRUE(f.backups.AutoBackup(c.kind, "what the page held")) << c.kind;
+    f.backups().onSetsChanged = [&] { ++refreshed; };
+    EXPECT_TRUE(f.backups().AutoBackup(c.kind, "what the page held")) << c.kind;
     EXPECT_EQ(f.store(), c.files) << c.kind;
     QString keys;
     for (const char* k : kComponentKeys) keys += f.key("BACKUP.000", k);
@@ -101,7 +114,7 @@ TEST(AutoBackup, EachKindSavesItsComponentsSilentlyAndDescribesThem) {
     EXPECT_EQ(fromAnsi(f.tm.hostFile("C", "VANTREL/BACKUP/BACKUP.000")).split("\r\n")[1], "Name=" + c.name);
     EXPECT_TRUE(f.dialogs.shown.isEmpty()) << f.dialogs.shown.join('|').toStdString();
     EXPECT_EQ(refreshed, 1);
-    EXPECT_FALSE(f.backups.silent());
+    EXPECT_FALSE(f.backups().silent());
   }
 }
 
@@ -109,14 +122,14 @@ TEST(AutoBackup, FailsAndLeavesNoSetWhenASourceOrTheRegistryExportFails) {
   {
     Fixture f;  // MSDOS.SYS is taken without an existence test
     QFile::remove(f.tm.host("C", "MSDOS.SYS"));
-    f.tm.reopen();
-    EXPECT_FALSE(f.backups.AutoBackup(AutoBootOptions));
+    f.reopen();
+    EXPECT_FALSE(f.backups().AutoBackup(AutoBootOptions));
     EXPECT_TRUE(f.store().isEmpty());
   }
   {
     Fixture f;  // the export cannot be written
     QDir().mkpath(f.tm.host("C", "VANTREL/BACKUP/REGISTRY.000"));
-    EXPECT_FALSE(f.backups.AutoBackup(AutoRegistry));
+    EXPECT_FALSE(f.backups().AutoBackup(AutoRegistry));
     EXPECT_TRUE(f.store().isEmpty());
     EXPECT_TRUE(f.dialogs.shown.isEmpty());
   }
@@ -125,7 +138,7 @@ TEST(AutoBackup, FailsAndLeavesNoSetWhenASourceOrTheRegistryExportFails) {
 TEST(CreateBackupSet, WritesTheDescriptionInOrderAndSaysSuccessfulOnlyWhenItWas) {
   Fixture f;
   Choice choice{{true, false, true, false, false, true}, ""};
-  EXPECT_TRUE(f.backups.CreateBackupSet(choice));
+  EXPECT_TRUE(f.backups().CreateBackupSet(choice));
   EXPECT_EQ(choice.description, "No name");
   EXPECT_EQ(f.tm.hostFile("C", "VANTREL/BACKUP/BACKUP.000"),
             "[Backup]\r\nName=No name\r\nRegistry=1\r\nSystemfiles=0\r\nStartfiles=1\r\nMSDOS.SYS=0\r\nLOGOS=0\r\nSONSTIGES=1\r\n");
@@ -134,10 +147,10 @@ TEST(CreateBackupSet, WritesTheDescriptionInOrderAndSaysSuccessfulOnlyWhenItWas)
   EXPECT_EQ(f.tm.hostFile("C", "VANTREL/LAST/win.ini"), "content of WINDOWS/WIN.INI\r\n");
 
   QFile::remove(f.tm.host("C", "MSDOS.SYS"));
-  f.tm.reopen();
+  f.reopen();
   f.dialogs.shown.clear();
   choice = {{false, false, false, true, false, false}, "x"};
-  EXPECT_FALSE(f.backups.CreateBackupSet(choice));
+  EXPECT_FALSE(f.backups().CreateBackupSet(choice));
   ASSERT_EQ(f.dialogs.shown.size(), 1);
   EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: ACHTUNG:Während des Backups"));
   EXPECT_TRUE(f.store().contains("BACKUP.001"));  // kept, as the message asks the user to delete it
@@ -145,22 +158,22 @@ TEST(CreateBackupSet, WritesTheDescriptionInOrderAndSaysSuccessfulOnlyWhenItWas)
 
 TEST(DeleteBackupSet, RemovesEveryFileOfTheSetAlsoReadOnlyAndHiddenOnes) {
   Fixture f;
-  f.backups.AutoBackup(AutoSystemfiles);
-  f.backups.AutoBackup(AutoFirstStart);
+  f.backups().AutoBackup(AutoSystemfiles);
+  f.backups().AutoBackup(AutoFirstStart);
   ASSERT_TRUE(f.tm.fs().setAttributes(u"C:\\VANTREL\\BACKUP\\WIN.001", AttrReadOnly | AttrHidden | AttrSystem));
-  EXPECT_TRUE(f.backups.DeleteBackupSet(kStore + "\\BACKUP.001"));
+  EXPECT_TRUE(f.backups().DeleteBackupSet(kStore + "\\BACKUP.001"));
   EXPECT_EQ(f.store(), (QStringList{"BACKUP.000", "SYSTEM.000", "WIN.000"}));
-  EXPECT_FALSE(f.backups.DeleteBackupSet(kStore + "\\BACKUP"));
+  EXPECT_FALSE(f.backups().DeleteBackupSet(kStore + "\\BACKUP"));
   EXPECT_EQ(f.store().size(), 3);
-  EXPECT_EQ(f.backups.NextBackupNumber(kStore), "001");
+  EXPECT_EQ(f.backups().NextBackupNumber(kStore), "001");
 }
 
 TEST(RestoreBackupSet, PutsBackOnlyTheChosenComponentsAndMergesOrReplacesTheRegistry) {
   Fixture f;
-  ASSERT_TRUE(f.backups.AutoBackup(AutoFirstStart));
+  ASSERT_TRUE(f.backups().AutoBackup(AutoFirstStart));
   const QByteArray before = f.exportNow();
   const QString set = kStore + "\\BACKUP.000";
-  EXPECT_EQ(f.backups.LoadBackupComponents(set), (Components{true, true, true, true, true, false}));
+  EXPECT_EQ(f.backups().LoadBackupComponents(set), (Components{true, true, true, true, true, false}));
 
   auto damage = [&] {
     f.tm.putHostFile("C", "WINDOWS/WIN.INI", "broken");
@@ -170,16 +183,16 @@ TEST(RestoreBackupSet, PutsBackOnlyTheChosenComponentsAndMergesOrReplacesTheRegi
     ASSERT_TRUE(f.tm.machine().saveRegistry());
   };
   damage();
-  EXPECT_TRUE(f.backups.RestoreBackupSet(set, {true, true, false, false, false, false}, false));
+  EXPECT_TRUE(f.backups().RestoreBackupSet(set, {true, true, false, false, false, false}, false));
   EXPECT_EQ(f.tm.hostFile("C", "WINDOWS/WIN.INI"), "content of WINDOWS/WIN.INI\r\n");
   EXPECT_EQ(f.tm.hostFile("C", "AUTOEXEC.BAT"), "broken");
   EXPECT_EQ(f.tm.registry().openKey(HKey::LocalMachine, u"Software\\Test")->findValue("Value")->data, "old");
   EXPECT_NE(f.tm.registry().openKey(HKey::LocalMachine, u"Software\\Added"), nullptr);  // merged, not replaced
 
   damage();
-  EXPECT_TRUE(f.backups.RestoreBackupSet(set, {true, false, false, false, false, false}, true));
+  EXPECT_TRUE(f.backups().RestoreBackupSet(set, {true, false, false, false, false, false}, true));
   EXPECT_EQ(f.exportNow(), before);
-  f.tm.reopen();  // also on disk
+  f.reopen();  // also on disk
   EXPECT_EQ(f.exportNow(), before);
   EXPECT_EQ(f.dialogs.shown.back(), "info: Restore erfolgreich.\rBitte Computer neu starten!");
 }
@@ -187,10 +200,10 @@ TEST(RestoreBackupSet, PutsBackOnlyTheChosenComponentsAndMergesOrReplacesTheRegi
 TEST(RestoreBackupSet, RefusesToReplaceTheRegistryWithAnEmptyOrDamagedExport) {
   for (const QByteArray& bad : {QByteArray(), QByteArray("REGEDIT4\r\n\r\n"), QByteArray("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"a\"=bad\r\n")}) {
     Fixture f;
-    ASSERT_TRUE(f.backups.AutoBackup(AutoRegistry));
+    ASSERT_TRUE(f.backups().AutoBackup(AutoRegistry));
     f.tm.putHostFile("C", "VANTREL/BACKUP/REGISTRY.000", bad);
     const QByteArray before = f.exportNow();
-    EXPECT_FALSE(f.backups.RestoreBackupSet(kStore + "\\BACKUP.000", {true, false, false, false, false, false}, true));
+    EXPECT_FALSE(f.backups().RestoreBackupSet(kStore + "\\BACKUP.000", {true, false, false, false, false, false}, true));
     EXPECT_EQ(f.exportNow(), before);
     ASSERT_EQ(f.dialogs.shown.size(), 1);
     EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Die Registry wurde nicht"));
@@ -213,8 +226,8 @@ struct RescueFixture : Fixture {
     tm.putHostFile("C", "VANTREL/HELP.de", "Hilfe\r\n");
     tm.putHostFile("C", "VANTREL/HELP.eng", "Help\r\n");
     tm.putHostFile("C", "WINDOWS/COMMAND/EDIT.COM", "edit");
-    tm.reopen();
-    EXPECT_TRUE(backups.SaveLastState());
+    reopen();
+    EXPECT_TRUE(backups().SaveLastState());
   }
 };
 
@@ -257,7 +270,7 @@ TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
     RescueFixture f;
     f.state.language = language;
     QStringList steps;
-    EXPECT_TRUE(f.backups.CreateRescueDisk({[&](const QString& s) { steps << s; }, [&](int p) { steps << QString::number(p); }}));
+    EXPECT_TRUE(f.backups().CreateRescueDisk({[&](const QString& s) { steps << s; }, [&](int p) { steps << QString::number(p); }}));
     const QStringList lines = fromAnsi(f.tm.hostFile("A", "autoexec.bat")).split("\r\n");
     EXPECT_EQ(lines[1], "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\system.dat -r -s -h");
     EXPECT_TRUE(lines.contains("copy C:\\VANTREL\\last\\system.dat C:\\WINDOWS\\system.dat"));
@@ -277,7 +290,7 @@ TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
 TEST(RescueDisk, LeavesNoRescueFilesWhenTheDiskCannotBeWritten) {
   RescueFixture f;
   QDir().mkpath(f.tm.host("A", "restore.bat"));  // in the way of the last generated file
-  EXPECT_FALSE(f.backups.CreateRescueDisk());
+  EXPECT_FALSE(f.backups().CreateRescueDisk());
   EXPECT_EQ(QDir(f.tm.host("A")).entryList(QDir::Files), QStringList());
   ASSERT_EQ(f.dialogs.shown.size(), 1);
   EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Die Diskette in Laufwerk A:"));
@@ -289,7 +302,7 @@ TEST(RescueDisk, DosRunsTheBatchAndPutsTheLastStateBackKeepingTheCurrentFiles) {
   const QString dosbox = QStandardPaths::findExecutable("dosbox");
   ASSERT_FALSE(dosbox.isEmpty()) << "dosbox is missing; scripts/setup.sh installs it";
   RescueFixture f;
-  ASSERT_TRUE(f.backups.CreateRescueDisk());
+  ASSERT_TRUE(f.backups().CreateRescueDisk());
   f.tm.putHostFile("C", "WINDOWS/WIN.INI", "broken win.ini\r\n");
   f.tm.putHostFile("C", "CONFIG.SYS", "broken config\r\n");
   f.tm.putHostFile("C", "WINDOWS/WIN.VTR", "from an earlier rescue\r\n");
