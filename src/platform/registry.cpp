@@ -99,12 +99,26 @@ RegKey* RegKey::adoptSubkey(QByteArray name) {
   return k;
 }
 
+// Keeps the name index right after `child` left subkeys_. A bulk clean-up deletes hundreds
+// of file types from one key, so the index is mended rather than built again each time.
+void RegKey::unindex(const RegKey* child) {
+  if (!index_) return;
+  if (int(subkeys_.size()) < kIndexThreshold) {
+    index_.reset();
+    return;
+  }
+  const QByteArray upper = ansiUpper(child->name_);
+  const auto it = index_->find(upper);
+  if (it != index_->end() && it.value() == child) index_->erase(it);
+}
+
 bool RegKey::removeSubkey(QByteArrayView name) {
   auto it = std::find_if(subkeys_.begin(), subkeys_.end(),
                          [&](const auto& k) { return ansiEqualNoCase(k->name_, name); });
   if (it == subkeys_.end()) return false;
+  std::unique_ptr<RegKey> gone = std::move(*it);
   subkeys_.erase(it);
-  if (index_) rebuildIndex();
+  unindex(gone.get());
   touch();
   return true;
 }
@@ -115,7 +129,7 @@ std::unique_ptr<RegKey> RegKey::detachSubkey(const RegKey* child, int* position)
   if (position) *position = int(it - subkeys_.begin());
   std::unique_ptr<RegKey> taken = std::move(*it);
   subkeys_.erase(it);
-  if (index_) rebuildIndex();
+  unindex(taken.get());
   taken->parent_ = nullptr;
   touch();
   return taken;

@@ -104,6 +104,7 @@ class RegKey {
   const RegKey* top() const;
   void touch();
   void rebuildIndex();
+  void unindex(const RegKey* child);
   void rebuildValueIndex();
   RegValue* valueNamed(QByteArrayView name);
 

@@ -37,6 +37,15 @@ TEST(RegKey, ManySubkeysStayFindableThroughTheIndex) {
   EXPECT_EQ(root.findSubkey(".ext17"), nullptr);
   EXPECT_EQ(root.findSubkey(".ext18"), root.subkey(17));
   EXPECT_EQ(root.addSubkey(".EXT18"), root.subkey(17));
+
+  // Bulk removal, also across the size below which the index is dropped.
+  while (root.subkeyCount() > 3) {
+    const QByteArray name = root.subkey(root.subkeyCount() / 2)->name();
+    EXPECT_TRUE(root.removeSubkey(name.toLower()));
+    EXPECT_EQ(root.findSubkey(name), nullptr) << name.constData();
+  }
+  EXPECT_EQ(root.findSubkey(root.subkey(2)->name().toUpper()), root.subkey(2));
+  EXPECT_EQ(root.findSubkey(".ext17"), nullptr);
 }
 
 TEST(RegKey, ManyValuesStayFindableAfterRemovals) {
