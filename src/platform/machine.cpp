@@ -126,7 +126,7 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
 
   // A machine folder is passed around like a disk image; the host programs that stand in
   // for Windows tools are the user's own choice, never the folder's.
-  if (ini.hasSection(u"Programs") && warnings)
+  if (!ini.keys(u"Programs").isEmpty() && warnings)
     *warnings << QStringLiteral("machine.ini: the section [Programs] is ignored; host programs are set in %1")
                      .arg(hostProgramsFile());
 

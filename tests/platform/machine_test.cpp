@@ -78,6 +78,23 @@ TEST(Machine, OpeningRefusesAMissingFolderOrADamagedHive) {
   EXPECT_TRUE(error.contains(QLatin1String("SYSTEM.DAT"))) << error.toStdString();
 }
 
+TEST(MachineIni, HostProgramsInTheFolderAreIgnoredWithAWarning) {
+  struct Case { const char* programs; int warnings; } cases[] = {
+      {"[Programs]\r\nDEFRAG=/bin/sh -c evil\r\n", 1},
+      {"[Programs]\r\n;DEFRAG=/home/me/bin/defrag\r\n", 0},  // only a commented-out example
+      {"", 0},
+  };
+  for (const Case& c : cases) {
+    const QByteArray ini = QByteArray("[Machine]\r\n[Drive C]\r\n") + c.programs;
+    MachineFacts f;
+    std::map<QChar, DriveInfo> d;
+    QString error;
+    QStringList warnings;
+    ASSERT_TRUE(parseMachineIni(ini, QStringLiteral("/m"), &f, &d, nullptr, &error, &warnings)) << error.toStdString();
+    EXPECT_EQ(warnings.size(), c.warnings) << c.programs;
+  }
+}
+
 // A mistyped or unmounted folder must not become an empty Windows 95: nothing is created.
 TEST(Machine, AFolderWithoutItsCDriveOrRegistryIsRefusedAndLeftAlone) {
   struct Case { const char* remove; const char* mentions; } cases[] = {
