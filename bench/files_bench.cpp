@@ -4,6 +4,7 @@
 // the free space of a drive whose machine.ini gives TotalBytes but no FreeBytes, 100,000
 // files large, per call after the first.
 // Usage: bench_files_bench [folder for the machine]
+#include "benchmachine.h"
 #include "platform/filesystem.h"
 #include "platform/machine.h"
 
@@ -26,11 +27,6 @@ namespace {
 constexpr int kFolderEntries = 2000;
 constexpr int kFolders = 50;  // of 2,000 files each: 100,000 files
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
 // Microseconds per call of `call`, the median of several rounds of `perRound` calls.
 template <typename F>
 double microsPerCall(int perRound, F call) {
@@ -41,7 +37,7 @@ double microsPerCall(int perRound, F call) {
     for (int i = 0; i < perRound; ++i) call(i);
     rounds.push_back(t.nsecsElapsed() / 1e3 / perRound);
   }
-  return median(rounds);
+  return bench::median(rounds);
 }
 
 void age(const QByteArray& folder) {
@@ -53,21 +49,11 @@ void age(const QByteArray& folder) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  QString where = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-  if (where.isEmpty()) where = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-  QTemporaryDir base(where + QStringLiteral("/files_bench-XXXXXX"));
-  if (!base.isValid()) {
-    std::fprintf(stderr, "cannot create a temporary folder\n");
-    return 2;
-  }
-  const QString folder = base.path() + QStringLiteral("/machine");
+  const auto base = bench::makeMachineFolder("files_bench", argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(),
+                                              "[Machine]\r\nPlatform=Win95\r\n\r\n[Drive C]\r\nType=fixed\r\nTotalBytes=2147483648\r\n");
+  if (!base) return 2;
+  const QString folder = base->path() + QStringLiteral("/machine");
   const QString root = folder + QStringLiteral("/drives/C");
-  QDir().mkpath(root);
-  {
-    QFile ini(folder + QStringLiteral("/machine.ini"));
-    if (!ini.open(QIODevice::WriteOnly)) return 2;
-    ini.write("[Machine]\r\nPlatform=Win95\r\n\r\n[Drive C]\r\nType=fixed\r\nTotalBytes=2147483648\r\n");
-  }
   for (int d = 0; d < kFolders; ++d) {
     const QByteArray dir = QFile::encodeName(root + QStringLiteral("/Folder%1").arg(d, 2, 10, QLatin1Char('0')));
     ::mkdir(dir.constData(), 0755);

@@ -2,6 +2,7 @@
 // tree (the tree walk, and a recursion of FindFirst/FindNext calls) against find(1) over
 // the same host folder, and checks that all found the same files.
 // Usage: bench_walk_bench [folder for the tree [file]]
+#include "benchmachine.h"
 #include "platform/attributestore.h"
 #include "platform/filesystem.h"
 #include "platform/machine.h"
@@ -77,36 +78,19 @@ struct Counter : vt::TreeVisitor {
   qint64 stamp = 0;
 };
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  // Creating 100,000 files on a disk file system that just deleted as many crawls (ext4
-  // hunts for inodes it may reuse), so memory is the default; a folder argument overrides.
-  QString where = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-  if (where.isEmpty()) where = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-  QTemporaryDir base(where + QStringLiteral("/walk_bench-XXXXXX"));
-  if (!base.isValid()) {
-    std::fprintf(stderr, "cannot create a temporary folder\n");
-    return 2;
-  }
-  const QString folder = base.path() + QStringLiteral("/machine");
+  // A second argument "file" measures the attribute store of file systems without xattrs.
+  const bool fileStore = argc > 2 && qstrcmp(argv[2], "file") == 0;
+  const auto base = bench::makeMachineFolder(
+      "walk_bench", argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(),
+      QByteArray("[Machine]\r\nPlatform=Win95\r\n") + (fileStore ? "AttributeStore=file\r\n" : "") +
+          "\r\n[Drive C]\r\nType=fixed\r\nLabel=BENCH\r\n");
+  if (!base) return 2;
+  const QString folder = base->path() + QStringLiteral("/machine");
   const QString root = folder + QStringLiteral("/drives/C");
-  QDir().mkpath(root);
-  {
-    QFile ini(folder + QStringLiteral("/machine.ini"));
-    if (!ini.open(QIODevice::WriteOnly)) return 2;
-    // A second argument "file" measures the attribute store of file systems without xattrs.
-    const bool fileStore = argc > 2 && qstrcmp(argv[2], "file") == 0;
-    ini.write("[Machine]\r\nPlatform=Win95\r\n");
-    if (fileStore) ini.write("AttributeStore=file\r\n");
-    ini.write("\r\n[Drive C]\r\nType=fixed\r\nLabel=BENCH\r\n");
-  }
 
   QElapsedTimer timer;
   timer.start();
@@ -153,12 +137,12 @@ int main(int argc, char** argv) {
   Counter walked;
   WalkCount searched;
   qint64 findMatches = -1;
-  vt::TreeWalkSpec spec;
-  spec.patterns = QStringList{QStringLiteral("*.TMP")};
+  vt::TreeWalkFilter filter;
+  filter.patterns = QStringList{QStringLiteral("*.TMP")};
   for (int round = 0; round < kRounds; ++round) {
     timer.restart();
     walked = Counter();
-    fs.walkTree(u"C:\\", spec, walked);
+    fs.walkTree(u"C:\\", filter, walked);
     walkTimes.push_back(timer.nsecsElapsed() / 1e9);
 
     timer.restart();
@@ -177,10 +161,10 @@ int main(int argc, char** argv) {
     findMatches = find.readAllStandardOutput().count('\n');
     findTimes.push_back(timer.nsecsElapsed() / 1e9);
   }
-  const double walkSeconds = median(walkTimes), searchSeconds = median(searchTimes), findSeconds = median(findTimes);
+  const double walkSeconds = bench::median(walkTimes), searchSeconds = bench::median(searchTimes), findSeconds = bench::median(findTimes);
 
   std::printf("tree:     %lld files in %lld folders under %s, generated in %.2f s (attribute store: %s, %d hidden)\n",
-              static_cast<long long>(files), static_cast<long long>(walked.count.folders), qPrintable(where),
+              static_cast<long long>(files), static_cast<long long>(walked.count.folders), qPrintable(QFileInfo(base->path()).path()),
               generateSeconds, qPrintable(fs.attributeStore().kind()), hidden);
   std::printf("medians of %d runs\n", kRounds);
   std::printf("walk:     %.3f s, %lld matches of *.TMP (the tree walk)\n", walkSeconds,

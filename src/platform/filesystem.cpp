@@ -689,7 +689,7 @@ class FileSystemPrivate {
   // --- the tree walk -------------------------------------------------------------------
 
   struct WalkState {
-    const TreeWalkSpec& spec;
+    const TreeWalkFilter& filter;
     TreeVisitor& visitor;
     const DriveInfo* drive;
     std::vector<WildcardPattern> patterns;
@@ -735,7 +735,7 @@ class FileSystemPrivate {
   // Its attributes are read here only when hidden or system decides.
   bool offer(WalkState& w, int dirFd, const QString& win, const Listed& e, const Node& n) {
     constexpr quint32 special = AttrHidden | AttrSystem | AttrDirectory | AttrVolume;
-    const quint32 mask = w.spec.matchMask;
+    const quint32 mask = w.filter.matchMask;
     if (n.isDir() && !(mask & AttrDirectory)) return true;
     std::optional<quint32> attrs;
     if ((mask & (AttrHidden | AttrSystem)) != (AttrHidden | AttrSystem)) {
@@ -751,7 +751,7 @@ class FileSystemPrivate {
   bool searchFolder(WalkState& w, int dirFd, const QByteArray& hostDir, const QString& win, bool root,
                     const std::vector<Listed>& entries, const QString& pattern, const WildcardPattern& wild) {
     const bool dotName = pattern == QLatin1String(".") || pattern == QLatin1String("..");
-    if (!root && (w.spec.matchMask & AttrDirectory)) {
+    if (!root && (w.filter.matchMask & AttrDirectory)) {
       for (const char* dot : {".", ".."}) {
         const QString d = QString::fromLatin1(dot);
         if (!(dotName ? pattern == d : wild.matches(d))) continue;
@@ -798,12 +798,12 @@ class FileSystemPrivate {
       if (isHiddenHostName(e->d_name) || (inMachineFolder && std::strcmp(e->d_name, kAttributeFileName) == 0)) continue;
       entries.push_back(Listed{QByteArray(e->d_name), QString::fromUtf8(e->d_name), e->d_type});
     }
-    for (qsizetype i = 0; i < w.spec.patterns.size() && !w.stopped; ++i) {
-      const QString& pattern = w.spec.patterns[i];
+    for (qsizetype i = 0; i < w.filter.patterns.size() && !w.stopped; ++i) {
+      const QString& pattern = w.filter.patterns[i];
       if (win.size() + pattern.size() > kMaxWinPathLength) continue;  // FindFirstFile would refuse the path
       if (!searchFolder(w, dirFd, hostDir, win, root, entries, pattern, w.patterns[size_t(i)])) w.stopped = true;
     }
-    const quint32 mask = w.spec.folderMask;
+    const quint32 mask = w.filter.folderMask;
     if (w.stopped || !(mask & AttrDirectory) || win.size() + 3 > kMaxWinPathLength) {
       ::closedir(dir);
       return;
@@ -994,7 +994,7 @@ std::unique_ptr<FileSearch> FileSystem::findFirst(QStringView pattern, quint32 a
   return s;
 }
 
-bool FileSystem::walkTree(QStringView root, const TreeWalkSpec& spec, TreeVisitor& visitor) {
+bool FileSystem::walkTree(QStringView root, const TreeWalkFilter& filter, TreeVisitor& visitor) {
   FileSystemPrivate p(*this);
   QString folder = root.toString();
   if (!folder.endsWith(QLatin1Char('\\')) && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('\\');
@@ -1011,8 +1011,8 @@ bool FileSystem::walkTree(QStringView root, const TreeWalkSpec& spec, TreeVisito
   if (!dir.isDir()) return p.fail(WinError::PathNotFound);
   const int fd = ::open(dir.host.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return p.fail(fromErrno(errno, WinError::PathNotFound));
-  FileSystemPrivate::WalkState w{spec, visitor, drive, {}, {}, false};
-  for (const QString& pattern : spec.patterns) w.patterns.emplace_back(pattern);
+  FileSystemPrivate::WalkState w{filter, visitor, drive, {}, {}, false};
+  for (const QString& pattern : filter.patterns) w.patterns.emplace_back(pattern);
   w.seen.insert({dir.st.st_dev, dir.st.st_ino});
   p.walkFolder(w, fd, dir.host, folder, dir.root);
   return p.ok();

@@ -81,7 +81,7 @@ class WalkMatch {
 };
 
 // What a tree walk looks for in each folder.
-struct TreeWalkSpec {
+struct TreeWalkFilter {
   // Looked for in each folder, in this order, as FindFirstFile(folder + pattern, matchMask)
   // finds them (a sub-folder whose name matches is found like a file).
   QStringList patterns;
@@ -144,14 +144,14 @@ class FileSystem {
   bool findNext(FileSearch& search, FindData* out);  // false at the end, lastError 18
 
   // A depth-first walk from `root` that finds what the recursion of FindFirstFile calls
-  // described by `spec` finds: in each folder the matches of every pattern, then each
+  // described by `filter` finds: in each folder the matches of every pattern, then each
   // sub-folder in the order the folder lists them. Unlike such a recursion it enters no
   // folder twice (a link back to an ancestor or to a folder already walked is passed
   // over), and it reads each folder once, relative to the open parent. Folders whose
   // searches would exceed a Windows path are entered but not searched. False when the
   // root cannot be searched (lastError 3, 21 or 206); true otherwise, also when the
   // visitor stopped the walk.
-  bool walkTree(QStringView root, const TreeWalkSpec& spec, TreeVisitor& visitor);
+  bool walkTree(QStringView root, const TreeWalkFilter& filter, TreeVisitor& visitor);
 
   // --- files ---------------------------------------------------------------------
   bool exists(QStringView winPath);

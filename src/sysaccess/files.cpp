@@ -33,9 +33,9 @@ void FileAccess::CountDirectories(QStringView directory) {
     }
     bool found(const QString&, WalkMatch&) override { return true; }
   } counter(*this);
-  TreeWalkSpec spec;
-  spec.folderMask = AttrDirectory;
-  machine_.files().walkTree(directory, spec, counter);
+  TreeWalkFilter filter;
+  filter.folderMask = AttrDirectory;
+  machine_.files().walkTree(directory, filter, counter);
 }
 
 bool FileAccess::CopyFileOverwrite(QStringView from, QStringView to) {

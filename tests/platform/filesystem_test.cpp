@@ -611,20 +611,20 @@ QString describeFind(const QString& folder, const FindData& fd) {
 }
 
 // The recursion of FindFirstFile calls that the tree walk stands for.
-void findFirstWalk(FileSystem& fs, const QString& folder, const TreeWalkSpec& spec, QStringList* found, QStringList* folders) {
+void findFirstWalk(FileSystem& fs, const QString& folder, const TreeWalkFilter& filter, QStringList* found, QStringList* folders) {
   folders->append(folder);
   FindData fd;
-  for (const QString& pattern : spec.patterns) {
-    if (auto s = fs.findFirst(folder + pattern, spec.matchMask, &fd)) {
+  for (const QString& pattern : filter.patterns) {
+    if (auto s = fs.findFirst(folder + pattern, filter.matchMask, &fd)) {
       do found->append(describeFind(folder, fd));
       while (fs.findNext(*s, &fd));
     }
   }
-  auto s = fs.findFirst(folder + QStringLiteral("*.*"), spec.folderMask, &fd);
+  auto s = fs.findFirst(folder + QStringLiteral("*.*"), filter.folderMask, &fd);
   if (!s) return;
   do {
     if ((fd.attributes & AttrDirectory) && !fd.name.startsWith(QLatin1Char('.')))
-      findFirstWalk(fs, folder + fd.name + QLatin1Char('\\'), spec, found, folders);
+      findFirstWalk(fs, folder + fd.name + QLatin1Char('\\'), filter, found, folders);
   } while (fs.findNext(*s, &fd));
 }
 
@@ -659,20 +659,20 @@ TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
   ASSERT_TRUE(QFile::link(QStringLiteral("../D"), tm.host("C", "CDROM")));
   ASSERT_TRUE(QFile::link(QStringLiteral("/tmp"), tm.host("C", "OUT")));
 
-  auto spec = [](QStringList patterns, quint32 matchMask, quint32 folderMask) {
-    TreeWalkSpec s;
+  auto filter = [](QStringList patterns, quint32 matchMask, quint32 folderMask) {
+    TreeWalkFilter s;
     s.patterns = std::move(patterns);
     s.matchMask = matchMask;
     s.folderMask = folderMask;
     return s;
   };
-  const TreeWalkSpec specs[] = {
-      spec({"~*.TMP", "*.TMP"}, AttrAnyFile, AttrAnyFile),  // the clean-up's temporary files
-      spec({"*.tmp"}, AttrReadOnly | AttrArchive, AttrDirectory),
-      spec({"mscreate.dir", "*", "."}, AttrAnyFile, AttrDirectory | AttrHidden),
-      spec({}, 0, AttrDirectory),  // the folder count
+  const TreeWalkFilter filters[] = {
+      filter({"~*.TMP", "*.TMP"}, AttrAnyFile, AttrAnyFile),  // the clean-up's temporary files
+      filter({"*.tmp"}, AttrReadOnly | AttrArchive, AttrDirectory),
+      filter({"mscreate.dir", "*", "."}, AttrAnyFile, AttrDirectory | AttrHidden),
+      filter({}, 0, AttrDirectory),  // the folder count
   };
-  for (const TreeWalkSpec& s : specs) {
+  for (const TreeWalkFilter& s : filters) {
     QStringList expected, expectedFolders;
     findFirstWalk(fs, QStringLiteral("C:\\"), s, &expected, &expectedFolders);
     Recorder r;
@@ -681,9 +681,9 @@ TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
     EXPECT_EQ(r.folders, expectedFolders) << s.patterns.join(' ').toStdString();
   }
   Recorder r;
-  EXPECT_FALSE(fs.walkTree(u"C:\\NOWHERE", specs[0], r));
+  EXPECT_FALSE(fs.walkTree(u"C:\\NOWHERE", filters[0], r));
   EXPECT_EQ(fs.lastError(), WinError::PathNotFound);
-  EXPECT_FALSE(fs.walkTree(u"A:\\", specs[0], r));
+  EXPECT_FALSE(fs.walkTree(u"A:\\", filters[0], r));
   EXPECT_EQ(fs.lastError(), WinError::NotReady);
 }
 
@@ -694,10 +694,10 @@ TEST(TreeWalk, LinksBackUpTheTreeEndNoWalk) {
   ASSERT_TRUE(QFile::link(QStringLiteral("."), tm.host("C", "loop")));
   ASSERT_TRUE(QFile::link(QStringLiteral("../.."), tm.host("C", "A/B/up")));
   ASSERT_TRUE(QFile::link(QStringLiteral("B"), tm.host("C", "A/again")));
-  TreeWalkSpec spec;
-  spec.patterns = QStringList{QStringLiteral("*.TMP")};
+  TreeWalkFilter filter;
+  filter.patterns = QStringList{QStringLiteral("*.TMP")};
   Recorder r;
-  ASSERT_TRUE(fs.walkTree(u"C:\\", spec, r));
+  ASSERT_TRUE(fs.walkTree(u"C:\\", filter, r));
   // Every folder once (C:\, WINDOWS, SYSTEM, A and B under one of its two names), F.TMP once.
   EXPECT_EQ(r.folders.size(), 5) << r.folders.join(' ').toStdString();
   EXPECT_EQ(r.found_.size(), 1);
@@ -706,7 +706,7 @@ TEST(TreeWalk, LinksBackUpTheTreeEndNoWalk) {
   QStringList found, folders;
   ASSERT_TRUE(QFile::remove(tm.host("C", "A/B/up")));  // one link left: the paths grow a name a step
   ASSERT_TRUE(QFile::remove(tm.host("C", "A/again")));
-  findFirstWalk(fs, QStringLiteral("C:\\"), spec, &found, &folders);
+  findFirstWalk(fs, QStringLiteral("C:\\"), filter, &found, &folders);
   EXPECT_GT(folders.size(), 4 * 40);
   EXPECT_TRUE(folders.last().startsWith(QStringLiteral("C:\\loop\\loop\\loop\\")));
 }

@@ -26,11 +26,11 @@ struct AttrFilter {
   bool accepts(quint32 attrs) const { return (attrs & required) == required && !(attrs & refused); }
 
   // "/A", "/A:HS", "/A-D", "/AH"; false on a letter DIR does not know.
-  bool parse(QStringView spec) {
+  bool parse(QStringView letters) {
     required = refused = 0;
-    if (spec.startsWith(QLatin1Char(':'))) spec = spec.mid(1);
+    if (letters.startsWith(QLatin1Char(':'))) letters = letters.mid(1);
     bool negate = false;
-    for (QChar c : spec) {
+    for (QChar c : letters) {
       if (c == QLatin1Char('-')) {
         negate = true;
         continue;
@@ -137,12 +137,12 @@ int cmdDir(Machine& machine, const QStringList& args, Io& io) {
     name = QStringLiteral("*.*");
   }
 
-  TreeWalkSpec spec;
-  spec.patterns = QStringList{name};
-  spec.matchMask = AttrAnyFile & ~quint32(AttrVolume);
-  spec.folderMask = recurse ? quint32(AttrAnyFile) : 0;
+  TreeWalkFilter search;
+  search.patterns = QStringList{name};
+  search.matchMask = AttrAnyFile & ~quint32(AttrVolume);
+  search.folderMask = recurse ? quint32(AttrAnyFile) : 0;
   Lister lister(io.out, filter);
-  if (!fs.walkTree(folder, spec, lister)) {
+  if (!fs.walkTree(folder, search, lister)) {
     io.out.flush();
     return io.fail(Failed, QStringLiteral("dir: %1 - %2").arg(describe(fs.lastError()), folder));
   }
