@@ -6,6 +6,7 @@
 #include "app/helpwindow.h"
 #include "app/image.h"
 #include "app/updown.h"
+#include "cleanup/filesearch.h"
 #include "multimedia/mmedia.h"
 #include "platform/machine.h"
 #include "platform/text.h"
@@ -105,6 +106,7 @@ bool TForm1::Starten() {
 
   LOAD_OPTIONS();
   PrepareMultimedia();
+  PrepareCleanUp();
   // Always open on the Info section.
   if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
   return true;
@@ -131,7 +133,7 @@ void TForm1::resetSharedState() {
   systemDirectory_ = osInfo_.SystemDirectory();
   fontsDirectory_ = osInfo_.Fonts();
   state_.cancel = state_.busy = 0;
-  deletionListKind_ = 0;
+  deletionList_ = {};
 }
 
 // The program's own key, made on the first start. This one warning exists in German only.
@@ -186,8 +188,6 @@ void TForm1::connectHandlers() {
       // Tuning: apply, automatic tuning, the defragmenter.
       {"Knopf8", &TForm1::Knopf8Click}, {"ExplorerButton9", &TForm1::ExplorerButton9Click},
       {"ExplorerButton22", &TForm1::ExplorerButton22Click},
-      // Clean-up: the two optimisers.
-      {"Knopf_WINini", &TForm1::Knopf_WINiniClick}, {"Knopf_Startdateien", &TForm1::Knopf_StartdateienClick},
   };
   for (const auto& [name, handler] : handlers)
     if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
@@ -301,7 +301,7 @@ void TForm1::ExplorerButton11Click() {
 }
 
 void TForm1::ExplorerButton200Click() {
-  deletionListKind_ = 0;
+  deletionList_.kind = cleanup::ListKind::None;
   CleanUp();
 }
 

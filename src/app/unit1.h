@@ -4,6 +4,7 @@
 // help for the page shown.
 #include "app/formloader.h"
 #include "backup/backups.h"
+#include "cleanup/deletionlist.h"
 #include "diagnosis/osinfo.h"
 #include "sysaccess/dialogs.h"
 #include "sysaccess/files.h"
@@ -30,6 +31,10 @@ class HelpWindow;
 namespace tuning {
 struct Pending;
 }
+namespace cleanup {
+class FileSearch;
+class SearchView;
+}  // namespace cleanup
 namespace multimedia {
 class Player;
 class Screen;
@@ -201,7 +206,21 @@ class TForm1 : public QWidget {
   multimedia::Player* MediaPlayer1() const { return mediaPlayer_.get(); }
   multimedia::Sequence* multimediaTest() const { return multimedia_.get(); }
 
-  // --- clean-up (the system-file and start-file optimisers) --------------------------
+  // --- clean-up: the file search, the deletion list, the optimisers -----------------
+  // Hands the search its working page and the list its handlers; start-up.
+  void PrepareCleanUp();
+  void Knopf_Starten1Click();
+  void Knopf_Abbrechen1Click();
+  void FindUselessFiles();
+  void AddFoundFile(const QString& path, qint64 size);
+  void CheckWin3Programs();
+  bool IsOrphanedShortcut(const QString& path);
+  void ExplorerButton7Click();
+  void DeleteMarkedFiles();
+  // Shows the filled list with every entry marked, and the Delete/Abort strip.
+  void ShowDeletionList();
+  cleanup::DeletionList& deletionList() { return deletionList_; }
+  cleanup::FileSearch& fileSearch() { return *fileSearch_; }
   void Knopf_WINiniClick();
   void Knopf_StartdateienClick();
   void OptimizeWinIni();
@@ -217,7 +236,7 @@ class TForm1 : public QWidget {
   const TOSInfo& OSInfo1() const { return osInfo_; }
   const QString& programDirectory() const { return programDirectory_; }
   int currentSection() const { return currentSection_; }
-  int deletionListKind() const { return deletionListKind_; }
+  int deletionListKind() const { return int(deletionList_.kind); }
   QStackedWidget* Notebook1() const { return notebook1_; }
   QStackedWidget* Notebook2() const { return notebook2_; }
   Machine& machine() { return machine_; }
@@ -269,7 +288,9 @@ class TForm1 : public QWidget {
   QStackedWidget* notebook2_ = nullptr;
   QLabel* statusLabel_ = nullptr;
   int currentSection_ = 1;
-  int deletionListKind_ = 0;
+  cleanup::DeletionList deletionList_;
+  std::unique_ptr<cleanup::SearchView> searchView_;
+  std::unique_ptr<cleanup::FileSearch> fileSearch_;
   QString windowsDirectory_, systemDirectory_, fontsDirectory_, programDirectory_;
   std::array<unsigned char, 3> logoChanged_{};
   std::unique_ptr<HelpWindow> help_;

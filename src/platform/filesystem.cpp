@@ -121,7 +121,7 @@ bool setHostMtime(const QByteArray& path, const struct timespec& mtime) {
   return ::utimensat(AT_FDCWD, path.constData(), times, 0) == 0;
 }
 
-bool readHostFile(const QByteArray& path, QByteArray* out, int* err) {
+bool readHostFile(const QByteArray& path, QByteArray* out, int* err, qint64 limit = -1) {
   const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *err = errno;
@@ -129,10 +129,13 @@ bool readHostFile(const QByteArray& path, QByteArray* out, int* err) {
   }
   QByteArray data;
   struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(qsizetype(st.st_size));
+  if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    data.reserve(qsizetype(limit >= 0 ? std::min<qint64>(limit, st.st_size) : st.st_size));
   char buf[65536];
   for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    const qint64 want = limit >= 0 ? std::min<qint64>(qint64(sizeof buf), limit - data.size()) : qint64(sizeof buf);
+    if (want <= 0) break;
+    const ssize_t n = ::read(fd, buf, size_t(want));
     if (n < 0) {
       if (errno == EINTR) continue;
       *err = errno;
@@ -1082,7 +1085,7 @@ bool FileSystem::setLastWriteTime(QStringView winPath, const QDateTime& utc) {
   return p.ok();
 }
 
-std::optional<QByteArray> FileSystem::readFile(QStringView winPath) {
+std::optional<QByteArray> FileSystem::readFile(QStringView winPath, qint64 maxBytes) {
   FileSystemPrivate p(*this);
   Node n;
   if (!p.resolve(winPath, &n)) return std::nullopt;
@@ -1092,7 +1095,7 @@ std::optional<QByteArray> FileSystem::readFile(QStringView winPath) {
   }
   QByteArray bytes;
   int err = 0;
-  if (!readHostFile(n.host, &bytes, &err)) {
+  if (!readHostFile(n.host, &bytes, &err, maxBytes)) {
     p.fail(fromErrno(err, WinError::ReadFault));
     return std::nullopt;
   }

@@ -165,7 +165,9 @@ class FileSystem {
   QDateTime lastWriteTime(QStringView winPath);  // invalid when missing
   bool setLastWriteTime(QStringView winPath, const QDateTime& utc);
 
-  std::optional<QByteArray> readFile(QStringView winPath);
+  // The whole file, or its first `maxBytes` when that is not negative (a signature test
+  // need not read a large file to its end).
+  std::optional<QByteArray> readFile(QStringView winPath, qint64 maxBytes = -1);
   // Replaces or creates the file atomically (written beside, then renamed), keeping an
   // existing file's attributes; a new file gets the archive attribute. Refuses a
   // read-only file (AccessDenied), as Windows does.

@@ -1,0 +1,266 @@
+#include "cleanup/filesearch.h"
+
+#include "platform/filesystem.h"
+#include "sysaccess/files.h"
+
+namespace vt::cleanup {
+
+bool SearchKinds::has(SearchKind k) const {
+  switch (k) {
+    case SearchKind::MscreateDir: return mscreateDir;
+    case SearchKind::Temp: return temp;
+    case SearchKind::Gid: return gid;
+    case SearchKind::Shortcuts: return shortcuts;
+    case SearchKind::Win3: return win3;
+  }
+  return false;
+}
+
+ShortcutReader machineShortcutReader(FileSystem& fs) {
+  (void)fs;
+  return [](const QString&) { return ShortcutTarget{}; };
+}
+
+qint64 clusterRounded(qint64 size, qint64 clusterSize) {
+  if (size <= clusterSize) return clusterSize;
+  return (size + clusterSize - 1) / clusterSize * clusterSize;
+}
+
+qint64 clusterSizeOf(FileSystem& fs, const QString& root) {
+  quint32 sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+  if (!fs.diskFreeSpace(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) return 512;
+  const qint64 cluster = qint64(sectorsPerCluster) * bytesPerSector;
+  return cluster > 0 ? cluster : 512;
+}
+
+namespace {
+
+QByteArray head(FileSystem& fs, const QString& path) { return fs.readFile(path, 5).value_or(QByteArray()); }
+
+}  // namespace
+
+bool HasGidSignature(FileSystem& fs, const QString& path) {
+  const QByteArray h = head(fs, path);
+  return h.size() == 5 && h.startsWith(QByteArrayLiteral("\x3F\x5F\x03\x00"));
+}
+
+bool HasGrpSignature(FileSystem& fs, const QString& path) {
+  const QByteArray h = head(fs, path);
+  return h.size() == 5 && h.mid(1, 3) == "MCC";
+}
+
+struct FileSearch::Pass {
+  QStringList patterns;
+  // Judges a candidate by its full path and the size its directory entry gives.
+  std::function<bool(const QString&, qint64)> listed;
+};
+
+FileSearch::FileSearch(FileSystem& fs, FileAccess& files, SharedState& state, EventPump& pump,
+                       const OptionFlags& flags, QString windowsDirectory, DeletionList& list, SearchView* view)
+    : fs_(fs),
+      files_(files),
+      state_(state),
+      pump_(pump),
+      flags_(flags),
+      windowsDirectory_(std::move(windowsDirectory)),
+      list_(list),
+      view_(view),
+      reader_(machineShortcutReader(fs)) {}
+
+void FileSearch::AddFoundFile(const QString& path, qint64 size) {
+  list_.add(path);
+  ++counters_.filesFound;
+  counters_.bytesSaved += size;
+  counters_.bytesReallySaved += clusterRounded(size, clusterSize_);
+  if (view_) view_->showCounters(counters_);
+}
+
+bool FileSearch::IsOrphanedShortcut(const QString& path) {
+  const ShortcutTarget link = reader_(path);
+  // A shortcut that cannot be read says nothing about any target; proposing it because of
+  // another file's target would be a guess, so it is kept.
+  if (!link.success) return false;
+  QString t = link.target;
+  if (t.size() < 4) return false;
+  if (t.mid(1, 3) == QLatin1String(":\\\"")) {
+    t.remove(0, 4);
+    t.chop(1);
+    if (t.isEmpty()) return false;
+  }
+  // A share (\\SERVER\SHARE\...) is a network target like a mapped network drive.
+  const DriveType type = t.startsWith(QLatin1String("\\\\")) ? DriveType::Remote
+                                                                : fs_.driveType(QString(t[0]) + QLatin1String(":\\"));
+  if (type == DriveType::Removable && !flags_.floppyShortcuts) return false;
+  if (type == DriveType::CdRom && !flags_.cdromShortcuts) return false;
+  if (type == DriveType::Remote && !flags_.networkShortcuts) return false;
+  // A folder is a target too: a shortcut to an existing folder still works.
+  return !fs_.exists(t);
+}
+
+void FileSearch::walk(const QString& dir, const Pass& pass) {
+  struct Visitor : TreeVisitor {
+    FileSearch& s;
+    const Pass& pass;
+    bool root = true;
+    Visitor(FileSearch& s, const Pass& p) : s(s), pass(p) {}
+    bool enterFolder(const QString&) override {
+      if (!root) {
+        ++s.counters_.foldersEntered;
+        if (s.view_) s.view_->showProgress(s.counters_.foldersEntered, s.state_.directoryCounter);
+      }
+      root = false;
+      s.pump_.processPendingEvents();
+      return !s.state_.cancel;
+    }
+    bool found(const QString& folder, WalkMatch& match) override {
+      const QString path = folder + match.name;
+      if (pass.listed(path, match.size)) s.AddFoundFile(path, match.size);
+      return !s.state_.cancel;
+    }
+  } visitor(*this, pass);
+  TreeWalkFilter filter;
+  filter.patterns = pass.patterns;
+  fs_.walkTree(dir, filter, visitor);
+}
+
+void FileSearch::SearchMscreateDir(const QString& dir) {
+  walk(dir, {{QStringLiteral("MSCREATE.DIR")}, [](const QString&, qint64 size) { return size == 0; }});
+}
+
+void FileSearch::SearchTempFiles(const QString& dir) {
+  const QString temp = flags_.extendedTempSearch ? QStringLiteral("*.TMP") : QStringLiteral("~*.TMP");
+  walk(dir, {{temp, QStringLiteral("*.$$$")}, [](const QString&, qint64) { return true; }});
+}
+
+void FileSearch::SearchGidFiles(const QString& dir) {
+  walk(dir, {{QStringLiteral("*.GID")},
+             [this](const QString& path, qint64 size) { return size >= 5 && HasGidSignature(fs_, path); }});
+}
+
+void FileSearch::SearchShortcuts(const QString& dir) {
+  walk(dir, {{QStringLiteral("*.LNK"), QStringLiteral("*.PIF")},
+             [this](const QString& path, qint64 size) { return size > 0 && IsOrphanedShortcut(path); }});
+}
+
+void FileSearch::SearchWin3Files(const QString& dir) {
+  walk(dir, {{QStringLiteral("*.GRP")},
+             [this](const QString& path, qint64 size) { return size >= 5 && HasGrpSignature(fs_, path); }});
+}
+
+void FileSearch::CheckWin3Programs() {
+  if (windowsDirectory_.size() < 2) return;
+  const qint64 saved = clusterSize_;
+  clusterSize_ = clusterSizeOf(fs_, windowsDirectory_.left(2) + QLatin1String("\\"));
+  for (const char* name : {"\\taskman.exe", "\\WinFile.exe"}) {
+    const QString path = windowsDirectory_ + QLatin1String(name);
+    if (fs_.exists(path) && !fs_.isDirectory(path)) AddFoundFile(path, fs_.fileSize(path));
+  }
+  clusterSize_ = saved;
+}
+
+namespace {
+
+QList<QString> fixedDriveRoots(FileSystem& fs) {
+  QList<QString> roots;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const QString root = QChar::fromLatin1(letter) + QStringLiteral(":\\");
+    if (fs.driveType(root) == DriveType::Fixed) roots << root;
+  }
+  return roots;
+}
+
+}  // namespace
+
+void FileSearch::runPass(SearchKind kind) {
+  static const struct {
+    const char* german;
+    const char* english;
+  } statuses[] = {
+      {"Suche nach MSCREATE.DIR Dateien", "Searching for MSCREATE.DIR files"},
+      {"Suche nach Temporären Dateien", "Searching for temporary files"},
+      {"Suche nach GID Dateien", "Searching for GID files"},
+      {"Suche nach verwaisten Verknüpfungen", "Searching for lost shortcuts"},
+      {"Suche nach Windows 3.x Dateien", "Searching for Windows 3.x files"},
+  };
+  counters_.foldersEntered = 0;
+  if (view_) {
+    view_->showProgress(0, state_.directoryCounter);
+    view_->showStatus(text(statuses[int(kind)].german, statuses[int(kind)].english));
+  }
+  if (kind == SearchKind::Win3) CheckWin3Programs();
+  for (const QString& root : fixedDriveRoots(fs_)) {
+    clusterSize_ = clusterSizeOf(fs_, root);
+    if (view_) view_->showDrive(root);
+    switch (kind) {
+      case SearchKind::MscreateDir: SearchMscreateDir(root); break;
+      case SearchKind::Temp: SearchTempFiles(root); break;
+      case SearchKind::Gid: SearchGidFiles(root); break;
+      case SearchKind::Shortcuts: SearchShortcuts(root); break;
+      case SearchKind::Win3: SearchWin3Files(root); break;
+    }
+    if (state_.cancel) return;
+  }
+}
+
+SearchOutcome FileSearch::run(const SearchKinds& kinds) {
+  list_.clear();
+  list_.kind = ListKind::Files;
+  state_.cancel = 0;
+  state_.busy = 1;
+  state_.directoryCounter = 0;
+  counters_ = {};
+  if (view_) {
+    view_->showProgress(0, 0);
+    view_->showCounters(counters_);
+    view_->showStatus(text("Initialisiere... Bitte warten...", "Initializing... Please wait..."));
+  }
+  const QList<QString> roots = fixedDriveRoots(fs_);
+  for (const QString& root : roots) {
+    if (view_) view_->showDrive(root);
+    files_.CountDirectories(root);
+    if (state_.cancel) break;
+  }
+
+  SearchKind last = SearchKind::MscreateDir;
+  for (SearchKind k : {SearchKind::MscreateDir, SearchKind::Temp, SearchKind::Gid, SearchKind::Shortcuts, SearchKind::Win3})
+    if (kinds.has(k)) last = k;
+  for (SearchKind k : {SearchKind::MscreateDir, SearchKind::Temp, SearchKind::Gid, SearchKind::Shortcuts, SearchKind::Win3}) {
+    if (!kinds.has(k)) continue;
+    if (state_.cancel) {
+      list_.clear();
+      return SearchOutcome::Cancelled;
+    }
+    runPass(k);
+    // A cancel in the last pass shows what was found so far, as the list is complete
+    // up to that point and nothing is lost by offering it.
+    if (k == last) break;
+  }
+  state_.busy = 0;
+  state_.cancel = 0;
+  if (list_.entries.isEmpty()) return SearchOutcome::NothingFound;
+  list_.markAll();
+  return SearchOutcome::Found;
+}
+
+QStringList DeleteMarkedFiles(FileSystem& fs, FileAccess& files, const DeletionList& list, bool toRecycleBin) {
+  QStringList left;
+  for (int i = 0; i < list.size(); ++i) {
+    if (!list.marked[size_t(i)]) continue;
+    const QString& path = list.entries[i];
+    if (!fs.exists(path)) continue;
+    if (fs.isDirectory(path)) {
+      left << path;
+      continue;
+    }
+    const quint32 before = fs.attributes(path);
+    fs.setAttributes(path, 0);
+    const bool removed = toRecycleBin ? files.MoveToRecycleBin(path) : fs.deleteFile(path);
+    if (!removed && fs.exists(path)) {
+      fs.setAttributes(path, before);
+      left << path;
+    }
+  }
+  return left;
+}
+
+}  // namespace vt::cleanup
