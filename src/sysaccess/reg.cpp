@@ -177,4 +177,20 @@ QStringList RegAccess::ListInstalledUpdates() {
   return lines;
 }
 
+// --- enumeration ---------------------------------------------------------------------------
+
+QStringList RegAccess::SubKeyNames(RegRoot root, QStringView keyPath) {
+  QStringList names;
+  if (RegKey* key = open(root, keyPath))
+    for (int i = 0; i < key->subkeyCount(); ++i) names << fromAnsi(key->subkey(i)->name());
+  return names;
+}
+
+QStringList RegAccess::ValueNames(RegRoot root, QStringView keyPath) {
+  QStringList names;
+  if (RegKey* key = open(root, keyPath))
+    for (const RegValue& v : key->values()) names << fromAnsi(v.name);
+  return names;
+}
+
 }  // namespace vt

@@ -65,6 +65,12 @@ class RegAccess {
   // The default values of the installed-update keys, one line each, in stored order.
   QStringList ListInstalledUpdates();
 
+  // --- enumeration ---------------------------------------------------------------------
+  // The names of a key's sub-keys and of its values, in stored order, as RegEnumKeyA and
+  // RegEnumValueA hand them out; empty when the key does not exist.
+  QStringList SubKeyNames(RegRoot root, QStringView keyPath);
+  QStringList ValueNames(RegRoot root, QStringView keyPath);
+
  private:
   RegKey* open(RegRoot root, QStringView keyPath);
   const RegValue* existingValue(RegRoot root, QStringView keyPath, QStringView name);
