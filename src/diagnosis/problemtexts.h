@@ -1,0 +1,40 @@
+#pragma once
+// The texts the problem browser shows: a description and a solution for every problem
+// letter, read from four files in the program directory (PROBLEME.de and LSG.de in German,
+// PROBLEME.eng and LSG.eng in English). A section begins with a line that is exactly "[C]"
+// and runs up to the next line that begins with "["; the files end with such a line.
+#include "sysaccess/state.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace vt {
+
+class FileSystem;
+
+namespace diagnosis {
+
+enum class TextKind { Description, Solution };
+
+// "PROBLEME.de", "LSG.eng", ...
+QString problemTextFileName(TextKind kind, int language);
+
+struct ProblemSection {
+  enum Status { Complete, NoFile, NoHeader, NoEnd };
+  Status status = NoFile;
+  QStringList lines;  // as stored, empty lines kept; for NoEnd what came before the end of the file
+};
+
+// The first section headed "[letter]". A file that is nullopt is a missing file.
+ProblemSection readProblemSection(const std::optional<QByteArray>& file, QChar letter);
+
+// What a memo shows for a letter: the section's lines, and where the file lets the reader
+// down (missing, no such section, no end line) a sentence that says so.
+QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter,
+                        const SharedState& state);
+
+}  // namespace diagnosis
+}  // namespace vt
