@@ -7,6 +7,7 @@
 #include "app/image.h"
 #include "app/updown.h"
 #include "cleanup/filesearch.h"
+#include "diagnosis/browser.h"
 #include "multimedia/mmedia.h"
 #include "platform/machine.h"
 #include "platform/text.h"
@@ -106,6 +107,7 @@ bool TForm1::Starten() {
 
   LOAD_OPTIONS();
   PrepareMultimedia();
+  PrepareDiagnosis();
   PrepareCleanUp();
   // Always open on the Info section.
   if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
@@ -393,15 +395,17 @@ void TForm1::useSixteenColours() {
 }
 
 // Vantrel's data files (the help topics, the rescue disk's help, the multimedia test's
-// problem texts and test media) are shipped inside the program and put into its directory
-// on the machine where missing; files already there are left alone, so a user's edited
-// copy survives.
+// problem texts and test media, the analysis' descriptions and solutions) are shipped
+// inside the program and put into its directory on the machine where missing; files
+// already there are left alone, so a user's edited copy survives.
 void TForm1::installDataFiles() {
   FileSystem& fs = machine_.files();
-  // Help topics keep their folders ("help/de/04.html"); the rescue and multimedia files lie
-  // in the program directory itself under their own names ("HELP.bat", "PROBWAV.de").
-  const std::pair<QString, bool> sources[] = {
-      {QStringLiteral(":/help"), true}, {QStringLiteral(":/rescue"), false}, {QStringLiteral(":/multimedia"), false}};
+  // Help topics keep their folders ("help/de/04.html"); the other files lie in the program
+  // directory itself under their own names ("HELP.bat", "PROBWAV.de", "LSG.eng").
+  const std::pair<QString, bool> sources[] = {{QStringLiteral(":/help"), true},
+                                              {QStringLiteral(":/rescue"), false},
+                                              {QStringLiteral(":/multimedia"), false},
+                                              {QStringLiteral(":/diagnosis"), false}};
   for (const auto& [root, keepFolders] : sources) {
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {

@@ -35,6 +35,10 @@ namespace cleanup {
 class FileSearch;
 class SearchView;
 }  // namespace cleanup
+namespace diagnosis {
+class Browser;
+class BrowserView;
+}  // namespace diagnosis
 namespace multimedia {
 class Player;
 class Screen;
@@ -206,6 +210,20 @@ class TForm1 : public QWidget {
   multimedia::Player* MediaPlayer1() const { return mediaPlayer_.get(); }
   multimedia::Sequence* multimediaTest() const { return multimedia_.get(); }
 
+  // --- diagnosis: analysis, problem browser, AUTOFIX ---------------------------------
+  // Hands the browser its controls and repairs; start-up, after the multimedia test.
+  void PrepareDiagnosis();
+  void Knopf_DiagnoseClick();
+  void ANALYSE();
+  void ShowProblem(QChar letter);
+  void Diagnose_weiterClick();
+  void Diagnose_zurueckClick();
+  void Knopf_AUTOFIXClick();
+  void AutoFixProblem();
+  void FreeProblemDetails();
+  void ExplorerButton29Click();
+  diagnosis::Browser& problemBrowser() { return *problemBrowser_; }
+
   // --- clean-up: the file search, the deletion list, the optimisers -----------------
   // Hands the search its working page and the list its handlers; start-up.
   void PrepareCleanUp();
@@ -297,6 +315,8 @@ class TForm1 : public QWidget {
   std::unique_ptr<multimedia::Screen> multimediaScreen_;
   std::unique_ptr<multimedia::Player> mediaPlayer_;
   std::unique_ptr<multimedia::Sequence> multimedia_;
+  std::unique_ptr<diagnosis::BrowserView> diagnosisScreen_;
+  std::unique_ptr<diagnosis::Browser> problemBrowser_;
   QPoint dragOffset_;
   bool dragging_ = false;
   bool ending_ = false;
