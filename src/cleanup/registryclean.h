@@ -40,8 +40,8 @@ bool DeleteWindowsTips(RegistryCleaner& c);
 bool ScanUninstallEntries(RegistryCleaner& c, DeletionList& list);
 
 // Deletes the marked entries with everything below them, then empties the list. True when
-// all went; false after a warning when one could not be deleted (the others are gone), and
-// without any message when the machine has no uninstall key.
+// all went; false after a warning when one or more could not be deleted (the rest are
+// gone), and without any message, the list kept, when the machine has no uninstall key.
 bool RemoveUninstallEntries(RegistryCleaner& c, DeletionList& list);
 
 // Proposes the file extensions whose open command names a program that is gone: on a
@@ -53,8 +53,9 @@ bool RemoveUninstallEntries(RegistryCleaner& c, DeletionList& list);
 // list is then empty).
 bool ScanFileTypes(RegistryCleaner& c, DeletionList& list, const OptionFlags& options);
 
-// Makes an automatic registry backup (nothing is deleted without it), then deletes each
-// marked extension and the file type it names, and empties the list. A type shared with
+// Makes an automatic registry backup (nothing is deleted without it: a failed backup is
+// told and the list kept), then deletes each marked extension and the file type it names,
+// and empties the list. A type shared with
 // another extension goes too; that extension keeps its key. True when every extension went.
 bool RemoveFileTypes(RegistryCleaner& c, DeletionList& list);
 
