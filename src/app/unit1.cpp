@@ -107,6 +107,7 @@ bool TForm1::Starten() {
   LOAD_OPTIONS();
   PrepareMultimedia();
   PrepareCleanUp();
+  PrepareReport();
   // Always open on the Info section.
   if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
   return true;
@@ -184,7 +185,7 @@ void TForm1::connectHandlers() {
       {"ExplorerButton11", &TForm1::ExplorerButton11Click}, {"ExplorerButton200", &TForm1::ExplorerButton200Click},
       // Pure return buttons.
       {"ExplorerButton28", &TForm1::Diagnose},
-      {"ExplorerButton30", &TForm1::Diagnose}, {"ExplorerButton33", &TForm1::Diagnose},
+      {"ExplorerButton33", &TForm1::Diagnose},
       // Tuning: apply, automatic tuning, the defragmenter.
       {"Knopf8", &TForm1::Knopf8Click}, {"ExplorerButton9", &TForm1::ExplorerButton9Click},
       {"ExplorerButton22", &TForm1::ExplorerButton22Click},

@@ -13,13 +13,17 @@
 #include "sysaccess/reg.h"
 #include "sysaccess/state.h"
 
+#include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QWidget>
 
 #include <array>
 #include <memory>
 
 class QLabel;
+class QPainter;
+class QPalette;
 class QStackedWidget;
 class TExplorerButton;
 class TTarvoCheckBox;
@@ -34,6 +38,7 @@ struct Pending;
 namespace cleanup {
 class FileSearch;
 class SearchView;
+struct RegistryCleaner;
 }  // namespace cleanup
 namespace multimedia {
 class Player;
@@ -219,12 +224,31 @@ class TForm1 : public QWidget {
   void DeleteMarkedFiles();
   // Shows the filled list with every entry marked, and the Delete/Abort strip.
   void ShowDeletionList();
+  void Knopf_TipsClick();
+  void Knopf_UninstallClick();
+  void Knopf_DateiformateClick();
+  void DeleteWindowsTips();
+  void ScanUninstallEntries();
+  void RemoveUninstallEntries();
+  void ScanFileTypes();
+  void RemoveFileTypes();
   cleanup::DeletionList& deletionList() { return deletionList_; }
   cleanup::FileSearch& fileSearch() { return *fileSearch_; }
   void Knopf_WINiniClick();
   void Knopf_StartdateienClick();
   void OptimizeWinIni();
   void OptimizeStartFiles();
+
+  // --- diagnosis: the system report ----------------------------------------------------
+  void PrepareReport();
+  void Knopf_ReportClick();
+  void Create_Report();
+  // Draws one drive item: its icon (of removable, fixed, CD-ROM, network) and three lines.
+  static void ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText,
+                                     const QPalette& palette, const QList<QImage>& icons);
+  void ExplorerButton14Click();
+  void ExplorerButton5Click();
+  void ExplorerButton30Click();
 
   // --- end --------------------------------------------------------------------------
   void ProgEnde();
@@ -271,6 +295,7 @@ class TForm1 : public QWidget {
   void useSixteenColours();
   void installDataFiles();
   QList<TTarvoCheckBox*> optionBoxes() const;
+  cleanup::RegistryCleaner registryCleaner();
 
   Machine& machine_;
   DialogService& dialogs_;

@@ -42,9 +42,19 @@ bool isSystemExtension(const QString& extension) {
 bool uninstallerGone(FileSystem& fs, const QString& command) {
   const QString upper = winUpper(command);
   const qsizetype exe = upper.indexOf(QLatin1String(".EXE"));
-  QString program = exe >= 0 ? upper.left(exe + 4) : upper.left(3);
-  if (program.startsWith(QLatin1Char('"'))) program.remove(0, 1);
+  QString program;
+  if (exe >= 0) {
+    program = upper.left(exe + 4);
+    if (program.startsWith(QLatin1Char('"'))) program.remove(0, 1);
+  } else if (upper.startsWith(QLatin1Char('"'))) {
+    // An uninstaller of another kind (UNINST.BAT, a .COM): the quoted path, or the first word.
+    program = upper.mid(1).section(QLatin1Char('"'), 0, 0);
+  } else {
+    program = upper.section(QLatin1Char(' '), 0, 0);
+  }
   if (program.mid(1, 2) != QLatin1String(":\\")) return false;
+  // A bare drive root names no program at all.
+  if (program.size() <= 3) return false;
   return !fileExists(fs, program);
 }
 

@@ -85,6 +85,7 @@ TEST(DeleteWindowsTips, CountsNamesAndDataAndKeepsEveryTipWhenTheSaveFails) {
 TEST(ScanUninstallEntries, ProposesEntriesWhoseUninstallerNamedWithADriveIsGone) {
   Fixture f;
   f.tm.putHostFile("C", "PROGRAM FILES/HERE/UNINST.EXE", "MZ");
+  f.tm.putHostFile("C", "OLD/UNINST.BAT", "@ECHO OFF");
   f.tm.fs().createDirectories(u"C:\\Folder\\Setup.exe");
   const struct {
     QString key, command, name;  // a null text: no such value
@@ -94,6 +95,8 @@ TEST(ScanUninstallEntries, ProposesEntriesWhoseUninstallerNamedWithADriveIsGone)
       {"Inf", "RunDll32 advpack.dll,LaunchINFSection C:\\GONE.INF", "Inf App"},
       {"NoName", "C:\\Gone\\Remove.exe", {}},
       {"Folder", "C:\\Folder\\Setup.exe -u", "Folder App"},
+      {"Batch", "C:\\OLD\\UNINST.BAT /Q", "Batch App"},
+      {"GoneBatch", "\"C:\\GONE DIR\\UNINST.BAT\" /Q", "Gone Batch App"},
       {"TooLong", QStringLiteral("C:\\GONE.EXE /LOG=").leftJustified(255, 'x'), "Too Long"},
       {QString(100, 'L'), "C:\\GONE.EXE", "Beyond The Name Buffer"},
       {"Last", "C:\\GONE.EXE", "Never Reached"},
@@ -106,9 +109,9 @@ TEST(ScanUninstallEntries, ProposesEntriesWhoseUninstallerNamedWithADriveIsGone)
   f.list.add("left over");
   EXPECT_TRUE(ScanUninstallEntries(f.c, f.list));
   EXPECT_EQ(f.list.kind, ListKind::Uninstall);
-  EXPECT_EQ(f.list.entries, (QStringList{"Gone App", "Folder App"}));
-  EXPECT_EQ(f.list.keys, (QStringList{"Gone", "Folder"}));
-  EXPECT_EQ(f.list.marked, (std::vector<bool>{true, true}));
+  EXPECT_EQ(f.list.entries, (QStringList{"Gone App", "Folder App", "Gone Batch App"}));
+  EXPECT_EQ(f.list.keys, (QStringList{"Gone", "Folder", "GoneBatch"}));
+  EXPECT_EQ(f.list.marked, (std::vector<bool>{true, true, true}));
 
   ASSERT_TRUE(f.reg.DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstall));
   f.list.kind = ListKind::Files;
