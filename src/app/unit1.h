@@ -19,7 +19,9 @@
 #include <QWidget>
 
 #include <array>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 
 class QLabel;
 class QPainter;
@@ -295,6 +297,8 @@ class TForm1 : public QWidget {
   void useSixteenColours();
   void installDataFiles();
   QList<TTarvoCheckBox*> optionBoxes() const;
+  // Connects each named button's click to its handler; names the form lacks are passed over.
+  void connectClicks(std::initializer_list<std::pair<const char*, void (TForm1::*)()>> handlers);
   cleanup::RegistryCleaner registryCleaner();
 
   Machine& machine_;

@@ -65,7 +65,7 @@ void TForm1::PrepareCleanUp() {
   searchView_ = std::make_unique<WorkingPage>(form_);
   fileSearch_ = std::make_unique<cleanup::FileSearch>(machine_.files(), files_, state_, pump_, flags_, windowsDirectory_,
                                                       deletionList_, searchView_.get());
-  const std::pair<const char*, void (TForm1::*)()> handlers[] = {
+  connectClicks({
       {"Knopf_Starten1", &TForm1::Knopf_Starten1Click},
       {"Knopf_Abbrechen1", &TForm1::Knopf_Abbrechen1Click},
       {"ExplorerButton7", &TForm1::ExplorerButton7Click},
@@ -74,9 +74,7 @@ void TForm1::PrepareCleanUp() {
       {"Knopf_Dateiformate", &TForm1::Knopf_DateiformateClick},
       {"Knopf_WINini", &TForm1::Knopf_WINiniClick},
       {"Knopf_Startdateien", &TForm1::Knopf_StartdateienClick},
-  };
-  for (const auto& [name, handler] : handlers)
-    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
+  });
 }
 
 // --- the file search ---------------------------------------------------------------------

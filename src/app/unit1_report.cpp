@@ -55,14 +55,12 @@ void TForm1::PrepareReport() {
     drives->setItemDelegate(new DriveItemDelegate(drives));
     drives->setUniformItemSizes(true);
   }
-  const std::pair<const char*, void (TForm1::*)()> handlers[] = {
+  connectClicks({
       {"Knopf_Report", &TForm1::Knopf_ReportClick},
       {"ExplorerButton14", &TForm1::ExplorerButton14Click},
       {"ExplorerButton5", &TForm1::ExplorerButton5Click},
       {"ExplorerButton30", &TForm1::ExplorerButton30Click},
-  };
-  for (const auto& [name, handler] : handlers)
-    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
+  });
 }
 
 void TForm1::Knopf_ReportClick() {

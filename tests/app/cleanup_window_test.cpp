@@ -1,12 +1,5 @@
-#include "app/unit1.h"
+#include "app/testapp.h"
 
-#include "app/controls/explbtn.h"
-#include "platform/machine.h"
-#include "sample/samplemachine.h"
-#include "sysaccess/fakes.h"
-
-#include <QApplication>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -14,28 +7,12 @@
 namespace vt {
 namespace {
 
-QApplication* app() {
-  static int argc = 1;
-  static char name[] = "cleanup_window_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* instance = new QApplication(argc, argv);
-  return instance;
-}
-
 TEST(CleanupWindow, BothOptimisersOnTheSampleMachineBackUpFirstAndAreIdempotent) {
-  app();
-  QTemporaryDir dir;
-  QString error;
-  ASSERT_TRUE(sample::createSampleMachine(dir.path(), &error)) << error.toStdString();
-  std::unique_ptr<Machine> machine = Machine::open(dir.path(), &error);
-  test::RecordingDialogs dialogs;
-  test::CallbackPump pump;
-  TForm1 form(*machine, dialogs, pump, English);
-  ASSERT_TRUE(form.Starten());
-  FileSystem& fs = machine->files();
-  auto file = [&](const char* path) { return fs.readFile(QString::fromLatin1(path)).value_or("<missing>"); };
-  auto click = [&](const char* button) { form.form().get<TExplorerButton>(QString::fromLatin1(button))->click(); };
-  auto sets = [&] { return form.form().get<QTreeWidget>("ListView1")->topLevelItemCount(); };
+  test::SampleWindow w(English);
+  auto& dialogs = w.dialogs;
+  auto file = [&](const char* path) { return w.fs().readFile(QString::fromLatin1(path)).value_or("<missing>"); };
+  auto click = [&](const char* button) { w.click(button); };
+  auto sets = [&] { return w.get<QTreeWidget>("ListView1")->topLevelItemCount(); };
 
   const int before = sets();
   click("Knopf_WINini");

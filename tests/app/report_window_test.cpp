@@ -1,10 +1,4 @@
-#include "app/controls/explbtn.h"
-#include "app/unit1.h"
-#include "platform/machine.h"
-#include "sample/samplemachine.h"
-#include "support/testmachine.h"
-#include "sysaccess/fakes.h"
-#include "testapp.h"
+#include "app/testapp.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -34,17 +28,11 @@ QByteArray folderDigest(const QString& folder) {
 }
 
 TEST(ReportWindow, TheSampleMachineReportsRealHardwareOnThreePagesAndWritesNothing) {
-  test::windowApp();
-  QTemporaryDir dir;
-  QString error;
-  ASSERT_TRUE(sample::createSampleMachine(dir.path(), &error)) << error.toStdString();
-  std::unique_ptr<Machine> machine = Machine::open(dir.path(), &error);
-  test::RecordingDialogs dialogs;
-  test::CallbackPump pump;
-  TForm1 form(*machine, dialogs, pump, English);
-  ASSERT_TRUE(form.Starten());
-  auto button = [&](const char* name) { return form.form().get<TExplorerButton>(QString::fromLatin1(name)); };
-  auto label = [&](const char* name) { return form.form().get<QLabel>(QString::fromLatin1(name))->text(); };
+  test::SampleWindow w(English);
+  TForm1& form = *w.form;
+  const QTemporaryDir& dir = w.dir;
+  auto button = [&](const char* name) { return w.get<TExplorerButton>(name); };
+  auto label = [&](const char* name) { return w.get<QLabel>(name)->text(); };
 
   const QByteArray before = folderDigest(dir.path());
   button("Knopf_Report")->click();
@@ -72,7 +60,7 @@ TEST(ReportWindow, TheSampleMachineReportsRealHardwareOnThreePagesAndWritesNothi
   }
   button("ExplorerButton30")->click();
   EXPECT_EQ(form.Notebook1()->currentIndex(), 2);
-  EXPECT_TRUE(dialogs.shown.size() <= 1);  // the first-start note at most; the report shows none
+  EXPECT_TRUE(w.dialogs.shown.size() <= 1);  // the first-start note at most; the report shows none
 }
 
 }  // namespace
