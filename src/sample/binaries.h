@@ -2,8 +2,8 @@
 // Small files of the formats a Windows 95 disk holds, made from scratch for the sample
 // machine: executables and drivers that carry their format's headers (and, where DOS can
 // run them, a real program that says what they are), fonts, help files, Program Manager
-// groups, sounds and program information files. None of them holds bytes of the programs
-// whose names they carry.
+// groups and sounds (shortcuts and program information files are written by the
+// platform's shelllink.h). None of them holds bytes of the programs whose names they carry.
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -46,15 +46,6 @@ struct Tone {
 QByteArray waveFile(const QList<Tone>& tones);
 // Parses "1568:150,1319+1568:400" (frequencies joined by '+', duration after ':').
 bool parseTones(const QString& text, QList<Tone>* out);
-
-// A Windows 95 program information file (967 bytes: basic section and three extensions).
-struct PifFields {
-  QString title;
-  QString program;  // full path, e.g. C:\WINDOWS\COMMAND.COM
-  QString workingDir;
-  QString parameters;
-};
-QByteArray programInformationFile(const PifFields& pif);
 
 // Filler bytes that look like what a program leaves behind (deterministic per seed).
 QByteArray junkBytes(int size, quint32 seed, const QByteArray& textHint = {});

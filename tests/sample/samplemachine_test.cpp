@@ -6,9 +6,9 @@
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "platform/recyclebin.h"
+#include "platform/shelllink.h"
 #include "platform/text.h"
 #include "sample/samplemachine.h"
-#include "sample/shelllink.h"
 
 #include <QDir>
 #include <QFile>
@@ -499,18 +499,11 @@ TEST_F(SampleMachine, ShortcutsPointWhereTheyShould) {
         subs << path;
         continue;
       }
-      QString target;
-      if (fd.name.endsWith(QLatin1String(".lnk"), Qt::CaseInsensitive)) {
-        const auto link = sample::readShellLink(file(path));
-        ASSERT_TRUE(link) << path.toStdString();
-        target = link->target;
-      } else if (fd.name.endsWith(QLatin1String(".pif"), Qt::CaseInsensitive)) {
-        const QByteArray b = file(path);
-        ASSERT_EQ(b.size(), 967) << path.toStdString();
-        target = fromAnsi(b.mid(0x24, 63).split('\0').first());
-      } else {
+      if (!fd.name.endsWith(QLatin1String(".lnk"), Qt::CaseInsensitive) && !fd.name.endsWith(QLatin1String(".pif"), Qt::CaseInsensitive))
         continue;
-      }
+      const auto link = readShortcut(file(path));
+      ASSERT_TRUE(link) << path.toStdString();
+      const QString target = link->target;
       const QString rel = path.mid(QStringLiteral("C:\\WINDOWS\\").size());
       if (target.size() <= 3) continue;
       if (fs().driveType(target.left(3)) != DriveType::Fixed) elsewhere << rel;
