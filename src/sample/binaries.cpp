@@ -326,7 +326,8 @@ QByteArray winHelpFile(int size) {
   putU32(b, 4, 16);           // internal directory
   putU32(b, 8, 0xFFFFFFFF);   // no free blocks
   putU32(b, 12, quint32(b.size()));
-  return b;
+  // Smaller than its header: an index whose writing was cut short.
+  return b.left(qMax(size, 0));
 }
 
 QByteArray programManagerGroup(const QString& title) {

@@ -32,7 +32,8 @@ QByteArray trueTypeFont(const QString& family, const QString& fullName);
 // A Windows 3.x raster font (.FON): an NE module whose description names the font
 // ("FONTRES 100,96,96 : MS Sans Serif 8,10,12,14,18,24").
 QByteArray rasterFont(const QString& moduleName, const QString& description);
-// A WinHelp file or help index: the 3F 5F 03 00 signature and its header.
+// A WinHelp file or help index: the 3F 5F 03 00 signature and its header (cut off at
+// `size` when that is smaller than the header).
 QByteArray winHelpFile(int size);
 // A Program Manager group (PMCC) with no items; its 16-bit words sum to 0.
 QByteArray programManagerGroup(const QString& title);

@@ -255,7 +255,7 @@ QByteArray Builder::shortcut(const Entry& e) {
     link.targetAttributes = fs_.attributes(link.target) | (fs_.isDirectory(link.target) ? quint32(AttrDirectory) : 0u);
     link.targetSize = quint32(qMax<qint64>(0, fs_.fileSize(link.target)));
   } else {
-    link.targetAttributes = link.target.size() <= 3 ? AttrDirectory : AttrArchive;
+    link.targetAttributes = link.target.size() <= 3 || e.option("folder") == QLatin1String("1") ? AttrDirectory : AttrArchive;
     link.targetSize = e.option("size", QStringLiteral("0")).toUInt();
   }
   link.targetTime = timeFor(link.target);
