@@ -97,7 +97,7 @@ QString joinPath(const QString& base, const QString& suffix) {
 // without the backslash that joinPath() puts back.
 QString suffixBelow(const QString& prefix, const QString& target) {
   QString rest = target.startsWith(prefix, Qt::CaseInsensitive) ? target.mid(prefix.size()) : target;
-  if (!prefix.endsWith(QLatin1Char('\\')) && rest.startsWith(QLatin1Char('\\')) && !rest.startsWith(QLatin1String("\\\\")))
+  if (!prefix.endsWith(QLatin1Char('\\')) && rest.size() > 1 && rest[0] == QLatin1Char('\\') && rest[1] != QLatin1Char('\\'))
     rest.remove(0, 1);
   return rest;
 }

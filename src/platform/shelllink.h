@@ -75,7 +75,9 @@ std::optional<ShellLink> readShortcut(const QByteArray& bytes);
 
 // The shortcut reader of the clean-up: a shortcut file of the machine and what it names.
 // Setting Path reads the file; a file that cannot be read as a shortcut leaves every
-// property as it was except Success, which turns false.
+// property as it was except Success, which turns false. Path then still names the last
+// shortcut that could be read, so setting Update after a failed load reads that one
+// again: a file is judged by Success as it stands right after Path was set.
 class TShellLink {
  public:
   explicit TShellLink(FileSystem& fs) : fs_(fs) {}

@@ -188,7 +188,11 @@ TEST(ShellLinkWriter, WhatItWritesReadsBack) {
   ShellLink unc = mapped;
   unc.deviceName.clear();
   unc.target = QStringLiteral("\\\\DACHBODEN\\ARCHIV\\1997");
-  for (const ShellLink& in : {local, wide, mapped, unc}) {
+  ShellLink shareRoot = mapped;
+  shareRoot.target = QStringLiteral("N:\\");
+  ShellLink uncRoot = unc;
+  uncRoot.target = QStringLiteral("\\\\DACHBODEN\\ARCHIV\\");
+  for (const ShellLink& in : {local, wide, mapped, unc, shareRoot, uncRoot}) {
     const auto out = readShellLink(writeShellLink(in));
     ASSERT_TRUE(out) << in.target.toStdString();
     EXPECT_EQ(out->target, in.target);
