@@ -179,8 +179,9 @@ bool readLinkInfo(const Bytes& info, ShellLink* link, QString* local, QString* s
     qint64 wideNameAt = 0, wideDeviceAt = 0;
     if (nameOffset > kNetworkHeaderSize) {
       if (!info.has(networkAt, kNetworkHeaderSize + 8)) return false;
-      wideNameAt = networkAt + info.u32(networkAt + 0x14);
-      wideDeviceAt = networkAt + info.u32(networkAt + 0x18);
+      const qint64 wideName = info.u32(networkAt + 0x14), wideDevice = info.u32(networkAt + 0x18);
+      wideNameAt = wideName ? networkAt + wideName : 0;
+      wideDeviceAt = wideDevice ? networkAt + wideDevice : 0;
     }
     if (!text(networkAt + nameOffset, wideNameAt, &link->netName)) return false;
     if ((netFlags & kValidDevice) && !text(networkAt + deviceOffset, wideDeviceAt, &link->deviceName)) return false;
