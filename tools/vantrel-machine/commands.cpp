@@ -187,12 +187,12 @@ int cmdRecycle(Machine& m, const QStringList& args, Io& io) {
                   .arg(QStringLiteral("Original"))
            << '\n';
     for (const RecycledItem& it : items) {
-      io.out << QStringLiteral("%1%2%3%4  %5%6")
+      io.out << QStringLiteral("%1%2%3%4  %5 %6")
                     .arg(QString(QChar::fromLatin1(char('A' + it.driveNumber))) + QLatin1Char(':'), -7)
                     .arg(it.index, -7)
                     .arg(it.deleted.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), -21)
                     .arg(it.sizeOnDisk, 10)
-                    .arg(it.storedPath, -20)
+                    .arg(it.storedPath, -19)
                     .arg(it.originalPath)
              << '\n';
     }
