@@ -56,7 +56,7 @@ seed machineini '' data/sample/machine.ini
 while IFS= read -r -d '' f; do seed recyclebin '\000' "$f"; done \
   < <(find "$sample" -path '*/RECYCLED/INFO' -type f -print0)
 while IFS= read -r -d '' f; do seed shelllink '' "$f"; done \
-  < <(find "$sample" -iname '*.lnk' -type f -print0)
+  < <(find "$sample" \( -iname '*.lnk' -o -iname '*.pif' \) -type f -print0)
 
 # --- runs ---------------------------------------------------------------------------------
 status=0

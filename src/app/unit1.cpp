@@ -109,6 +109,7 @@ bool TForm1::Starten() {
   PrepareMultimedia();
   PrepareDiagnosis();
   PrepareCleanUp();
+  PrepareReport();
   // Always open on the Info section.
   if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
   return true;
@@ -179,20 +180,18 @@ void TForm1::connectHandlers() {
   for (int i = 0; i < int(std::size(kSections)); ++i)
     if (TExplorerButton* b = sectionButton(i)) connect(b, &TExplorerButton::clicked, this, [this, b] { select(b); });
 
-  const std::pair<const char*, void (TForm1::*)()> handlers[] = {
+  connectClicks({
       {"ExplorerButton1", &TForm1::ExplorerButton1Click},   {"ExplorerButton2", &TForm1::ExplorerButton2Click},
       {"ExplorerButton3", &TForm1::ExplorerButton3Click},   {"ExplorerButton4", &TForm1::ExplorerButton4Click},
       {"ExplorerButton6", &TForm1::ExplorerButton6Click},   {"ExplorerButton10", &TForm1::ExplorerButton10Click},
       {"ExplorerButton11", &TForm1::ExplorerButton11Click}, {"ExplorerButton200", &TForm1::ExplorerButton200Click},
       // Pure return buttons.
       {"ExplorerButton28", &TForm1::Diagnose},
-      {"ExplorerButton30", &TForm1::Diagnose}, {"ExplorerButton33", &TForm1::Diagnose},
+      {"ExplorerButton33", &TForm1::Diagnose},
       // Tuning: apply, automatic tuning, the defragmenter.
       {"Knopf8", &TForm1::Knopf8Click}, {"ExplorerButton9", &TForm1::ExplorerButton9Click},
       {"ExplorerButton22", &TForm1::ExplorerButton22Click},
-  };
-  for (const auto& [name, handler] : handlers)
-    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
+  });
 
   if (auto* close = get<TImage>("Image3")) connect(close, &TImage::clicked, this, &TForm1::ProgEnde);
   if (auto* help = get<TImage>("Image4")) connect(help, &TImage::clicked, this, &TForm1::Image4Click);
@@ -213,6 +212,11 @@ void TForm1::connectHandlers() {
   };
   for (const auto& [name, handler] : upDowns)
     if (auto* u = get<TUpDown>(name)) connect(u, &TUpDown::positionChanged, this, handler);
+}
+
+void TForm1::connectClicks(std::initializer_list<std::pair<const char*, void (TForm1::*)()>> handlers) {
+  for (const auto& [name, handler] : handlers)
+    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
 }
 
 // --- navigation -------------------------------------------------------------------------

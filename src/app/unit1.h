@@ -13,13 +13,19 @@
 #include "sysaccess/reg.h"
 #include "sysaccess/state.h"
 
+#include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QWidget>
 
 #include <array>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 
 class QLabel;
+class QPainter;
+class QPalette;
 class QStackedWidget;
 class TExplorerButton;
 class TTarvoCheckBox;
@@ -34,6 +40,7 @@ struct Pending;
 namespace cleanup {
 class FileSearch;
 class SearchView;
+struct RegistryCleaner;
 }  // namespace cleanup
 namespace diagnosis {
 class Browser;
@@ -237,12 +244,31 @@ class TForm1 : public QWidget {
   void DeleteMarkedFiles();
   // Shows the filled list with every entry marked, and the Delete/Abort strip.
   void ShowDeletionList();
+  void Knopf_TipsClick();
+  void Knopf_UninstallClick();
+  void Knopf_DateiformateClick();
+  void DeleteWindowsTips();
+  void ScanUninstallEntries();
+  void RemoveUninstallEntries();
+  void ScanFileTypes();
+  void RemoveFileTypes();
   cleanup::DeletionList& deletionList() { return deletionList_; }
   cleanup::FileSearch& fileSearch() { return *fileSearch_; }
   void Knopf_WINiniClick();
   void Knopf_StartdateienClick();
   void OptimizeWinIni();
   void OptimizeStartFiles();
+
+  // --- diagnosis: the system report ----------------------------------------------------
+  void PrepareReport();
+  void Knopf_ReportClick();
+  void Create_Report();
+  // Draws one drive item: its icon (of removable, fixed, CD-ROM, network) and three lines.
+  static void ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText,
+                                     const QPalette& palette, const QList<QImage>& icons);
+  void ExplorerButton14Click();
+  void ExplorerButton5Click();
+  void ExplorerButton30Click();
 
   // --- end --------------------------------------------------------------------------
   void ProgEnde();
@@ -289,6 +315,9 @@ class TForm1 : public QWidget {
   void useSixteenColours();
   void installDataFiles();
   QList<TTarvoCheckBox*> optionBoxes() const;
+  // Connects each named button's click to its handler; names the form lacks are passed over.
+  void connectClicks(std::initializer_list<std::pair<const char*, void (TForm1::*)()>> handlers);
+  cleanup::RegistryCleaner registryCleaner();
 
   Machine& machine_;
   DialogService& dialogs_;

@@ -42,7 +42,7 @@ void TForm1::PrepareBackups() {
     list->sortByColumn(0, Qt::AscendingOrder);
     list->setSortingEnabled(true);
   }
-  const std::pair<const char*, void (TForm1::*)()> handlers[] = {
+  connectClicks({
       {"ExplorerButton13", &TForm1::ExplorerButton13Click},
       {"ExplorerButton15", &TForm1::ExplorerButton15Click},
       {"ExplorerButton16", &TForm1::ExplorerButton16Click},
@@ -53,9 +53,7 @@ void TForm1::PrepareBackups() {
       {"ExplorerButton21", &TForm1::ExplorerButton21Click},
       {"Knopf_Start_Bootdisk", &TForm1::Knopf_Start_BootdiskClick},
       {"Knopf_Abbruch_bootdisk", &TForm1::Knopf_Abbruch_bootdiskClick},
-  };
-  for (const auto& [name, handler] : handlers)
-    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
+  });
   FillBackupList();
 }
 

@@ -6,6 +6,7 @@
 #include "app/unit1.h"
 #include "cleanup/filesearch.h"
 #include "cleanup/optimisers.h"
+#include "cleanup/registryclean.h"
 #include "platform/machine.h"
 
 #include <QLabel>
@@ -17,7 +18,7 @@ namespace vt {
 
 namespace {
 
-constexpr int kWorkingPage = 15, kListPage = 17, kDeleteStrip = 3;
+constexpr int kWorkingPage = 15, kListPage = 17, kRegistryPage = 8, kFileTypesWorkPage = 36, kDeleteStrip = 3;
 
 // The working page: status, drive, the folder bar and the four counters.
 class WorkingPage : public cleanup::SearchView {
@@ -64,15 +65,16 @@ void TForm1::PrepareCleanUp() {
   searchView_ = std::make_unique<WorkingPage>(form_);
   fileSearch_ = std::make_unique<cleanup::FileSearch>(machine_.files(), files_, state_, pump_, flags_, windowsDirectory_,
                                                       deletionList_, searchView_.get());
-  const std::pair<const char*, void (TForm1::*)()> handlers[] = {
+  connectClicks({
       {"Knopf_Starten1", &TForm1::Knopf_Starten1Click},
       {"Knopf_Abbrechen1", &TForm1::Knopf_Abbrechen1Click},
       {"ExplorerButton7", &TForm1::ExplorerButton7Click},
+      {"Knopf_Tips", &TForm1::Knopf_TipsClick},
+      {"Knopf_Uninstall", &TForm1::Knopf_UninstallClick},
+      {"Knopf_Dateiformate", &TForm1::Knopf_DateiformateClick},
       {"Knopf_WINini", &TForm1::Knopf_WINiniClick},
       {"Knopf_Startdateien", &TForm1::Knopf_StartdateienClick},
-  };
-  for (const auto& [name, handler] : handlers)
-    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
+  });
 }
 
 // --- the file search ---------------------------------------------------------------------
@@ -150,8 +152,10 @@ void TForm1::ExplorerButton7Click() {
     return;
   }
   switch (deletionList_.kind) {
+    case cleanup::ListKind::Uninstall: RemoveUninstallEntries(); break;
     case cleanup::ListKind::Files: DeleteMarkedFiles(); break;
-    default: break;
+    case cleanup::ListKind::FileTypes: RemoveFileTypes(); break;
+    case cleanup::ListKind::None: break;
   }
   deletionList_.kind = cleanup::ListKind::None;
   CleanUp();
@@ -164,6 +168,62 @@ void TForm1::DeleteMarkedFiles() {
   const QStringList shown = left.mid(0, 10);
   dialogs_.warning(text("Folgende Dateien konnten nicht entfernt werden:\r", "The following files could not be removed:\r") +
                    shown.join(QLatin1Char('\r')) + (left.size() > shown.size() ? QStringLiteral("\r...") : QString()));
+}
+
+// --- the registry clean-ups --------------------------------------------------------------
+
+cleanup::RegistryCleaner TForm1::registryCleaner() { return {reg_, machine_.files(), backups_, dialogs_, state_}; }
+
+void TForm1::Knopf_TipsClick() { DeleteWindowsTips(); }
+
+void TForm1::Knopf_UninstallClick() {
+  ScanUninstallEntries();
+  if (deletionList_.size() > 0) {
+    ShowDeletionList();
+    return;
+  }
+  dialogs_.information(text("Es wurden keine verwaisten Uninstall-einträge gefunden!", "No lost Uninstall-items have been found!"));
+  if (notebook1_) notebook1_->setCurrentIndex(kRegistryPage);
+}
+
+void TForm1::Knopf_DateiformateClick() {
+  if (notebook1_) {
+    notebook1_->setCurrentIndex(kFileTypesWorkPage);
+    notebook1_->repaint();
+  }
+  ScanFileTypes();
+  if (deletionList_.size() > 0) {
+    ShowDeletionList();
+    return;
+  }
+  dialogs_.information(text("Es wurden keine verwaisten Dateiformate in der Registry gefunden!",
+                            "No lost file-formats have been found in registry!"));
+  CleanUp();
+}
+
+void TForm1::DeleteWindowsTips() {
+  cleanup::RegistryCleaner c = registryCleaner();
+  cleanup::DeleteWindowsTips(c);
+}
+
+void TForm1::ScanUninstallEntries() {
+  cleanup::RegistryCleaner c = registryCleaner();
+  cleanup::ScanUninstallEntries(c, deletionList_);
+}
+
+void TForm1::RemoveUninstallEntries() {
+  cleanup::RegistryCleaner c = registryCleaner();
+  cleanup::RemoveUninstallEntries(c, deletionList_);
+}
+
+void TForm1::ScanFileTypes() {
+  cleanup::RegistryCleaner c = registryCleaner();
+  cleanup::ScanFileTypes(c, deletionList_, flags_);
+}
+
+void TForm1::RemoveFileTypes() {
+  cleanup::RegistryCleaner c = registryCleaner();
+  cleanup::RemoveFileTypes(c, deletionList_);
 }
 
 // --- the optimisers ----------------------------------------------------------------------

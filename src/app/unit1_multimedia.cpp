@@ -75,7 +75,7 @@ void TForm1::PrepareMultimedia() {
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   }
-  const std::pair<const char*, void (TForm1::*)()> handlers[] = {
+  connectClicks({
       {"Knopf_Multimedia", &TForm1::Knopf_MultimediaClick}, {"ExplorerButton25", &TForm1::ExplorerButton25Click},
       {"ExplorerButton31", &TForm1::ExplorerButton31Click}, {"Button_STOP", &TForm1::Button_STOPClick},
       {"ExplorerButton32", &TForm1::ExplorerButton32Click}, {"ExplorerButton24", &TForm1::ExplorerButton24Click},
@@ -83,9 +83,7 @@ void TForm1::PrepareMultimedia() {
       {"ExplorerButton23", &TForm1::ExplorerButton23Click}, {"ExplorerButton26", &TForm1::ExplorerButton26Click},
       {"ExplorerButton27", &TForm1::ExplorerButton27Click}, {"Knopf_Manager", &TForm1::Knopf_ManagerClick},
       {"ExplorerButton34", &TForm1::ExplorerButton34Click}, {"ExplorerButton12", &TForm1::ExplorerButton12Click},
-  };
-  for (const auto& [name, handler] : handlers)
-    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
+  });
   // A section button can leave a test page while it plays; the playback ends with it.
   if (notebook1_)
     connect(notebook1_, &QStackedWidget::currentChanged, this, [this] {

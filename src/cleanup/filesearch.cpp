@@ -1,7 +1,12 @@
 #include "cleanup/filesearch.h"
 
 #include "platform/filesystem.h"
+#include "platform/shelllink.h"
 #include "sysaccess/files.h"
+
+#include <QRegularExpression>
+
+#include <memory>
 
 namespace vt::cleanup {
 
@@ -17,8 +22,14 @@ bool SearchKinds::has(SearchKind k) const {
 }
 
 ShortcutReader machineShortcutReader(FileSystem& fs) {
-  (void)fs;
-  return [](const QString&) { return ShortcutTarget{}; };
+  auto link = std::make_shared<TShellLink>(fs);
+  link->setQuiet(true);
+  return [link](const QString& winPath) {
+    link->setPath(winPath);
+    // A failed read leaves the previous shortcut's target in place; only this file counts.
+    if (!link->Success() || link->Path() != winPath) return ShortcutTarget{};
+    return ShortcutTarget{true, link->Target()};
+  };
 }
 
 qint64 clusterRounded(qint64 size, qint64 clusterSize) {
@@ -94,7 +105,11 @@ bool FileSearch::IsOrphanedShortcut(const QString& path) {
   if (type == DriveType::CdRom && !flags_.cdromShortcuts) return false;
   if (type == DriveType::Remote && !flags_.networkShortcuts) return false;
   // A folder is a target too: a shortcut to an existing folder still works.
-  return !fs_.exists(t);
+  if (fs_.exists(t)) return false;
+  // A shortcut that names its target only through the shell's item list gives short 8.3
+  // names (PROGRA~1), which a copied drive may not know; such a target proves nothing.
+  static const QRegularExpression shortName(QStringLiteral("~[0-9]"));
+  return !t.contains(shortName);
 }
 
 void FileSearch::walk(const QString& dir, const Pass& pass) {

@@ -18,6 +18,9 @@ struct MachineFacts {
   QString platform = QStringLiteral("Win95");  // Win95, WinNT or Win32
   int processor = 586;                         // 386, 486, 586 or another number
   quint64 physicalMemory = 16ull * 1024 * 1024;
+  // The total GlobalMemoryStatus reports: Windows 95 leaves out the 384 KB between 640 KB
+  // and 1 MB, so a 16 MB computer reports 16,000 KB.
+  quint64 reportedPhysicalMemory() const { return physicalMemory > 393216 ? physicalMemory - 393216 : 0; }
   int colorDepth = 8;
   int screenWidth = 800;
   int screenHeight = 600;

@@ -326,7 +326,8 @@ QByteArray winHelpFile(int size) {
   putU32(b, 4, 16);           // internal directory
   putU32(b, 8, 0xFFFFFFFF);   // no free blocks
   putU32(b, 12, quint32(b.size()));
-  return b;
+  // Smaller than its header: an index whose writing was cut short.
+  return b.left(qMax(size, 0));
 }
 
 QByteArray programManagerGroup(const QString& title) {
@@ -419,43 +420,6 @@ QByteArray waveFile(const QList<Tone>& tones) {
   putText(b, 36, "data", 4);
   putU32(b, 40, quint32(samples.size()));
   return b + samples;
-}
-
-QByteArray programInformationFile(const PifFields& pif) {
-  QByteArray b(0x3C7, '\0');
-  putText(b, 0x02, pif.title.toLatin1().leftJustified(30, ' ', true), 30);
-  putU16(b, 0x20, 640);  // most conventional memory, KB
-  putU16(b, 0x22, 128);  // least
-  putText(b, 0x24, pif.program.toLatin1().left(62), 63);
-  b[0x63] = 0x10;        // close the window on exit
-  putText(b, 0x65, pif.workingDir.toLatin1().left(63), 64);
-  putText(b, 0xA5, pif.parameters.toLatin1().left(63), 64);
-  b[0xE6] = 1;           // text pages
-  b[0xE8] = char(0xFF);  // last interrupt
-  b[0xE9] = 25;          // rows
-  b[0xEA] = 80;          // columns
-  quint32 sum = 0;
-  for (int i = 2; i < 0x171; ++i) sum += uchar(b[i]);
-  b[1] = char(sum & 0xFF);
-
-  auto heading = [&](int at, const char* name, int next, int dataOffset, int dataLength) {
-    putText(b, at, QByteArray(name), 16);
-    putU16(b, at + 16, quint32(next));
-    putU16(b, at + 18, quint32(dataOffset));
-    putU16(b, at + 20, quint32(dataLength));
-  };
-  heading(0x171, "MICROSOFT PIFEX", 0x187, 0x000, 0x171);
-  heading(0x187, "WINDOWS 386 3.0", 0x205, 0x19D, 0x068);
-  heading(0x205, "WINDOWS VMM 4.0", 0xFFFF, 0x21B, 0x1AC);
-  const int w386 = 0x19D;
-  putU16(b, w386 + 0x00, 640);   // memory limits, KB
-  putU16(b, w386 + 0x02, 128);
-  putU16(b, w386 + 0x04, 100);   // foreground priority
-  putU16(b, w386 + 0x06, 50);    // background priority
-  putU16(b, w386 + 0x08, 1024);  // EMS limit
-  putU16(b, w386 + 0x0C, 1024);  // XMS limit
-  putText(b, w386 + 0x28, pif.parameters.toLatin1().left(63), 64);
-  return b;
 }
 
 QByteArray junkBytes(int size, quint32 seed, const QByteArray& textHint) {

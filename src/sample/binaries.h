@@ -2,8 +2,8 @@
 // Small files of the formats a Windows 95 disk holds, made from scratch for the sample
 // machine: executables and drivers that carry their format's headers (and, where DOS can
 // run them, a real program that says what they are), fonts, help files, Program Manager
-// groups, sounds and program information files. None of them holds bytes of the programs
-// whose names they carry.
+// groups and sounds (shortcuts and program information files are written by the
+// platform's shelllink.h). None of them holds bytes of the programs whose names they carry.
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -32,7 +32,8 @@ QByteArray trueTypeFont(const QString& family, const QString& fullName);
 // A Windows 3.x raster font (.FON): an NE module whose description names the font
 // ("FONTRES 100,96,96 : MS Sans Serif 8,10,12,14,18,24").
 QByteArray rasterFont(const QString& moduleName, const QString& description);
-// A WinHelp file or help index: the 3F 5F 03 00 signature and its header.
+// A WinHelp file or help index: the 3F 5F 03 00 signature and its header (cut off at
+// `size` when that is smaller than the header).
 QByteArray winHelpFile(int size);
 // A Program Manager group (PMCC) with no items; its 16-bit words sum to 0.
 QByteArray programManagerGroup(const QString& title);
@@ -46,15 +47,6 @@ struct Tone {
 QByteArray waveFile(const QList<Tone>& tones);
 // Parses "1568:150,1319+1568:400" (frequencies joined by '+', duration after ':').
 bool parseTones(const QString& text, QList<Tone>* out);
-
-// A Windows 95 program information file (967 bytes: basic section and three extensions).
-struct PifFields {
-  QString title;
-  QString program;  // full path, e.g. C:\WINDOWS\COMMAND.COM
-  QString workingDir;
-  QString parameters;
-};
-QByteArray programInformationFile(const PifFields& pif);
 
 // Filler bytes that look like what a program leaves behind (deterministic per seed).
 QByteArray junkBytes(int size, quint32 seed, const QByteArray& textHint = {});

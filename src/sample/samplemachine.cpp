@@ -4,10 +4,10 @@
 #include "platform/attributestore.h"
 #include "platform/machine.h"
 #include "platform/regedit4.h"
+#include "platform/shelllink.h"
 #include "platform/text.h"
 #include "sample/binaries.h"
 #include "sample/pictures.h"
-#include "sample/shelllink.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -255,7 +255,7 @@ QByteArray Builder::shortcut(const Entry& e) {
     link.targetAttributes = fs_.attributes(link.target) | (fs_.isDirectory(link.target) ? quint32(AttrDirectory) : 0u);
     link.targetSize = quint32(qMax<qint64>(0, fs_.fileSize(link.target)));
   } else {
-    link.targetAttributes = link.target.size() <= 3 ? AttrDirectory : AttrArchive;
+    link.targetAttributes = link.target.size() <= 3 || e.option("folder") == QLatin1String("1") ? AttrDirectory : AttrArchive;
     link.targetSize = e.option("size", QStringLiteral("0")).toUInt();
   }
   link.targetTime = timeFor(link.target);
@@ -354,13 +354,13 @@ bool Builder::generate(const Entry& e) {
     if (e.option("target").isEmpty()) return bad(QStringLiteral("lnk needs target="));
     bytes = shortcut(e);
   } else if (k == QLatin1String("pif")) {
-    PifFields pif;
+    Pif pif;
     pif.program = e.option("program");
     pif.title = e.option("title", base);
     pif.workingDir = e.option("dir");
     pif.parameters = e.option("args");
     if (pif.program.isEmpty()) return bad(QStringLiteral("pif needs program="));
-    bytes = programInformationFile(pif);
+    bytes = writePif(pif);
   } else {
     return bad(QStringLiteral("unknown kind \"%1\"").arg(k));
   }

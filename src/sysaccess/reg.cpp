@@ -95,6 +95,58 @@ bool RegAccess::DeleteRegValue(RegRoot root, QStringView keyPath, QStringView na
   return false;
 }
 
+bool RegAccess::DeleteAllRegValues(RegRoot root, QStringView keyPath, qint64* removedBytes) {
+  if (removedBytes) *removedBytes = 0;
+  RegKey* key = open(root, keyPath);
+  if (!key) return false;
+  if (key->valueCount() == 0) return true;
+  struct Taken {
+    RegValue value;
+    int position;
+  };
+  std::vector<Taken> taken;
+  taken.reserve(size_t(key->valueCount()));
+  bool complete = true;
+  while (key->valueCount() > 0) {
+    int position = 0;
+    // Taken by the name the value is stored under; should that ever miss, the loop stops
+    // rather than trying the same value forever.
+    const QByteArray name = key->values().front().name;
+    std::optional<RegValue> v = key->takeValue(name, &position);
+    if (!v) {
+      complete = false;
+      break;
+    }
+    taken.push_back({std::move(*v), position});
+  }
+  if (complete && commit()) {
+    if (removedBytes)
+      for (const Taken& t : taken) *removedBytes += t.value.name.size() + t.value.data.size();
+    return true;
+  }
+  // In reverse, so that every value finds the neighbours it was taken from.
+  for (auto it = taken.rbegin(); it != taken.rend(); ++it) key->insertValue(std::move(it->value), it->position);
+  return false;
+}
+
+QStringList RegAccess::SubKeyNames(RegRoot root, QStringView keyPath) {
+  QStringList names;
+  const RegKey* key = open(root, keyPath);
+  if (!key) return names;
+  names.reserve(key->subkeyCount());
+  for (int i = 0; i < key->subkeyCount(); ++i) names << fromAnsi(key->subkey(i)->name());
+  return names;
+}
+
+std::optional<QString> RegAccess::ReadWholeRegString(RegRoot root, QStringView keyPath, QStringView name) {
+  const RegValue* v = existingValue(root, keyPath, name);
+  if (!v) return std::nullopt;
+  // Strings are stored without their terminating zero, which the buffer must hold too.
+  const qsizetype needed = v->data.size() + (v->data.endsWith('\0') ? 0 : 1);
+  if (needed > kRegStringBuffer) return std::nullopt;
+  return bufferedText(v->data, kRegStringBuffer);
+}
+
 QString RegAccess::ReadRegString(RegRoot root, QStringView keyPath, QStringView name) {
   const RegValue* v = existingValue(root, keyPath, name);
   return v ? bufferedText(v->data, kRegStringBuffer) : QString();

@@ -50,7 +50,18 @@ class RegAccess {
   bool RegValueExistsAt(RegRoot root, QStringView keyPath, QStringView name);
   bool DeleteRegKey(RegRoot root, QStringView keyPath);
   bool DeleteRegValue(RegRoot root, QStringView keyPath, QStringView name);
+  // Deletes every value of the key with a single save, so a key of many values costs one
+  // write of its hive; when that save fails they all come back in place. `removedBytes`
+  // receives the length of the deleted names and data together (0 when nothing went).
+  // False when the key is missing or the save failed.
+  bool DeleteAllRegValues(RegRoot root, QStringView keyPath, qint64* removedBytes = nullptr);
+  // The names of the key's sub-keys in stored order; none for a missing key.
+  QStringList SubKeyNames(RegRoot root, QStringView keyPath);
   QString ReadRegString(RegRoot root, QStringView keyPath, QStringView name);
+  // As ReadRegString, but a text the buffer cannot hold whole counts as unreadable, as a
+  // query through that buffer fails then: nothing for a missing value or one of more than
+  // 254 characters.
+  std::optional<QString> ReadWholeRegString(RegRoot root, QStringView keyPath, QStringView name);
   bool RegStringEquals(RegRoot root, QStringView keyPath, QStringView name, QStringView expected);
   quint32 ReadRegDword(RegRoot root, QStringView keyPath, QStringView name);
   bool RegDwordEquals(RegRoot root, QStringView keyPath, QStringView name, quint32 expected);

@@ -22,25 +22,7 @@ namespace {
 
 QApplication* app() { return test::windowApp(); }
 
-// The sample machine, started as a user would start it the first time.
-struct SampleWindow {
-  QTemporaryDir dir;
-  std::unique_ptr<Machine> machine;
-  test::RecordingDialogs dialogs;
-  test::CallbackPump pump;
-  std::unique_ptr<TForm1> form;
-
-  SampleWindow() {
-    app();
-    QString error;
-    EXPECT_TRUE(sample::createSampleMachine(dir.path(), &error)) << error.toStdString();
-    machine = Machine::open(dir.path(), &error);
-    form = std::make_unique<TForm1>(*machine, dialogs, pump, German);
-    EXPECT_TRUE(form->Starten());
-  }
-  template <typename T>
-  T* get(const char* name) { return form->form().get<T>(QString::fromLatin1(name)); }
-  void click(const char* button) { get<TExplorerButton>(button)->click(); }
+struct SampleWindow : test::SampleWindow {
   QTreeWidget* list() { return get<QTreeWidget>("ListView1"); }
   QStringList names() {
     QStringList n;

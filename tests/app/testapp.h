@@ -1,6 +1,18 @@
 #pragma once
-// The one QApplication a window test program needs, made on first use.
+// The one QApplication a window test program needs, made on first use, and the built-in
+// sample machine started in the main window as a user would start it the first time.
+#include "app/controls/explbtn.h"
+#include "app/unit1.h"
+#include "platform/machine.h"
+#include "sample/samplemachine.h"
+#include "sysaccess/fakes.h"
+
 #include <QApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
 
 namespace vt::test {
 
@@ -11,5 +23,26 @@ inline QApplication* windowApp() {
   static QApplication* instance = new QApplication(argc, argv);
   return instance;
 }
+
+struct SampleWindow {
+  QTemporaryDir dir;
+  std::unique_ptr<Machine> machine;
+  RecordingDialogs dialogs;
+  CallbackPump pump;
+  std::unique_ptr<TForm1> form;
+
+  explicit SampleWindow(int language = German) {
+    windowApp();
+    QString error;
+    EXPECT_TRUE(sample::createSampleMachine(dir.path(), &error)) << error.toStdString();
+    machine = Machine::open(dir.path(), &error);
+    form = std::make_unique<TForm1>(*machine, dialogs, pump, language);
+    EXPECT_TRUE(form->Starten());
+  }
+  template <typename T>
+  T* get(const char* name) { return form->form().get<T>(QString::fromLatin1(name)); }
+  void click(const char* button) { get<TExplorerButton>(button)->click(); }
+  FileSystem& fs() { return machine->files(); }
+};
 
 }  // namespace vt::test

@@ -2,6 +2,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/recyclebin.h"
+#include "platform/shelllink.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 #include "sysaccess/files.h"
@@ -47,6 +48,16 @@ TEST(FileSearch, EachKindListsItsFilesInWalkOrderOnFixedDrivesOnly) {
   f.put("C", "WINDOWS/taskman.exe", "MZ");
   f.put("C", "HIDDEN/~H.TMP", "1");
   f.hide("C:\\HIDDEN");
+  const auto lnk = [](const char* target) {
+    ShellLink l;
+    l.target = QString::fromLatin1(target);
+    return writeShellLink(l);
+  };
+  f.put("C", "DESK/A-LIVE.LNK", lnk("C:\\WINDOWS\\taskman.exe"));
+  f.put("C", "DESK/B-BROKEN.LNK", "not a shortcut at all");  // judged by itself, not by the one before
+  f.put("C", "DESK/C-DEAD.LNK", lnk("C:\\WINDOWS\\GONE.EXE"));
+  f.put("C", "DESK/EMPTY.LNK", "");
+  f.put("C", "DESK/GAME.PIF", writePif({"Game", "C:\\GAMES\\GAME.EXE", "C:\\GAMES", ""}));
   f.put("E", "~E.TMP", "1");
   f.put("D", "~CD.TMP", "1");  // CD-ROM: never walked
   f.put("A", "~FD.TMP", "1");
@@ -62,6 +73,7 @@ TEST(FileSearch, EachKindListsItsFilesInWalkOrderOnFixedDrivesOnly) {
       {{false, true, false, false, false}, true,
        {"C:\\HIDDEN\\~H.TMP", "C:\\WINDOWS\\TEMP\\~DF1.TMP", "C:\\WINDOWS\\TEMP\\DF2.TMP", "C:\\WINDOWS\\TEMP\\SETUP.$$$", "E:\\~E.TMP"}},
       {{false, false, true, false, false}, false, {"C:\\WINDOWS\\HELP\\WIN.GID"}},
+      {{false, false, false, true, false}, false, {"C:\\DESK\\C-DEAD.LNK", "C:\\DESK\\GAME.PIF"}},
       {{false, false, false, false, true}, false,
        {"C:\\WINDOWS\\taskman.exe", "C:\\WINDOWS\\MAIN.GRP", "C:\\WINDOWS\\OLD.GRP"}},
   };
@@ -76,6 +88,8 @@ TEST(FileSearch, EachKindListsItsFilesInWalkOrderOnFixedDrivesOnly) {
     EXPECT_EQ(f.list.marked, std::vector<bool>(size_t(f.list.size()), true));
     EXPECT_EQ(f.state.busy, 0);
   }
+  f.tm.fs().deleteFile(u"C:\\DESK\\C-DEAD.LNK");
+  f.tm.fs().deleteFile(u"C:\\DESK\\GAME.PIF");
   EXPECT_EQ(f.search.run({false, false, false, true, false}), SearchOutcome::NothingFound);
 }
 
@@ -162,6 +176,7 @@ TEST(IsOrphanedShortcut, JudgesTheTargetByItsDriveAndTheOptions) {
       {{true, "\\\\SERVER\\APPS\\APP.EXE"}, false, false, false, false},
       {{true, "\\\\SERVER\\APPS\\APP.EXE"}, false, false, true, true},
       {{false, "C:\\WINDOWS\\GONE.EXE"}, false, false, false, false},  // unreadable: kept
+      {{true, "C:\\PROGRA~1\\GONE\\GONE.EXE"}, false, false, false, false},  // short names prove nothing
   };
   for (const auto& c : cases) {
     f.flags.floppyShortcuts = c.floppy;

@@ -1,8 +1,7 @@
 // The file formats the sample machine is made of: what other programs (DOS, Windows
-// loaders, font and help readers, the recycle-bin and shortcut readers) rely on.
+// loaders, font and help readers, the recycle-bin reader) rely on.
 #include "sample/binaries.h"
 #include "sample/pictures.h"
-#include "sample/shelllink.h"
 
 #include <QImage>
 
@@ -122,86 +121,6 @@ TEST(Sounds, WaveHeaderMatchesTheSamples) {
     QList<Tone> t;
     EXPECT_FALSE(parseTones(QString::fromLatin1(bad), &t)) << bad;
   }
-}
-
-TEST(ProgramInformationFiles, LayoutOfAWindows95Pif) {
-  PifFields pif;
-  pif.title = QStringLiteral("Tank Battle");
-  pif.program = QStringLiteral("C:\\GAMES\\TANKS\\TANKS.EXE");
-  pif.workingDir = QStringLiteral("C:\\GAMES\\TANKS");
-  pif.parameters = QStringLiteral("/NOSOUND");
-  const QByteArray b = programInformationFile(pif);
-  ASSERT_EQ(b.size(), 967);
-  EXPECT_EQ(b.mid(0x02, 30), QByteArray("Tank Battle").leftJustified(30, ' '));
-  EXPECT_EQ(b.mid(0x24, 25), QByteArray("C:\\GAMES\\TANKS\\TANKS.EXE\0", 25));
-  EXPECT_EQ(b.mid(0x65, 15), QByteArray("C:\\GAMES\\TANKS\0", 15));
-  EXPECT_EQ(b.mid(0xA5, 9), QByteArray("/NOSOUND\0", 9));
-  quint32 sum = 0;
-  for (int i = 2; i < 0x171; ++i) sum += uchar(b[i]);
-  EXPECT_EQ(uchar(b[1]), sum & 0xFF);
-  // The headings form a chain that ends with 0xFFFF, each naming data inside the file.
-  QList<QByteArray> names;
-  for (int at = 0x171; at != 0xFFFF && names.size() < 5;) {
-    names.append(b.mid(at, 16).split('\0').first());
-    EXPECT_LE(int(u16(b, at + 18) + u16(b, at + 20)), b.size());
-    at = int(u16(b, at + 16));
-  }
-  EXPECT_EQ(names, (QList<QByteArray>{"MICROSOFT PIFEX", "WINDOWS 386 3.0", "WINDOWS VMM 4.0"}));
-}
-
-TEST(ShellLinks, RoundTripKeepsEveryField) {
-  ShellLink in;
-  in.linkPath = QStringLiteral("C:\\WINDOWS\\Start Menu\\Programs\\Accessories\\Notepad.lnk");
-  in.target = QStringLiteral("C:\\WINDOWS\\NOTEPAD.EXE");
-  in.workingDir = QStringLiteral("C:\\WINDOWS");
-  in.arguments = QStringLiteral("C:\\My Documents\\Einkaufsliste.txt");
-  in.description = QStringLiteral("3½ Zoll – Notizen");  // Windows-1252 has ½ and the dash
-  in.iconLocation = QStringLiteral("C:\\WINDOWS\\NOTEPAD.EXE");
-  in.iconIndex = 2;
-  in.volumeLabel = QStringLiteral("ATELIER");
-  in.volumeSerial = 0x1E4F2A07;
-  in.targetSize = 34304;
-  in.targetTime = QDateTime(QDate(1996, 8, 24), QTime(11, 11), Qt::UTC);
-  const auto out = readShellLink(writeShellLink(in));
-  ASSERT_TRUE(out);
-  EXPECT_EQ(out->target, in.target);
-  EXPECT_EQ(out->workingDir, in.workingDir);
-  EXPECT_EQ(out->arguments, in.arguments);
-  EXPECT_EQ(out->description, in.description);
-  EXPECT_EQ(out->iconLocation, in.iconLocation);
-  EXPECT_EQ(out->iconIndex, 2);
-  EXPECT_EQ(out->volumeLabel, in.volumeLabel);
-  EXPECT_EQ(out->volumeSerial, in.volumeSerial);
-  EXPECT_EQ(out->targetSize, in.targetSize);
-  EXPECT_EQ(out->targetTime, in.targetTime);
-  EXPECT_EQ(out->relativePath, QStringLiteral("..\\..\\..\\NOTEPAD.EXE"));
-}
-
-TEST(ShellLinks, RelativePathFromTheShortcutsFolder) {
-  ShellLink l;
-  l.target = QStringLiteral("C:\\Program Files\\ZipCase\\ZIPCASE.EXE");
-  l.linkPath = QStringLiteral("C:\\WINDOWS\\Desktop\\ZipCase.lnk");
-  EXPECT_EQ(readShellLink(writeShellLink(l))->relativePath, QStringLiteral("..\\..\\Program Files\\ZipCase\\ZIPCASE.EXE"));
-  l.linkPath = QStringLiteral("C:\\Program Files\\ZipCase\\Here.lnk");
-  EXPECT_EQ(readShellLink(writeShellLink(l))->relativePath, QStringLiteral(".\\ZIPCASE.EXE"));
-  l.target = QStringLiteral("A:\\SETUP.EXE");  // another drive: no relative path
-  EXPECT_TRUE(readShellLink(writeShellLink(l))->relativePath.isEmpty());
-  l.target = QStringLiteral("A:\\");
-  EXPECT_EQ(readShellLink(writeShellLink(l))->target, QStringLiteral("A:\\"));
-}
-
-TEST(ShellLinks, RefusesWhatIsNotAShortcut) {
-  EXPECT_FALSE(readShellLink(QByteArray()));
-  EXPECT_FALSE(readShellLink(QByteArray(0x4C, 'x')));
-  ShellLink l;
-  l.target = QStringLiteral("C:\\WINDOWS\\CALC.EXE");
-  l.description = QStringLiteral("Calculator");
-  const QByteArray good = writeShellLink(l);
-  // Cut anywhere inside the link information or the strings: refused, never read past the end.
-  for (int n = 0x4C; n < good.size() - 4; n += 3) EXPECT_FALSE(readShellLink(good.left(n))) << n;
-  QByteArray wrongClass = good;
-  wrongClass[4] = 0;
-  EXPECT_FALSE(readShellLink(wrongClass));
 }
 
 TEST(Pictures, LogoIsA256ColourBitmapOfWindowsSize) {

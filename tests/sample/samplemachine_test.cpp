@@ -6,9 +6,9 @@
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "platform/recyclebin.h"
+#include "platform/shelllink.h"
 #include "platform/text.h"
 #include "sample/samplemachine.h"
-#include "sample/shelllink.h"
 
 #include <QDir>
 #include <QFile>
@@ -257,7 +257,9 @@ TEST_F(SampleMachine, ReportFindsEveryDevice) {
   ASSERT_TRUE(updates);
   EXPECT_GE(updates->subkeyCount(), 3);
   for (int i = 0; i < updates->subkeyCount(); ++i) EXPECT_TRUE(updates->subkey(i)->findValue("")) << i;
-  EXPECT_GE(reg().openKey(HKey::LocalMachine, QStringLiteral("%1\\Explorer\\Tips").arg(QLatin1String(kCurrentVersion)))->valueCount(), 10);
+  RegKey* tips = reg().openKey(HKey::LocalMachine, QStringLiteral("%1\\Explorer\\Tips").arg(QLatin1String(kCurrentVersion)));
+  ASSERT_TRUE(tips);
+  for (int i = 0; i < 48; ++i) EXPECT_TRUE(tips->findValue(QByteArray::number(i))) << "tip " << i;
   EXPECT_EQ(number(HKey::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Tips", "Show"), 1);
 }
 
@@ -436,22 +438,25 @@ TEST_F(SampleMachine, OneDeviceHasAProblem) {
   EXPECT_EQ(troubled, QStringList{QStringLiteral("Gameport Joystick")});
 }
 
-TEST_F(SampleMachine, OneUninstallEntryIsOrphaned) {
+TEST_F(SampleMachine, UninstallEntriesOfRemovedPrograms) {
   RegKey* un = reg().openKey(HKey::LocalMachine, QStringLiteral("%1\\Uninstall").arg(QLatin1String(kCurrentVersion)));
   ASSERT_TRUE(un);
   QStringList orphans;
   for (int i = 0; i < un->subkeyCount(); ++i) {
     RegKey* e = un->subkey(i);
-    ASSERT_TRUE(e->findValue("DisplayName") && e->findValue("UninstallString")) << i;
+    ASSERT_TRUE(e->findValue("UninstallString")) << i;
     QString s = winUpper(fromAnsi(e->findValue("UninstallString")->data));
     s = s.contains(QLatin1String(".EXE")) ? s.left(s.indexOf(QLatin1String(".EXE")) + 4) : s.left(3);
     if (s.startsWith(QLatin1Char('"'))) s.remove(0, 1);
-    if (s.mid(1, 2) == QLatin1String(":\\") && !fileExists(s)) orphans << fromAnsi(e->findValue("DisplayName")->data);
+    const RegValue* name = e->findValue("DisplayName");
+    if (s.mid(1, 2) == QLatin1String(":\\") && !fileExists(s)) orphans << fromAnsi(name ? name->data : e->name());
   }
-  EXPECT_EQ(orphans, QStringList{QStringLiteral("PixelWerk 3.1")});
+  orphans.sort();
+  EXPECT_EQ(orphans, (QStringList{QStringLiteral("PixelWerk 3.1"), QStringLiteral("ScanCtl"), QStringLiteral("Tank Battle"),
+                                  QStringLiteral("XYZ Viewer 2.1")}));
 }
 
-TEST_F(SampleMachine, OneFileTypeIsOrphaned) {
+TEST_F(SampleMachine, FileTypesWhoseProgramIsGone) {
   RegKey* classes = reg().root(HKey::ClassesRoot);
   ASSERT_TRUE(classes);
   QStringList orphans;
@@ -468,7 +473,9 @@ TEST_F(SampleMachine, OneFileTypeIsOrphaned) {
     c = c.left(c.indexOf(QLatin1String(".EXE")) + 4);
     if (c.mid(1, 2) == QLatin1String(":\\") && !fileExists(c)) orphans << fromAnsi(ext->name());
   }
-  EXPECT_EQ(orphans, QStringList{QStringLiteral(".pxw")});
+  orphans.sort();
+  // .atl opens with a program of another CD; .lwv names its class by CLSID.
+  EXPECT_EQ(orphans, (QStringList{QStringLiteral(".atl"), QStringLiteral(".pxw"), QStringLiteral(".xyz")}));
 }
 
 TEST_F(SampleMachine, UselessFilesLieWhereTheSearchLooks) {
@@ -482,6 +489,12 @@ TEST_F(SampleMachine, UselessFilesLieWhereTheSearchLooks) {
   EXPECT_TRUE(fs().attributes(u"C:\\WINDOWS\\HELP\\WINDOWS.GID") & AttrHidden);
   EXPECT_EQ(file(QStringLiteral("C:\\WINDOWS\\MAIN.GRP")).mid(1, 3), QByteArray("MCC"));
   EXPECT_TRUE(fileExists(QStringLiteral("C:\\WINDOWS\\TASKMAN.EXE")));
+  // Beside them, what the search must pass over: a non-empty MSCREATE.DIR, a cut-off
+  // help index, and a hidden folder that holds a temporary file.
+  EXPECT_GT(fs().fileSize(u"C:\\Program Files\\Common Files\\MSCREATE.DIR"), 0);
+  EXPECT_EQ(file(QStringLiteral("C:\\Program Files\\ZipCase\\ZIPCASE.GID")), QByteArray("\x3F\x5F\x03\x00", 4));
+  EXPECT_EQ(fs().attributes(u"C:\\WINDOWS\\TEMP\\ZCX0001") & (AttrHidden | AttrDirectory), AttrHidden | AttrDirectory);
+  EXPECT_TRUE(fileExists(QStringLiteral("C:\\WINDOWS\\TEMP\\ZCX0001\\~ZC0042.TMP")));
 }
 
 TEST_F(SampleMachine, ShortcutsPointWhereTheyShould) {
@@ -499,18 +512,11 @@ TEST_F(SampleMachine, ShortcutsPointWhereTheyShould) {
         subs << path;
         continue;
       }
-      QString target;
-      if (fd.name.endsWith(QLatin1String(".lnk"), Qt::CaseInsensitive)) {
-        const auto link = sample::readShellLink(file(path));
-        ASSERT_TRUE(link) << path.toStdString();
-        target = link->target;
-      } else if (fd.name.endsWith(QLatin1String(".pif"), Qt::CaseInsensitive)) {
-        const QByteArray b = file(path);
-        ASSERT_EQ(b.size(), 967) << path.toStdString();
-        target = fromAnsi(b.mid(0x24, 63).split('\0').first());
-      } else {
+      if (!fd.name.endsWith(QLatin1String(".lnk"), Qt::CaseInsensitive) && !fd.name.endsWith(QLatin1String(".pif"), Qt::CaseInsensitive))
         continue;
-      }
+      const auto link = readShortcut(file(path));
+      ASSERT_TRUE(link) << path.toStdString();
+      const QString target = link->target;
       const QString rel = path.mid(QStringLiteral("C:\\WINDOWS\\").size());
       if (target.size() <= 3) continue;
       if (fs().driveType(target.left(3)) != DriveType::Fixed) elsewhere << rel;
@@ -524,8 +530,11 @@ TEST_F(SampleMachine, ShortcutsPointWhereTheyShould) {
   EXPECT_EQ(broken, (QStringList{QStringLiteral("Desktop\\PixelWerk 3.1.lnk"), QStringLiteral("Recent\\Old letter.lnk"),
                                  QStringLiteral("Start Menu\\Programs\\Games\\Tank Battle.pif"),
                                  QStringLiteral("Start Menu\\Programs\\PixelWerk 3.1\\PixelWerk.lnk"),
-                                 QStringLiteral("Start Menu\\Programs\\PixelWerk 3.1\\Uninstall PixelWerk.lnk")}));
-  EXPECT_EQ(elsewhere, (QStringList{QStringLiteral("Desktop\\Install Scanner Driver.lnk"),
+                                 QStringLiteral("Start Menu\\Programs\\PixelWerk 3.1\\Uninstall PixelWerk.lnk"),
+                                 QStringLiteral("Start Menu\\Programs\\Scanned Images.lnk")}));
+  EXPECT_EQ(elsewhere, (QStringList{QStringLiteral("Desktop\\Install Scanner Driver.lnk"), QStringLiteral("Recent\\Rechnung Mai.lnk"),
+                                    QStringLiteral("Start Menu\\Programs\\Games\\Tank Battle (CD).pif"),
+                                    QStringLiteral("Start Menu\\Programs\\Shareware 97\\Picture Viewer.lnk"),
                                     QStringLiteral("Start Menu\\Programs\\World Atlas 97.lnk")}));
 }
 

@@ -382,6 +382,10 @@ TEST_F(MachineTool, LnkShowsWhereAShortcutPoints) {
   EXPECT_TRUE(r.out.contains(QLatin1String("Target exists    no\n"))) << show(r);
   r = onMachine({QStringLiteral("lnk"), QStringLiteral("C:\\WINDOWS\\Desktop\\Install Scanner Driver.lnk")});
   EXPECT_TRUE(r.out.contains(QLatin1String("Target exists    drive not ready\n"))) << show(r);
+  r = onMachine({QStringLiteral("lnk"), QStringLiteral("C:\\WINDOWS\\Start Menu\\Programs\\Games\\Tank Battle.pif")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(r.out.startsWith(QLatin1String("Target           C:\\GAMES\\TANKS\\TANKS.EXE\n"))) << show(r);
+  EXPECT_TRUE(r.out.contains(QLatin1String("Title            Tank Battle\n"))) << show(r);
   r = onMachine({QStringLiteral("lnk"), QStringLiteral("C:\\CONFIG.SYS")});
   EXPECT_EQ(r.code, 1) << show(r);
 }

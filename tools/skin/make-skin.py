@@ -456,6 +456,68 @@ def icon(glyph, colour):
     return p
 
 
+# ---------------------------------------------------------------- drive icons
+# 32 x 32 pictures for the report's drive list: a drive case seen from the front in the
+# buttons' steel and teal, with what tells the kinds apart drawn on or beside it.
+
+DRIVE = 32
+
+
+def disc(p, cx, cy, r, hole):
+    for y in range(cy - r, cy + r + 1):
+        for x in range(cx - r, cx + r + 1):
+            d = (x - cx) ** 2 + (y - cy) ** 2
+            if d <= r * r:
+                if d <= hole * hole:
+                    p.set(x, y, KEY)
+                elif d > (r - 1) * (r - 1):
+                    p.set(x, y, INK)
+                elif d <= (hole + 1) * (hole + 1):
+                    p.set(x, y, SHADOW)
+                else:
+                    shade = (x - cx + y - cy) / (2.0 * r)
+                    p.set(x, y, mix((0xF4, 0xF7, 0xFA), TEAL_LIT, 0.5 + shade * 0.5))
+
+
+def drive_case(p, x, y, w, h):
+    p.vgrad(x, y, w, h, [(0.0, (0xC8, 0xD4, 0xDE)), (0.5, (0x9C, 0xAE, 0xBE)), (1.0, STEEL)])
+    p.bevel(x, y, w, h, INK, INK)
+    p.hline(x + 1, x + w - 2, y + 1, WHITE)
+    p.hline(x + 1, x + w - 2, y + h - 2, SHADOW)
+
+
+def drive_icon(kind):
+    p = Pic(DRIVE, DRIVE)
+    if kind == 'cdrom':
+        disc(p, 16, 11, 10, 2)
+        drive_case(p, 1, 17, 30, 12)
+        p.hline(5, 26, 21, INK)       # tray
+        p.hline(5, 26, 22, SHADOW2)
+        p.rect(25, 25, 3, 2, TEAL_LIT)
+    elif kind == 'removable':
+        drive_case(p, 1, 9, 30, 15)
+        p.rect(5, 14, 22, 3, INK)     # the disk slot
+        p.hline(5, 26, 17, SHADOW2)
+        p.rect(22, 19, 5, 2, NAVY)    # eject button
+        p.rect(5, 19, 3, 2, TEAL_LIT)
+    elif kind == 'network':
+        drive_case(p, 1, 4, 30, 14)
+        p.hline(5, 22, 10, SHADOW)
+        p.hline(5, 22, 11, WHITE)
+        p.rect(25, 13, 3, 2, TEAL_LIT)
+        p.rect(15, 18, 2, 7, INK)     # cable down to the network
+        p.rect(3, 25, 26, 2, TEAL_DEEP)
+        p.hline(3, 28, 27, INK)
+        for x in (3, 27):
+            p.rect(x, 24, 2, 4, INK)
+    else:
+        drive_case(p, 1, 9, 30, 15)
+        p.hline(5, 22, 15, SHADOW)
+        p.hline(5, 22, 16, WHITE)
+        p.rect(25, 19, 3, 2, TEAL_LIT)  # the busy light
+    return p
+
+
 # ---------------------------------------------------------------- page backgrounds
 
 def page_bg(w, h, top, bot):
@@ -623,6 +685,8 @@ def build():
     files['SKnopf_16col.png'] = button16(84, 30)
     files['Haken1_16col.png'] = switch(False, False, vga=True)
     files['Haken2_16col.png'] = switch(True, False, vga=True)
+    for kind, name in (('removable', 'Removable'), ('fixed', 'Fixed'), ('cdrom', 'CdRom'), ('network', 'Network')):
+        files['Drive_%s.png' % name] = drive_icon(kind)
     vga = set(VGA.values())
     for name, pic in files.items():
         if '16col' in name:

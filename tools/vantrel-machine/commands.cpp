@@ -7,9 +7,9 @@
 #include "platform/machine.h"
 #include "platform/recyclebin.h"
 #include "platform/regedit4.h"
+#include "platform/shelllink.h"
 #include "platform/text.h"
 #include "sample/samplemachine.h"
-#include "sample/shelllink.h"
 
 #include <QFile>
 
@@ -187,12 +187,12 @@ int cmdRecycle(Machine& m, const QStringList& args, Io& io) {
                   .arg(QStringLiteral("Original"))
            << '\n';
     for (const RecycledItem& it : items) {
-      io.out << QStringLiteral("%1%2%3%4  %5%6")
+      io.out << QStringLiteral("%1%2%3%4  %5 %6")
                     .arg(QString(QChar::fromLatin1(char('A' + it.driveNumber))) + QLatin1Char(':'), -7)
                     .arg(it.index, -7)
                     .arg(it.deleted.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), -21)
                     .arg(it.sizeOnDisk, 10)
-                    .arg(it.storedPath, -20)
+                    .arg(it.storedPath, -19)
                     .arg(it.originalPath)
              << '\n';
     }
@@ -242,19 +242,30 @@ int cmdLnk(Machine& m, const QStringList& args, Io& io) {
   FileSystem& fs = m.files();
   const auto bytes = fs.readFile(args[0]);
   if (!bytes) return io.fail(Failed, QStringLiteral("lnk: cannot read %1: %2").arg(args[0], describe(fs.lastError())));
-  const auto link = sample::readShellLink(*bytes);
-  if (!link) return io.fail(Failed, QStringLiteral("lnk: %1 is not a shortcut Windows 95 can read").arg(args[0]));
   auto row = [&](const char* label, const QString& value) {
     if (!value.isEmpty()) io.out << QString::fromLatin1(label).leftJustified(17) << value << '\n';
   };
-  row("Target", link->target);
-  row("Working folder", link->workingDir);
-  row("Arguments", link->arguments);
-  row("Description", link->description);
-  row("Icon", link->iconLocation.isEmpty() ? QString() : QStringLiteral("%1,%2").arg(link->iconLocation).arg(link->iconIndex));
-  if (!link->volumeLabel.isEmpty()) row("Volume label", link->volumeLabel);
+  QString target;
+  if (const auto link = readShellLink(*bytes)) {
+    target = link->target;
+    row("Target", link->target);
+    row("Working folder", link->workingDir);
+    row("Arguments", link->arguments);
+    row("Description", link->description);
+    row("Icon", link->iconLocation.isEmpty() ? QString() : QStringLiteral("%1,%2").arg(link->iconLocation).arg(link->iconIndex));
+    row("Volume label", link->volumeLabel);
+    row("Share", link->netName);
+  } else if (const auto pif = readPif(*bytes)) {
+    target = pif->program;
+    row("Target", pif->program);
+    row("Working folder", pif->workingDir);
+    row("Arguments", pif->parameters);
+    row("Title", pif->title);
+  } else {
+    return io.fail(Failed, QStringLiteral("lnk: %1 is not a shortcut Windows 95 can read").arg(args[0]));
+  }
   QString state;
-  if (fs.exists(link->target)) state = QStringLiteral("yes");
+  if (fs.exists(target)) state = QStringLiteral("yes");
   else if (fs.lastError() == WinError::NotReady) state = QStringLiteral("drive not ready");
   else state = QStringLiteral("no");
   row("Target exists", state);

@@ -33,7 +33,7 @@ const char* const kUsage =
     "  recycle restore DRIVE INDEX      put a recycled file back (DRIVE e.g. C)\n"
     "  recycle delete WINPATH           move a file into its drive's recycle bin\n"
     "  recycle empty DRIVE              empty a drive's recycle bin\n"
-    "  lnk WINPATH                      show where a shortcut (.LNK) points\n"
+    "  lnk WINPATH                      show where a shortcut (.LNK or .PIF) points\n"
     "  dir [/S] [/A[:ATTRS]] [WINPATTERN]\n"
     "                                   list files as DIR does, one line each: time\n"
     "                                   (UTC), attributes, size, full path; /S also\n"

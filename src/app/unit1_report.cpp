@@ -1,0 +1,133 @@
+// The system report pages: the facts page, the drive list with its drawn items and the
+// updates list, paged with the strip's forward and back buttons. What is shown comes from
+// the widget-free report; these handlers fill the pages and page through them.
+#include "app/controls/explbtn.h"
+#include "app/unit1.h"
+#include "diagnosis/report.h"
+#include "platform/machine.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+
+namespace vt {
+
+namespace {
+
+constexpr int kWorkPage = 33, kFactsPage = 3, kDrivesPage = 4, kUpdatesPage = 5, kReportStrip = 2;
+
+// Draws a drive item: its icon at the left, its three lines beside it.
+class DriveItemDelegate : public QStyledItemDelegate {
+ public:
+  explicit DriveItemDelegate(QObject* parent) : QStyledItemDelegate(parent) {
+    for (const char* name : {"Removable", "Fixed", "CdRom", "Network"})
+      icons_.push_back(QImage(QStringLiteral(":/skin/Drive_%1.png").arg(QLatin1String(name))));
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    TForm1::ListBox_DrivesDrawItem(painter, option.rect, index.data().toString(), option.palette, icons_);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+    return {option.rect.width(), 64};
+  }
+
+ private:
+  QList<QImage> icons_;
+};
+
+// The skin's pictures are keyed on the colour of their top-left pixel.
+QImage keyed(const QImage& picture) {
+  if (picture.isNull()) return picture;
+  QImage out = picture.convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = out.pixel(0, 0);
+  for (int y = 0; y < out.height(); ++y)
+    for (int x = 0; x < out.width(); ++x)
+      if (out.pixel(x, y) == key) out.setPixel(x, y, qRgba(0, 0, 0, 0));
+  return out;
+}
+
+}  // namespace
+
+void TForm1::PrepareReport() {
+  if (auto* drives = get<QListWidget>("ListBox_Drives")) {
+    drives->setItemDelegate(new DriveItemDelegate(drives));
+    drives->setUniformItemSizes(true);
+  }
+  connectClicks({
+      {"Knopf_Report", &TForm1::Knopf_ReportClick},
+      {"ExplorerButton14", &TForm1::ExplorerButton14Click},
+      {"ExplorerButton5", &TForm1::ExplorerButton5Click},
+      {"ExplorerButton30", &TForm1::ExplorerButton30Click},
+  });
+}
+
+void TForm1::Knopf_ReportClick() {
+  if (notebook1_) notebook1_->setCurrentIndex(kWorkPage);
+  if (notebook2_) notebook2_->setVisible(false);
+  if (notebook1_) notebook1_->repaint();
+  for (const char* name : {"ListBox_Drives", "ListBox_Updates"})
+    if (auto* list = get<QListWidget>(name)) list->clear();
+  Create_Report();
+  if (notebook1_) notebook1_->setCurrentIndex(kFactsPage);
+  if (auto* back = get<TExplorerButton>("ExplorerButton5")) back->setVisible(false);
+  if (auto* forward = get<TExplorerButton>("ExplorerButton14")) forward->setVisible(true);
+  if (notebook2_) {
+    notebook2_->setCurrentIndex(kReportStrip);
+    notebook2_->setVisible(true);
+    notebook2_->repaint();
+  }
+  if (notebook1_) notebook1_->repaint();
+}
+
+void TForm1::Create_Report() {
+  const diagnosis::SystemReport r = diagnosis::Create_Report(machine_, reg_, files_, osInfo_, state_);
+  const std::pair<const char*, const QString*> rows[] = {
+      {"Label_CPU", &r.cpu},       {"Label_RAM", &r.ram},         {"Label_BIOS", &r.bios},
+      {"Label_SFX", &r.sound},     {"Label_GFX", &r.graphics},    {"Label_Maus", &r.mouse},
+      {"Label_Tastatur", &r.keyboard}, {"Label_Modem", &r.modem}, {"Label_Drucker", &r.printer},
+  };
+  for (const auto& [name, value] : rows)
+    if (auto* label = get<QLabel>(name)) label->setText(*value);
+  if (auto* drives = get<QListWidget>("ListBox_Drives"))
+    for (const diagnosis::DriveItem& item : r.drives) drives->addItem(item.itemText());
+  if (auto* updates = get<QListWidget>("ListBox_Updates")) updates->addItems(r.updates);
+}
+
+void TForm1::ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText,
+                                    const QPalette& palette, const QList<QImage>& icons) {
+  painter->fillRect(rect, palette.base());
+  const diagnosis::DriveItem item = diagnosis::DriveItem::fromItemText(itemText);
+  if (item.icon < icons.size()) painter->drawImage(rect.left() + 4, rect.top() + 16, keyed(icons[item.icon]));
+  painter->setPen(palette.text().color());
+  const QFontMetrics metrics(painter->font());
+  for (int i = 0; i < 3; ++i)
+    painter->drawText(rect.left() + 40, rect.top() + 4 + 20 * i + metrics.ascent(), item.lines[i]);
+}
+
+// --- paging ----------------------------------------------------------------------------
+
+void TForm1::ExplorerButton14Click() {
+  if (!notebook1_) return;
+  const int page = notebook1_->currentIndex();
+  if (page == kDrivesPage) notebook1_->setCurrentIndex(kUpdatesPage);
+  else if (page == kFactsPage) notebook1_->setCurrentIndex(kDrivesPage);
+  if (auto* back = get<TExplorerButton>("ExplorerButton5")) back->setVisible(notebook1_->currentIndex() != kFactsPage);
+  if (auto* forward = get<TExplorerButton>("ExplorerButton14"); forward && notebook1_->currentIndex() == kUpdatesPage)
+    forward->setVisible(false);
+}
+
+void TForm1::ExplorerButton5Click() {
+  if (!notebook1_) return;
+  const int page = notebook1_->currentIndex();
+  if (page == kDrivesPage) notebook1_->setCurrentIndex(kFactsPage);
+  else if (page == kUpdatesPage) notebook1_->setCurrentIndex(kDrivesPage);
+  if (auto* forward = get<TExplorerButton>("ExplorerButton14")) forward->setVisible(notebook1_->currentIndex() != kUpdatesPage);
+  if (auto* back = get<TExplorerButton>("ExplorerButton5"); back && notebook1_->currentIndex() == kFactsPage)
+    back->setVisible(false);
+}
+
+void TForm1::ExplorerButton30Click() { Diagnose(); }
+
+}  // namespace vt
