@@ -102,13 +102,11 @@ void TForm1::PrepareDiagnosis() {
   }
   if (auto* bar = get<QProgressBar>("ProgressBar2")) bar->setRange(0, diagnosis::kAnalysisSteps);
 
-  const std::pair<const char*, void (TForm1::*)()> handlers[] = {
+  connectClicks({
       {"Knopf_Diagnose", &TForm1::Knopf_DiagnoseClick},   {"Diagnose_weiter", &TForm1::Diagnose_weiterClick},
       {"Diagnose_zurueck", &TForm1::Diagnose_zurueckClick}, {"Knopf_AUTOFIX", &TForm1::Knopf_AUTOFIXClick},
       {"ExplorerButton29", &TForm1::ExplorerButton29Click},
-  };
-  for (const auto& [name, handler] : handlers)
-    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
+  });
 }
 
 void TForm1::Knopf_DiagnoseClick() {

@@ -231,13 +231,6 @@ QStringList RegAccess::ListInstalledUpdates() {
 
 // --- enumeration ---------------------------------------------------------------------------
 
-QStringList RegAccess::SubKeyNames(RegRoot root, QStringView keyPath) {
-  QStringList names;
-  if (RegKey* key = open(root, keyPath))
-    for (int i = 0; i < key->subkeyCount(); ++i) names << fromAnsi(key->subkey(i)->name());
-  return names;
-}
-
 QStringList RegAccess::ValueNames(RegRoot root, QStringView keyPath) {
   QStringList names;
   if (RegKey* key = open(root, keyPath))

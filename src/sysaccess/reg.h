@@ -77,9 +77,8 @@ class RegAccess {
   QStringList ListInstalledUpdates();
 
   // --- enumeration ---------------------------------------------------------------------
-  // The names of a key's sub-keys and of its values, in stored order, as RegEnumKeyA and
-  // RegEnumValueA hand them out; empty when the key does not exist.
-  QStringList SubKeyNames(RegRoot root, QStringView keyPath);
+  // The names of a key's values, in stored order, as RegEnumValueA hands them out; none
+  // for a missing key.
   QStringList ValueNames(RegRoot root, QStringView keyPath);
 
  private:

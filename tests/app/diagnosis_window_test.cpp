@@ -1,20 +1,13 @@
-#include "app/unit1.h"
-
-#include "app/controls/explbtn.h"
 #include "app/testapp.h"
 #include "diagnosis/browser.h"
 #include "diagnosis/problemtexts.h"
 #include "multimedia/mmedia.h"
-#include "platform/machine.h"
-#include "sample/samplemachine.h"
-#include "sysaccess/fakes.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -40,40 +33,33 @@ QByteArray folderHash(const QString& folder) {
 // The sample machine from its first analysis to the second: every problem AUTOFIX can
 // repair is repaired, one backup set each, and the device conflict is left to the user.
 TEST(DiagnosisWindow, SampleMachineIsRepairedByAutofix) {
-  test::windowApp();
-  QTemporaryDir dir;
-  QString error;
-  ASSERT_TRUE(sample::createSampleMachine(dir.path(), &error)) << error.toStdString();
-  std::unique_ptr<Machine> machine = Machine::open(dir.path(), &error);
-  test::RecordingDialogs dialogs;
-  test::CallbackPump pump;
-  TForm1 form(*machine, dialogs, pump, English);
-  ASSERT_TRUE(form.Starten());
-  auto click = [&](const char* button) { form.form().get<TExplorerButton>(QString::fromLatin1(button))->click(); };
-  auto visible = [&](const char* button) { return !form.form().get<TExplorerButton>(QString::fromLatin1(button))->isHidden(); };
-  auto sets = [&] { return form.form().get<QTreeWidget>("ListView1")->topLevelItemCount(); };
+  test::SampleWindow w(English);
+  TForm1& form = *w.form;
+  auto click = [&](const char* button) { w.click(button); };
+  auto visible = [&](const char* button) { return !w.get<TExplorerButton>(button)->isHidden(); };
+  auto sets = [&] { return w.get<QTreeWidget>("ListView1")->topLevelItemCount(); };
   const diagnosis::Browser& browser = form.problemBrowser();
 
   // The texts the program installs hold every section in both languages.
   for (const char* name : {"PROBLEME.de", "PROBLEME.eng", "LSG.de", "LSG.eng"}) {
-    const auto file = machine->files().readFile(QStringLiteral("C:\\VANTREL\\") + QLatin1String(name));
+    const auto file = w.fs().readFile(QStringLiteral("C:\\VANTREL\\") + QLatin1String(name));
     for (char letter = 'A'; letter <= 'Q'; ++letter)
       EXPECT_EQ(diagnosis::readProblemSection(file, QLatin1Char(letter)).status, diagnosis::ProblemSection::Complete)
           << name << " " << letter;
   }
 
-  const QByteArray before = folderHash(dir.path());
+  const QByteArray before = folderHash(w.dir.path());
   click("Knopf3");
   click("Knopf_Diagnose");
-  EXPECT_EQ(folderHash(dir.path()), before);
+  EXPECT_EQ(folderHash(w.dir.path()), before);
   EXPECT_EQ(browser.problems(), QStringLiteral("CDEFGKNPQ"));
   EXPECT_EQ(form.Notebook1()->currentIndex(), diagnosis::kProblemsFoundPage);
   EXPECT_FALSE(form.Notebook2()->isHidden());
 
   click("Diagnose_weiter");
   EXPECT_EQ(form.Notebook1()->currentIndex(), diagnosis::kProblemPage);
-  EXPECT_EQ(form.form().get<QLabel>("Label_PROBLEM")->text(), QStringLiteral("Problem 1:"));
-  const QString description = form.form().get<QPlainTextEdit>("Memo1")->toPlainText();
+  EXPECT_EQ(w.get<QLabel>("Label_PROBLEM")->text(), QStringLiteral("Problem 1:"));
+  const QString description = w.get<QPlainTextEdit>("Memo1")->toPlainText();
   EXPECT_TRUE(description.startsWith(QStringLiteral("Old drivers in SYSTEM.INI\n"))) << description.toStdString();
   EXPECT_TRUE(description.endsWith(QStringLiteral("\nDEVICE=C:\\SCANNER\\SCANCTL.386"))) << description.toStdString();
 
@@ -86,7 +72,7 @@ TEST(DiagnosisWindow, SampleMachineIsRepairedByAutofix) {
   EXPECT_EQ(sets(), setsBefore + 8);
   click("Knopf_AUTOFIX");
   EXPECT_EQ(form.Notebook1()->currentIndex(), multimedia::kManagerPage);
-  for (const QString& shown : dialogs.shown) EXPECT_FALSE(shown.startsWith(QLatin1String("warning"))) << shown.toStdString();
+  for (const QString& shown : w.dialogs.shown) EXPECT_FALSE(shown.startsWith(QLatin1String("warning"))) << shown.toStdString();
 
   click("Knopf_Diagnose");
   EXPECT_EQ(browser.problems(), QStringLiteral("Q"));
