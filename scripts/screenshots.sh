@@ -19,11 +19,11 @@ machine=$(mktemp -d)
 trap 'rm -rf "$machine"' EXIT
 build/tools/vantrel-machine new "$machine/m" >/dev/null
 
-shoot() {  # language
+start() {  # language; sets pid and win
   local lang=$1
   "$bin" --machine "$machine/m" --lang "$lang" &
-  local pid=$!
-  local win=""
+  pid=$!
+  win=""
   for _ in $(seq 100); do
     win=$(xdotool search --onlyvisible --name "Vantrel pro by Kestrin" 2>/dev/null | head -1 || true)
     [ -n "$win" ] && break
@@ -36,6 +36,18 @@ shoot() {  # language
   done
   [ -n "$win" ] || { echo "the window did not appear" >&2; kill "$pid"; return 1; }
   sleep 0.5
+}
+
+click() {  # x y [seconds to wait]
+  xdotool mousemove --window "$win" "$1" "$2" click 1
+  sleep "${3:-0.4}"
+  xdotool mousemove --window "$win" 300 200
+  sleep 0.2
+}
+
+shoot() {  # language
+  local lang=$1
+  start "$lang"
   local sections=(options tuning cleanup diagnosis backup bootmenu logos info)
   for i in "${!sections[@]}"; do
     # The section buttons: 125 x 36 at x 8, y 33 + 40 i.
@@ -59,6 +71,44 @@ shoot() {  # language
   wait "$pid" 2>/dev/null || true
 }
 
+# The clean-up's search while it runs and the list it leaves, and the system report's pages.
+shoot_work() {  # language
+  local lang=$1
+  start "$lang"
+  click 70 131                       # Clean up
+  click 174 243                      # tick the Windows 3.x files too
+  xdotool mousemove --window "$win" 533 296 click 1
+  sleep 1.5
+  import -window "$win" "$out/$lang-2-cleanup-search.png"
+  for _ in $(seq 120); do            # until the window stops changing: the search has ended
+    sleep 0.5
+    import -window "$win" "$out/.probe.png"
+    cmp -s "$out/.probe.png" "$out/.last.png" && break
+    cp "$out/.probe.png" "$out/.last.png"
+  done
+  rm -f "$out/.probe.png" "$out/.last.png"
+  xdotool mousemove --window "$win" 300 200
+  sleep 0.3
+  import -window "$win" "$out/$lang-2-cleanup-list.png"
+  click 70 171                       # Diagnose
+  click 218 124 1                    # Report
+  import -window "$win" "$out/$lang-3-report.png"
+  click 190 352                      # forward: the drives
+  import -window "$win" "$out/$lang-3-report-drives.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
 shoot de
 shoot en
+# A machine with a large tree, so that the search runs long enough to be seen.
+for t in $(seq 40); do
+  for s in $(seq 100); do
+    d="$machine/m/drives/C/DATA/PROJECT$t/PART$s"
+    mkdir -p "$d"
+    : >"$d/NOTES.TXT"
+  done
+done
+shoot_work de
+shoot_work en
 echo "screenshots in $out"

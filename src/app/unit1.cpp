@@ -432,6 +432,8 @@ void TForm1::installDataFiles() {
 void TForm1::ProgEnde() {
   if (ending_) return;
   ending_ = true;
+  // A file search in progress ends at its next folder instead of running on to the end.
+  state_.cancel = 1;
   if (flags_.saveOptions && !SAVE_OPTIONS())
     dialogs_.warning(text("Die Optionen konnten nicht gespeichert werden:\r%1\rVantrel wird trotzdem beendet.",
                           "The options could not be saved:\r%1\rVantrel will quit anyway.")

@@ -118,6 +118,11 @@ void TForm1::FindUselessFiles() {
       CleanUp();
       break;
     case cleanup::SearchOutcome::Cancelled:
+      // Closing the window cancels too; then there is nobody left to tell.
+      if (ending_) {
+        state_.busy = state_.cancel = 0;
+        break;
+      }
       files_.ReportUserAbort();
       CleanUp();
       break;

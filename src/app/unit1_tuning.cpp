@@ -139,7 +139,11 @@ void TForm1::ReadUserFields() {
 
 // --- apply ----------------------------------------------------------------------------------
 
-void TForm1::Knopf8Click() { ApplyChanges(); }
+void TForm1::Knopf8Click() {
+  // The file search keeps the window alive; it must not have the system changed under it.
+  if (state_.busy) return;
+  ApplyChanges();
+}
 
 void TForm1::ApplyChanges() {
   if (!dialogs_.confirm(text("Sind Sie sicher, daß Sie alle Änderungen jetzt übernehmen wollen?",

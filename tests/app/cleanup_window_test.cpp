@@ -50,6 +50,24 @@ TEST(CleanupWindow, BothOptimisersOnTheSampleMachineBackUpFirstAndAreIdempotent)
 namespace vt {
 namespace {
 
+// While the search runs, the window is alive but only Abort acts: no other section, no apply.
+TEST(CleanupWindow, DuringTheSearchOnlyAbortActs) {
+  test::SampleWindow w(English);
+  w.click("Knopf2");
+  w.pump.onPump = [&](int calls) {
+    if (calls != 5) return;
+    w.click("Knopf0");
+    w.click("Knopf8");
+    EXPECT_EQ(w.form->Notebook1()->currentIndex(), 15);
+    w.click("Knopf_Abbrechen1");
+  };
+  const qsizetype shown = w.dialogs.shown.size();
+  w.click("Knopf_Starten1");
+  EXPECT_EQ(w.dialogs.shown.mid(shown), QStringList{"info: User has canceled current action!"});
+  EXPECT_EQ(w.form->Notebook1()->currentIndex(), 6);
+  EXPECT_EQ(w.form->state().busy, 0);
+}
+
 QString runTool(const QStringList& args) {
   QProcess p;
   p.start(QStringLiteral(VANTREL_MACHINE_TOOL), args);
