@@ -71,7 +71,8 @@ shoot() {  # language
   wait "$pid" 2>/dev/null || true
 }
 
-# The clean-up's search while it runs and the list it leaves, and the system report's pages.
+# The clean-up's search while it runs and the list it leaves, the first problem the analysis
+# finds, and the system report's pages.
 shoot_work() {  # language
   local lang=$1
   start "$lang"
@@ -90,6 +91,10 @@ shoot_work() {  # language
   xdotool mousemove --window "$win" 300 200
   sleep 0.3
   import -window "$win" "$out/$lang-2-cleanup-list.png"
+  click 70 171                       # Diagnose
+  click 218 70 2                     # the analysis
+  click 282 352                      # forward: the first problem
+  import -window "$win" "$out/$lang-3-problem.png"
   click 70 171                       # Diagnose
   click 218 124 1                    # Report
   import -window "$win" "$out/$lang-3-report.png"
