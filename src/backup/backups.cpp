@@ -203,7 +203,7 @@ bool Backups::CreateBackupSet(Choice& choice) {
 // Fills a fresh folder beside the copy and swaps it in only when every file that exists
 // was copied, so the copy never mixes two states (a new SYSTEM.DAT with an old USER.DAT
 // would not start).
-bool Backups::refreshCopy(const QString& folder, const QStringList& sources) {
+bool Backups::refreshCopy(const QString& folder, const QStringList& sources, bool keepMissing) {
   FileSystem& fs = machine_.files();
   const QString fresh = folder + QStringLiteral(".NEW"), old = folder + QStringLiteral(".OLD");
   if (fs.exists(fresh)) removeFolder(fs, fresh);
@@ -211,8 +211,14 @@ bool Backups::refreshCopy(const QString& folder, const QStringList& sources) {
   bool ok = fs.createDirectories(fresh);
   for (const QString& source : sources) {
     if (!ok) break;
-    if (!fs.exists(source)) continue;
-    ok = fs.copyFile(source, fresh + QLatin1Char('\\') + fileName(source), false);
+    const QString target = fresh + QLatin1Char('\\') + fileName(source);
+    if (!fs.exists(source)) {
+      // The safe copy of a file that has gone missing is the one still worth having.
+      const QString earlier = folder + QLatin1Char('\\') + fileName(source);
+      if (keepMissing && fs.exists(earlier)) ok = fs.copyFile(earlier, target, false);
+      continue;
+    }
+    ok = fs.copyFile(source, target, false);
   }
   const bool hadCopy = fs.exists(folder);
   if (ok && hadCopy) ok = fs.moveFile(folder, old);
@@ -232,7 +238,7 @@ bool Backups::refreshCopy(const QString& folder, const QStringList& sources) {
 
 bool Backups::SaveLastState() { return refreshCopy(lastDirectory(), lastStateSources(windowsDirectory_)); }
 
-bool Backups::SaveSystemDlls() { return refreshCopy(saveDirectory(), systemDllSources(systemDirectory_)); }
+bool Backups::SaveSystemDlls() { return refreshCopy(saveDirectory(), systemDllSources(systemDirectory_), true); }
 
 bool Backups::AutoBackup(int kind, const QString& currentDescription) {
   struct Kind {

@@ -104,7 +104,8 @@ class Backups {
   QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
   bool copyComponentFile(const QString& from, const QString& to, const QString& failure);
   void removeSet(const QString& store, const QString& number);
-  bool refreshCopy(const QString& folder, const QStringList& sources);
+  // `keepMissing`: a source that is gone keeps the copy the folder held of it.
+  bool refreshCopy(const QString& folder, const QStringList& sources, bool keepMissing = false);
   void setsChanged() {
     if (onSetsChanged) onSetsChanged();
   }

@@ -135,6 +135,20 @@ TEST(AutoBackup, FailsAndLeavesNoSetWhenASourceOrTheRegistryExportFails) {
   }
 }
 
+// A library that went missing keeps its safe copy when the copies are refreshed; the
+// last-state copy follows the system as it is.
+TEST(SaveSystemDlls, ALibraryThatIsGoneKeepsItsSafeCopy) {
+  Fixture f;
+  f.tm.putHostFile("C", "WINDOWS/SYSTEM/GDI32.DLL", "gdi");
+  f.tm.putHostFile("C", "WINDOWS/SYSTEM/USER32.DLL", "user");
+  ASSERT_TRUE(f.backups().SaveSystemDlls());
+  ASSERT_TRUE(f.tm.fs().deleteFile(u"C:\\WINDOWS\\SYSTEM\\GDI32.DLL"));
+  f.tm.putHostFile("C", "WINDOWS/SYSTEM/USER32.DLL", "user, newer");
+  ASSERT_TRUE(f.backups().SaveSystemDlls());
+  EXPECT_EQ(f.tm.fs().readFile(u"C:\\VANTREL\\SAVE\\gdi32.dll"), QByteArray("gdi"));
+  EXPECT_EQ(f.tm.fs().readFile(u"C:\\VANTREL\\SAVE\\user32.dll"), QByteArray("user, newer"));
+}
+
 TEST(CreateBackupSet, WritesTheDescriptionInOrderAndSaysSuccessfulOnlyWhenItWas) {
   Fixture f;
   Choice choice{{true, false, true, false, false, true}, ""};
