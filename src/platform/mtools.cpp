@@ -106,7 +106,9 @@ Result Volume::runChunked(const char* tool, const QStringList& before, const QSt
 
 std::optional<std::vector<Listed>> Volume::list(QString* error) const {
   const Result r = run("mattrib", {QStringLiteral("-/"), QStringLiteral("::/")});
-  if (!r.ok()) {
+  // mattrib finds nothing to list in an empty root and says so as if the root were missing.
+  const bool emptyRoot = r.ran && r.out.trimmed() == "::/" && r.err.trimmed().endsWith("File \"::/\" not found");
+  if (!r.ok() && !emptyRoot) {
     if (error) *error = QStringLiteral("mattrib cannot list the volume: %1").arg(r.complaint());
     return std::nullopt;
   }

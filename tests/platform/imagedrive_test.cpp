@@ -109,6 +109,13 @@ TEST(ImageDrive, TheDriveFollowsTheImageFile) {
   QFile::remove(m.image);
   QFile::rename(m.image + ".out", m.image);
   EXPECT_TRUE(fs.exists(u"A:\\OLD.TXT"));
+
+  // A freshly formatted disk holds nothing yet.
+  ASSERT_TRUE(test::makeFloppyImage(m.image));
+  EXPECT_FALSE(fs.exists(u"A:\\OLD.TXT"));
+  EXPECT_EQ(fs.lastError(), WinError::FileNotFound);
+  EXPECT_TRUE(fs.writeFile(u"A:\\FIRST.TXT", "1"));
+  EXPECT_EQ(test::imageFile(m.image, 0, "FIRST.TXT"), "1");
 }
 
 TEST(ImageDrive, AChangeTheDiskCannotTakeIsUndoneAndTheImageKept) {
