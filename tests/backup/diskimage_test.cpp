@@ -100,10 +100,18 @@ bool makeSampleDisk(const QString& image, const QString& sample) {
 
 class DiskRoundTrip : public ::testing::Test {
  protected:
+  // The sample's disk is made once; each test works on its own copy.
+  static QTemporaryDir& shared() {
+    static QTemporaryDir dir;
+    return dir;
+  }
+  static QString sampleFolder() { return shared().filePath("sample"); }
   void SetUp() override {
     SKIP_WITHOUT_DISK_TOOLS();
+    static const bool made = makeSampleDisk(shared().filePath("w95.img"), sampleFolder());
+    ASSERT_TRUE(made);
     image_ = dir_.filePath("w95.img");
-    ASSERT_TRUE(makeSampleDisk(image_, dir_.filePath("sample")));
+    ASSERT_TRUE(QFile::copy(shared().filePath("w95.img"), image_));
     machine_ = dir_.filePath("imported");
     QString why;
     ASSERT_TRUE(disk::importImage(image_, machine_, 0, &why)) << why.toStdString();
@@ -131,7 +139,7 @@ class DiskRoundTrip : public ::testing::Test {
 
 TEST_F(DiskRoundTrip, TheImportIsTheSampleWithItsAttributesAndFacts) {
   QString why;
-  std::unique_ptr<Machine> sample = Machine::open(dir_.filePath("sample"), &why);
+  std::unique_ptr<Machine> sample = Machine::open(sampleFolder(), &why);
   std::unique_ptr<Machine> imported = Machine::open(machine_, &why);
   ASSERT_TRUE(sample && imported) << why.toStdString();
   const DriveContents want(sample->files()), got(imported->files());
@@ -254,10 +262,10 @@ TEST_F(DiskRoundTrip, AnImageThatCannotBeWrittenSafelyIsLeftAlone) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     c.make();
-    const QByteArray hash = test::sha256(image_);
+    const QByteArray before = region(0, 64 * 1024 * 1024);
     EXPECT_FALSE(exportNow(&why));
     EXPECT_TRUE(why.contains(QLatin1String(c.reason))) << why.toStdString();
-    EXPECT_EQ(test::sha256(image_), hash);
+    EXPECT_TRUE(region(0, 64 * 1024 * 1024) == before);
     c.undo();
   }
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no working copy left
