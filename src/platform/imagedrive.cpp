@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace vt {
@@ -23,25 +25,64 @@ std::optional<ImageDrive::Stamp> ImageDrive::stamp() const {
   return Stamp{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
+namespace {
+
+// Removes a file or folder tree without following any symbolic link: a link planted in the
+// machine folder must never make the removal reach the host's own files.
+void removeTree(const QByteArray& path) {
+  struct stat st;
+  if (::lstat(path.constData(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode)) {
+    if (DIR* d = ::opendir(path.constData())) {
+      QList<QByteArray> names;
+      while (const dirent* e = ::readdir(d))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names << QByteArray(e->d_name);
+      ::closedir(d);
+      for (const QByteArray& n : names) removeTree(path + '/' + n);
+    }
+    ::rmdir(path.constData());
+  } else {
+    ::unlink(path.constData());
+  }
+}
+
+// True when `path` is a real folder (no link) or could be made one.
+bool ownFolder(const QByteArray& path) {
+  struct stat st;
+  if (::lstat(path.constData(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    removeTree(path);
+  }
+  return ::mkdir(path.constData(), 0777) == 0;
+}
+
+}  // namespace
+
 void ImageDrive::clearWorkingCopy() {
   store_.removed(root_);
-  QDir(root_).removeRecursively();
+  removeTree(QFile::encodeName(root_));
   base_.clear();
 }
 
 void ImageDrive::load(DriveInfo& d) {
-  clearWorkingCopy();
+  // The working copy's folder is checked first: a link in its place is removed, never
+  // followed, before anything below it is cleared.
+  const bool safe = ownFolder(QFile::encodeName(QFileInfo(root_).path()));
+  if (safe) clearWorkingCopy();
+  base_.clear();
   loaded_ = stamp();
   volume_.reset();
   d.ready = false;
-  if (!loaded_) return;
+  if (!safe || !loaded_) return;
   // An image that is no sound FAT volume reads as a disk Windows cannot read: no disk.
   volume_ = fat::inspectFile(image_, 0, nullptr);
-  if (!volume_ || !QDir().mkpath(root_)) return;
+  if (!volume_ || !ownFolder(QFile::encodeName(root_))) {
+    volume_.reset();
+    return;
+  }
   const mtools::Volume vol(QFileInfo(image_).absoluteFilePath(), volume_->offset);
   if (!imagesync::extract(vol, root_, store_, &base_, nullptr)) {
     clearWorkingCopy();
-    QDir().mkpath(root_);
     volume_.reset();
     return;
   }

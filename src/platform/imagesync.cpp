@@ -254,8 +254,10 @@ Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes) {
 }
 
 bool writeProtected(const QString& image) {
+  const QByteArray path = QFile::encodeName(image);
   struct stat st;
-  return ::stat(QFile::encodeName(image).constData(), &st) == 0 && !(st.st_mode & 0222);
+  // The permission bits count for root too, who may write anything.
+  return ::stat(path.constData(), &st) == 0 && (!(st.st_mode & 0222) || ::access(path.constData(), W_OK) != 0);
 }
 
 bool inUse(const QString& image, QString* why) {

@@ -5,10 +5,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vt {
 namespace {
@@ -147,6 +150,27 @@ TEST(ImageDrive, AChangeTheDiskCannotTakeIsUndoneAndTheImageKept) {
       EXPECT_EQ(test::sha256(m.image), before);
     }
   }
+}
+
+// A machine folder is passed around: links in it must not lead Vantrel to the host's files.
+TEST(ImageDrive, LinksOutOfTheMachineFolderAreNeverFollowed) {
+  SKIP_WITHOUT_DISK_TOOLS();
+  QTemporaryDir outside;
+  QDir().mkpath(outside.filePath("A"));
+  FloppyMachine::writeHost(outside.filePath("A/keep.txt"), "mine");
+  FloppyMachine m;
+  const QString working = m.tm.folder() + "/image-drives";
+  QDir(working).removeRecursively();
+  ASSERT_EQ(::symlink(QFile::encodeName(outside.path()).constData(), QFile::encodeName(working).constData()), 0);
+  m.tm.reopen();
+  EXPECT_TRUE(m.fs().exists(u"A:\\OLD.TXT"));
+  EXPECT_TRUE(QFile::exists(outside.filePath("A/keep.txt")));
+  EXPECT_FALSE(QFileInfo(working).isSymLink());
+
+  QFile::rename(m.image, outside.filePath("b.img"));
+  ASSERT_EQ(::symlink(QFile::encodeName(outside.filePath("b.img")).constData(), QFile::encodeName(m.image).constData()), 0);
+  m.tm.reopen();
+  EXPECT_FALSE(m.fs().drive('A')->ready);
 }
 
 TEST(ImageDrive, TheImageMustBeAFileInsideTheMachineFolder) {
