@@ -1226,6 +1226,20 @@ bool FileSystem::moveFile(QStringView from, QStringView to) {
     if (!sameDrive || isUnder(t.parent.host, n.host)) return p.fail(WinError::AccessDenied);
   }
   const QString fromHost = QString::fromUtf8(n.host);
+  if (!sameDrive && (!srcDrive->image.isEmpty() || !t.drive->image.isEmpty())) {
+    // To or from a disk image, the file is copied first and leaves its old place only when
+    // its new one took it, so that a disk that cannot take it loses nothing.
+    const quint32 attrs = p.attributesOf(n, srcDrive) & AttrSettable;
+    if (!p.copyContents(n, t.fresh)) return false;
+    attrs_->set(QString::fromUtf8(t.fresh), attrs);
+    p.forgetListing(t.parent.host);
+    p.usedUnknown();
+    if (!p.committed(t.drive)) return false;
+    if (::unlink(n.entry.constData()) != 0) return p.fail(fromErrno(errno));
+    p.forgetListing(parentOf(n.entry));
+    if (!n.isLink()) attrs_->removed(fromHost);
+    return p.committed(srcDrive);
+  }
   // Whatever happens below, both folders may have changed.
   if (n.isDir()) {
     p.forgetListings();
@@ -1241,7 +1255,7 @@ bool FileSystem::moveFile(QStringView from, QStringView to) {
         p.usedChanged(t.drive, p.inClusters(n.st.st_size, t.drive));
       }
     }
-    return p.committed(srcDrive) && (sameDrive || p.committed(t.drive));
+    return p.committed(srcDrive);
   }
   if (errno != EXDEV || n.isDir()) return p.fail(fromErrno(errno));
   // Across host file systems a file goes by copy and delete, its attributes along.
@@ -1251,7 +1265,7 @@ bool FileSystem::moveFile(QStringView from, QStringView to) {
   attrs_->set(QString::fromUtf8(t.fresh), attrs);
   if (::unlink(n.entry.constData()) != 0) return p.fail(fromErrno(errno));
   if (!n.isLink()) attrs_->removed(fromHost);
-  return p.committed(srcDrive) && (sameDrive || p.committed(t.drive));
+  return p.ok();
 }
 
 bool FileSystem::createDirectory(QStringView winPath) {

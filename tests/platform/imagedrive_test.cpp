@@ -72,8 +72,10 @@ TEST(ImageDrive, ChangesThroughDriveAGoIntoTheImageAndNothingElseMoves) {
   EXPECT_TRUE(fs.deleteFile(u"A:\\OLD.TXT"));
   EXPECT_TRUE(fs.moveFile(u"A:\\Tools\\EDIT.COM", u"A:\\EDIT.COM"));
   EXPECT_TRUE(fs.removeDirectory(u"A:\\Tools"));
+  EXPECT_TRUE(fs.moveFile(u"C:\\TOOLS\\EDIT.COM", u"A:\\MOVED.COM"));
+  EXPECT_FALSE(fs.exists(u"C:\\TOOLS\\EDIT.COM"));
 
-  const QMap<QString, QString> expected{{"IO.SYS", "ASHR"}, {"autoexec.bat", "HR"}, {"EDIT.COM", "A"}};
+  const QMap<QString, QString> expected{{"IO.SYS", "ASHR"}, {"autoexec.bat", "HR"}, {"EDIT.COM", "A"}, {"MOVED.COM", ""}};
   EXPECT_EQ(test::imageAttributes(m.image, 0), expected);
   EXPECT_EQ(test::imageFile(m.image, 0, "autoexec.bat"), "echo hi\r\n");
   EXPECT_EQ(test::imageFile(m.image, 0, "EDIT.COM"), "edit");
@@ -142,6 +144,12 @@ TEST(ImageDrive, AChangeTheDiskCannotTakeIsUndoneAndTheImageKept) {
     EXPECT_FALSE(fs.writeFile(u"A:\\BIG.BIN", QByteArray(c.bytes, 'b')));
     EXPECT_EQ(fs.lastError(), c.error);
     EXPECT_FALSE(fs.exists(u"A:\\BIG.BIN"));
+    EXPECT_EQ(test::sha256(m.image), before);
+    // A file moved there from C: stays on C:.
+    m.tm.putHostFile("C", "BIG.BIN", QByteArray(c.bytes, 'b'));
+    EXPECT_FALSE(fs.moveFile(u"C:\\BIG.BIN", u"A:\\BIG.BIN"));
+    EXPECT_EQ(fs.lastError(), c.error);
+    EXPECT_EQ(fs.fileSize(u"C:\\BIG.BIN"), c.bytes);
     EXPECT_EQ(test::sha256(m.image), before);
     if (c.protect) {
       EXPECT_FALSE(fs.deleteFile(u"A:\\OLD.TXT"));
