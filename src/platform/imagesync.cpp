@@ -327,20 +327,20 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
 
   const mtools::Volume vol(QFile::decodeName(temp), volume.offset);
   if (!vol.valid()) return fail(Failure::Failed, QStringLiteral("cannot prepare mtools for %1").arg(image));
-  QString stepError;
-  auto step = [&](const char* tool, const QStringList& before, const QStringList& paths) {
+  QString toolError;
+  auto onVolume = [&](const char* tool, const QStringList& before, const QStringList& paths) {
     if (paths.isEmpty()) return true;
     QStringList items;
     for (const QString& p : paths) items << mtools::volumePath(p);
     const mtools::Result r = vol.runChunked(tool, before, items);
     if (r.ok()) return true;
     kind = noRoom(r) ? Failure::NoRoom : Failure::Failed;
-    stepError = QStringLiteral("%1 failed: %2").arg(QLatin1String(tool), r.complaint());
+    toolError = QStringLiteral("%1 failed: %2").arg(QLatin1String(tool), r.complaint());
     return false;
   };
-  if (!step("mdel", {}, changes.removeFiles) || !step("mrd", {}, changes.removeFolders) ||
-      !step("mmd", {}, changes.makeFolders))
-    return fail(kind, stepError);
+  if (!onVolume("mdel", {}, changes.removeFiles) || !onVolume("mrd", {}, changes.removeFolders) ||
+      !onVolume("mmd", {}, changes.makeFolders))
+    return fail(kind, toolError);
 
   // New and changed files, one mcopy per folder they go to; each keeps its host name.
   std::map<QString, QStringList> byFolder;
@@ -353,7 +353,7 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
     }
   }
   for (const auto& [attrs, paths] : changes.attributes)
-    if (!step("mattrib", attributeFlags(attrs), paths)) return fail(kind, stepError);
+    if (!onVolume("mattrib", attributeFlags(attrs), paths)) return fail(kind, toolError);
 
   // The copy must now hold exactly the tree it was written from.
   QString listError;

@@ -62,7 +62,7 @@ Volume::Volume(const QString& image, qint64 offset) {
   const QString link = dir_.filePath(QStringLiteral("image"));
   if (::symlink(QFile::encodeName(image).constData(), QFile::encodeName(link).constData()) != 0) return;
   link_ = link;
-  spec_ = link + QStringLiteral("@@") + QString::number(offset);
+  imageArgument_ = link + QStringLiteral("@@") + QString::number(offset);
 }
 
 Result Volume::run(const char* tool, const QStringList& args) const {
@@ -81,7 +81,7 @@ Result Volume::run(const char* tool, const QStringList& args) const {
   QProcess p;
   p.setProcessEnvironment(env);
   p.setProgram(program);
-  p.setArguments(QStringList{QStringLiteral("-i"), spec_} + args);
+  p.setArguments(QStringList{QStringLiteral("-i"), imageArgument_} + args);
   p.setStandardInputFile(QProcess::nullDevice());
   p.start();
   if (!p.waitForStarted(30000)) return r;

@@ -56,7 +56,7 @@ class Volume {
  private:
   QTemporaryDir dir_;
   QString link_;
-  QString spec_;
+  QString imageArgument_;
 };
 
 }  // namespace vt::mtools
