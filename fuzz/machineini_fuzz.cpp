@@ -20,7 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& [letter, d] : drives) {
     FUZZ_CHECK(letter >= QLatin1Char('A') && letter <= QLatin1Char('Z') && d.letter == letter);
     FUZZ_CHECK(d.bytesPerSector > 0 && d.sectorsPerCluster > 0);
-    FUZZ_CHECK(d.hostRoot == QStringLiteral("/machine/drives/") + letter);
+    if (d.image.isEmpty()) {
+      FUZZ_CHECK(d.hostRoot == QStringLiteral("/machine/drives/") + letter);
+    } else {
+      // A disk image stays inside the machine folder.
+      FUZZ_CHECK(d.hostRoot == QStringLiteral("/machine/image-drives/") + letter && d.type == DriveType::Removable);
+      FUZZ_CHECK(d.image.startsWith(QLatin1String("/machine/")) && !d.image.split(QLatin1Char('/')).contains(QStringLiteral("..")));
+    }
     FUZZ_CHECK(d.totalBytes >= 0 && (!d.freeBytes || *d.freeBytes >= 0));
   }
   FUZZ_CHECK(!facts.windowsDirectory.isEmpty() && !facts.systemDirectory.isEmpty());

@@ -33,7 +33,7 @@ seeds="$dir/seeds"
 sample="$dir/sample-machine"
 rm -rf "$seeds" "$sample"
 ASAN_OPTIONS=detect_leaks=0 "$dir/tools/vantrel-machine" new "$sample" >/dev/null
-for t in creghive regedit4 ini machineini recyclebin shelllink; do mkdir -p "$seeds/$t"; done
+for t in creghive regedit4 ini machineini recyclebin shelllink fatimage; do mkdir -p "$seeds/$t"; done
 
 # Copies FILE into a target's seeds, after PREFIX (printf format): the bytes with which
 # some targets choose what they do with the rest.
@@ -58,16 +58,32 @@ while IFS= read -r -d '' f; do seed recyclebin '\000' "$f"; done \
 while IFS= read -r -d '' f; do seed shelllink '' "$f"; done \
   < <(find "$sample" \( -iname '*.lnk' -o -iname '*.pif' \) -type f -print0)
 
+# Small FAT volumes, alone and behind a partition table, each after the byte that picks
+# the partition.
+mkfs=$(command -v mkfs.fat || echo /usr/sbin/mkfs.fat)
+if [ -x "$mkfs" ]; then
+  rm -f "$dir/floppy.img"
+  "$mkfs" -C -F 12 "$dir/floppy.img" 160 >/dev/null
+  seed fatimage '\000' "$dir/floppy.img"
+  # One partition from sector 1 to the end of 256 KiB.
+  { head -c 446 /dev/zero; printf '\200\000\000\000\001\000\000\000\001\000\000\000\377\001\000\000';
+    head -c 48 /dev/zero; printf '\125\252'; } >"$dir/disk.img"
+  truncate -s 256K "$dir/disk.img"
+  "$mkfs" -F 12 --offset 1 "$dir/disk.img" 255 >/dev/null
+  seed fatimage '\001' "$dir/disk.img"
+fi
+
 # --- runs ---------------------------------------------------------------------------------
 status=0
 summary=""
-for t in creghive regedit4 ini machineini recyclebin shelllink; do
+for t in creghive regedit4 ini machineini recyclebin shelllink fatimage; do
   corpus="$dir/corpus/$t"
   artifacts="$dir/artifacts/$t"
   mkdir -p "$corpus" "$artifacts"
   args=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$artifacts/")
   [ -f "fuzz/$t.dict" ] && args+=(-dict="fuzz/$t.dict")
   [ "$t" = creghive ] && args+=(-max_len=262144)
+  [ "$t" = fatimage ] && args+=(-max_len=300000)
   echo "== ${t}_fuzz for ${seconds}s"
   log="$dir/${t}_fuzz.log"
   if "$dir/fuzz/${t}_fuzz" "${args[@]}" "$corpus" "$seeds/$t" >"$log" 2>&1; then

@@ -14,6 +14,11 @@ packages=(
   fonts-liberation fonts-dejavu-core
   findutils attr ccache
   dosbox  # runs the rescue floppy's batch files in the tests
+  # Disk and floppy images are read and written with mtools; the tests make and check
+  # them with dosfstools.
+  mtools dosfstools
+  # The Debian package (scripts/package.sh) and the check of its desktop entry.
+  dpkg-dev desktop-file-utils
   clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh)
 )
 # The screenshot script also needs a virtual X server and its tools.

@@ -3,6 +3,7 @@
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
 #include "platform/dosattributes.h"
+#include "platform/imagedrive.h"
 #include "platform/wildcard.h"
 
 #include <QHash>
@@ -208,6 +209,7 @@ struct FileSystem::Caches {
   QHash<QByteArray, Listing> listings;
   qsizetype cachedNames = 0;
   std::map<QChar, qint64> used;
+  std::map<QChar, std::unique_ptr<ImageDrive>> images;
 };
 
 class DirSearch : public FileSearch {
@@ -535,6 +537,23 @@ class FileSystemPrivate {
 
   static bool readOnlyMedium(const DriveInfo* d) { return d->type == DriveType::CdRom; }
 
+  // A drive backed by an image refuses changes as a write-protected disk does.
+  bool mayWrite(const DriveInfo* d) {
+    if (d->image.isEmpty()) return true;
+    const WinError e = fs.caches_->images.at(d->letter)->writable();
+    return e == WinError::Success || fail(e);
+  }
+  // After a change on the drive: an image-backed drive writes it into its image, or undoes
+  // it in the working copy when the image cannot take it.
+  bool committed(const DriveInfo* d) {
+    if (d->image.isEmpty()) return ok();
+    const WinError e = fs.caches_->images.at(d->letter)->commit(fs.drives_.at(d->letter));
+    if (e == WinError::Success) return ok();
+    forgetListings();
+    fs.caches_->used.erase(d->letter);
+    return fail(e);
+  }
+
   quint32 attributesOf(const Node& n, const DriveInfo* d) const {
     if (n.root) return AttrDirectory;
     return withHostBits(n, d, storedAttributes(*fs.attrs_, n.host));
@@ -861,6 +880,27 @@ FileSystem::FileSystem(QString machineFolder, std::map<QChar, DriveInfo> drives,
       attrs_(std::move(attributes)),
       caches_(std::make_unique<Caches>()) {
   while (machineFolder_.size() > 1 && machineFolder_.endsWith(QLatin1Char('/'))) machineFolder_.chop(1);
+  for (auto& [letter, d] : drives_) {
+    if (d.image.isEmpty()) continue;
+    d.ready = false;
+    caches_->images[letter] = std::make_unique<ImageDrive>(machineFolder_, d.image, d.hostRoot, *attrs_);
+  }
+}
+
+void FileSystem::followImages(QChar letter) const {
+  for (auto& [l, image] : caches_->images) {
+    if (!letter.isNull() && l != letter) continue;
+    if (image->refresh(drives_.at(l))) {
+      caches_->listings.clear();
+      caches_->cachedNames = 0;
+      caches_->used.erase(l);
+    }
+  }
+}
+
+const std::map<QChar, DriveInfo>& FileSystem::drives() const {
+  followImages(QChar());
+  return drives_;
 }
 
 FileSystem::~FileSystem() = default;
@@ -895,6 +935,7 @@ std::optional<QString> FileSystem::hostPathForCreate(QStringView winPath) {
 }
 
 const DriveInfo* FileSystem::drive(QChar letter) const {
+  if (!caches_->images.empty()) followImages(letter.toUpper());
   auto it = drives_.find(letter.toUpper());
   return it == drives_.end() ? nullptr : &it->second;
 }
@@ -1051,9 +1092,9 @@ bool FileSystem::setAttributes(QStringView winPath, quint32 attrs) {
   const DriveInfo* d = nullptr;
   if (!p.resolve(winPath, &n, &d)) return false;
   if (n.root || p.readOnlyMedium(d)) return p.fail(WinError::AccessDenied);
-  if (!p.ownCopy(n)) return false;
+  if (!p.mayWrite(d) || !p.ownCopy(n)) return false;
   if (!attrs_->set(QString::fromUtf8(n.host), attrs & AttrSettable)) return p.fail(WinError::AccessDenied);
-  return p.ok();
+  return p.committed(d);
 }
 
 qint64 FileSystem::fileSize(QStringView winPath) {
@@ -1075,6 +1116,7 @@ bool FileSystem::setLastWriteTime(QStringView winPath, const QDateTime& utc) {
   const DriveInfo* d = nullptr;
   if (!p.resolve(winPath, &n, &d)) return false;
   // Setting a file's time takes opening it for writing, which a read-only file refuses.
+  if (!p.mayWrite(d)) return false;
   if (p.readOnlyMedium(d) || (!n.isDir() && (p.attributesOf(n, d) & AttrReadOnly))) return p.fail(WinError::AccessDenied);
   if (!p.ownCopy(n)) return false;
   const qint64 ms = utc.toMSecsSinceEpoch();
@@ -1082,7 +1124,7 @@ bool FileSystem::setLastWriteTime(QStringView winPath, const QDateTime& utc) {
   ts.tv_sec = time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
   ts.tv_nsec = long(ms - qint64(ts.tv_sec) * 1000) * 1000000;
   if (!setHostMtime(n.host, ts)) return p.fail(fromErrno(errno));
-  return p.ok();
+  return p.committed(d);
 }
 
 std::optional<QByteArray> FileSystem::readFile(QStringView winPath, qint64 maxBytes) {
@@ -1109,6 +1151,7 @@ bool FileSystem::writeFile(QStringView winPath, const QByteArray& bytes) {
   FileSystemPrivate::Target t;
   if (!p.parse(winPath, &wp) || !p.target(wp, &t)) return false;
   if (p.readOnlyMedium(t.drive)) return p.fail(WinError::AccessDenied);
+  if (!p.mayWrite(t.drive)) return false;
   if (t.existing && (t.existing->isDir() || (p.attributesOf(*t.existing, t.drive) & AttrReadOnly)))
     return p.fail(WinError::AccessDenied);
   const QByteArray dest = t.hostPath();
@@ -1117,7 +1160,7 @@ bool FileSystem::writeFile(QStringView winPath, const QByteArray& bytes) {
   if (!t.existing) attrs_->set(QString::fromUtf8(dest), AttrArchive);
   p.forgetListing(t.parent.host);
   p.usedByWrite(t.drive, t.existing, bytes.size());
-  return p.ok();
+  return p.committed(t.drive);
 }
 
 bool FileSystem::copyFile(QStringView from, QStringView to, bool failIfExists) {
@@ -1129,6 +1172,7 @@ bool FileSystem::copyFile(QStringView from, QStringView to, bool failIfExists) {
   if (src.isDir()) return p.fail(WinError::AccessDenied);
   if (!p.parse(to, &wp) || !p.target(wp, &t)) return false;
   if (p.readOnlyMedium(t.drive)) return p.fail(WinError::AccessDenied);
+  if (!p.mayWrite(t.drive)) return false;
   if (t.existing) {
     if (failIfExists) return p.fail(WinError::FileExists);
     const Node& e = *t.existing;
@@ -1140,7 +1184,7 @@ bool FileSystem::copyFile(QStringView from, QStringView to, bool failIfExists) {
   attrs_->set(QString::fromUtf8(dest), AttrArchive);
   p.forgetListing(t.parent.host);
   p.usedByWrite(t.drive, t.existing, src.st.st_size);
-  return p.ok();
+  return p.committed(t.drive);
 }
 
 bool FileSystem::deleteFile(QStringView winPath) {
@@ -1148,6 +1192,7 @@ bool FileSystem::deleteFile(QStringView winPath) {
   Node n;
   const DriveInfo* d = nullptr;
   if (!p.resolve(winPath, &n, &d)) return false;
+  if (!n.root && !n.isDir() && !p.mayWrite(d)) return false;
   if (n.root || n.isDir() || p.readOnlyMedium(d) || (p.attributesOf(n, d) & AttrReadOnly))
     return p.fail(WinError::AccessDenied);
   // A link goes, never what it points to.
@@ -1157,7 +1202,7 @@ bool FileSystem::deleteFile(QStringView winPath) {
     attrs_->removed(QString::fromUtf8(n.host));
     p.usedChanged(d, -p.inClusters(n.st.st_size, d));
   }
-  return p.ok();
+  return p.committed(d);
 }
 
 bool FileSystem::moveFile(QStringView from, QStringView to) {
@@ -1169,6 +1214,7 @@ bool FileSystem::moveFile(QStringView from, QStringView to) {
   if (!p.parse(from, &src) || !p.walk(src, -1, &n, &srcDrive)) return false;
   if (!p.parse(to, &dst) || !p.target(dst, &t)) return false;
   if (n.root || p.readOnlyMedium(srcDrive) || p.readOnlyMedium(t.drive)) return p.fail(WinError::AccessDenied);
+  if (!p.mayWrite(srcDrive) || !p.mayWrite(t.drive)) return false;
   if (t.existing) {
     if (t.existing->entry != n.entry) return p.fail(WinError::AlreadyExists);
     if (t.fresh == n.entry) return p.ok();  // the same name: nothing to do
@@ -1180,6 +1226,20 @@ bool FileSystem::moveFile(QStringView from, QStringView to) {
     if (!sameDrive || isUnder(t.parent.host, n.host)) return p.fail(WinError::AccessDenied);
   }
   const QString fromHost = QString::fromUtf8(n.host);
+  if (!sameDrive && (!srcDrive->image.isEmpty() || !t.drive->image.isEmpty())) {
+    // To or from a disk image, the file is copied first and leaves its old place only when
+    // its new one took it, so that a disk that cannot take it loses nothing.
+    const quint32 attrs = p.attributesOf(n, srcDrive) & AttrSettable;
+    if (!p.copyContents(n, t.fresh)) return false;
+    attrs_->set(QString::fromUtf8(t.fresh), attrs);
+    p.forgetListing(t.parent.host);
+    p.usedUnknown();
+    if (!p.committed(t.drive)) return false;
+    if (::unlink(n.entry.constData()) != 0) return p.fail(fromErrno(errno));
+    p.forgetListing(parentOf(n.entry));
+    if (!n.isLink()) attrs_->removed(fromHost);
+    return p.committed(srcDrive);
+  }
   // Whatever happens below, both folders may have changed.
   if (n.isDir()) {
     p.forgetListings();
@@ -1195,7 +1255,7 @@ bool FileSystem::moveFile(QStringView from, QStringView to) {
         p.usedChanged(t.drive, p.inClusters(n.st.st_size, t.drive));
       }
     }
-    return p.ok();
+    return p.committed(srcDrive);
   }
   if (errno != EXDEV || n.isDir()) return p.fail(fromErrno(errno));
   // Across host file systems a file goes by copy and delete, its attributes along.
@@ -1220,9 +1280,10 @@ bool FileSystem::createDirectory(QStringView winPath) {
   if (!p.target(wp, &t)) return false;
   if (t.existing) return p.fail(WinError::AlreadyExists);
   if (p.readOnlyMedium(t.drive)) return p.fail(WinError::AccessDenied);
+  if (!p.mayWrite(t.drive)) return false;
   if (::mkdir(t.fresh.constData(), 0777) != 0) return p.fail(fromErrno(errno));
   p.forgetListing(t.parent.host);
-  return p.ok();
+  return p.committed(t.drive);
 }
 
 bool FileSystem::createDirectories(QStringView winPath) {
@@ -1232,11 +1293,14 @@ bool FileSystem::createDirectories(QStringView winPath) {
   const DriveInfo* d = nullptr;
   if (!p.parse(winPath, &wp)) return false;
   if (!p.walk(wp, 0, &cur, &d)) return false;
+  bool made = false;
   for (qsizetype i = 0; i < wp.parts.size(); ++i) {
     if (!cur.isDir()) return p.fail(WinError::PathNotFound);
     Node child;
     if (!p.lookup(cur.host, wp.parts[i], &child)) {
       if (p.readOnlyMedium(d)) return p.fail(WinError::AccessDenied);
+      if (!p.mayWrite(d)) return false;
+      made = true;
       const QByteArray fresh = cur.host + '/' + wp.parts[i].toUtf8();
       p.forgetListing(cur.host);
       if (::mkdir(fresh.constData(), 0777) != 0 && errno != EEXIST) return p.fail(fromErrno(errno));
@@ -1245,7 +1309,7 @@ bool FileSystem::createDirectories(QStringView winPath) {
     cur = std::move(child);
   }
   if (!cur.isDir()) return p.fail(WinError::AlreadyExists);
-  return p.ok();
+  return made ? p.committed(d) : p.ok();
 }
 
 bool FileSystem::removeDirectory(QStringView winPath) {
@@ -1254,6 +1318,7 @@ bool FileSystem::removeDirectory(QStringView winPath) {
   const DriveInfo* d = nullptr;
   if (!p.resolve(winPath, &n, &d)) return false;
   if (n.root || !n.isDir() || p.readOnlyMedium(d)) return p.fail(WinError::AccessDenied);
+  if (!p.mayWrite(d)) return false;
   DIR* dir = ::opendir(n.host.constData());
   if (!dir) return p.fail(fromErrno(errno));
   // Leftovers of interrupted writes are ours; Windows would call the folder empty.
@@ -1278,7 +1343,7 @@ bool FileSystem::removeDirectory(QStringView winPath) {
   for (const QByteArray& l : leftovers) ::unlink(l.constData());
   if (::rmdir(n.host.constData()) != 0) return p.fail(fromErrno(errno));
   attrs_->removed(QString::fromUtf8(n.host));
-  return p.ok();
+  return p.committed(d);
 }
 
 bool FileSystem::importHostFile(const QString& hostFile, QStringView winPath) {
@@ -1292,6 +1357,7 @@ bool FileSystem::importHostFile(const QString& hostFile, QStringView winPath) {
   // The host side fills CD-ROMs and may replace read-only files; only folders are in the way.
   if (!p.parse(winPath, &wp) || !p.target(wp, &t)) return false;
   if (t.existing && t.existing->isDir()) return p.fail(WinError::AccessDenied);
+  if (!p.mayWrite(t.drive)) return false;
   Node src;
   src.host = src.entry = source;
   src.st = st;
@@ -1300,7 +1366,7 @@ bool FileSystem::importHostFile(const QString& hostFile, QStringView winPath) {
   if (!t.existing) attrs_->set(QString::fromUtf8(dest), AttrArchive);
   p.forgetListing(t.parent.host);
   p.usedByWrite(t.drive, t.existing, st.st_size);
-  return p.ok();
+  return p.committed(t.drive);
 }
 
 bool FileSystem::exportHostFile(QStringView winPath, const QString& hostFile) {

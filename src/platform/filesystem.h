@@ -43,6 +43,9 @@ struct DriveInfo {
   quint32 bytesPerSector = 512;
   quint32 sectorsPerCluster = 64;
   QString hostRoot;  // the host folder holding the drive's root
+  // A removable drive whose disk is an image file: its host path. The files are then
+  // those of the image, and hostRoot is the working copy of them (imagedrive.h).
+  QString image;
 };
 
 struct FindData {
@@ -127,7 +130,7 @@ class FileSystem {
   std::optional<QString> hostPathForCreate(QStringView winPath);
 
   // --- drives --------------------------------------------------------------------
-  const std::map<QChar, DriveInfo>& drives() const { return drives_; }
+  const std::map<QChar, DriveInfo>& drives() const;
   const DriveInfo* drive(QChar letter) const;
   DriveType driveType(QStringView rootPath) const;  // NoRootDir for a missing letter
   bool diskFreeSpace(QStringView rootPath, quint32* sectorsPerCluster, quint32* bytesPerSector,
@@ -190,8 +193,11 @@ class FileSystem {
  private:
   friend class FileSystemPrivate;
   struct Caches;
+  void followImages(QChar letter) const;
   QString machineFolder_;
-  std::map<QChar, DriveInfo> drives_;
+  // Mutable: a drive backed by an image follows the image file (inserted, changed,
+  // removed) whenever it is looked at.
+  mutable std::map<QChar, DriveInfo> drives_;
   std::unique_ptr<AttributeStore> attrs_;
   QString currentDirectory_ = QStringLiteral("C:\\");
   WinError lastError_ = WinError::Success;

@@ -165,6 +165,17 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
     d.label = dv("Label").value_or(QString()).trimmed();
     d.fileSystem = dv("FileSystem").value_or(d.type == DriveType::CdRom ? QStringLiteral("CDFS") : QStringLiteral("FAT")).trimmed();
     d.hostRoot = machineFolder + QStringLiteral("/drives/") + d.letter;
+    if (const QString image = dv("Image").value_or(QString()).trimmed(); !image.isEmpty()) {
+      // The disk image is part of the machine folder, like the drives' folders: a path that
+      // leads out of it could make Vantrel write to any file of the host.
+      if (d.type != DriveType::Removable)
+        return fail(QStringLiteral("[%1] Image= is only for removable drives (Type=removable)").arg(s));
+      const QString path = QString(image).replace(QLatin1Char('\\'), QLatin1Char('/'));
+      if (path.startsWith(QLatin1Char('/')) || path.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        return fail(QStringLiteral("[%1] Image=%2 must name a file inside the machine folder, relative to it").arg(s, image));
+      d.image = machineFolder + QLatin1Char('/') + path;
+      d.hostRoot = machineFolder + QStringLiteral("/") + QLatin1String(kImageWorkingFolder) + QLatin1Char('/') + d.letter;
+    }
     found.emplace(d.letter, d);
   }
   if (!found.count(QLatin1Char('C'))) return fail(QStringLiteral("there is no [Drive C]"));
@@ -194,7 +205,7 @@ std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, Ma
   const bool create = mode == MachineOpen::BeingBuilt;
   removeAbandonedWriteFiles(m->folder_);
   for (const auto& [letter, d] : drives) {
-    if (QDir(d.hostRoot).exists()) continue;
+    if (!d.image.isEmpty() || QDir(d.hostRoot).exists()) continue;
     if (letter == QLatin1Char('C') && !create)
       return fail(QStringLiteral("%1: drive C: is missing (there is no folder %2); this is not a complete machine folder, "
                                  "or its disk is not mounted")

@@ -33,6 +33,8 @@ struct MachineFacts {
 
 inline constexpr const char* kMachineIniName = "machine.ini";
 inline constexpr const char* kDynDataFileName = "dyndata.reg";
+// Where the files of drives backed by a disk image are worked on (imagedrive.h).
+inline constexpr const char* kImageWorkingFolder = "image-drives";
 
 // Opening a machine never makes one up: a mistyped or unmounted folder must not turn into
 // an empty Windows 95. Only a machine being built may lack its C: drive (it is created)

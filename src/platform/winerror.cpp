@@ -10,6 +10,7 @@ QString describe(WinError e) {
     case WinError::AccessDenied: return QStringLiteral("Access is denied.");
     case WinError::InvalidHandle: return QStringLiteral("The handle is invalid.");
     case WinError::InvalidData: return QStringLiteral("The data is invalid.");
+    case WinError::WriteProtect: return QStringLiteral("The media is write protected.");
     case WinError::NotReady: return QStringLiteral("The device is not ready.");
     case WinError::WriteFault: return QStringLiteral("The system cannot write to the specified device.");
     case WinError::ReadFault: return QStringLiteral("The system cannot read from the specified device.");

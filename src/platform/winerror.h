@@ -23,6 +23,7 @@ enum class WinError : unsigned {
   DirNotEmpty = 145,
   AlreadyExists = 183,
   NoMoreFiles = 18,
+  WriteProtect = 19,
   BadPathName = 161,
   FilenameTooLong = 206,  // ERROR_FILENAME_EXCED_RANGE
   NoMoreItems = 259,

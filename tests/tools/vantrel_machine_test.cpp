@@ -1,6 +1,7 @@
 // vantrel-machine driven as a user's script drives it: a separate process per command,
 // so every command starts from what the previous one left in the machine folder.
 #include "sample/samplemachine.h"
+#include "support/diskimages.h"
 
 #include <QDir>
 #include <QFile>
@@ -391,3 +392,51 @@ TEST_F(MachineTool, LnkShowsWhereAShortcutPoints) {
 }
 
 }  // namespace
+
+// --- import and export --------------------------------------------------------------------
+
+TEST_F(MachineTool, ImportAndExportADiskImage) {
+  if (const QString missing = vt::test::missingDiskTools(); !missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
+  const QString image = temp(QStringLiteral("w95.img"));
+  ASSERT_TRUE(vt::test::makeHardDiskImage(image, 16, 16));
+  QStringList top;
+  for (const QString& name : QDir(host(QStringLiteral("drives/C"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+    top << host(QStringLiteral("drives/C/") + name);
+  int code = 0;
+  vt::test::mtool("mcopy", image, vt::test::kPartitionOffset, QStringList{QStringLiteral("-s"), QStringLiteral("-m")} + top + QStringList{QStringLiteral("::/")}, &code);
+  ASSERT_EQ(code, 0);
+
+  const QString imported = temp(QStringLiteral("imported"));
+  Result r = run({QStringLiteral("import"), image, imported});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(r.out.startsWith(QLatin1String("Imported 235 files and 46 folders from partition 1 (FAT16,"))) << show(r);
+  r = run({QStringLiteral("export"), imported, image, QStringLiteral("--partition=1")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(r.out.startsWith(QLatin1String("Nothing changed"))) << show(r);
+  r = run({QStringLiteral("--machine"), imported, QStringLiteral("attrib"), QStringLiteral("+H"), QStringLiteral("C:\\CONFIG.SYS")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  r = run({QStringLiteral("export"), imported, image});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_EQ(r.out.trimmed(), QStringLiteral("Wrote 0 files, removed 0 files and folders, made 0 folders and changed the attributes of 1 more in ") + image);
+
+  const QString zeros = temp(QStringLiteral("zeros.img"));
+  ASSERT_TRUE(writeHostFile(zeros, QByteArray(1 << 20, '\0')));
+  const struct {
+    QStringList args;
+    int code;
+    const char* says;
+  } refused[] = {
+      {{QStringLiteral("import"), zeros, temp(QStringLiteral("m2"))}, 1, "neither a partition table nor a FAT boot sector"},
+      {{QStringLiteral("export"), machine_, image}, 1, "was not imported from a disk image"},
+      {{QStringLiteral("export"), imported, image, QStringLiteral("--partition"), QStringLiteral("2")}, 1, "imported from partition 1"},
+      {{QStringLiteral("export"), imported, image, QStringLiteral("--partition"), QStringLiteral("5")}, 2, "from 1 to 4"},
+      {{QStringLiteral("import"), image}, 2, "two arguments"},
+      {{QStringLiteral("--machine"), imported, QStringLiteral("export"), image}, 2, "not --machine"},
+  };
+  for (const auto& c : refused) {
+    const Result bad = run(c.args);
+    EXPECT_EQ(bad.code, c.code) << show(bad);
+    EXPECT_TRUE(bad.err.contains(QLatin1String(c.says))) << show(bad);
+  }
+  EXPECT_FALSE(QFile::exists(temp(QStringLiteral("m2"))));
+}

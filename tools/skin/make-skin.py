@@ -6,6 +6,7 @@ Standard library only; the output is the same byte for byte on every run.
     tools/skin/make-skin.py                  # write data/skin/*.png
     tools/skin/make-skin.py --out DIR        # write somewhere else
     tools/skin/make-skin.py --preview F.png  # also write a composed window mock-up
+    tools/skin/make-skin.py --icons DIR      # the program icons (default data/icons)
 
 Transparency in every button, check-box and icon picture is by the colour of
 its top-left pixel; here that is always pure magenta (KEY).  Shapes have hard
@@ -187,6 +188,24 @@ def png_bytes(pic):
     chunks.append((b'IEND', b''))
     out = bytearray(b'\x89PNG\r\n\x1a\n')
     for tag, data in chunks:
+        out += struct.pack('>I', len(data)) + tag + data
+        out += struct.pack('>I', zlib.crc32(tag + data) & 0xffffffff)
+    return bytes(out)
+
+
+def png_rgba_bytes(pic):
+    """A true-colour PNG with an alpha channel: KEY becomes fully transparent, for the
+    desktop, which knows nothing of colour keys."""
+    rows = []
+    for y in range(pic.h):
+        row = bytearray()
+        for c in pic.px[y * pic.w:(y + 1) * pic.w]:
+            row += bytes((0, 0, 0, 0)) if c == KEY else bytes(c) + b'\xff'
+        rows.append(bytes(row))
+    ihdr = struct.pack('>IIBBBBB', pic.w, pic.h, 8, 6, 0, 0, 0)
+    best = min((zlib.compress(c, 9) for c in (raw_none(rows), raw_adaptive(rows, 4))), key=len)
+    out = bytearray(b'\x89PNG\r\n\x1a\n')
+    for tag, data in ((b'IHDR', ihdr), (b'IDAT', best), (b'IEND', b'')):
         out += struct.pack('>I', len(data)) + tag + data
         out += struct.pack('>I', zlib.crc32(tag + data) & 0xffffffff)
     return bytes(out)
@@ -518,6 +537,52 @@ def drive_icon(kind):
     return p
 
 
+# ---------------------------------------------------------------- program icon
+# The desktop's icon for Vantrel: a 3.5" floppy in the buttons' teal and steel, its label
+# carrying the V of the wordmark. Drawn on a 48-unit grid, so every size has the same
+# hard-edged shapes.
+
+def program_icon(n):
+    p = Pic(n, n)
+    u = n / 48.0
+
+    def at(v):
+        return int(round(v * u))
+
+    def box(x, y, w, h, c):
+        p.rect(at(x), at(y), at(x + w) - at(x), at(y + h) - at(y), c)
+
+    line = max(1, at(1))
+    # the body, its top right corner cut off as on every floppy
+    x0, y0, x1, y1 = at(4), at(4), at(44), at(44)
+    p.vgrad(x0, y0, x1 - x0, y1 - y0, [(0.0, TEAL_LIT), (0.45, TEAL), (1.0, TEAL_DEEP)])
+    p.bevel(x0, y0, x1 - x0, y1 - y0, INK, INK)
+    for i in range(line):
+        p.bevel(x0 + i, y0 + i, x1 - x0 - 2 * i, y1 - y0 - 2 * i, INK, INK)
+    cut = at(5)
+    for yy in range(cut + line):
+        for xx in range(x1 - cut - line + yy, x1):
+            p.set(xx, y0 + yy, INK if xx < x1 - cut + yy else KEY)
+    # the metal shutter with its window onto the disk
+    sx0, sx1 = at(14), at(33)
+    p.vgrad(sx0, y0, sx1 - sx0, at(17) - y0, [(0.0, (0xF2, 0xF5, 0xF8)), (0.6, (0xB4, 0xC2, 0xD0)), (1.0, (0x9C, 0xAE, 0xBE))])
+    p.bevel(sx0, y0, sx1 - sx0, at(17) - y0, INK, INK)
+    box(26, 7, 4, 8, NAVY)
+    # the label, and the V on it
+    lx0, ly0, lx1, ly1 = at(9), at(23), at(39), y1 - line
+    p.vgrad(lx0, ly0, lx1 - lx0, ly1 - ly0, two(WHITE, (0xE3, 0xE9, 0xEE)))
+    p.bevel(lx0, ly0, lx1 - lx0, ly1 - ly0, SHADOW, SHADOW2)
+    glyph = WORDMARK['V']
+    cell = 1.75
+    gx, gy = 24 - 4 * cell, 25.5
+    for yy, row in enumerate(glyph):
+        col = mix(TEAL_DEEP, NAVY, yy / (len(glyph) - 1))
+        for xx, c in enumerate(row):
+            if c == '#':
+                box(gx + xx * cell, gy + yy * cell, cell, cell, col)
+    return p
+
+
 # ---------------------------------------------------------------- page backgrounds
 
 def page_bg(w, h, top, bot):
@@ -736,6 +801,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument('--out', default=os.path.normpath(os.path.join(here, '..', '..', 'data', 'skin')))
     ap.add_argument('--preview', help='also write a composed mock-up of the window here')
+    ap.add_argument('--icons', default=os.path.normpath(os.path.join(here, '..', '..', 'data', 'icons')),
+                    help='where the program icons go')
     args = ap.parse_args()
     files = build()
     os.makedirs(args.out, exist_ok=True)
@@ -744,6 +811,13 @@ def main():
         with open(os.path.join(args.out, name), 'wb') as f:
             f.write(data)
         print('%-22s %4d x %-4d %6d bytes' % (name, files[name].w, files[name].h, len(data)))
+    os.makedirs(args.icons, exist_ok=True)
+    for size in (48, 256):
+        data = png_rgba_bytes(program_icon(size))
+        name = 'vantrel-%d.png' % size
+        with open(os.path.join(args.icons, name), 'wb') as f:
+            f.write(data)
+        print('%-22s %4d x %-4d %6d bytes' % (name, size, size, len(data)))
     if args.preview:
         with open(args.preview, 'wb') as f:
             f.write(png_bytes(preview(files)))

@@ -21,6 +21,8 @@ struct Io {
 };
 
 int cmdNew(const QStringList& args, Io& io);
+int cmdImport(const QStringList& args, Io& io);
+int cmdExport(const QStringList& args, Io& io);
 int cmdInfo(Machine& m, const QStringList& args, Io& io);
 int cmdAttrib(Machine& m, const QStringList& args, Io& io);
 int cmdRegedit(Machine& m, const QStringList& args, Io& io);

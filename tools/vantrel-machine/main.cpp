@@ -14,11 +14,16 @@ namespace {
 
 const char* const kUsage =
     "Usage: vantrel-machine new DIR\n"
+    "       vantrel-machine import IMAGE DIR [--partition N]\n"
+    "       vantrel-machine export DIR IMAGE [--partition N]\n"
     "       vantrel-machine --machine DIR COMMAND [ARGUMENTS]\n"
     "\n"
     "new DIR creates the built-in sample Windows 95 machine in DIR, which must be empty\n"
-    "or absent. The other commands work on the machine folder given with --machine\n"
-    "(see docs/machine.md for its layout):\n"
+    "or absent. import makes the machine DIR (empty or absent) from the FAT partition of\n"
+    "a raw disk image (the first one, or partition N of 1-4); export writes what changed\n"
+    "on its C: since then back into the image and leaves the rest of it as it was (see\n"
+    "docs/disk-images.md). The other commands work on the machine folder given with\n"
+    "--machine (see docs/machine.md for its layout):\n"
     "\n"
     "  info                             the machine's facts and its drives\n"
     "  attrib [+R|-R|+H|-H|+S|-S|+A|-A ...] [/S] [WINPATH]\n"
@@ -82,8 +87,11 @@ int main(int argc, char** argv) {
     return vt::tool::Usage;
   }
   const QString command = rest.takeFirst().toLower();
-  if (command == QLatin1String("new")) {
-    if (haveMachine) return io.fail(vt::tool::Usage, QStringLiteral("new takes its folder as argument, not --machine"));
+  if (command == QLatin1String("new") || command == QLatin1String("import") || command == QLatin1String("export")) {
+    if (haveMachine)
+      return io.fail(vt::tool::Usage, QStringLiteral("%1 takes its folder as argument, not --machine").arg(command));
+    if (command == QLatin1String("import")) return vt::tool::cmdImport(rest, io);
+    if (command == QLatin1String("export")) return vt::tool::cmdExport(rest, io);
     return vt::tool::cmdNew(rest, io);
   }
 

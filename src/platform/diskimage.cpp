@@ -1,0 +1,329 @@
+#include "platform/diskimage.h"
+
+#include "platform/atomicfile.h"
+#include "platform/attributestore.h"
+#include "platform/fatimage.h"
+#include "platform/imagesync.h"
+#include "platform/machine.h"
+#include "platform/mtools.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vt::disk {
+
+namespace {
+
+struct Record {
+  qint64 imageBytes = 0;
+  QByteArray imageHash;
+  int partition = 0;
+  qint64 offset = 0;
+  imagesync::Tree files;
+};
+
+constexpr const char kFilesHeading[] = "[Files]";
+
+QByteArray formatRecord(const Record& r, const QString& image) {
+  QByteArray out;
+  out += "; What Vantrel took drive C: from, and each file as it was then; the export writes\n"
+         "; back what differs. Image= only tells where it came from.\n";
+  out += "Image=" + image.toUtf8() + '\n';
+  out += "ImageBytes=" + QByteArray::number(r.imageBytes) + '\n';
+  out += "ImageSHA256=" + r.imageHash + '\n';
+  out += "Partition=" + QByteArray::number(r.partition) + '\n';
+  out += "Offset=" + QByteArray::number(r.offset) + '\n';
+  out += QByteArray(kFilesHeading) + '\n';
+  for (const auto& [path, e] : r.files) {
+    out += (e.folder ? "D\t0x" : "F\t0x") + QByteArray::number(e.attributes, 16) + '\t' + QByteArray::number(e.size) + '\t' +
+           QByteArray::number(e.mtime) + '\t' + (e.folder ? QByteArray("-") : e.hash) + '\t' + path.toUtf8() + '\n';
+  }
+  return out;
+}
+
+bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
+  const QList<QByteArray> lines = bytes.split('\n');
+  bool inFiles = false, haveHash = false, haveBytes = false, haveOffset = false;
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QByteArray& line = lines[i];
+    auto bad = [&] {
+      *error = QStringLiteral("%1 is damaged at line %2").arg(QLatin1String(kRecordName)).arg(i + 1);
+      return false;
+    };
+    if (line.isEmpty() || line.startsWith(';')) continue;
+    if (!inFiles) {
+      if (line == kFilesHeading) {
+        inFiles = true;
+        continue;
+      }
+      const qsizetype eq = line.indexOf('=');
+      if (eq < 0) return bad();
+      const QByteArray key = line.left(eq), value = line.mid(eq + 1);
+      bool ok = true;
+      if (key == "ImageBytes") r->imageBytes = value.toLongLong(&ok), haveBytes = ok;
+      else if (key == "ImageSHA256") r->imageHash = value, haveHash = value.size() == 64;
+      else if (key == "Partition") r->partition = value.toInt(&ok);
+      else if (key == "Offset") r->offset = value.toLongLong(&ok), haveOffset = ok;
+      if (!ok) return bad();
+      continue;
+    }
+    const QList<QByteArray> f = line.split('\t');
+    if (f.size() != 6 || (f[0] != "D" && f[0] != "F") || !f[1].startsWith("0x")) return bad();
+    imagesync::Entry e;
+    bool ok1 = false, ok2 = false, ok3 = false;
+    e.folder = f[0] == "D";
+    e.attributes = f[1].mid(2).toUInt(&ok1, 16);
+    e.size = f[2].toLongLong(&ok2);
+    e.mtime = f[3].toLongLong(&ok3);
+    if (!e.folder) e.hash = f[4];
+    if (!ok1 || !ok2 || !ok3 || f[5].isEmpty() || (!e.folder && e.hash.size() != 64)) return bad();
+    r->files[QString::fromUtf8(f[5])] = e;
+  }
+  if (!inFiles || !haveHash || !haveBytes || !haveOffset) {
+    *error = QStringLiteral("%1 is incomplete").arg(QLatin1String(kRecordName));
+    return false;
+  }
+  return true;
+}
+
+// The entry of `tree` that a Windows path names, matched without regard to case.
+QString findInTree(const imagesync::Tree& tree, const QString& winPathBelowRoot) {
+  QString found;
+  for (const QString& part : winPathBelowRoot.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+    const QString prefix = found.isEmpty() ? QString() : found + QLatin1Char('/');
+    QString next;
+    for (auto it = tree.lower_bound(prefix); it != tree.end() && it->first.startsWith(prefix); ++it) {
+      const QString rest = it->first.mid(prefix.size());
+      if (!rest.contains(QLatin1Char('/')) && winEqualNoCase(rest, part)) {
+        next = it->first;
+        break;
+      }
+    }
+    if (next.isEmpty()) return {};
+    found = next;
+  }
+  return found;
+}
+
+QString registryString(Registry& reg, const char* key, const char* value) {
+  const RegKey* k = reg.openKey(HKey::LocalMachine, QString::fromLatin1(key));
+  const RegValue* v = k ? k->findValue(value) : nullptr;
+  if (!v || (v->type != RegSz && v->type != RegExpandSz)) return {};
+  QByteArray data = v->data;
+  if (const qsizetype nul = data.indexOf('\0'); nul >= 0) data.truncate(nul);
+  return fromAnsi(data).trimmed();
+}
+
+// machine.ini's lines for what an ini key may hold: no line breaks.
+QString iniValue(QString v) {
+  v.replace(QLatin1Char('\r'), QLatin1Char(' '));
+  v.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  return v.trimmed();
+}
+
+struct Facts {
+  QString windowsDirectory = QStringLiteral("C:\\WINDOWS");
+  QString version, userName, computerName;
+  int width = 0, height = 0, depth = 0;
+};
+
+QByteArray machineIni(const QString& image, const fat::Volume& v, const Facts& f) {
+  QString s;
+  s += QStringLiteral("; Imported by Vantrel from %1, %2 (%3), on %4.\n")
+           .arg(QFileInfo(image).fileName(),
+                v.partition ? QStringLiteral("partition %1").arg(v.partition) : QStringLiteral("the whole image"), v.typeName(),
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd")));
+  s += QStringLiteral("; vantrel-machine export writes changes on C: back (docs/disk-images.md).\n");
+  if (!f.version.isEmpty()) s += QStringLiteral("; The registry says Windows %1.\n").arg(iniValue(f.version));
+  s += QStringLiteral("\n[Machine]\nPlatform=Win95\n");
+  if (f.depth > 0) s += QStringLiteral("ColorDepth=%1\n").arg(f.depth);
+  if (f.width > 0 && f.height > 0) s += QStringLiteral("ScreenWidth=%1\nScreenHeight=%2\n").arg(f.width).arg(f.height);
+  if (!f.userName.isEmpty()) s += QStringLiteral("UserName=%1\n").arg(iniValue(f.userName));
+  if (!f.computerName.isEmpty()) s += QStringLiteral("ComputerName=%1\n").arg(iniValue(f.computerName));
+  s += QStringLiteral("WindowsDirectory=%1\nSystemDirectory=%1\\SYSTEM\nAttributeStore=auto\n").arg(f.windowsDirectory);
+  s += QStringLiteral("\n[Drive A]\nType=removable\nReady=0\nBytesPerSector=512\nSectorsPerCluster=1\n");
+  s += QStringLiteral("\n[Drive C]\nType=fixed\nReady=1\n");
+  if (!v.label.isEmpty()) s += QStringLiteral("Label=%1\n").arg(iniValue(v.label));
+  // Free space is left to follow what the machine's files take; a figure here would not.
+  s += QStringLiteral("FileSystem=%1\nTotalBytes=%2\n; %3 bytes were free at the import.\nBytesPerSector=%4\nSectorsPerCluster=%5\n")
+           .arg(v.fileSystemName())
+           .arg(v.totalBytes())
+           .arg(v.freeBytes())
+           .arg(v.bytesPerSector)
+           .arg(v.sectorsPerCluster);
+  s += QStringLiteral("\n[Drive D]\nType=cdrom\nReady=0\nBytesPerSector=2048\nSectorsPerCluster=1\n");
+  return s.toUtf8();
+}
+
+// The Windows folder MSDOS.SYS names; only one on C: can be this machine's.
+QString windowsDirectoryFrom(const QString& driveRoot, const imagesync::Tree& tree) {
+  const QString msdos = findInTree(tree, QStringLiteral("MSDOS.SYS"));
+  if (msdos.isEmpty() || tree.at(msdos).folder || tree.at(msdos).size > 65536) return {};
+  QFile f(driveRoot + QLatin1Char('/') + msdos);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  QString dir = IniDocument(f.readAll()).value(u"Paths", u"WinDir").value_or(QString()).trimmed();
+  while (dir.size() > 3 && dir.endsWith(QLatin1Char('\\'))) dir.chop(1);
+  if (dir.size() < 4 || !dir.startsWith(QLatin1String("C:\\"), Qt::CaseInsensitive)) return {};
+  dir[0] = QLatin1Char('C');
+  return dir;
+}
+
+mode_t currentUmask() {
+  const mode_t m = ::umask(022);
+  ::umask(m);
+  return m;
+}
+
+}  // namespace
+
+bool importImage(const QString& image, const QString& machineDir, int partition, QString* error, QString* summary) {
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
+  QString why;
+  if (!mtools::available(&why)) return fail(why);
+  const QFileInfo target(machineDir);
+  if (target.exists() && !(target.isDir() && QDir(machineDir).isEmpty()))
+    return fail(QStringLiteral("%1 exists and is not an empty folder").arg(machineDir));
+  if (!target.absoluteDir().exists()) return fail(QStringLiteral("the folder %1 does not exist").arg(target.absolutePath()));
+
+  const auto volume = fat::inspectFile(image, partition, &why);
+  if (!volume) return fail(QStringLiteral("%1: %2").arg(image, why));
+  if (imagesync::inUse(image, &why)) return fail(why);
+  const qint64 imageBytes = QFileInfo(image).size();
+  const QByteArray hash = imagesync::hashFile(image);
+  if (hash.isEmpty()) return fail(QStringLiteral("cannot read %1").arg(image));
+
+  // Built beside its final place and renamed into it, so a failure leaves nothing behind.
+  QTemporaryDir staging(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".vantrel~XXXXXX"));
+  if (!staging.isValid()) return fail(QStringLiteral("cannot create a folder beside %1: %2").arg(machineDir, staging.errorString()));
+  const QString folder = staging.path();
+  const QString root = folder + QStringLiteral("/drives/C");
+  if (!QDir().mkpath(root)) return fail(QStringLiteral("cannot create %1").arg(root));
+  std::unique_ptr<AttributeStore> store = makeAttributeStore(folder, false);
+  const mtools::Volume mv(QFileInfo(image).absoluteFilePath(), volume->offset);
+  imagesync::Tree tree;
+  if (!imagesync::extract(mv, root, *store, &tree, &why)) return fail(QStringLiteral("%1: %2").arg(image, why));
+
+  Facts facts;
+  if (const QString w = windowsDirectoryFrom(root, tree); !w.isEmpty()) facts.windowsDirectory = w;
+  auto writeIni = [&] {
+    int err = 0;
+    if (writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kMachineIniName), machineIni(image, *volume, facts), &err))
+      return true;
+    return fail(QStringLiteral("cannot write machine.ini: %1").arg(QString::fromLocal8Bit(std::strerror(err))));
+  };
+  if (!writeIni()) return false;
+  {
+    std::unique_ptr<Machine> m = Machine::open(folder, &why);
+    if (!m) {
+      why.replace(folder, machineDir);
+      return fail(QStringLiteral("%1 holds no Windows 95 that Vantrel can work on: %2").arg(image, why));
+    }
+    Registry& reg = m->registry();
+    facts.version = registryString(reg, "Software\\Microsoft\\Windows\\CurrentVersion", "VersionNumber");
+    facts.computerName = registryString(reg, "System\\CurrentControlSet\\control\\ComputerName\\ComputerName", "ComputerName");
+    facts.userName = registryString(reg, "Network\\Logon", "username");
+    const QStringList resolution = registryString(reg, "Config\\0001\\Display\\Settings", "Resolution").split(QLatin1Char(','));
+    if (resolution.size() == 2) {
+      facts.width = resolution[0].trimmed().toInt();
+      facts.height = resolution[1].trimmed().toInt();
+    }
+    facts.depth = registryString(reg, "Config\\0001\\Display\\Settings", "BitsPerPixel").toInt();
+  }
+  if (!writeIni()) return false;
+
+  Record record{imageBytes, hash, volume->partition, volume->offset, tree};
+  int err = 0;
+  if (!writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kRecordName), formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
+    return fail(QStringLiteral("cannot write %1: %2").arg(QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
+  if (imagesync::hashFile(image) != hash) return fail(QStringLiteral("%1 changed while it was being imported").arg(image));
+
+  ::chmod(QFile::encodeName(folder).constData(), 0777 & ~currentUmask());
+  if (target.exists() && !QDir().rmdir(machineDir)) return fail(QStringLiteral("cannot replace the empty folder %1").arg(machineDir));
+  if (::rename(QFile::encodeName(folder).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+    return fail(QStringLiteral("cannot create %1: %2").arg(machineDir, QString::fromLocal8Bit(std::strerror(errno))));
+  staging.setAutoRemove(false);
+  if (summary) {
+    qsizetype files = 0;
+    for (const auto& [path, e] : tree) files += e.folder ? 0 : 1;
+    *summary = QStringLiteral("Imported %1 files and %2 folders from %3 (%4, %5 bytes, %6 free) into %7")
+                   .arg(files)
+                   .arg(qsizetype(tree.size()) - files)
+                   .arg(volume->partition ? QStringLiteral("partition %1").arg(volume->partition) : QStringLiteral("the whole image"))
+                   .arg(volume->typeName())
+                   .arg(volume->totalBytes())
+                   .arg(volume->freeBytes())
+                   .arg(machineDir);
+  }
+  return true;
+}
+
+bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary) {
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
+  QString why;
+  if (!mtools::available(&why)) return fail(why);
+  std::unique_ptr<Machine> m = Machine::open(machineDir, &why);
+  if (!m) return fail(why);
+  QFile recordFile(m->hostPathInFolder(QLatin1String(kRecordName)));
+  if (!recordFile.open(QIODevice::ReadOnly))
+    return fail(QStringLiteral("%1 was not imported from a disk image (it has no %2); only an imported machine can be exported")
+                    .arg(machineDir, QLatin1String(kRecordName)));
+  Record record;
+  if (!parseRecord(recordFile.readAll(), &record, &why)) return fail(QStringLiteral("%1: %2").arg(machineDir, why));
+  if (partition && partition != record.partition)
+    return fail(QStringLiteral("the machine was imported from partition %1, not %2").arg(record.partition).arg(partition));
+
+  const auto volume = fat::inspectFile(image, record.partition, &why);
+  if (!volume) return fail(QStringLiteral("%1: %2").arg(image, why));
+  if (volume->offset != record.offset)
+    return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(record.partition));
+  if (QFileInfo(image).size() != record.imageBytes || imagesync::hashFile(image) != record.imageHash)
+    return fail(QStringLiteral("%1 changed since the machine was imported from it or last exported to it (was it started in an "
+                               "emulator?); nothing was written. Import it again to work on what it holds now")
+                    .arg(image));
+  if (imagesync::inUse(image, &why)) return fail(why);
+
+  const DriveInfo* c = m->files().drive(QLatin1Char('C'));
+  imagesync::Tree now;
+  if (!imagesync::readTree(c->hostRoot, m->files().attributeStore(), &now, &why))
+    return fail(QStringLiteral("drive C: cannot go into the image: %1").arg(why));
+  const imagesync::Changes changes = imagesync::compare(record.files, now, volume->clusterBytes());
+  if (summary) {
+    *summary = {};
+    summary->written = int(changes.writeFiles.size());
+    summary->removed = int(changes.removeFiles.size() + changes.removeFolders.size());
+    summary->folders = int(changes.makeFolders.size());
+    summary->attributesOnly = changes.count() - summary->written - summary->removed - summary->folders;
+  }
+  if (changes.empty()) return true;
+
+  imagesync::Failure kind = imagesync::Failure::None;
+  QByteArray newHash;
+  if (!imagesync::apply(image, *volume, c->hostRoot, changes, now, &why, &kind, &newHash))
+    return fail(QStringLiteral("%1 was left as it was: %2").arg(image, why));
+  record.files = std::move(now);
+  record.imageBytes = QFileInfo(image).size();
+  record.imageHash = newHash;
+  int err = 0;
+  if (!writeFileAtomically(m->hostPathInFolder(QLatin1String(kRecordName)), formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
+    return fail(QStringLiteral("%1 was written, but %2 could not be updated (%3): import the image again before the next export")
+                    .arg(image, QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
+  return true;
+}
+
+}  // namespace vt::disk

@@ -1,0 +1,33 @@
+#pragma once
+// A machine made from the FAT partition of an emulator's raw hard-disk image, and the way
+// back: import copies every file and folder out with its DOS attributes and times, and
+// records what it took (the image's size and hash, the partition, and each file's size,
+// time, attributes and content hash) in the machine folder; export writes into the image
+// what changed on C: since then, and nothing else. See docs/disk-images.md.
+#include <QString>
+
+namespace vt::disk {
+
+// The record of the import inside the machine folder.
+inline constexpr const char* kRecordName = "diskimage.txt";
+
+struct ExportSummary {
+  int written = 0;  // files written (new or changed)
+  int removed = 0;  // files and folders removed
+  int folders = 0;  // folders made
+  int attributesOnly = 0;  // entries whose attributes alone changed
+  bool nothingChanged() const { return !written && !removed && !folders && !attributesOnly; }
+};
+
+// Makes the machine folder `machineDir` (absent or empty) from `partition` of `image`
+// (0: the first FAT partition, or the whole image when it is one volume). Nothing is left
+// behind when it fails; `error` says why. `summary` gets a line on what was imported.
+bool importImage(const QString& image, const QString& machineDir, int partition, QString* error, QString* summary = nullptr);
+
+// Writes into `image` what changed on drive C: of the machine since its import or its last
+// export. Refuses an image that changed since (it was started in between), one whose
+// partition is not the FAT volume imported, one a program has open, and changes that do not
+// fit; then the image is untouched. `partition` 0 takes the recorded one.
+bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary = nullptr);
+
+}  // namespace vt::disk

@@ -1,0 +1,41 @@
+#pragma once
+// FAT volumes inside raw disk images, as emulators keep them: a hard disk with an MBR
+// partition table, or a floppy that is one volume from its first byte. Reading only: the
+// partition table, the boot sector and the FAT are checked here before mtools is ever let
+// near an image, because mtools trusts them and would follow a looping cluster chain or a
+// partition that runs past the end of the file.
+#include <QIODevice>
+#include <QString>
+
+#include <optional>
+
+namespace vt::fat {
+
+struct Volume {
+  int partition = 0;   // 1-4: the MBR entry; 0: the image is a single volume (a floppy)
+  qint64 offset = 0;   // where the volume starts in the image, in bytes
+  qint64 size = 0;     // bytes the volume spans
+  int fatBits = 0;     // 12, 16 or 32
+  quint32 bytesPerSector = 0;
+  quint32 sectorsPerCluster = 0;
+  quint64 clusters = 0;      // data clusters
+  quint64 freeClusters = 0;  // FAT entries that are 0
+  QString label;             // empty when the volume has none
+
+  qint64 clusterBytes() const { return qint64(bytesPerSector) * sectorsPerCluster; }
+  qint64 totalBytes() const { return qint64(clusters) * clusterBytes(); }
+  qint64 freeBytes() const { return qint64(freeClusters) * clusterBytes(); }
+  // What Windows 95 reports as the file system's name.
+  QString fileSystemName() const { return fatBits == 32 ? QStringLiteral("FAT32") : QStringLiteral("FAT"); }
+  QString typeName() const { return QStringLiteral("FAT%1").arg(fatBits); }
+};
+
+// Finds and checks the volume: `partition` 1-4 picks an MBR entry, 0 takes the image as
+// one volume when it starts with a FAT boot sector, else the first partition whose type
+// says FAT. Refuses, saying why in `error`, an image that is too short for what its
+// partition table or boot sector claims, a volume that is not FAT, and a FAT whose chains
+// leave the volume, loop, or join another chain.
+std::optional<Volume> inspect(QIODevice& image, int partition, QString* error);
+std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error);
+
+}  // namespace vt::fat

@@ -1,0 +1,388 @@
+#include "platform/imagesync.h"
+
+#include "platform/atomicfile.h"
+#include "platform/attributestore.h"
+#include "platform/filesystem.h"
+#include "platform/mtools.h"
+#include "platform/text.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vt::imagesync {
+
+namespace {
+
+// What a long FAT name may not be or hold.
+QString badName(const QString& name) {
+  if (name == QLatin1String(".") || name == QLatin1String("..")) return QStringLiteral("is not a name");
+  if (name.size() > 255) return QStringLiteral("is longer than the 255 characters FAT allows");
+  if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+    return QStringLiteral("ends with a point or a blank, which FAT drops");
+  for (QChar c : name) {
+    if (c.unicode() < 0x20 || QStringView(u"\"*/:<>?\\|").contains(c))
+      return QStringLiteral("holds a character FAT does not allow in names");
+  }
+  return {};
+}
+
+bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store, Tree* out, QString* error, int depth) {
+  auto fail = [&](const QString& why) {
+    *error = why;
+    return false;
+  };
+  if (depth > 64) return fail(QStringLiteral("%1: folders are nested too deeply").arg(relative));
+  DIR* d = ::opendir(dir.constData());
+  if (!d) return fail(QStringLiteral("cannot read the folder %1: %2").arg(QFile::decodeName(dir), QString::fromLocal8Bit(std::strerror(errno))));
+  QList<QByteArray> names;
+  while (const dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0 || isAtomicTempName(e->d_name)) continue;
+    names << QByteArray(e->d_name);
+  }
+  ::closedir(d);
+  QHash<QString, QString> seen;  // upper-cased -> as spelt
+  for (const QByteArray& raw : names) {
+    const QString name = QString::fromUtf8(raw);
+    const QString path = relative.isEmpty() ? name : relative + QLatin1Char('/') + name;
+    if (QString why = badName(name); !why.isEmpty()) return fail(QStringLiteral("%1 %2").arg(path, why));
+    const QString upper = winUpper(name);
+    if (auto it = seen.constFind(upper); it != seen.constEnd())
+      return fail(QStringLiteral("%1 and %2 differ only in case, which FAT cannot keep apart").arg(path, *it));
+    seen.insert(upper, name);
+    const QByteArray host = dir + '/' + raw;
+    struct stat st;
+    if (::lstat(host.constData(), &st) != 0) return fail(QStringLiteral("%1 cannot be read").arg(path));
+    Entry e;
+    e.mtime = st.st_mtim.tv_sec;
+    e.attributes = store.get(QFile::decodeName(host)).value_or(0) & AttrSettable;
+    if (S_ISDIR(st.st_mode)) {
+      e.folder = true;
+      (*out)[path] = e;
+      if (!walk(host, path, store, out, error, depth + 1)) return false;
+    } else if (S_ISREG(st.st_mode)) {
+      e.size = st.st_size;
+      e.hash = hashFile(QFile::decodeName(host));
+      if (e.hash.isEmpty()) return fail(QStringLiteral("%1 cannot be read").arg(path));
+      (*out)[path] = e;
+    } else {
+      return fail(QStringLiteral("%1 is a symbolic link or a device, which a FAT volume cannot hold").arg(path));
+    }
+  }
+  return true;
+}
+
+// mattrib's arguments for exactly these attributes.
+QStringList attributeFlags(quint32 a) {
+  auto flag = [&](quint32 bit, char letter) {
+    return QString(QLatin1Char(a & bit ? '+' : '-')) + QLatin1Char(letter);
+  };
+  return {flag(AttrArchive, 'a'), flag(AttrReadOnly, 'r'), flag(AttrSystem, 's'), flag(AttrHidden, 'h')};
+}
+
+QString parentOf(const QString& path) {
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  return slash < 0 ? QString() : path.left(slash);
+}
+
+qint64 inClusters(qint64 size, qint64 cluster) { return (size + cluster - 1) / cluster * cluster; }
+
+// A copy of `from` in the open file `toFd`: shared blocks where the file system offers them.
+bool copyContents(const QByteArray& from, int toFd, int* err) {
+  const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    *err = errno;
+    return false;
+  }
+  bool ok = ::ioctl(toFd, FICLONE, in) == 0;
+  if (!ok) {
+    ok = true;
+    for (;;) {
+      const ssize_t n = ::copy_file_range(in, nullptr, toFd, nullptr, 1 << 30, 0);
+      if (n > 0) continue;
+      if (n == 0) break;
+      if (errno == EINTR) continue;
+      if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+        *err = errno;
+        ok = false;
+        break;
+      }
+      // Not between these files: plain reads and writes from where it stopped.
+      char buf[1 << 16];
+      for (;;) {
+        const ssize_t r = ::read(in, buf, sizeof buf);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+          if (r < 0) {
+            *err = errno;
+            ok = false;
+          }
+          break;
+        }
+        for (ssize_t done = 0; done < r;) {
+          const ssize_t w = ::write(toFd, buf + done, size_t(r - done));
+          if (w < 0 && errno == EINTR) continue;
+          if (w < 0) {
+            *err = errno;
+            ::close(in);
+            return false;
+          }
+          done += w;
+        }
+      }
+      break;
+    }
+  }
+  ::close(in);
+  return ok;
+}
+
+bool noRoom(const mtools::Result& r) {
+  const QByteArray text = r.err + r.out;
+  return text.contains("Disk full") || text.contains("disk full") || text.contains("No space") ||
+         text.contains("Root directory full") || text.contains("directory full");
+}
+
+}  // namespace
+
+int Changes::count() const {
+  qsizetype n = removeFiles.size() + removeFolders.size() + makeFolders.size() + writeFiles.size();
+  QSet<QString> touched(writeFiles.begin(), writeFiles.end());
+  for (const QString& f : makeFolders) touched.insert(f);
+  for (const auto& [attrs, paths] : attributes)
+    for (const QString& p : paths)
+      if (!touched.contains(p)) ++n;
+  return int(n);
+}
+
+QByteArray hashFile(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return {};
+  QCryptographicHash h(QCryptographicHash::Sha256);
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return {};
+    }
+    if (n == 0) break;
+    h.addData(QByteArrayView(buf, n));
+  }
+  ::close(fd);
+  return h.result().toHex();
+}
+
+bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* error) {
+  out->clear();
+  QString why;
+  if (!walk(QFile::encodeName(root), QString(), store, out, &why, 0)) {
+    if (error) *error = why;
+    return false;
+  }
+  return true;
+}
+
+bool extract(const mtools::Volume& volume, const QString& root, AttributeStore& store, Tree* out, QString* error) {
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
+  const auto listed = volume.list(error);
+  if (!listed) return false;
+  if (!listed->empty()) {
+    const mtools::Result r = volume.run("mcopy", {QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("-n"),
+                                                  QStringLiteral("::"), root + QLatin1Char('/')});
+    if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
+  }
+  for (const mtools::Listed& e : *listed) {
+    const QString host = root + QLatin1Char('/') + e.path;
+    struct stat st;
+    if (::lstat(QFile::encodeName(host).constData(), &st) != 0)
+      return fail(QStringLiteral("%1 on the volume could not be copied out under its own name").arg(e.path));
+    if (e.attributes && !store.set(host, e.attributes))
+      return fail(QStringLiteral("cannot keep the attributes of %1").arg(e.path));
+  }
+  if (!readTree(root, store, out, error)) return false;
+  if (out->size() != listed->size())
+    return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries listed, %2 copied)")
+                    .arg(listed->size())
+                    .arg(out->size()));
+  return true;
+}
+
+Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes) {
+  Changes c;
+  for (auto it = base.rbegin(); it != base.rend(); ++it) {
+    const auto n = now.find(it->first);
+    if (n != now.end() && n->second.folder == it->second.folder) continue;
+    if (it->second.folder) {
+      c.removeFolders << it->first;
+    } else {
+      c.removeFiles << it->first;
+      c.bytesNeeded -= inClusters(it->second.size, clusterBytes);
+    }
+  }
+  for (const auto& [path, e] : now) {
+    const auto b = base.find(path);
+    const bool fresh = b == base.end() || b->second.folder != e.folder;
+    if (e.folder) {
+      if (fresh) {
+        c.makeFolders << path;
+        c.bytesNeeded += clusterBytes;
+      }
+    } else if (fresh || b->second.size != e.size || b->second.mtime != e.mtime || b->second.hash != e.hash) {
+      c.writeFiles << path;
+      c.bytesNeeded += inClusters(e.size, clusterBytes) - (fresh ? 0 : inClusters(b->second.size, clusterBytes));
+      c.attributes[e.attributes] << path;
+      continue;
+    }
+    if ((fresh && e.attributes) || (!fresh && b->second.attributes != e.attributes)) c.attributes[e.attributes] << path;
+  }
+  return c;
+}
+
+bool writeProtected(const QString& image) {
+  const QByteArray path = QFile::encodeName(image);
+  struct stat st;
+  // The permission bits count for root too, who may write anything.
+  return ::stat(path.constData(), &st) == 0 && (!(st.st_mode & 0222) || ::access(path.constData(), W_OK) != 0);
+}
+
+bool inUse(const QString& image, QString* why) {
+  for (const char* suffix : {".lck", ".lock"}) {
+    const QString lockFile = image + QLatin1String(suffix);
+    if (QFileInfo::exists(lockFile)) {
+      if (why) *why = QStringLiteral("%1 is in use: the lock file %2 says a program (an emulator?) has it open").arg(image, lockFile);
+      return true;
+    }
+  }
+  const int fd = ::open(QFile::encodeName(image).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 0;
+  const bool locked = ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+  ::close(fd);
+  if (locked && why) *why = QStringLiteral("%1 is in use: a program (an emulator?) holds a lock on it; close it first").arg(image);
+  return locked;
+}
+
+bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes,
+           const Tree& now, QString* error, Failure* why, QByteArray* newHash) {
+  Failure kind = Failure::Failed;
+  auto fail = [&](Failure k, const QString& message) {
+    if (why) *why = k;
+    if (error) *error = message;
+    return false;
+  };
+  if (why) *why = Failure::None;
+  if (writeProtected(image)) return fail(Failure::WriteProtected, QStringLiteral("%1 is write-protected (the file may not be written)").arg(image));
+  QString busy;
+  if (inUse(image, &busy)) return fail(Failure::InUse, busy);
+  if (changes.bytesNeeded > volume.freeBytes())
+    return fail(Failure::NoRoom, QStringLiteral("the changes do not fit: they need %1 bytes more on the volume, which has %2 bytes free")
+                                     .arg(changes.bytesNeeded)
+                                     .arg(volume.freeBytes()));
+
+  const QFileInfo info(image);
+  const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+  struct stat st;
+  if (::stat(target.constData(), &st) != 0) return fail(Failure::Failed, QStringLiteral("cannot read %1").arg(image));
+  QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".vantrel~XXXXXX"));
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0)
+    return fail(Failure::Failed, QStringLiteral("cannot make a working copy beside %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  struct Cleanup {
+    QByteArray path;
+    int fd;
+    bool keep = false;
+    ~Cleanup() {
+      if (fd >= 0) ::close(fd);
+      if (!keep) ::unlink(path.constData());
+    }
+  } cleanup{temp, fd};
+  int err = 0;
+  if (!copyContents(target, fd, &err)) {
+    return fail(err == ENOSPC ? Failure::NoRoom : Failure::Failed,
+                QStringLiteral("cannot make a working copy of %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(err))));
+  }
+  ::fchmod(fd, st.st_mode & 07777);
+  if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+    // Only root may give the copy to another owner; the user's own image keeps its owner anyway.
+  }
+
+  const mtools::Volume vol(QFile::decodeName(temp), volume.offset);
+  if (!vol.valid()) return fail(Failure::Failed, QStringLiteral("cannot prepare mtools for %1").arg(image));
+  QString toolError;
+  auto onVolume = [&](const char* tool, const QStringList& before, const QStringList& paths) {
+    if (paths.isEmpty()) return true;
+    QStringList items;
+    for (const QString& p : paths) items << mtools::volumePath(p);
+    const mtools::Result r = vol.runChunked(tool, before, items);
+    if (r.ok()) return true;
+    kind = noRoom(r) ? Failure::NoRoom : Failure::Failed;
+    toolError = QStringLiteral("%1 failed: %2").arg(QLatin1String(tool), r.complaint());
+    return false;
+  };
+  if (!onVolume("mdel", {}, changes.removeFiles) || !onVolume("mrd", {}, changes.removeFolders) ||
+      !onVolume("mmd", {}, changes.makeFolders))
+    return fail(kind, toolError);
+
+  // New and changed files, one mcopy per folder they go to; each keeps its host name.
+  std::map<QString, QStringList> byFolder;
+  for (const QString& f : changes.writeFiles) byFolder[parentOf(f)] << root + QLatin1Char('/') + f;
+  for (const auto& [folder, sources] : byFolder) {
+    const QString to = mtools::volumePath(folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
+    for (qsizetype i = 0; i < sources.size(); i += 200) {
+      const mtools::Result r = vol.run("mcopy", QStringList{QStringLiteral("-o"), QStringLiteral("-m")} + sources.mid(i, 200) + QStringList{to});
+      if (!r.ok()) return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed, QStringLiteral("mcopy failed: %1").arg(r.complaint()));
+    }
+  }
+  for (const auto& [attrs, paths] : changes.attributes)
+    if (!onVolume("mattrib", attributeFlags(attrs), paths)) return fail(kind, toolError);
+
+  // The copy must now hold exactly the tree it was written from.
+  QString listError;
+  const auto listed = vol.list(&listError);
+  if (!listed) return fail(Failure::Failed, listError);
+  QString mismatch;
+  if (listed->size() != now.size()) mismatch = QStringLiteral("%1 entries instead of %2").arg(listed->size()).arg(now.size());
+  for (const mtools::Listed& l : *listed) {
+    if (!mismatch.isEmpty()) break;
+    const auto n = now.find(l.path);
+    if (n == now.end())
+      mismatch = QStringLiteral("%1 is there").arg(l.path);
+    else if (n->second.attributes != l.attributes)
+      mismatch = QStringLiteral("%1 has other attributes").arg(l.path);
+  }
+  if (!mismatch.isEmpty())
+    return fail(Failure::Failed, QStringLiteral("after writing, the copy of the image does not hold what it should (%1)").arg(mismatch));
+
+  if (::fsync(fd) != 0) return fail(Failure::Failed, QStringLiteral("cannot write %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  if (newHash) *newHash = hashFile(QFile::decodeName(temp));
+  if (::rename(temp.constData(), target.constData()) != 0)
+    return fail(Failure::Failed, QStringLiteral("cannot replace %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  cleanup.keep = true;
+  const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  return true;
+}
+
+}  // namespace vt::imagesync

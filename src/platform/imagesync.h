@@ -1,0 +1,84 @@
+#pragma once
+// Keeping a host folder and a FAT volume of a disk image in step: reading the folder as a
+// tree of files with their DOS attributes and content hashes, copying a volume's files
+// out, and writing back into the image what changed in the folder since a tree was taken
+// of it, and nothing else. The image is never written in place: the changes go into a copy
+// beside it, which replaces it by rename only when mtools did every step and the copy holds
+// exactly the files and attributes it should.
+#include "platform/fatimage.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <optional>
+
+namespace vt {
+
+class AttributeStore;
+
+namespace mtools {
+class Volume;
+}
+
+namespace imagesync {
+
+// One file or folder of a drive.
+struct Entry {
+  bool folder = false;
+  quint32 attributes = 0;  // read-only, hidden, system, archive
+  qint64 size = 0;
+  qint64 mtime = 0;  // seconds since 1970, UTC
+  QByteArray hash;   // SHA-256 of a file's contents, in hex; empty for a folder
+  bool operator==(const Entry&) const = default;
+};
+// Paths below the drive's root, '/'-separated, spelt as the host spells them.
+using Tree = std::map<QString, Entry>;
+
+// The tree of the host folder `root`: its folders and regular files with the DOS attributes
+// `store` keeps. Refuses (with `error`) what a FAT volume cannot hold: symbolic links and
+// other special files, names FAT does not allow, two names in one folder that differ only
+// in case. Vantrel's own unfinished-write files are left out.
+bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* error);
+
+// Copies every file and folder of the volume into the empty host folder `root`, with their
+// times, and gives them their DOS attributes in `store`. `out` is the tree of `root` then.
+bool extract(const mtools::Volume& volume, const QString& root, AttributeStore& store, Tree* out, QString* error);
+
+// What turns the volume that held `base` into one that holds `now`.
+struct Changes {
+  QStringList removeFiles, removeFolders;  // removeFolders deepest first
+  QStringList makeFolders;                 // parents first
+  QStringList writeFiles;                  // new or changed
+  std::map<quint32, QStringList> attributes;  // paths that get these attributes
+  qint64 bytesNeeded = 0;  // clusters taken minus clusters freed, in bytes; may be negative
+  bool empty() const {
+    return removeFiles.isEmpty() && removeFolders.isEmpty() && makeFolders.isEmpty() && writeFiles.isEmpty() &&
+           attributes.empty();
+  }
+  int count() const;
+};
+Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes);
+
+enum class Failure { None, WriteProtected, InUse, NoRoom, Failed };
+
+// Writes `changes` (taking the files from the host folder `root`) into `volume` of the
+// image, through a copy that replaces the image only when its listing then matches `now`.
+// On failure the image is as it was and `why` says which kind of failure it was.
+// `newHash` receives the SHA-256 of the image written.
+bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes,
+           const Tree& now, QString* error, Failure* why, QByteArray* newHash = nullptr);
+
+// Whether a program has the image open for itself: a lock on the file (QEMU locks the
+// images it runs with fcntl), or a lock file beside it ("IMAGE.lck", "IMAGE.lock").
+bool inUse(const QString& image, QString* why);
+// Whether the host file may be written: a file without write permission is a
+// write-protected disk.
+bool writeProtected(const QString& image);
+
+// SHA-256 of a host file, in hex; empty when it cannot be read.
+QByteArray hashFile(const QString& path);
+
+}  // namespace imagesync
+}  // namespace vt

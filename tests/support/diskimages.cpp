@@ -1,0 +1,118 @@
+#include "support/diskimages.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+namespace vt::test {
+
+namespace {
+
+QString program(const char* name) {
+  QString p = QStandardPaths::findExecutable(QString::fromLatin1(name));
+  // dosfstools lives in /usr/sbin, which a plain user's PATH may lack.
+  if (p.isEmpty()) p = QStandardPaths::findExecutable(QString::fromLatin1(name), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+  return p;
+}
+
+}  // namespace
+
+QString missingDiskTools() {
+  QStringList missing;
+  for (const char* t : {"mkfs.fat", "fsck.fat", "mcopy", "mattrib", "mtype", "mdir", "mmd"})
+    if (program(t).isEmpty()) missing << QString::fromLatin1(t);
+  if (missing.isEmpty()) return {};
+  return QStringLiteral("%1 missing: install mtools and dosfstools (scripts/setup.sh does)").arg(missing.join(QStringLiteral(", ")));
+}
+
+int runProgram(const QString& name, const QStringList& args, QByteArray* out) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
+  env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+  env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+  p.setProcessEnvironment(env);
+  const QString path = name.contains(QLatin1Char('/')) ? name : program(name.toLatin1().constData());
+  p.start(path, args);
+  if (!p.waitForStarted() || !p.waitForFinished(60000)) return -1;
+  if (out) *out = p.readAllStandardOutput();
+  return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+bool makeHardDiskImage(const QString& path, int megabytes, int fatBits, const QString& label) {
+  const quint32 sectors = quint32(megabytes) * 2048;
+  QByteArray mbr(512, '\0');
+  char* e = mbr.data() + 446;
+  e[0] = char(0x80);
+  e[4] = char(fatBits == 32 ? 0x0C : 0x06);
+  qToLittleEndian<quint32>(2048, e + 8);
+  qToLittleEndian<quint32>(sectors - 2048, e + 12);
+  mbr[510] = char(0x55);
+  mbr[511] = char(0xAA);
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(mbr) != 512 || !f.resize(qint64(sectors) * 512)) {
+    ADD_FAILURE() << "cannot write " << path.toStdString();
+    return false;
+  }
+  f.close();
+  const QStringList args{QStringLiteral("-F"), QString::number(fatBits), QStringLiteral("--offset"), QStringLiteral("2048"),
+                         QStringLiteral("-h"), QStringLiteral("2048"), QStringLiteral("-n"), label, QStringLiteral("-i"),
+                         QStringLiteral("1E4F2A07"), path, QString::number((sectors - 2048) / 2)};
+  QByteArray out;
+  if (runProgram(QStringLiteral("mkfs.fat"), fatBits == 32 ? QStringList{QStringLiteral("-s"), QStringLiteral("1")} + args : args, &out) != 0) {
+    ADD_FAILURE() << "mkfs.fat failed: " << out.toStdString();
+    return false;
+  }
+  return true;
+}
+
+bool makeFloppyImage(const QString& path, const QString& label) {
+  QFile::remove(path);
+  QByteArray out;
+  if (runProgram(QStringLiteral("mkfs.fat"), {QStringLiteral("-C"), QStringLiteral("-F"), QStringLiteral("12"), QStringLiteral("-n"), label,
+                                              QStringLiteral("-i"), QStringLiteral("12345678"), path, QStringLiteral("1440")},
+                 &out) != 0) {
+    ADD_FAILURE() << "mkfs.fat failed: " << out.toStdString();
+    return false;
+  }
+  return true;
+}
+
+QByteArray mtool(const char* tool, const QString& image, qint64 offset, const QStringList& args, int* code) {
+  QByteArray out;
+  const int rc = runProgram(QString::fromLatin1(tool), QStringList{QStringLiteral("-i"), image + QStringLiteral("@@") + QString::number(offset)} + args, &out);
+  if (code) *code = rc;
+  return out;
+}
+
+QMap<QString, QString> imageAttributes(const QString& image, qint64 offset) {
+  QMap<QString, QString> out;
+  for (const QByteArray& line : mtool("mattrib", image, offset, {QStringLiteral("-/"), QStringLiteral("::/")}).split('\n')) {
+    const qsizetype at = line.indexOf("::/");
+    if (at < 0 || line.size() == at + 3) continue;
+    QString letters;
+    for (char c : {'A', 'S', 'H', 'R'})
+      if (line.left(at).contains(c)) letters += QLatin1Char(c);
+    out.insert(QString::fromUtf8(line.mid(at + 3)), letters);
+  }
+  return out;
+}
+
+QByteArray imageFile(const QString& image, qint64 offset, const QString& path) {
+  return mtool("mtype", image, offset, {QStringLiteral("::/") + path});
+}
+
+QByteArray sha256(const QString& hostFile) {
+  QFile f(hostFile);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  QCryptographicHash h(QCryptographicHash::Sha256);
+  h.addData(&f);
+  return h.result().toHex();
+}
+
+}  // namespace vt::test

@@ -1,0 +1,36 @@
+#pragma once
+// Raw disk and floppy images for the tests, made with Debian's dosfstools and mtools as a
+// user's emulator would hold them, without mounting anything (so the tests run as any
+// user), and looked into with mtools independently of Vantrel's own use of them.
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace vt::test {
+
+// Empty when mkfs.fat, fsck.fat and the mtools are there; else what is missing, for
+// GTEST_SKIP (scripts/setup.sh installs them).
+QString missingDiskTools();
+
+// Runs a host program to its end; its exit code, or -1 when it did not start.
+int runProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr);
+
+// A hard-disk image of `megabytes` with an MBR whose first entry spans sector 2048 to the
+// end, formatted with mkfs.fat as FAT`fatBits` (16 or 32) with `label`. False (and a
+// test failure) when a tool failed.
+bool makeHardDiskImage(const QString& path, int megabytes, int fatBits, const QString& label = QStringLiteral("TESTDISK"));
+inline constexpr qint64 kPartitionOffset = 2048 * 512;
+// A 1.44 MB FAT12 floppy image, one volume from its first byte.
+bool makeFloppyImage(const QString& path, const QString& label = QStringLiteral("FLOPPY"));
+
+// One of the mtools on IMAGE@@offset; stdout, and the exit code in `code`.
+QByteArray mtool(const char* tool, const QString& image, qint64 offset, const QStringList& args, int* code = nullptr);
+// `mattrib -/` as path -> attribute letters ("ASHR" in this order, blanks dropped).
+QMap<QString, QString> imageAttributes(const QString& image, qint64 offset);
+// The contents of one file of the image (empty when missing).
+QByteArray imageFile(const QString& image, qint64 offset, const QString& path);
+
+QByteArray sha256(const QString& hostFile);
+
+}  // namespace vt::test

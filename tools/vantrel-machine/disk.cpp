@@ -1,0 +1,75 @@
+// import and export: a machine from the FAT partition of a raw disk image, and its changes
+// back into the image.
+#include "commands.h"
+
+#include "platform/diskimage.h"
+
+namespace vt::tool {
+
+namespace {
+
+// IMAGE DIR or DIR IMAGE, with an optional --partition N anywhere after the command.
+bool parseDiskArguments(const char* command, const QStringList& args, QStringList* plain, int* partition, Io& io, int* code) {
+  *partition = 0;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
+    QString value;
+    if (a == QLatin1String("--partition")) {
+      if (i + 1 >= args.size()) {
+        *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number from 1 to 4").arg(QLatin1String(command)));
+        return false;
+      }
+      value = args[++i];
+    } else if (a.startsWith(QLatin1String("--partition="))) {
+      value = a.mid(12);
+    } else {
+      plain->append(a);
+      continue;
+    }
+    bool ok = false;
+    *partition = value.toInt(&ok);
+    if (!ok || *partition < 1 || *partition > 4) {
+      *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number from 1 to 4, not %2").arg(QLatin1String(command), value));
+      return false;
+    }
+  }
+  if (plain->size() != 2) {
+    *code = io.fail(Usage, QStringLiteral("%1 needs two arguments (see --help)").arg(QLatin1String(command)));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int cmdImport(const QStringList& args, Io& io) {
+  QStringList plain;
+  int partition = 0, code = 0;
+  if (!parseDiskArguments("import", args, &plain, &partition, io, &code)) return code;
+  QString why, summary;
+  if (!disk::importImage(plain[0], plain[1], partition, &why, &summary)) return io.fail(Failed, QStringLiteral("import: %1").arg(why));
+  io.out << summary << '\n';
+  return Ok;
+}
+
+int cmdExport(const QStringList& args, Io& io) {
+  QStringList plain;
+  int partition = 0, code = 0;
+  if (!parseDiskArguments("export", args, &plain, &partition, io, &code)) return code;
+  QString why;
+  disk::ExportSummary s;
+  if (!disk::exportImage(plain[0], plain[1], partition, &why, &s)) return io.fail(Failed, QStringLiteral("export: %1").arg(why));
+  if (s.nothingChanged())
+    io.out << "Nothing changed on C: since the last import or export; " << plain[1] << " was not touched\n";
+  else
+    io.out << QStringLiteral("Wrote %1 files, removed %2 files and folders, made %3 folders and changed the attributes of %4 more in %5")
+                  .arg(s.written)
+                  .arg(s.removed)
+                  .arg(s.folders)
+                  .arg(s.attributesOnly)
+                  .arg(plain[1])
+           << '\n';
+  return Ok;
+}
+
+}  // namespace vt::tool
