@@ -10,27 +10,6 @@ QString problemTextFileName(TextKind kind, int language) {
          QString::fromLatin1(language == English ? ".eng" : ".de");
 }
 
-ProblemSection readProblemSection(const std::optional<QByteArray>& file, QChar letter) {
-  ProblemSection s;
-  if (!file) return s;
-  const QByteArray header = QByteArray("[") + char(letter.toLatin1()) + ']';
-  const QList<QByteArray> lines = splitLines(*file);
-  qsizetype i = 0;
-  while (i < lines.size() && lines[i] != header) ++i;
-  if (i == lines.size()) {
-    s.status = ProblemSection::NoHeader;
-    return s;
-  }
-  for (++i; i < lines.size(); ++i) {
-    if (lines[i].startsWith('[')) {
-      s.status = ProblemSection::Complete;
-      return s;
-    }
-    s.lines << fromAnsi(lines[i]);
-  }
-  s.status = ProblemSection::NoEnd;
-  return s;
-}
 
 QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter,
                         const SharedState& state) {

@@ -3,6 +3,7 @@
 // letter, read from four files in the program directory (PROBLEME.de and LSG.de in German,
 // PROBLEME.eng and LSG.eng in English). A section begins with a line that is exactly "[C]"
 // and runs up to the next line that begins with "["; the files end with such a line.
+#include "sysaccess/lettered.h"
 #include "sysaccess/state.h"
 
 #include <QByteArray>
@@ -22,14 +23,11 @@ enum class TextKind { Description, Solution };
 // "PROBLEME.de", "LSG.eng", ...
 QString problemTextFileName(TextKind kind, int language);
 
-struct ProblemSection {
-  enum Status { Complete, NoFile, NoHeader, NoEnd };
-  Status status = NoFile;
-  QStringList lines;  // as stored, empty lines kept; for NoEnd what came before the end of the file
-};
-
+using ProblemSection = LetteredSection;
 // The first section headed "[letter]". A file that is nullopt is a missing file.
-ProblemSection readProblemSection(const std::optional<QByteArray>& file, QChar letter);
+inline ProblemSection readProblemSection(const std::optional<QByteArray>& file, QChar letter) {
+  return readLetteredSection(file, letter);
+}
 
 // What a memo shows for a letter: the section's lines, and where the file lets the reader
 // down (missing, no such section, no end line) a sentence that says so.

@@ -57,27 +57,6 @@ QString toolCommand(Kind k, int index, const QString& windowsDirectory) {
   return windowsDirectory + QStringLiteral("\\sndvol32.exe");
 }
 
-Section readSection(const std::optional<QByteArray>& file, QChar letter) {
-  Section s;
-  if (!file) return s;
-  const QByteArray header = QByteArray("[") + char(letter.toLatin1()) + ']';
-  const QList<QByteArray> lines = splitLines(*file);
-  qsizetype i = 0;
-  while (i < lines.size() && lines[i] != header) ++i;
-  if (i == lines.size()) {
-    s.status = Section::NoHeader;
-    return s;
-  }
-  for (++i; i < lines.size(); ++i) {
-    if (lines[i].startsWith('[')) {
-      s.status = Section::Complete;
-      return s;
-    }
-    s.lines << fromAnsi(lines[i]);
-  }
-  s.status = Section::NoEnd;
-  return s;
-}
 
 // --- the sequence -----------------------------------------------------------------------
 

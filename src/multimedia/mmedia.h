@@ -8,6 +8,7 @@
 // The sequence knows no widgets. It drives the pages and buttons through Screen and the
 // media player through Player, so it runs the same behind the window and in tests.
 #include "sysaccess/dialogs.h"
+#include "sysaccess/lettered.h"
 #include "sysaccess/state.h"
 
 #include <QByteArray>
@@ -93,16 +94,9 @@ bool causeHasTool(Kind k, int index);
 // The command line the check button runs for a cause, empty where there is none.
 QString toolCommand(Kind k, int index, const QString& windowsDirectory);
 
-struct Section {
-  enum Status { Complete, NoFile, NoHeader, NoEnd };
-  Status status = NoFile;
-  QStringList lines;  // as stored, empty lines kept; for NoEnd what came before the end of the file
-};
-
-// The section with that letter: the lines after the first line that is exactly "[L]", up to
-// the next line that begins with "[". Lines before the first header are not part of any
-// section. A file that is nullopt is a missing file.
-Section readSection(const std::optional<QByteArray>& file, QChar letter);
+// The texts of the causes, one section per problem letter.
+using Section = LetteredSection;
+inline Section readSection(const std::optional<QByteArray>& file, QChar letter) { return readLetteredSection(file, letter); }
 
 // --- the sequence -----------------------------------------------------------------------
 
