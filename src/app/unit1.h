@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QStackedWidget>
 #include <QWidget>
 
 #include <array>
@@ -53,6 +54,23 @@ class Sequence;
 }  // namespace multimedia
 
 inline constexpr const char* kProgramKey = "SOFTWARE\\Tarvo\\Vantrel";
+
+class TForm1;
+
+// The main window's page containers behind a section's view interface (`View` derives from
+// PageView); the section's own controls are the subclass's.
+template <typename View>
+class FormPages : public View {
+ public:
+  explicit FormPages(TForm1& form) : form_(form) {}
+  int currentPage() const override;
+  void showPage(int page) override;
+  void showStrip(int strip) override;
+  void hideStrips() override;
+
+ protected:
+  TForm1& form_;
+};
 
 class TForm1 : public QWidget {
   Q_OBJECT
@@ -350,5 +368,24 @@ class TForm1 : public QWidget {
   bool dragging_ = false;
   bool ending_ = false;
 };
+
+template <typename View>
+int FormPages<View>::currentPage() const {
+  return form_.Notebook1() ? form_.Notebook1()->currentIndex() : -1;
+}
+template <typename View>
+void FormPages<View>::showPage(int page) {
+  if (form_.Notebook1()) form_.Notebook1()->setCurrentIndex(page);
+}
+template <typename View>
+void FormPages<View>::showStrip(int strip) {
+  if (!form_.Notebook2()) return;
+  form_.Notebook2()->setCurrentIndex(strip);
+  form_.Notebook2()->setVisible(true);
+}
+template <typename View>
+void FormPages<View>::hideStrips() {
+  if (form_.Notebook2()) form_.Notebook2()->setVisible(false);
+}
 
 }  // namespace vt

@@ -18,22 +18,10 @@ using diagnosis::BrowserButton;
 
 // The analysis page, the two result pages and the browser with its strip, as the
 // widget-free analysis and browser see them.
-class DiagnosisScreen : public diagnosis::BrowserView, public diagnosis::AnalysisView {
+class DiagnosisScreen : public FormPages<diagnosis::BrowserView>, public diagnosis::AnalysisView {
  public:
-  explicit DiagnosisScreen(TForm1& form) : form_(form) {}
+  explicit DiagnosisScreen(TForm1& form) : FormPages(form) {}
 
-  int currentPage() const override { return form_.Notebook1() ? form_.Notebook1()->currentIndex() : -1; }
-  void showPage(int page) override {
-    if (form_.Notebook1()) form_.Notebook1()->setCurrentIndex(page);
-  }
-  void showStrip(int strip) override {
-    if (!form_.Notebook2()) return;
-    form_.Notebook2()->setCurrentIndex(strip);
-    form_.Notebook2()->setVisible(true);
-  }
-  void hideStrips() override {
-    if (form_.Notebook2()) form_.Notebook2()->setVisible(false);
-  }
   // The strip's buttons are hidden while the strip is not shown, so their own flag says
   // whether they are meant to be visible.
   void setVisible(BrowserButton b, bool visible) override {
@@ -78,7 +66,6 @@ class DiagnosisScreen : public diagnosis::BrowserView, public diagnosis::Analysi
     m->moveCursor(QTextCursor::Start);
     m->ensureCursorVisible();
   }
-  TForm1& form_;
 };
 
 }  // namespace

@@ -18,22 +18,10 @@ namespace {
 using multimedia::Control;
 
 // The controls of the multimedia pages, as the sequence sees them.
-class MultimediaScreen : public multimedia::Screen {
+class MultimediaScreen : public FormPages<multimedia::Screen> {
  public:
-  explicit MultimediaScreen(TForm1& form) : form_(form) {}
+  using FormPages::FormPages;
 
-  int currentPage() const override { return form_.Notebook1() ? form_.Notebook1()->currentIndex() : -1; }
-  void showPage(int page) override {
-    if (form_.Notebook1()) form_.Notebook1()->setCurrentIndex(page);
-  }
-  void showStrip(int strip) override {
-    if (!form_.Notebook2()) return;
-    form_.Notebook2()->setCurrentIndex(strip);
-    form_.Notebook2()->setVisible(true);
-  }
-  void hideStrips() override {
-    if (form_.Notebook2()) form_.Notebook2()->setVisible(false);
-  }
   void setVisible(Control c, bool visible) override {
     if (TExplorerButton* b = button(c)) b->setVisible(visible);
   }
@@ -58,7 +46,6 @@ class MultimediaScreen : public multimedia::Screen {
     static constexpr const char* names[] = {"ExplorerButton31", "Button_STOP", "ExplorerButton32", "ExplorerButton24", "MM_Check"};
     return form_.form().get<TExplorerButton>(QString::fromLatin1(names[int(c)]));
   }
-  TForm1& form_;
 };
 
 }  // namespace

@@ -31,13 +31,8 @@ enum class BrowserButton {
   Autofix,  // Knopf_AUTOFIX
 };
 
-class BrowserView {
+class BrowserView : public PageView {
  public:
-  virtual ~BrowserView() = default;
-  virtual int currentPage() const = 0;
-  virtual void showPage(int page) = 0;
-  virtual void showStrip(int strip) = 0;  // also makes the strip container visible
-  virtual void hideStrips() = 0;
   virtual void setVisible(BrowserButton b, bool visible) = 0;
   virtual bool isVisible(BrowserButton b) const = 0;
   virtual void setProblemLabel(const QString& text) = 0;

@@ -68,13 +68,8 @@ enum class Control {
   Check,          // MM_Check
 };
 
-class Screen {
+class Screen : public PageView {
  public:
-  virtual ~Screen() = default;
-  virtual int currentPage() const = 0;
-  virtual void showPage(int page) = 0;
-  virtual void showStrip(int strip) = 0;  // also makes the strip container visible
-  virtual void hideStrips() = 0;
   virtual void setVisible(Control c, bool visible) = 0;
   virtual void setEnabled(Control c, bool enabled) = 0;
   // Whether the kind's box on the selection page is ticked.

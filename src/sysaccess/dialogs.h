@@ -17,6 +17,17 @@ class DialogService {
   virtual void openWebLink(const QString& url) { (void)url; }
 };
 
+// The window's two page containers as a section's sequence of pages sees them: the content
+// pages and the strip of buttons below them.
+class PageView {
+ public:
+  virtual ~PageView() = default;
+  virtual int currentPage() const = 0;
+  virtual void showPage(int page) = 0;
+  virtual void showStrip(int strip) = 0;  // also makes the strip container visible
+  virtual void hideStrips() = 0;
+};
+
 class EventPump {
  public:
   virtual ~EventPump() = default;
