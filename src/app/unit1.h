@@ -287,6 +287,7 @@ class TForm1 : public QWidget {
   void ExplorerButton14Click();
   void ExplorerButton5Click();
   void ExplorerButton30Click();
+  void pageReport(int step);
 
   // --- end --------------------------------------------------------------------------
   void ProgEnde();

@@ -16,7 +16,7 @@ namespace vt {
 
 namespace {
 
-constexpr int kWorkPage = 33, kFactsPage = 3, kDrivesPage = 4, kUpdatesPage = 5, kReportStrip = 2;
+constexpr int kWorkPage = 33, kFactsPage = 3, kUpdatesPage = 5, kReportStrip = 2;
 
 // Draws a drive item: its icon at the left, its three lines beside it.
 class DriveItemDelegate : public QStyledItemDelegate {
@@ -108,24 +108,17 @@ void TForm1::ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const 
 
 // --- paging ----------------------------------------------------------------------------
 
-void TForm1::ExplorerButton14Click() {
-  if (!notebook1_) return;
-  const int page = notebook1_->currentIndex();
-  if (page == kDrivesPage) notebook1_->setCurrentIndex(kUpdatesPage);
-  else if (page == kFactsPage) notebook1_->setCurrentIndex(kDrivesPage);
-  if (auto* back = get<TExplorerButton>("ExplorerButton5")) back->setVisible(notebook1_->currentIndex() != kFactsPage);
-  if (auto* forward = get<TExplorerButton>("ExplorerButton14"); forward && notebook1_->currentIndex() == kUpdatesPage)
-    forward->setVisible(false);
-}
+void TForm1::ExplorerButton14Click() { pageReport(+1); }
+void TForm1::ExplorerButton5Click() { pageReport(-1); }
 
-void TForm1::ExplorerButton5Click() {
+// One page on or back among the three; the strip offers only the ways that lead somewhere.
+void TForm1::pageReport(int step) {
   if (!notebook1_) return;
   const int page = notebook1_->currentIndex();
-  if (page == kDrivesPage) notebook1_->setCurrentIndex(kFactsPage);
-  else if (page == kUpdatesPage) notebook1_->setCurrentIndex(kDrivesPage);
+  if (page >= kFactsPage && page <= kUpdatesPage)
+    notebook1_->setCurrentIndex(std::clamp(page + step, kFactsPage, kUpdatesPage));
+  if (auto* back = get<TExplorerButton>("ExplorerButton5")) back->setVisible(notebook1_->currentIndex() != kFactsPage);
   if (auto* forward = get<TExplorerButton>("ExplorerButton14")) forward->setVisible(notebook1_->currentIndex() != kUpdatesPage);
-  if (auto* back = get<TExplorerButton>("ExplorerButton5"); back && notebook1_->currentIndex() == kFactsPage)
-    back->setVisible(false);
 }
 
 void TForm1::ExplorerButton30Click() { Diagnose(); }

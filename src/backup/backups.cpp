@@ -240,6 +240,25 @@ bool Backups::SaveLastState() { return refreshCopy(lastDirectory(), lastStateSou
 
 bool Backups::SaveSystemDlls() { return refreshCopy(saveDirectory(), systemDllSources(systemDirectory_), true); }
 
+bool Backups::BackupBeforeChange(int kind) {
+  if (AutoBackup(kind)) return true;
+  switch (kind) {
+    case AutoStartfiles:
+      dialogs_.warning(text("Schwerer Fehler: Konnte kein Backup der jetzigen Startdateien anfertigen! Aktion abgebrochen!",
+                            "Fatal error: Unable to create backup of actual startfiles! Action canceled!"));
+      break;
+    case AutoSystemfiles:
+      dialogs_.warning(text("Schwerer Fehler: Konnte kein Backup der jetzigen Systemdateien anfertigen! Aktion abgebrochen!",
+                            "Fatal error: Unable to create backup of actual systemfiles! Action canceled!"));
+      break;
+    default:
+      dialogs_.warning(text("Schwerer Fehler: Konnte kein Backup der Registry anfertigen! Aktion abgebrochen!",
+                            "Fatal error: Unable to create backup of registry! Action canceled!"));
+      break;
+  }
+  return false;
+}
+
 bool Backups::AutoBackup(int kind, const QString& currentDescription) {
   struct Kind {
     std::initializer_list<Component> components;

@@ -75,6 +75,10 @@ class Backups {
   // A set of the given kind without any message. `currentDescription` is used only by a
   // kind outside 1 to 5, which has none of its own. True only when every file was saved.
   bool AutoBackup(int kind, const QString& currentDescription = {});
+  // The automatic set a section makes before it changes the system. When it cannot be made
+  // the user is told, in the words of the kind (start files, system files, registry), that
+  // the action is cancelled; the caller then changes nothing.
+  bool BackupBeforeChange(int kind);
   // Why the last creation or restore failed, for callers that report it themselves.
   const QString& failureReason() const { return failureReason_; }
 

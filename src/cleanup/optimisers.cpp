@@ -118,12 +118,7 @@ QByteArray optimizedAutoexec(const QByteArray& bytes) {
 }
 
 bool OptimizeWinIni(Optimiser& o) {
-  if (!o.backups.AutoBackup(backup::AutoSystemfiles)) {
-    o.dialogs.warning(text(o.state,
-                           "Schwerer Fehler: Konnte kein Backup der jetzigen Systemdateien anfertigen! Aktion abgebrochen!",
-                           "Fatal error: Unable to create backup of actual systemfiles! Action canceled!"));
-    return false;
-  }
+  if (!o.backups.BackupBeforeChange(backup::AutoSystemfiles)) return false;
   o.backups.SaveLastState();
   const QString file = o.windowsDirectory + QStringLiteral("\\win.ini");
   if (!o.fs.exists(file) || o.fs.isDirectory(file)) return true;
@@ -139,12 +134,7 @@ bool OptimizeWinIni(Optimiser& o) {
 }
 
 bool OptimizeStartFiles(Optimiser& o) {
-  if (!o.backups.AutoBackup(backup::AutoStartfiles)) {
-    o.dialogs.warning(text(o.state,
-                           "Schwerer Fehler: Konnte kein Backup der jetzigen Startdateien anfertigen! Aktion abgebrochen!",
-                           "Fatal error: Unable to create backup of actual startfiles! Action canceled!"));
-    return false;
-  }
+  if (!o.backups.BackupBeforeChange(backup::AutoStartfiles)) return false;
   o.backups.SaveLastState();
   const std::pair<QString, QByteArray (*)(const QByteArray&)> files[] = {
       {QStringLiteral("C:\\config.sys"), &optimizedConfigSys},

@@ -71,21 +71,12 @@ bool fileTypeProgramGone(FileSystem& fs, const QString& program, const OptionFla
   }
 }
 
-// Every registry clean-up can be undone from the backup list: none deletes before a set of
-// the registry is made.
-bool backUpRegistry(RegistryCleaner& c) {
-  if (c.backups.AutoBackup(backup::AutoRegistry)) return true;
-  c.dialogs.warning(text(c.state, "Schwerer Fehler: Konnte kein Backup der Registry anfertigen! Aktion abgebrochen!",
-                         "Fatal error: Unable to create backup of registry! Action canceled!"));
-  return false;
-}
-
 bool isMarked(const DeletionList& list, int i) { return i < int(list.marked.size()) && list.marked[size_t(i)]; }
 
 }  // namespace
 
 bool DeleteWindowsTips(RegistryCleaner& c) {
-  if (!backUpRegistry(c)) return false;
+  if (!c.backups.BackupBeforeChange(backup::AutoRegistry)) return false;
   c.reg.WriteRegDword(HKEY_CURRENT_USER, kTips, u"Show", 0);
   c.reg.WriteRegDword(HKEY_CURRENT_USER, kTips, u"Next", 0);
   qint64 bytes = 0;
@@ -125,7 +116,7 @@ bool ScanUninstallEntries(RegistryCleaner& c, DeletionList& list) {
 
 bool RemoveUninstallEntries(RegistryCleaner& c, DeletionList& list) {
   if (!c.reg.RegKeyExists(HKEY_LOCAL_MACHINE, kUninstall)) return false;
-  if (!backUpRegistry(c)) return false;
+  if (!c.backups.BackupBeforeChange(backup::AutoRegistry)) return false;
   const QString base = QString::fromUtf16(kUninstall) + QLatin1Char('\\');
   bool ok = true;
   for (int i = 0; i < list.size(); ++i) {
@@ -172,7 +163,7 @@ bool ScanFileTypes(RegistryCleaner& c, DeletionList& list, const OptionFlags& op
 }
 
 bool RemoveFileTypes(RegistryCleaner& c, DeletionList& list) {
-  if (!backUpRegistry(c)) return false;
+  if (!c.backups.BackupBeforeChange(backup::AutoRegistry)) return false;
   c.backups.SaveLastState();
   bool ok = true;
   for (int i = 0; i < list.size(); ++i) {

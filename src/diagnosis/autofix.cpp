@@ -56,26 +56,9 @@ RepairOutcome Repairs::repair(QChar letter, const QStringList& details) {
 }
 
 bool Repairs::backUp(int kind) {
-  if (backups.AutoBackup(kind)) {
-    backups.SaveLastState();
-    return true;
-  }
-  auto text = [this](const char* german, const char* english) { return QString::fromUtf8(state.pick(german, english)); };
-  switch (kind) {
-    case backup::AutoStartfiles:
-      dialogs.warning(text("Schwerer Fehler: Konnte kein Backup der jetzigen Startdateien anfertigen! Aktion abgebrochen!",
-                           "Fatal error: Unable to create backup of actual startfiles! Action canceled!"));
-      break;
-    case backup::AutoSystemfiles:
-      dialogs.warning(text("Schwerer Fehler: Konnte kein Backup der jetzigen Systemdateien anfertigen! Aktion abgebrochen!",
-                           "Fatal error: Unable to create backup of actual systemfiles! Action canceled!"));
-      break;
-    default:
-      dialogs.warning(text("Schwerer Fehler: Konnte kein Backup der Registry anfertigen! Aktion abgebrochen!",
-                           "Fatal error: Unable to create backup of registry! Action canceled!"));
-      break;
-  }
-  return false;
+  if (!backups.BackupBeforeChange(kind)) return false;
+  backups.SaveLastState();
+  return true;
 }
 
 // Takes out, for each noted line, the first line of the file that equals it in any case. A

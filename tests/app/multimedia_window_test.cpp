@@ -122,14 +122,7 @@ class Window {
     click("ExplorerButton31");
     return waitFor([&] { return dialogs.shown.size() > asked; }, 20000);
   }
-  QStringList launched() {
-    QFile f(tm.folder() + QStringLiteral("/launch.log"));
-    QStringList commands;
-    if (f.open(QIODevice::ReadOnly))
-      for (const QByteArray& line : f.readAll().split('\n'))
-        if (!line.isEmpty()) commands << QString::fromUtf8(line.mid(line.indexOf('\t') + 1));
-    return commands;
-  }
+  QStringList launched() { return tm.launchedCommands(); }
 
   QTemporaryDir config;
   test::TestMachine tm;

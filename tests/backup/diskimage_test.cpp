@@ -28,10 +28,6 @@ namespace {
 
 using test::kPartitionOffset;
 
-#define SKIP_WITHOUT_DISK_TOOLS()                                           \
-  if (const QString missing = test::missingDiskTools(); !missing.isEmpty()) \
-  GTEST_SKIP() << missing.toStdString()
-
 QString letters(quint32 a) {
   QString s;
   if (a & AttrArchive) s += 'A';

@@ -79,14 +79,7 @@ class MultimediaTest : public ::testing::Test {
     dialogs.answer = answer;
     player.finish();
   }
-  QStringList launched() {
-    QFile f(tm.folder() + QStringLiteral("/launch.log"));
-    QStringList commands;
-    if (f.open(QIODevice::ReadOnly))
-      for (const QByteArray& line : f.readAll().split('\n'))
-        if (!line.isEmpty()) commands << QString::fromUtf8(line.mid(line.indexOf('\t') + 1));
-    return commands;
-  }
+  QStringList launched() { return tm.launchedCommands(); }
 
   QTemporaryDir config;
   test::TestMachine tm;

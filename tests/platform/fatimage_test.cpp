@@ -16,10 +16,6 @@ namespace {
 
 using test::kPartitionOffset;
 
-#define SKIP_WITHOUT_DISK_TOOLS()                                      \
-  if (const QString missing = test::missingDiskTools(); !missing.isEmpty()) \
-  GTEST_SKIP() << missing.toStdString()
-
 TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
   SKIP_WITHOUT_DISK_TOOLS();
   QTemporaryDir dir;

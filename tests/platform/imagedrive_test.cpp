@@ -16,10 +16,6 @@
 namespace vt {
 namespace {
 
-#define SKIP_WITHOUT_DISK_TOOLS()                                           \
-  if (const QString missing = test::missingDiskTools(); !missing.isEmpty()) \
-  GTEST_SKIP() << missing.toStdString()
-
 // A test machine whose drive A: is disks/a.img, with a system file of its own on it.
 struct FloppyMachine {
   test::TestMachine tm;

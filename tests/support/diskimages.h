@@ -12,6 +12,10 @@ namespace vt::test {
 // Empty when mkfs.fat, fsck.fat and the mtools are there; else what is missing, for
 // GTEST_SKIP (scripts/setup.sh installs them).
 QString missingDiskTools();
+// Ends a test that needs mtools and dosfstools, saying which is missing.
+#define SKIP_WITHOUT_DISK_TOOLS()                                             \
+  if (const QString missing = vt::test::missingDiskTools(); !missing.isEmpty()) \
+  GTEST_SKIP() << missing.toStdString()
 
 // Runs a host program to its end; its exit code, or -1 when it did not start.
 int runProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr);

@@ -32,6 +32,15 @@ TestMachine::TestMachine(const QString& machineKeys, const QString& extraIni) {
   reopen();
 }
 
+QStringList TestMachine::launchedCommands() const {
+  QFile f(folder() + QStringLiteral("/launch.log"));
+  QStringList commands;
+  if (f.open(QIODevice::ReadOnly))
+    for (const QByteArray& line : f.readAll().split('\n'))
+      if (!line.isEmpty()) commands << QString::fromUtf8(line.mid(line.indexOf('\t') + 1));
+  return commands;
+}
+
 void TestMachine::writeRegistryFiles() {
   for (const QString& hive : {machine_->systemDatPath(), machine_->userDatPath()}) {
     if (machine_->files().exists(hive)) continue;

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -30,6 +31,8 @@ class TestMachine {
   QByteArray hostFile(const QString& drive, const QString& relative) const;
   // Drops the Machine and opens the folder again, as a new run of the program would.
   void reopen();
+  // The command lines the launcher recorded in launch.log, oldest first.
+  QStringList launchedCommands() const;
   // Writes an empty SYSTEM.DAT and USER.DAT where they are missing.
   void writeRegistryFiles();
 
