@@ -1,6 +1,7 @@
 // The system report pages: the facts page, the drive list with its drawn items and the
 // updates list, paged with the strip's forward and back buttons. What is shown comes from
 // the widget-free report; these handlers fill the pages and page through them.
+#include "app/controls/bitmaputil.h"
 #include "app/controls/explbtn.h"
 #include "app/unit1.h"
 #include "diagnosis/report.h"
@@ -21,12 +22,13 @@ constexpr int kWorkPage = 33, kFactsPage = 3, kUpdatesPage = 5, kReportStrip = 2
 // Draws a drive item: its icon at the left, its three lines beside it.
 class DriveItemDelegate : public QStyledItemDelegate {
  public:
-  explicit DriveItemDelegate(QObject* parent) : QStyledItemDelegate(parent) {
-    for (const char* name : {"Removable", "Fixed", "CdRom", "Network"})
-      icons_.push_back(QImage(QStringLiteral(":/skin/Drive_%1.png").arg(QLatin1String(name))));
-  }
+  using QStyledItemDelegate::QStyledItemDelegate;
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    // Decoded and keyed once, when the drive page is first drawn, not at start-up.
+    if (icons_.isEmpty())
+      for (const char* name : {"Removable", "Fixed", "CdRom", "Network"})
+        icons_.push_back(skin::keyedImage(QImage(QStringLiteral(":/skin/Drive_%1.png").arg(QLatin1String(name)))));
     TForm1::ListBox_DrivesDrawItem(painter, option.rect, index.data().toString(), option.palette, icons_);
   }
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
@@ -34,19 +36,9 @@ class DriveItemDelegate : public QStyledItemDelegate {
   }
 
  private:
-  QList<QImage> icons_;
+  mutable QList<QImage> icons_;
 };
 
-// The skin's pictures are keyed on the colour of their top-left pixel.
-QImage keyed(const QImage& picture) {
-  if (picture.isNull()) return picture;
-  QImage out = picture.convertToFormat(QImage::Format_ARGB32);
-  const QRgb key = out.pixel(0, 0);
-  for (int y = 0; y < out.height(); ++y)
-    for (int x = 0; x < out.width(); ++x)
-      if (out.pixel(x, y) == key) out.setPixel(x, y, qRgba(0, 0, 0, 0));
-  return out;
-}
 
 }  // namespace
 
@@ -99,7 +91,7 @@ void TForm1::ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const 
                                     const QPalette& palette, const QList<QImage>& icons) {
   painter->fillRect(rect, palette.base());
   const diagnosis::DriveItem item = diagnosis::DriveItem::fromItemText(itemText);
-  if (item.icon < icons.size()) painter->drawImage(rect.left() + 4, rect.top() + 16, keyed(icons[item.icon]));
+  if (item.icon < icons.size()) painter->drawImage(rect.left() + 4, rect.top() + 16, icons[item.icon]);
   painter->setPen(palette.text().color());
   const QFontMetrics metrics(painter->font());
   for (int i = 0; i < 3; ++i)
