@@ -45,8 +45,6 @@ constexpr Section kSections[] = {
     {"Knopf7", 20, -1, "Informationen zu diesem Produkt", "Informationen zu diesem Produkt"},
 };
 
-bool isChecked(const QObject* box) { return box && box->property("checked").toBool(); }
-
 }  // namespace
 
 TForm1::TForm1(Machine& machine, DialogService& dialogs, EventPump& pump, int language, QWidget* parent)

@@ -199,25 +199,9 @@ void Sequence::showProblemSection(QChar letter) {
   const QString name = problemFileName(k, state_.language);
   const QString path = programDirectory_ + QLatin1Char('\\') + name;
   screen_.setVisible(Control::Check, causeHasTool(k, problemIndex_));
-  // A damaged or missing file is said in the memo itself, where the user is looking.
-  const Section s = readSection(machine_.files().readFile(path), letter);
-  QStringList lines = s.lines;
-  switch (s.status) {
-    case Section::Complete:
-      break;
-    case Section::NoFile:
-      lines << text("Die Datei %1 mit den möglichen Ursachen fehlt.", "The file %1 with the possible causes is missing.")
-                   .arg(path);
-      break;
-    case Section::NoHeader:
-      lines << text("Die Datei %1 enthält keinen Abschnitt [%2].", "The file %1 has no section [%2].").arg(path, QString(letter));
-      break;
-    case Section::NoEnd:
-      lines << QString() << text("(Die Datei %1 endet mitten in diesem Abschnitt, er ist vielleicht unvollständig.)",
-                                 "(The file %1 ends inside this section; it may be incomplete.)")
-                                .arg(path);
-      break;
-  }
+  const QStringList lines = letteredSectionLines(machine_.files(), path, letter, state_,
+                                                 "Die Datei %1 mit den möglichen Ursachen fehlt.",
+                                                 "The file %1 with the possible causes is missing.");
   screen_.showCause(lines);
 }
 
