@@ -6,6 +6,8 @@
 #include "app/unit1.h"
 #include "platform/machine.h"
 
+#include "buildinfo.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -28,16 +30,31 @@ int refuseToStart(const vt::CommandLine& cl, const QString& why) {
   return 1;
 }
 
+// --help and --version are answered before the GUI starts, so that they work without a
+// display (in a terminal over ssh, in a package's build).
+bool answeredWithoutDisplay(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const QLatin1String a(argv[i]);
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      std::fputs(vt::kUsage, stdout);
+      std::printf("The guides machine.md and disk-images.md are in %s.\n", qPrintable(vt::build::guidesFolder()));
+      return true;
+    }
+    if (a == QLatin1String("--version") || a == QLatin1String("-V")) {
+      std::printf("vantrel %s\n", vt::build::kVersion);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (answeredWithoutDisplay(argc, argv)) return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Vantrel pro by Kestrin"));
   const vt::CommandLine cl = vt::parseCommandLine(QApplication::arguments());
-  if (cl.help) {
-    std::fputs(vt::kUsage, stdout);
-    return 0;
-  }
   if (!cl.error.isEmpty()) {
     std::fprintf(stderr, "vantrel: %s\n%s", qPrintable(cl.error), vt::kUsage);
     return 2;

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 // Readable failure messages.
@@ -22,10 +24,14 @@ struct Result {
   QString out, err;
 };
 
-Result run(const QStringList& args) {
+// `stdoutFile`: where standard output goes instead of the pipe (/dev/full: a full disk).
+Result run(const QStringList& args, const QString& program = QStringLiteral(VANTREL_MACHINE_TOOL),
+           const QString& stdoutFile = QString(), const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
   QProcess p;
-  p.setProgram(QStringLiteral(VANTREL_MACHINE_TOOL));
+  p.setProgram(program);
   p.setArguments(args);
+  p.setProcessEnvironment(env);
+  if (!stdoutFile.isEmpty()) p.setStandardOutputFile(stdoutFile);
   p.start();
   Result r;
   if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) {
@@ -138,6 +144,30 @@ TEST(MachineToolArguments, BadCommandLinesAreRefusedWithAMessage) {
   const Result help = run({QStringLiteral("--help")});
   EXPECT_EQ(help.code, 0);
   EXPECT_TRUE(help.out.contains(QLatin1String("regedit /e HOSTFILE")));
+}
+
+// Neither program needs a display to say what it is, and both name one version: the
+// build's, which the manual pages carry too.
+TEST(Programs, HelpAndVersionWorkWithoutADisplay) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
+  const QRegularExpression th(QStringLiteral("^\\.TH \\S+ 1 \"[^\"]*\" \"Vantrel ([^\"]+)\""));
+  const QRegularExpressionMatch page = th.match(QString::fromUtf8(hostFile(QStringLiteral(VANTREL_BUILD_DIR "/man/vantrel.1"))));
+  ASSERT_TRUE(page.hasMatch());
+  for (const auto& [program, name] : {std::pair{QStringLiteral(VANTREL_APP), QStringLiteral("vantrel")},
+                                      std::pair{QStringLiteral(VANTREL_MACHINE_TOOL), QStringLiteral("vantrel-machine")}}) {
+    for (const char* flag : {"--version", "-V"}) {
+      const Result r = run({QLatin1String(flag)}, program, QString(), env);
+      EXPECT_EQ(r.code, 0) << name.toStdString() << ' ' << flag << '\n' << show(r);
+      EXPECT_EQ(r.out, name + QLatin1Char(' ') + page.captured(1) + QLatin1Char('\n')) << flag;
+    }
+    const Result help = run({QStringLiteral("--help")}, program, QString(), env);
+    EXPECT_EQ(help.code, 0) << name.toStdString() << '\n' << show(help);
+    const QRegularExpressionMatch guides = QRegularExpression(QStringLiteral("guides .* are in (.+)\\.\n")).match(help.out);
+    ASSERT_TRUE(guides.hasMatch()) << show(help);
+    EXPECT_TRUE(QFile::exists(guides.captured(1) + QStringLiteral("/machine.md"))) << show(help);
+    EXPECT_TRUE(QFile::exists(guides.captured(1) + QStringLiteral("/disk-images.md"))) << show(help);
+  }
 }
 
 // --- attrib ----------------------------------------------------------------------------------
@@ -390,6 +420,27 @@ TEST_F(MachineTool, LnkShowsWhereAShortcutPoints) {
   EXPECT_TRUE(r.out.contains(QLatin1String("Title            Tank Battle\n"))) << show(r);
   r = onMachine({QStringLiteral("lnk"), QStringLiteral("C:\\CONFIG.SYS")});
   EXPECT_EQ(r.code, 1) << show(r);
+}
+
+// A script must not take a listing that never reached its file for a whole one.
+TEST_F(MachineTool, OutputThatCannotBeWrittenIsAFailure) {
+  const QStringList commands[] = {
+      {QStringLiteral("info")},
+      {QStringLiteral("dir"), QStringLiteral("/S"), QStringLiteral("C:\\*.*")},
+      {QStringLiteral("attrib"), QStringLiteral("C:\\*.*")},
+      {QStringLiteral("lnk"), QStringLiteral("C:\\WINDOWS\\Desktop\\PixelWerk 3.1.lnk")},
+      {QStringLiteral("regedit"), QStringLiteral("/e"), QStringLiteral("-")},
+  };
+  for (QStringList args : commands) {
+    const QString line = args.join(QLatin1Char(' '));
+    args.prepend(machine_);
+    args.prepend(QStringLiteral("--machine"));
+    const Result r = run(args, QStringLiteral(VANTREL_MACHINE_TOOL), QStringLiteral("/dev/full"));
+    EXPECT_EQ(r.code, 1) << line.toStdString() << '\n' << show(r);
+    EXPECT_TRUE(r.err.contains(QLatin1String("cannot write to standard output"))) << line.toStdString() << '\n' << show(r);
+  }
+  const Result help = run({QStringLiteral("--help")}, QStringLiteral(VANTREL_MACHINE_TOOL), QStringLiteral("/dev/full"));
+  EXPECT_EQ(help.code, 1) << show(help);
 }
 
 }  // namespace

@@ -6,9 +6,13 @@
 
 #include "platform/machine.h"
 
+#include "buildinfo.h"
+
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -17,13 +21,14 @@ const char* const kUsage =
     "       vantrel-machine import IMAGE DIR [--partition N]\n"
     "       vantrel-machine export DIR IMAGE [--partition N]\n"
     "       vantrel-machine --machine DIR COMMAND [ARGUMENTS]\n"
+    "       vantrel-machine --help | --version\n"
     "\n"
     "new DIR creates the built-in sample Windows 95 machine in DIR, which must be empty\n"
     "or absent. import makes the machine DIR (empty or absent) from the FAT partition of\n"
     "a raw disk image (the first one, or partition N of 1-4); export writes what changed\n"
     "on its C: since then back into the image and leaves the rest of it as it was (see\n"
-    "docs/disk-images.md). The other commands work on the machine folder given with\n"
-    "--machine (see docs/machine.md for its layout):\n"
+    "disk-images.md). The other commands work on the machine folder given with\n"
+    "--machine (see machine.md for its layout):\n"
     "\n"
     "  info                             the machine's facts and its drives\n"
     "  attrib [+R|-R|+H|-H|+S|-S|+A|-A ...] [/S] [WINPATH]\n"
@@ -49,24 +54,24 @@ const char* const kUsage =
     "WINPATH is a path on the machine, e.g. \"C:\\WINDOWS\\WIN.INI\" (quote the backslashes\n"
     "from the shell; forward slashes work too); a relative one starts at C:\\.\n"
     "HOSTFILE is a file of the computer you run this on. Exit status: 0 done, 1 the\n"
-    "command failed and nothing was changed, 2 the command line was wrong.\n";
+    "command failed and nothing was changed, 2 the command line was wrong. Output that\n"
+    "cannot be written (a full disk, a closed pipe) is a failure too.\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  QTextStream out(stdout);
-  QTextStream err(stderr);
-  vt::tool::Io io{out, err};
-
-  QStringList args = app.arguments().mid(1);
+int dispatch(const QStringList& arguments, vt::tool::Io& io) {
+  QTextStream& out = io.out;
+  QTextStream& err = io.err;
+  QStringList args = arguments.mid(1);
   QString machineDir;
   bool haveMachine = false;
   QStringList rest;
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
     if (rest.isEmpty() && (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("help"))) {
-      out << kUsage;
+      out << kUsage << "The guides machine.md and disk-images.md are in " << vt::build::guidesFolder() << ".\n";
+      return vt::tool::Ok;
+    }
+    if (rest.isEmpty() && (a == QLatin1String("--version") || a == QLatin1String("-V"))) {
+      out << "vantrel-machine " << vt::build::kVersion << '\n';
       return vt::tool::Ok;
     }
     if (rest.isEmpty() && a == QLatin1String("--machine")) {
@@ -112,4 +117,26 @@ int main(int argc, char** argv) {
   if (!machine) return io.fail(vt::tool::Failed, why);
   for (const QString& warning : machine->warnings()) io.err << "vantrel-machine: " << warning << '\n';
   return run(*machine, rest, io);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+  vt::tool::Io io{out, err};
+  int code = dispatch(app.arguments(), io);
+  // What a script reads is the result: output that did not reach it (a full disk, a closed
+  // pipe) is a failure, even when the command itself did its work.
+  errno = 0;
+  out.flush();
+  const bool written = out.status() == QTextStream::Ok && std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (!written) {
+    const int why = errno;
+    err << "vantrel-machine: cannot write to standard output"
+        << (why ? QStringLiteral(": %1").arg(QString::fromLocal8Bit(std::strerror(why))) : QString()) << '\n';
+    if (code == vt::tool::Ok) code = vt::tool::Failed;
+  }
+  return code;
 }
