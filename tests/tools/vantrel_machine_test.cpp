@@ -442,3 +442,33 @@ TEST_F(MachineTool, ImportAndExportADiskImage) {
   }
   EXPECT_FALSE(QFile::exists(temp(QStringLiteral("m2"))));
 }
+
+TEST(MachineToolDisk, ImportRefusesFilesThatShareClustersOrOutgrowTheirChain) {
+  if (const QString missing = vt::test::missingDiskTools(); !missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
+  QTemporaryDir dir;
+  const QString image = dir.filePath(QStringLiteral("w95.img")), payload = dir.filePath(QStringLiteral("payload"));
+  ASSERT_TRUE(vt::test::makeHardDiskImage(image, 16, 16));
+  ASSERT_TRUE(writeHostFile(payload, QByteArray(3000, 'p')));
+  for (const char* name : {"::/FIRST.TXT", "::/SECOND.TXT"})
+    vt::test::mtool("mcopy", image, vt::test::kPartitionOffset, {payload, QString::fromLatin1(name)});
+  const QByteArray good = hostFile(image);
+  const vt::test::FatLayout l(good, vt::test::kPartitionOffset);
+  const qint64 first = l.entry(good, "FIRST   TXT"), second = l.entry(good, "SECOND  TXT");
+  ASSERT_TRUE(first > 0 && second > 0);
+  const struct {
+    qint64 at;
+    QByteArray bytes;
+    const char* says;
+  } damaged[] = {
+      {second + 26, good.mid(first + 26, 2), "FIRST.TXT and SECOND.TXT share cluster"},
+      {first + 28, QByteArray::fromHex("00400100"), "FIRST.TXT is 81920 bytes long, but its cluster chain holds only 4096 bytes"},
+  };
+  for (const auto& d : damaged) {
+    SCOPED_TRACE(d.says);
+    ASSERT_TRUE(vt::test::writeImage(image, QByteArray(good).replace(d.at, d.bytes.size(), d.bytes)));
+    const Result r = run({QStringLiteral("import"), image, dir.filePath(QStringLiteral("machine"))});
+    EXPECT_EQ(r.code, 1) << show(r);
+    EXPECT_TRUE(r.err.contains(QLatin1String(d.says))) << show(r);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("machine"))));
+  }
+}
