@@ -201,6 +201,7 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   const auto volume = fat::inspectFile(image, partition, &why);
   if (!volume) return fail(QStringLiteral("%1: %2").arg(image, why));
   if (imagesync::inUse(image, &why)) return fail(why);
+  imagesync::removeAbandonedCopies(image);
   const qint64 imageBytes = QFileInfo(image).size();
   const QByteArray hash = imagesync::hashFile(image);
   if (hash.isEmpty()) return fail(QStringLiteral("cannot read %1").arg(image));
@@ -297,6 +298,7 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
                                "emulator?); nothing was written. Import it again to work on what it holds now")
                     .arg(image));
   if (imagesync::inUse(image, &why)) return fail(why);
+  imagesync::removeAbandonedCopies(image);
 
   const DriveInfo* c = m->files().drive(QLatin1Char('C'));
   imagesync::Tree now;

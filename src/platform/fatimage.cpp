@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace vt::fat {
@@ -80,9 +82,17 @@ QString labelFrom(const QByteArray& eleven) {
   return l == QLatin1String("NO NAME") ? QString() : l;
 }
 
-// Follows every chain of the FAT once. Empty when each chain stays inside the volume, ends,
-// and shares no cluster with another; otherwise what is wrong.
-QString checkChains(const QByteArray& fat, const Geometry& g, quint64* freeClusters) {
+// The FAT as the checks follow it.
+struct Chains {
+  std::vector<quint32> next;  // the cluster after each one; 0 where a chain ends
+  std::vector<quint8> free;   // 1 where the FAT entry is 0
+  quint32 joined = 0;         // a cluster that two chains lead into; 0 when none does
+};
+
+// Follows every chain of the FAT once. Empty when each chain stays inside the volume and
+// ends; otherwise what is wrong. Chains that join are only noted: the folders can tell
+// which files they belong to.
+QString checkChains(const QByteArray& fat, const Geometry& g, Chains* chains, quint64* freeClusters) {
   const quint64 last = g.clusters + 1;
   auto entry = [&](quint64 n) -> quint32 {
     switch (g.fatBits) {
@@ -95,17 +105,21 @@ QString checkChains(const QByteArray& fat, const Geometry& g, quint64* freeClust
     }
   };
   const quint32 bad = g.fatBits == 12 ? 0xFF7 : g.fatBits == 16 ? 0xFFF7 : 0x0FFFFFF7;
-  std::vector<quint32> next(last + 1, 0);
+  std::vector<quint32>& next = chains->next;
+  next.assign(last + 1, 0);
+  chains->free.assign(last + 1, 0);
+  chains->joined = 0;
   std::vector<quint8> into(last + 1, 0);
   quint64 free = 0;
   for (quint64 c = 2; c <= last; ++c) {
     const quint32 v = entry(c);
     if (v == 0) {
       ++free;
+      chains->free[c] = 1;
     } else if (v < bad) {
       if (v < 2 || v > last)
         return QStringLiteral("the chain through cluster %1 points to cluster %2, outside the volume").arg(c).arg(v);
-      if (into[v]++) return QStringLiteral("two chains share cluster %1 (cross-linked files)").arg(v);
+      if (into[v]++ && !chains->joined) chains->joined = v;
       next[c] = v;
     }
   }
@@ -127,7 +141,204 @@ QString checkChains(const QByteArray& fat, const Geometry& g, quint64* freeClust
   return {};
 }
 
+// A name for a message: control characters would break the line or vanish.
+QString shown(const QString& name) {
+  QString out;
+  for (QChar c : name) {
+    if (c == QLatin1Char('\n')) out += QLatin1String("\\n");
+    else if (c == QLatin1Char('\r')) out += QLatin1String("\\r");
+    else if (c.unicode() < 0x20) out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else out += c;
+  }
+  return out;
+}
+
+quint8 shortNameChecksum(const char* name83) {
+  quint8 sum = 0;
+  for (int i = 0; i < 11; ++i) sum = quint8(((sum & 1) << 7) + (sum >> 1) + quint8(name83[i]));
+  return sum;
+}
+
+// The folders from the root down, with what mtools would take on trust in each entry: that
+// its name is one Windows could have made, that its cluster chain is its own and holds its
+// size. mcopy follows a folder that leads back to one holding it until it crashes, and an
+// export through a file that shares its clusters writes into the other one too.
+class TreeCheck {
+ public:
+  TreeCheck(QIODevice& image, const Volume& v, const Geometry& g, const Chains& chains)
+      : image_(image), v_(v), g_(g), chains_(chains), owner_(chains.next.size(), 0) {}
+
+  QString run() {
+    nodes_.push_back({QString(), -1, true});
+    std::vector<std::pair<int, quint32>> folders{{0, g_.fatBits == 32 ? g_.rootCluster : 0}};
+    if (g_.fatBits == 32) {
+      if (QString why = claim(0, g_.rootCluster, nullptr); !why.isEmpty()) return why;
+    }
+    while (!folders.empty()) {
+      const auto [n, first] = folders.back();
+      folders.pop_back();
+      QByteArray entries;
+      if (!readFolder(n, first, &entries)) return QStringLiteral("cannot read the folder %1").arg(describe(n));
+      if (QString why = checkFolder(n, entries, &folders); !why.isEmpty()) return why;
+    }
+    if (chains_.joined) return QStringLiteral("two chains share cluster %1 (cross-linked files)").arg(chains_.joined);
+    return {};
+  }
+
+ private:
+  struct Node {
+    QString path;  // '/'-separated below the root, as mtools names it
+    int parent;
+    bool folder;
+  };
+
+  qint64 clusterAt(quint32 c) const {
+    return v_.offset + (qint64(g_.firstDataSector) + qint64(c - 2) * g_.sectorsPerCluster) * g_.bytesPerSector;
+  }
+  QString describe(int n) const { return n == 0 ? QStringLiteral("the root folder") : nodes_[n].path; }
+  bool holds(int folder, int n) const {
+    for (int p = nodes_[n].parent; p >= 0; p = nodes_[p].parent)
+      if (p == folder) return true;
+    return false;
+  }
+
+  // Gives node `n` the chain from `first`; `clusters` receives its length.
+  QString claim(int n, quint32 first, qint64* clusters) {
+    qint64 count = 0;
+    for (quint32 c = first; c; c = chains_.next[c]) {
+      if (chains_.free[c])
+        return QStringLiteral("%1 %2 cluster %3, which the FAT marks as free")
+            .arg(describe(n), c == first ? QStringLiteral("starts at") : QStringLiteral("runs into"))
+            .arg(c);
+      if (const int other = owner_[c] - 1; other >= 0) {
+        if (nodes_[n].folder && holds(other, n))
+          return QStringLiteral("the folder %1 leads back into %2, which holds it: a folder cannot contain its own parent")
+              .arg(describe(n), describe(other));
+        return QStringLiteral("%1 and %2 share cluster %3 (cross-linked files)").arg(describe(other), describe(n)).arg(c);
+      }
+      owner_[c] = n + 1;
+      ++count;
+    }
+    if (clusters) *clusters = count;
+    return {};
+  }
+
+  bool readFolder(int n, quint32 first, QByteArray* out) {
+    if (n == 0 && g_.fatBits != 32) {
+      const qint64 at = v_.offset + (qint64(g_.reserved) + qint64(g_.fats) * qint64(g_.fatSectors)) * g_.bytesPerSector;
+      return readAt(image_, at, qint64(g_.rootEntries) * 32, out);
+    }
+    // A FAT folder holds at most 65,536 entries; what a damaged chain adds is never read.
+    constexpr qint64 kMostBytes = 65536 * 32;
+    QByteArray part;
+    for (quint32 c = first; c && out->size() < kMostBytes; c = chains_.next[c]) {
+      if (!readAt(image_, clusterAt(c), v_.clusterBytes(), &part)) return false;
+      out->append(part);
+    }
+    return true;
+  }
+
+  QString checkFolder(int n, const QByteArray& entries, std::vector<std::pair<int, quint32>>* folders) {
+    std::vector<char16_t> units;  // the long name being gathered from its entries
+    int expected = 0;             // the sequence number of the long-name entry read last; 0: none
+    quint8 sum = 0;
+    for (qint64 at = 0; at + 32 <= entries.size(); at += 32) {
+      const char* e = entries.constData() + at;
+      const quint8 b0 = quint8(e[0]), attr = quint8(e[11]);
+      if (b0 == 0) break;
+      if (b0 == 0xE5) {
+        expected = 0;
+        continue;
+      }
+      if ((attr & 0x3F) == 0x0F) {
+        int seq = b0 & 0x1F;
+        if (b0 & 0x40) {
+          units.assign(size_t(seq) * 13, 0xFFFF);
+          sum = quint8(e[13]);
+        } else if (seq != expected - 1 || quint8(e[13]) != sum) {
+          seq = 0;
+        }
+        expected = seq;
+        if (seq) {
+          static constexpr int kUnitAt[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+          for (int k = 0; k < 13; ++k) units[size_t(seq - 1) * 13 + k] = qFromLittleEndian<quint16>(e + kUnitAt[k]);
+        }
+        continue;
+      }
+      const bool hasLongName = expected == 1 && shortNameChecksum(e) == sum;
+      expected = 0;
+      if (attr & 0x08) continue;  // the volume label
+      const QByteArray base = QByteArray(e, 8).trimmed(), ext = QByteArray(e + 8, 3).trimmed();
+      if (base == "." || base == "..") continue;
+      QString shortName = QString::fromLatin1(base);
+      if (b0 == 0x05) shortName[0] = QChar(0xE5);
+      if (quint8(e[12]) & 0x08) shortName = shortName.toLower();
+      if (!ext.isEmpty())
+        shortName += QLatin1Char('.') + (quint8(e[12]) & 0x10 ? QString::fromLatin1(ext).toLower() : QString::fromLatin1(ext));
+      const QString prefix = n == 0 ? QString() : nodes_[n].path + QLatin1Char('/');
+      QString name = shortName;
+      if (hasLongName) {
+        const auto end = std::find(units.begin(), units.end(), char16_t(0));
+        name = QString::fromUtf16(units.data(), qsizetype(end - units.begin()));
+        if (QString why = nameFault(name); !why.isEmpty())
+          return QStringLiteral("the long name of %1 (\"%2\") %3").arg(prefix + shortName, shown(name), why);
+      } else {
+        for (int i = 0; i < 11; ++i) {
+          const quint8 c = quint8(e[i]);
+          if ((c < 0x20 && !(i == 0 && c == 0x05)) || (c && std::strchr("\"*/:<>?\\|", c)))
+            return QStringLiteral("the short name of %1 (\"%2\") holds a character FAT does not allow in names")
+                .arg(prefix + shown(shortName), shown(QString::fromLatin1(e, 11)));
+        }
+      }
+      const bool folder = attr & 0x10;
+      const quint32 first = qFromLittleEndian<quint16>(e + 26) |
+                            (g_.fatBits == 32 ? quint32(qFromLittleEndian<quint16>(e + 20)) << 16 : 0);
+      const quint32 size = qFromLittleEndian<quint32>(e + 28);
+      nodes_.push_back({prefix + name, n, folder});
+      const int me = int(nodes_.size()) - 1;
+      if (folder && first == 0)
+        return QStringLiteral("the folder %1 leads back into the root folder, which holds it: a folder cannot contain its own parent")
+            .arg(describe(me));
+      qint64 clusters = 0;
+      if (first != 0) {
+        if (first < 2 || first >= owner_.size())
+          return QStringLiteral("%1 starts at cluster %2, outside the volume").arg(describe(me)).arg(first);
+        if (QString why = claim(me, first, &clusters); !why.isEmpty()) return why;
+      }
+      if (folder)
+        folders->push_back({me, first});
+      else if (size > clusters * v_.clusterBytes())
+        return QStringLiteral("%1 is %2 bytes long, but its cluster chain holds only %3 bytes")
+            .arg(describe(me))
+            .arg(size)
+            .arg(clusters * v_.clusterBytes());
+    }
+    return {};
+  }
+
+  QIODevice& image_;
+  const Volume& v_;
+  const Geometry& g_;
+  const Chains& chains_;
+  std::vector<qint32> owner_;  // for each cluster, 1 + the node whose chain holds it; 0: none yet
+  std::vector<Node> nodes_;    // nodes_[0] is the root folder
+};
+
 }  // namespace
+
+QString nameFault(const QString& name) {
+  if (name == QLatin1String(".") || name == QLatin1String(".."))
+    return QStringLiteral("is no name: every folder keeps \".\" and \"..\" for itself and the folder holding it");
+  if (name.size() > 255) return QStringLiteral("is longer than the 255 characters FAT allows");
+  if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+    return QStringLiteral("ends with a point or a blank, which FAT drops");
+  for (QChar c : name) {
+    if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) return QStringLiteral("holds a line break, which FAT does not allow in names");
+    if (c.unicode() < 0x20 || QStringView(u"\"*/:<>?\\|").contains(c))
+      return QStringLiteral("holds a character FAT does not allow in names");
+  }
+  return {};
+}
 
 std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
   auto fail = [&](const QString& why) -> std::optional<Volume> {
@@ -187,8 +398,11 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
   const qint64 fatBytes = qint64(g.fatSectors) * g.bytesPerSector;
   if (!readAt(image, v.offset + qint64(g.reserved) * g.bytesPerSector, fatBytes, &fat))
     return fail(QStringLiteral("cannot read the FAT"));
-  const QString chains = checkChains(fat, g, &v.freeClusters);
-  if (!chains.isEmpty()) return fail(QStringLiteral("the FAT is damaged: %1").arg(chains));
+  Chains chains;
+  const QString chainFault = checkChains(fat, g, &chains, &v.freeClusters);
+  if (!chainFault.isEmpty()) return fail(QStringLiteral("the FAT is damaged: %1").arg(chainFault));
+  if (const QString treeFault = TreeCheck(image, v, g, chains).run(); !treeFault.isEmpty())
+    return fail(QStringLiteral("the file system is damaged: %1").arg(treeFault));
 
   // The label Windows shows is the root folder's volume entry; the boot sector's copy is
   // only what FORMAT wrote.

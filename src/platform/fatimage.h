@@ -1,9 +1,9 @@
 #pragma once
 // FAT volumes inside raw disk images, as emulators keep them: a hard disk with an MBR
 // partition table, or a floppy that is one volume from its first byte. Reading only: the
-// partition table, the boot sector and the FAT are checked here before mtools is ever let
-// near an image, because mtools trusts them and would follow a looping cluster chain or a
-// partition that runs past the end of the file.
+// partition table, the boot sector, the FAT and the folders are checked here before mtools
+// is ever let near an image, because mtools trusts them and would follow a looping cluster
+// chain, a partition that runs past the end of the file, or a folder that holds its parent.
 #include <QIODevice>
 #include <QString>
 
@@ -30,11 +30,17 @@ struct Volume {
   QString typeName() const { return QStringLiteral("FAT%1").arg(fatBits); }
 };
 
+// Why `name` cannot be a long name on a FAT volume, as words that follow the name ("ends
+// with a point ..."); empty when it can.
+QString nameFault(const QString& name);
+
 // Finds and checks the volume: `partition` 1-4 picks an MBR entry, 0 takes the image as
 // one volume when it starts with a FAT boot sector, else the first partition whose type
 // says FAT. Refuses, saying why in `error`, an image that is too short for what its
-// partition table or boot sector claims, a volume that is not FAT, and a FAT whose chains
-// leave the volume, loop, or join another chain.
+// partition table or boot sector claims, a volume that is not FAT, a FAT whose chains
+// leave the volume, loop, or join another chain, and folders that mtools would trust to
+// its or the user's harm: two entries on one chain, a file longer than its chain, a folder
+// that leads back into one holding it, a name Windows could not have made.
 std::optional<Volume> inspect(QIODevice& image, int partition, QString* error);
 std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error);
 

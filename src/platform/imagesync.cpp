@@ -11,11 +11,13 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,19 +25,6 @@
 namespace vt::imagesync {
 
 namespace {
-
-// What a long FAT name may not be or hold.
-QString badName(const QString& name) {
-  if (name == QLatin1String(".") || name == QLatin1String("..")) return QStringLiteral("is not a name");
-  if (name.size() > 255) return QStringLiteral("is longer than the 255 characters FAT allows");
-  if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
-    return QStringLiteral("ends with a point or a blank, which FAT drops");
-  for (QChar c : name) {
-    if (c.unicode() < 0x20 || QStringView(u"\"*/:<>?\\|").contains(c))
-      return QStringLiteral("holds a character FAT does not allow in names");
-  }
-  return {};
-}
 
 bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store, Tree* out, QString* error, int depth) {
   auto fail = [&](const QString& why) {
@@ -55,7 +44,7 @@ bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store,
   for (const QByteArray& raw : names) {
     const QString name = QString::fromUtf8(raw);
     const QString path = relative.isEmpty() ? name : relative + QLatin1Char('/') + name;
-    if (QString why = badName(name); !why.isEmpty()) return fail(QStringLiteral("%1 %2").arg(path, why));
+    if (QString why = fat::nameFault(name); !why.isEmpty()) return fail(QStringLiteral("%1 %2").arg(path, why));
     const QString upper = winUpper(name);
     if (auto it = seen.constFind(upper); it != seen.constEnd())
       return fail(QStringLiteral("%1 and %2 differ only in case, which FAT cannot keep apart").arg(path, *it));
@@ -146,6 +135,9 @@ bool copyContents(const QByteArray& from, int toFd, int* err) {
   ::close(in);
   return ok;
 }
+
+// The working copy beside `image`: ".IMAGE.vantrel~" and six letters or digits (mkostemp's).
+QString copyPrefix(const QFileInfo& image) { return QStringLiteral(".") + image.fileName() + QStringLiteral(".vantrel~"); }
 
 bool noRoom(const mtools::Result& r) {
   const QByteArray text = r.err + r.out;
@@ -253,6 +245,23 @@ Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes) {
   return c;
 }
 
+void removeAbandonedCopies(const QString& image) {
+  const QFileInfo info(image);
+  const QByteArray prefix = QFile::encodeName(copyPrefix(info)), folder = QFile::encodeName(info.absolutePath());
+  DIR* d = ::opendir(folder.constData());
+  if (!d) return;
+  QList<QByteArray> found;
+  while (const dirent* e = ::readdir(d)) {
+    const QByteArray name(e->d_name);
+    if (name.size() != prefix.size() + 6 || !name.startsWith(prefix)) continue;
+    bool random = true;
+    for (char c : name.mid(prefix.size())) random = random && std::isalnum(quint8(c));
+    if (random) found << folder + '/' + name;
+  }
+  ::closedir(d);
+  for (const QByteArray& path : found) removeAbandonedAtomicTemp(path.constData());
+}
+
 bool writeProtected(const QString& image) {
   const QByteArray path = QFile::encodeName(image);
   struct stat st;
@@ -298,21 +307,25 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
                                      .arg(changes.bytesNeeded)
                                      .arg(volume.freeBytes()));
 
+  removeAbandonedCopies(image);
   const QFileInfo info(image);
   const QByteArray target = QFile::encodeName(info.absoluteFilePath());
   struct stat st;
   if (::stat(target.constData(), &st) != 0) return fail(Failure::Failed, QStringLiteral("cannot read %1").arg(image));
-  QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".vantrel~XXXXXX"));
+  QByteArray temp = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + copyPrefix(info) + QStringLiteral("XXXXXX"));
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0)
     return fail(Failure::Failed, QStringLiteral("cannot make a working copy beside %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  // Held until the copy is renamed or removed: it tells a clean-up that this write is alive.
+  ::flock(fd, LOCK_EX);
   struct Cleanup {
     QByteArray path;
     int fd;
     bool keep = false;
     ~Cleanup() {
-      if (fd >= 0) ::close(fd);
+      // Removed before the close gives up the lock, so no clean-up takes it for abandoned.
       if (!keep) ::unlink(path.constData());
+      if (fd >= 0) ::close(fd);
     }
   } cleanup{temp, fd};
   int err = 0;

@@ -70,6 +70,10 @@ enum class Failure { None, WriteProtected, InUse, NoRoom, Failed };
 bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes,
            const Tree& now, QString* error, Failure* why, QByteArray* newHash = nullptr);
 
+// Removes the working copies beside `image` that writes killed half-way left behind (each as
+// large as the image). The copy of a write still running is locked by it and stays.
+void removeAbandonedCopies(const QString& image);
+
 // Whether a program has the image open for itself: a lock on the file (QEMU locks the
 // images it runs with fcntl), or a lock file beside it ("IMAGE.lck", "IMAGE.lock").
 bool inUse(const QString& image, QString* why);

@@ -27,7 +27,8 @@ QString toolPath(const char* tool) { return QStandardPaths::findExecutable(QStri
 }  // namespace
 
 QString Result::complaint() const {
-  if (!ran) return QStringLiteral("mtools could not be started (is the mtools package installed?)");
+  if (!started) return QStringLiteral("mtools could not be started (is the mtools package installed?)");
+  if (!ran) return QStringLiteral("it ended abnormally (it crashed or was killed)");
   QString text = QString::fromUtf8(err).trimmed();
   if (text.isEmpty()) text = QString::fromUtf8(out).trimmed();
   const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -85,6 +86,7 @@ Result Volume::run(const char* tool, const QStringList& args) const {
   p.setStandardInputFile(QProcess::nullDevice());
   p.start();
   if (!p.waitForStarted(30000)) return r;
+  r.started = true;
   p.waitForFinished(-1);
   r.ran = p.exitStatus() == QProcess::NormalExit;
   r.exitCode = p.exitCode();
@@ -95,7 +97,7 @@ Result Volume::run(const char* tool, const QStringList& args) const {
 
 Result Volume::runChunked(const char* tool, const QStringList& before, const QStringList& items, int chunk) const {
   Result r;
-  r.ran = true;
+  r.started = r.ran = true;
   r.exitCode = 0;
   for (qsizetype i = 0; i < items.size(); i += chunk) {
     r = run(tool, before + items.mid(i, chunk));

@@ -16,7 +16,8 @@
 namespace vt::mtools {
 
 struct Result {
-  bool ran = false;  // false: the program could not be started (missing?)
+  bool started = false;  // false: the program could not be started (missing?)
+  bool ran = false;      // started and ended by itself, not by a crash or a signal
   int exitCode = -1;
   QByteArray out, err;
   bool ok() const { return ran && exitCode == 0; }

@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -268,6 +269,36 @@ TEST_F(DiskRoundTrip, AnImageThatCannotBeWrittenSafelyIsLeftAlone) {
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no working copy left
   ASSERT_TRUE(exportNow(&why)) << why.toStdString();
   EXPECT_EQ(test::imageFile(image_, kPartitionOffset, "NEW.TXT"), "pending");
+}
+
+// A killed export leaves its full-size working copy behind; one still being written is
+// locked by its writer and must stay.
+TEST_F(DiskRoundTrip, CopiesThatKilledExportsLeftGoAtTheNextExportOrImport) {
+  auto leave = [&](const char* name) {
+    const QString path = dir_.filePath(QLatin1String(name));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write("a copy of the image") > 0);
+    return path;
+  };
+  const QString abandoned = leave(".w95.img.vantrel~Ab12Cd"), held = leave(".w95.img.vantrel~Xy34Zw");
+  const QString otherImage = leave(".w95.imgx.vantrel~Ab12Cd"), notOurs = leave(".w95.img.vantrel~notmkstemp");
+  const int fd = ::open(QFile::encodeName(held).constData(), O_RDONLY);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  QString why;
+  disk::ExportSummary s;
+  ASSERT_TRUE(exportNow(&why, &s)) << why.toStdString();
+  EXPECT_TRUE(s.nothingChanged());
+  EXPECT_FALSE(QFile::exists(abandoned));
+  EXPECT_TRUE(QFile::exists(held));
+  EXPECT_TRUE(QFile::exists(otherImage));
+  EXPECT_TRUE(QFile::exists(notOurs));
+
+  ::close(fd);
+  leave(".w95.img.vantrel~Ab12Cd");
+  ASSERT_TRUE(disk::importImage(image_, dir_.filePath("again"), 0, &why)) << why.toStdString();
+  EXPECT_FALSE(QFile::exists(abandoned));
+  EXPECT_FALSE(QFile::exists(held));
+  EXPECT_TRUE(QFile::exists(otherImage));
 }
 
 // A floppy the user formatted with FORMAT A: /S in the emulator: boot sector and system

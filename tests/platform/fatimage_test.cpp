@@ -54,27 +54,6 @@ TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
   }
 }
 
-// The FAT16 layout of a test image, read from its boot sector.
-struct Layout {
-  qint64 fat = 0, fatBytes = 0, root = 0;
-  int fats = 0;
-  explicit Layout(const QByteArray& image) {
-    const char* b = image.constData() + kPartitionOffset;
-    const qint64 bps = qFromLittleEndian<quint16>(b + 11);
-    fat = kPartitionOffset + qFromLittleEndian<quint16>(b + 14) * bps;
-    fats = quint8(b[16]);
-    fatBytes = qFromLittleEndian<quint16>(b + 22) * bps;
-    root = fat + fats * fatBytes;
-  }
-  quint16 startOf(const QByteArray& image, const char* name83) const {
-    for (qint64 at = root;; at += 32)
-      if (image.mid(at, 11) == name83) return qFromLittleEndian<quint16>(image.constData() + at + 26);
-  }
-  void setNext(QByteArray& image, quint16 cluster, quint16 next) const {
-    for (int i = 0; i < fats; ++i) qToLittleEndian<quint16>(next, image.data() + fat + i * fatBytes + cluster * 2);
-  }
-};
-
 TEST(FatImage, DamagedImagesAreRefusedWithTheirReasonAndNothingIsMade) {
   SKIP_WITHOUT_DISK_TOOLS();
   QTemporaryDir dir;
@@ -88,12 +67,25 @@ TEST(FatImage, DamagedImagesAreRefusedWithTheirReasonAndNothingIsMade) {
   other.close();
   test::mtool("mcopy", good, kPartitionOffset, {chain.fileName(), "::/CHAIN.BIN"});
   test::mtool("mcopy", good, kPartitionOffset, {other.fileName(), "::/OTHER.BIN"});
+  test::mtool("mcopy", good, kPartitionOffset, {other.fileName(), "::/long name.txt"});
+  test::mtool("mmd", good, kPartitionOffset, {"::/SUB", "::/SUB/INNER"});
   QFile g(good);
   ASSERT_TRUE(g.open(QIODevice::ReadOnly));
   const QByteArray bytes = g.readAll();
-  const Layout l(bytes);
+  const test::FatLayout l(bytes, kPartitionOffset);
   const quint16 first = l.startOf(bytes, "CHAIN   BIN"), second = first + 1, last = first + 2, otherStart = l.startOf(bytes, "OTHER   BIN");
   ASSERT_TRUE(first >= 2 && otherStart == last + 1) << first << " " << otherStart;
+  const qint64 chainEntry = l.entry(bytes, "CHAIN   BIN"), otherEntry = l.entry(bytes, "OTHER   BIN");
+  // One long-name entry of 13 characters stands before its short entry.
+  const qint64 longName = l.entry(bytes, "LONGNA~1TXT") - 32;
+  const quint16 sub = l.startOf(bytes, "SUB        ");
+  const qint64 inner = l.entry(bytes, "INNER      ", sub);
+  ASSERT_TRUE(chainEntry > 0 && otherEntry > 0 && longName > 0 && bytes[longName + 11] == 0x0F && inner > 0);
+  auto setLongName = [&](QByteArray& b, const QString& name) {
+    static constexpr int kAt[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    for (int k = 0; k < 13; ++k)
+      qToLittleEndian<quint16>(k < name.size() ? name[k].unicode() : k == name.size() ? 0 : 0xFFFF, b.data() + longName + kAt[k]);
+  };
 
   const struct {
     const char* what;
@@ -112,6 +104,20 @@ TEST(FatImage, DamagedImagesAreRefusedWithTheirReasonAndNothingIsMade) {
       {"a chain that loops", [&](QByteArray& b) { l.setNext(b, last, first); }, 0, "loops"},
       {"a chain that leaves the volume", [&](QByteArray& b) { l.setNext(b, second, 0xFFF0); }, 0, "outside the volume"},
       {"two chains joined", [&](QByteArray& b) { l.setNext(b, otherStart, second); }, 0, "cross-linked"},
+      {"two files on one first cluster", [&](QByteArray& b) { qToLittleEndian<quint16>(first, b.data() + otherEntry + 26); }, 0,
+       "CHAIN.BIN and OTHER.BIN share cluster"},
+      {"a file that starts inside another's chain", [&](QByteArray& b) { qToLittleEndian<quint16>(last, b.data() + otherEntry + 26); }, 0,
+       "CHAIN.BIN and OTHER.BIN share cluster"},
+      {"a file longer than its chain", [&](QByteArray& b) { qToLittleEndian<quint32>(81920, b.data() + chainEntry + 28); }, 0,
+       "CHAIN.BIN is 81920 bytes long, but its cluster chain holds only 6144 bytes"},
+      {"a file on a free cluster", [&](QByteArray& b) { l.setNext(b, otherStart, 0); }, 0, "OTHER.BIN starts at cluster"},
+      {"the long name \".\"", [&](QByteArray& b) { setLongName(b, "."); }, 0, "the long name of LONGNA~1.TXT (\".\") is no name"},
+      {"the long name \"..\"", [&](QByteArray& b) { setLongName(b, ".."); }, 0, "(\"..\") is no name"},
+      {"a line break in a long name", [&](QByteArray& b) { setLongName(b, "two\nlines"); }, 0, "(\"two\\nlines\") holds a line break"},
+      {"a folder that holds its parent", [&](QByteArray& b) { qToLittleEndian<quint16>(sub, b.data() + inner + 26); }, 0,
+       "the folder SUB/INNER leads back into SUB, which holds it"},
+      {"a folder that holds the root", [&](QByteArray& b) { qToLittleEndian<quint16>(0, b.data() + inner + 26); }, 0,
+       "the folder SUB/INNER leads back into the root folder"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

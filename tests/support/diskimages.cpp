@@ -115,4 +115,37 @@ QByteArray sha256(const QString& hostFile) {
   return h.result().toHex();
 }
 
+FatLayout::FatLayout(const QByteArray& image, qint64 at) : volume(at) {
+  const char* b = image.constData() + at;
+  const qint64 bps = qFromLittleEndian<quint16>(b + 11);
+  fat = at + qFromLittleEndian<quint16>(b + 14) * bps;
+  fats = quint8(b[16]);
+  fatBytes = qFromLittleEndian<quint16>(b + 22) * bps;
+  root = fat + fats * fatBytes;
+  data = root + qFromLittleEndian<quint16>(b + 17) * 32;
+  clusterBytes = quint8(b[13]) * bps;
+}
+
+qint64 FatLayout::entry(const QByteArray& image, const char* name83, quint16 folderCluster) const {
+  const qint64 from = folderCluster ? data + (folderCluster - 2) * clusterBytes : root;
+  const qint64 to = folderCluster ? from + clusterBytes : data;
+  for (qint64 at = from; at + 32 <= to && image[at] != 0; at += 32)
+    if (image.mid(at, 11) == name83) return at;
+  return -1;
+}
+
+quint16 FatLayout::startOf(const QByteArray& image, const char* name83, quint16 folderCluster) const {
+  const qint64 at = entry(image, name83, folderCluster);
+  return at < 0 ? 0 : qFromLittleEndian<quint16>(image.constData() + at + 26);
+}
+
+void FatLayout::setNext(QByteArray& image, quint16 cluster, quint16 next) const {
+  for (int i = 0; i < fats; ++i) qToLittleEndian<quint16>(next, image.data() + fat + i * fatBytes + cluster * 2);
+}
+
+bool writeImage(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
 }  // namespace vt::test

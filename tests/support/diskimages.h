@@ -37,4 +37,20 @@ QByteArray imageFile(const QString& image, qint64 offset, const QString& path);
 
 QByteArray sha256(const QString& hostFile);
 
+// Where things lie in the bytes of a FAT12 or FAT16 volume that starts at `volume` in an
+// image, for tests that damage it on purpose. Names are 8.3 names as stored: "CHAIN   BIN".
+struct FatLayout {
+  qint64 volume = 0, fat = 0, fatBytes = 0, root = 0, data = 0, clusterBytes = 0;
+  int fats = 0;
+  FatLayout(const QByteArray& image, qint64 volume);
+  // The offset of the entry `name83` in the root folder (`folderCluster` 0) or in the folder
+  // starting at that cluster; -1 when it has none.
+  qint64 entry(const QByteArray& image, const char* name83, quint16 folderCluster = 0) const;
+  quint16 startOf(const QByteArray& image, const char* name83, quint16 folderCluster = 0) const;
+  // Sets the FAT entry of `cluster` in every copy of the FAT (FAT16 only).
+  void setNext(QByteArray& image, quint16 cluster, quint16 next) const;
+};
+// Writes `bytes` over the image file.
+bool writeImage(const QString& path, const QByteArray& bytes);
+
 }  // namespace vt::test

@@ -72,6 +72,16 @@ class MachineTool : public ::testing::Test {
     return run(args);
   }
   QString host(const QString& relative) const { return machine_ + QLatin1Char('/') + relative; }
+  // A 16 MB FAT16 disk image holding the sample's C:.
+  bool sampleDisk(const QString& image) const {
+    if (!vt::test::makeHardDiskImage(image, 16, 16)) return false;
+    QStringList top;
+    for (const QString& name : QDir(host(QStringLiteral("drives/C"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+      top << host(QStringLiteral("drives/C/") + name);
+    int code = 0;
+    vt::test::mtool("mcopy", image, vt::test::kPartitionOffset, QStringList{QStringLiteral("-s"), QStringLiteral("-m")} + top + QStringList{QStringLiteral("::/")}, &code);
+    return code == 0;
+  }
   QString temp(const QString& name) const { return dir_.filePath(name); }
 
   QTemporaryDir dir_;
@@ -450,13 +460,7 @@ TEST_F(MachineTool, OutputThatCannotBeWrittenIsAFailure) {
 TEST_F(MachineTool, ImportAndExportADiskImage) {
   if (const QString missing = vt::test::missingDiskTools(); !missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
   const QString image = temp(QStringLiteral("w95.img"));
-  ASSERT_TRUE(vt::test::makeHardDiskImage(image, 16, 16));
-  QStringList top;
-  for (const QString& name : QDir(host(QStringLiteral("drives/C"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
-    top << host(QStringLiteral("drives/C/") + name);
-  int code = 0;
-  vt::test::mtool("mcopy", image, vt::test::kPartitionOffset, QStringList{QStringLiteral("-s"), QStringLiteral("-m")} + top + QStringList{QStringLiteral("::/")}, &code);
-  ASSERT_EQ(code, 0);
+  ASSERT_TRUE(sampleDisk(image));
 
   const QString imported = temp(QStringLiteral("imported"));
   Result r = run({QStringLiteral("import"), image, imported});
@@ -492,4 +496,33 @@ TEST_F(MachineTool, ImportAndExportADiskImage) {
     EXPECT_TRUE(bad.err.contains(QLatin1String(c.says))) << show(bad);
   }
   EXPECT_FALSE(QFile::exists(temp(QStringLiteral("m2"))));
+}
+
+TEST_F(MachineTool, ImportRefusesFilesThatShareClustersOrOutgrowTheirChain) {
+  if (const QString missing = vt::test::missingDiskTools(); !missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
+  const QString image = temp(QStringLiteral("w95.img")), payload = temp(QStringLiteral("payload"));
+  ASSERT_TRUE(sampleDisk(image));
+  ASSERT_TRUE(writeHostFile(payload, QByteArray(3000, 'p')));
+  for (const char* name : {"::/FIRST.TXT", "::/SECOND.TXT"})
+    vt::test::mtool("mcopy", image, vt::test::kPartitionOffset, {payload, QString::fromLatin1(name)});
+  const QByteArray good = hostFile(image);
+  const vt::test::FatLayout l(good, vt::test::kPartitionOffset);
+  const qint64 first = l.entry(good, "FIRST   TXT"), second = l.entry(good, "SECOND  TXT");
+  ASSERT_TRUE(first > 0 && second > 0);
+  const struct {
+    qint64 at;
+    QByteArray bytes;
+    const char* says;
+  } damaged[] = {
+      {second + 26, good.mid(first + 26, 2), "FIRST.TXT and SECOND.TXT share cluster"},
+      {first + 28, QByteArray::fromHex("00400100"), "FIRST.TXT is 81920 bytes long, but its cluster chain holds only 4096 bytes"},
+  };
+  for (const auto& d : damaged) {
+    SCOPED_TRACE(d.says);
+    ASSERT_TRUE(vt::test::writeImage(image, QByteArray(good).replace(d.at, d.bytes.size(), d.bytes)));
+    const Result r = run({QStringLiteral("import"), image, temp(QStringLiteral("imported"))});
+    EXPECT_EQ(r.code, 1) << show(r);
+    EXPECT_TRUE(r.err.contains(QLatin1String(d.says))) << show(r);
+    EXPECT_FALSE(QFile::exists(temp(QStringLiteral("imported"))));
+  }
 }
