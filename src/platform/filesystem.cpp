@@ -474,6 +474,28 @@ class FileSystemPrivate {
     return found;
   }
 
+  // Whether the host folder `dir` holds `name`, in any spelling, as an entry Windows may
+  // not see (a link leading out of the machine, a device node). Called after a lookup
+  // missed: a new entry spelt as the caller wrote it would sit beside that one as its case
+  // twin, two names Windows cannot tell apart.
+  bool heldOutOfSight(const QByteArray& dir, const QString& name) const {
+    struct stat st;
+    if (::lstat((dir + '/' + name.toUtf8()).constData(), &st) == 0) return true;
+    if (const FileSystem::Caches::Listing* l = cachedListing(dir)) return l->names.contains(foldedName(name));
+    DIR* d = ::opendir(dir.constData());
+    if (!d) return false;
+    bool held = false;
+    while (const dirent* e = ::readdir(d)) {
+      if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
+      if (namesEqualNoCase(QString::fromUtf8(e->d_name), name)) {
+        held = true;
+        break;
+      }
+    }
+    ::closedir(d);
+    return held;
+  }
+
   bool rootNode(const DriveInfo& d, Node* out) {
     out->host = out->entry = d.hostRoot.toUtf8();
     out->root = true;
@@ -526,11 +548,9 @@ class FileSystemPrivate {
     Node n;
     if (lookup(t->parent.host, p.parts.last(), &n)) {
       t->existing = std::move(n);
-    } else {
-      // Something Windows cannot see holds the name (a link leading out of the machine,
-      // a device node): never write through or over it.
-      struct stat st;
-      if (::lstat(t->fresh.constData(), &st) == 0) return fail(WinError::AccessDenied);
+    } else if (heldOutOfSight(t->parent.host, p.parts.last())) {
+      // Never write through or over what Windows cannot see, nor beside it.
+      return fail(WinError::AccessDenied);
     }
     return ok();
   }
@@ -1298,7 +1318,7 @@ bool FileSystem::createDirectories(QStringView winPath) {
     if (!cur.isDir()) return p.fail(WinError::PathNotFound);
     Node child;
     if (!p.lookup(cur.host, wp.parts[i], &child)) {
-      if (p.readOnlyMedium(d)) return p.fail(WinError::AccessDenied);
+      if (p.readOnlyMedium(d) || p.heldOutOfSight(cur.host, wp.parts[i])) return p.fail(WinError::AccessDenied);
       if (!p.mayWrite(d)) return false;
       made = true;
       const QByteArray fresh = cur.host + '/' + wp.parts[i].toUtf8();
