@@ -127,6 +127,9 @@ class FileSystem {
   std::optional<QString> hostPath(QStringView winPath);
   // Where a new file of that path would be created: the parent must exist; the last name
   // keeps the case the caller wrote (an existing entry of any case is reused).
+  // Every call that creates an entry refuses (AccessDenied) a name that the host folder
+  // holds in some spelling as an entry Windows cannot see, such as a link leading out of
+  // the machine: the new entry would be its case twin.
   std::optional<QString> hostPathForCreate(QStringView winPath);
 
   // --- drives --------------------------------------------------------------------
