@@ -1175,9 +1175,11 @@ bool FileSystem::writeFile(QStringView winPath, const QByteArray& bytes) {
   if (t.existing && (t.existing->isDir() || (p.attributesOf(*t.existing, t.drive) & AttrReadOnly)))
     return p.fail(WinError::AccessDenied);
   const QByteArray dest = t.hostPath();
+  const quint32 kept = t.existing ? p.attributesOf(*t.existing, t.drive) & AttrSettable : 0;
   int err = 0;
   if (!writeFileAtomically(QString::fromUtf8(dest), bytes, &err)) return p.fail(fromErrno(err, WinError::WriteFault));
-  if (!t.existing) attrs_->set(QString::fromUtf8(dest), AttrArchive);
+  // Windows marks every file it writes for the next backup, whatever else the file keeps.
+  attrs_->set(QString::fromUtf8(dest), kept | AttrArchive);
   p.forgetListing(t.parent.host);
   p.usedByWrite(t.drive, t.existing, bytes.size());
   return p.committed(t.drive);
@@ -1382,8 +1384,10 @@ bool FileSystem::importHostFile(const QString& hostFile, QStringView winPath) {
   src.host = src.entry = source;
   src.st = st;
   const QByteArray dest = t.hostPath();
+  // What the file itself keeps: a CD-ROM's read-only is the medium's, not the file's.
+  const quint32 kept = t.existing ? attrs_->get(QString::fromUtf8(dest)).value_or(0) & AttrSettable : 0;
   if (!p.copyContents(src, dest)) return false;
-  if (!t.existing) attrs_->set(QString::fromUtf8(dest), AttrArchive);
+  attrs_->set(QString::fromUtf8(dest), kept | AttrArchive);
   p.forgetListing(t.parent.host);
   p.usedByWrite(t.drive, t.existing, st.st_size);
   return p.committed(t.drive);

@@ -445,12 +445,19 @@ TEST_P(AttributeTest, CopyKeepsTheTimeAndGivesArchiveOnly) {
   EXPECT_EQ(fs().attributes(u"C:\\MSDOS.SYS"), quint32(AttrArchive));
 }
 
-TEST_P(AttributeTest, WritesKeepAttributesAndNewFilesGetArchive) {
+TEST_P(AttributeTest, WritesKeepAttributesAndAddArchive) {
   ASSERT_TRUE(fs().writeFile(u"C:\\NEW.TXT", "1"));
   EXPECT_EQ(fs().attributes(u"C:\\NEW.TXT"), quint32(AttrArchive));
-  ASSERT_TRUE(fs().setAttributes(u"C:\\NEW.TXT", AttrHidden));
+  ASSERT_TRUE(fs().setAttributes(u"C:\\NEW.TXT", AttrHidden | AttrSystem));
   ASSERT_TRUE(fs().writeFile(u"C:\\new.txt", "2"));
-  EXPECT_EQ(fs().attributes(u"C:\\NEW.TXT"), quint32(AttrHidden));
+  EXPECT_EQ(fs().attributes(u"C:\\NEW.TXT"), quint32(AttrHidden | AttrSystem | AttrArchive));
+  // The host side's import changes the file as much as a write does.
+  QTemporaryDir host;
+  const QString fromHost = host.filePath(QStringLiteral("new.txt"));
+  ASSERT_TRUE(QFile(fromHost).open(QIODevice::WriteOnly));
+  ASSERT_TRUE(fs().setAttributes(u"C:\\NEW.TXT", AttrHidden));
+  ASSERT_TRUE(fs().importHostFile(fromHost, u"C:\\NEW.TXT"));
+  EXPECT_EQ(fs().attributes(u"C:\\NEW.TXT"), quint32(AttrHidden | AttrArchive));
   // Deleted and created again: the old attributes do not come back.
   ASSERT_TRUE(fs().deleteFile(u"C:\\NEW.TXT"));
   ASSERT_TRUE(fs().writeFile(u"C:\\NEW.TXT", "3"));
