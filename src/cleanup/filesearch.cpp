@@ -2,6 +2,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/shelllink.h"
+#include "platform/text.h"
 #include "sysaccess/files.h"
 
 #include <QRegularExpression>
@@ -28,7 +29,7 @@ ShortcutReader machineShortcutReader(FileSystem& fs) {
     link->setPath(winPath);
     // A failed read leaves the previous shortcut's target in place; only this file counts.
     if (!link->Success() || link->Path() != winPath) return ShortcutTarget{};
-    return ShortcutTarget{true, link->Target()};
+    return ShortcutTarget{true, link->Target(), link->WorkingDir()};
   };
 }
 
@@ -47,6 +48,29 @@ qint64 clusterSizeOf(FileSystem& fs, const QString& root) {
 namespace {
 
 QByteArray head(FileSystem& fs, const QString& path) { return fs.readFile(path, 5).value_or(QByteArray()); }
+
+bool hasDrive(const QString& path) { return path.size() >= 2 && path[1] == QLatin1Char(':'); }
+
+// What a PATH or SET PATH line of a batch file sets the path to, "%PATH%" standing for
+// `current`; nullopt for any other line, and for a bare PATH, which only shows it.
+std::optional<QByteArray> pathSetBy(QByteArray line, const QByteArray& current) {
+  line = ansiUpper(line).trimmed();
+  if (line.startsWith('@')) line = line.mid(1).trimmed();
+  QByteArray value;
+  if (line.startsWith("SET ")) {
+    line = line.mid(4).trimmed();
+    if (!line.startsWith("PATH")) return std::nullopt;
+    value = line.mid(4).trimmed();
+    if (!value.startsWith('=')) return std::nullopt;
+    value = value.mid(1);
+  } else if (line.startsWith("PATH") && line.size() > 4 && QByteArrayView(" \t=;").contains(line[4])) {
+    value = line.mid(4).trimmed();
+    if (value.startsWith('=')) value = value.mid(1);
+  } else {
+    return std::nullopt;
+  }
+  return value.replace("%PATH%", current).trimmed();
+}
 
 }  // namespace
 
@@ -86,6 +110,42 @@ void FileSearch::AddFoundFile(const QString& path, qint64 size) {
   if (view_) view_->showCounters(counters_);
 }
 
+const QStringList& FileSearch::pathFolders() {
+  if (pathFolders_) return *pathFolders_;
+  // Windows 95 starts with its own folder and COMMAND on the path; AUTOEXEC.BAT takes it from there.
+  QByteArray path = toAnsi(windowsDirectory_ + QLatin1Char(';') + windowsDirectory_ + QLatin1String("\\COMMAND"));
+  if (const auto bytes = fs_.readFile(u"C:\\Autoexec.bat"))
+    for (const QByteArray& line : splitLines(*bytes))
+      if (auto set = pathSetBy(line, path)) path = *set;
+  pathFolders_.emplace();
+  for (const QByteArray& entry : path.split(';')) {
+    QString folder = fromAnsi(entry.trimmed());
+    while (folder.endsWith(QLatin1Char('\\'))) folder.chop(1);
+    // A folder without its drive depends on the current one, which no shortcut fixes.
+    if (hasDrive(folder)) pathFolders_->append(folder);
+  }
+  return *pathFolders_;
+}
+
+bool FileSearch::foundWhereWindowsLooks(const QString& shortcut, const QString& workingDir, const QString& name) {
+  auto there = [&](const QString& path) {
+    if (fs_.exists(path)) return true;
+    // A program named without its extension is started as DOS finds it.
+    if (path.mid(path.lastIndexOf(QLatin1Char('\\')) + 1).contains(QLatin1Char('.'))) return false;
+    for (const char* ext : {".COM", ".EXE", ".BAT"})
+      if (fs_.exists(path + QLatin1String(ext))) return true;
+    return false;
+  };
+  // "\GAMES\X.EXE" lies on the shortcut's own drive.
+  if (name.startsWith(QLatin1Char('\\'))) return there(shortcut.left(2) + name);
+  QStringList folders{shortcut.left(shortcut.lastIndexOf(QLatin1Char('\\')))};
+  if (hasDrive(workingDir)) folders << workingDir;
+  folders << windowsDirectory_ << windowsDirectory_ + QLatin1String("\\SYSTEM") << pathFolders();
+  for (const QString& folder : folders)
+    if (there(folder + QLatin1Char('\\') + name)) return true;
+  return false;
+}
+
 bool FileSearch::IsOrphanedShortcut(const QString& path) {
   const ShortcutTarget link = reader_(path);
   // A shortcut that cannot be read says nothing about any target; proposing it because of
@@ -98,6 +158,11 @@ bool FileSearch::IsOrphanedShortcut(const QString& path) {
     t.chop(1);
     if (t.isEmpty()) return false;
   }
+  static const QRegularExpression shortName(QStringLiteral("~[0-9]"));
+  // A program named without its drive ("INT13TST.EXE" in a PIF) runs from whichever folder
+  // Windows finds it in; the current folder of this program says nothing about it.
+  if (!hasDrive(t) && !t.startsWith(QLatin1String("\\\\")))
+    return !foundWhereWindowsLooks(path, link.workingDir, t) && !t.contains(shortName);
   // A share (\\SERVER\SHARE\...) is a network target like a mapped network drive.
   const DriveType type = t.startsWith(QLatin1String("\\\\")) ? DriveType::Remote
                                                                 : fs_.driveType(QString(t[0]) + QLatin1String(":\\"));
@@ -108,7 +173,6 @@ bool FileSearch::IsOrphanedShortcut(const QString& path) {
   if (fs_.exists(t)) return false;
   // A shortcut that names its target only through the shell's item list gives short 8.3
   // names (PROGRA~1), which a copied drive may not know; such a target proves nothing.
-  static const QRegularExpression shortName(QStringLiteral("~[0-9]"));
   return !t.contains(shortName);
 }
 
@@ -203,6 +267,7 @@ void FileSearch::runPass(SearchKind kind) {
     view_->showStatus(text(statuses[int(kind)].german, statuses[int(kind)].english));
   }
   if (kind == SearchKind::Win3) CheckWin3Programs();
+  if (kind == SearchKind::Shortcuts) pathFolders_.reset();
   for (const QString& root : fixedDriveRoots(fs_)) {
     clusterSize_ = clusterSizeOf(fs_, root);
     if (view_) view_->showDrive(root);

@@ -9,8 +9,11 @@
 #include "sysaccess/state.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace vt {
 
@@ -49,8 +52,12 @@ class SearchView {
 
 // What a shortcut (.LNK or .PIF) points at, and whether it could be read at all.
 struct ShortcutTarget {
+  ShortcutTarget() = default;
+  ShortcutTarget(bool success, QString target, QString workingDir = {})
+      : success(success), target(std::move(target)), workingDir(std::move(workingDir)) {}
   bool success = false;
   QString target;
+  QString workingDir;  // where a program named without its folder is looked for first
 };
 using ShortcutReader = std::function<ShortcutTarget(const QString& winPath)>;
 // The machine's own reader.
@@ -86,6 +93,9 @@ class FileSearch {
   void SearchWin3Files(const QString& dir);
   void CheckWin3Programs();
   void AddFoundFile(const QString& path, qint64 size);
+  // A target named without a drive is looked for where Windows 95 would start it from:
+  // the shortcut's folder, its working folder, the Windows and System folders and the
+  // folders of the PATH that AUTOEXEC.BAT sets.
   bool IsOrphanedShortcut(const QString& path);
 
   const SearchCounters& counters() const { return counters_; }
@@ -95,6 +105,8 @@ class FileSearch {
   struct Pass;
   void walk(const QString& dir, const Pass& pass);
   void runPass(SearchKind kind);
+  bool foundWhereWindowsLooks(const QString& shortcut, const QString& workingDir, const QString& name);
+  const QStringList& pathFolders();
   QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
 
   FileSystem& fs_;
@@ -107,6 +119,8 @@ class FileSearch {
   SearchView* view_;
   ShortcutReader reader_;
   SearchCounters counters_;
+  // Read once per search from AUTOEXEC.BAT, when a shortcut first needs it.
+  std::optional<QStringList> pathFolders_;
   qint64 clusterSize_ = 512;
 };
 

@@ -474,6 +474,28 @@ class FileSystemPrivate {
     return found;
   }
 
+  // Whether the host folder `dir` holds `name`, in any spelling, as an entry Windows may
+  // not see (a link leading out of the machine, a device node). Called after a lookup
+  // missed: a new entry spelt as the caller wrote it would sit beside that one as its case
+  // twin, two names Windows cannot tell apart.
+  bool heldOutOfSight(const QByteArray& dir, const QString& name) const {
+    struct stat st;
+    if (::lstat((dir + '/' + name.toUtf8()).constData(), &st) == 0) return true;
+    if (const FileSystem::Caches::Listing* l = cachedListing(dir)) return l->names.contains(foldedName(name));
+    DIR* d = ::opendir(dir.constData());
+    if (!d) return false;
+    bool held = false;
+    while (const dirent* e = ::readdir(d)) {
+      if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
+      if (namesEqualNoCase(QString::fromUtf8(e->d_name), name)) {
+        held = true;
+        break;
+      }
+    }
+    ::closedir(d);
+    return held;
+  }
+
   bool rootNode(const DriveInfo& d, Node* out) {
     out->host = out->entry = d.hostRoot.toUtf8();
     out->root = true;
@@ -526,11 +548,9 @@ class FileSystemPrivate {
     Node n;
     if (lookup(t->parent.host, p.parts.last(), &n)) {
       t->existing = std::move(n);
-    } else {
-      // Something Windows cannot see holds the name (a link leading out of the machine,
-      // a device node): never write through or over it.
-      struct stat st;
-      if (::lstat(t->fresh.constData(), &st) == 0) return fail(WinError::AccessDenied);
+    } else if (heldOutOfSight(t->parent.host, p.parts.last())) {
+      // Never write through or over what Windows cannot see, nor beside it.
+      return fail(WinError::AccessDenied);
     }
     return ok();
   }
@@ -1155,9 +1175,11 @@ bool FileSystem::writeFile(QStringView winPath, const QByteArray& bytes) {
   if (t.existing && (t.existing->isDir() || (p.attributesOf(*t.existing, t.drive) & AttrReadOnly)))
     return p.fail(WinError::AccessDenied);
   const QByteArray dest = t.hostPath();
+  const quint32 kept = t.existing ? p.attributesOf(*t.existing, t.drive) & AttrSettable : 0;
   int err = 0;
   if (!writeFileAtomically(QString::fromUtf8(dest), bytes, &err)) return p.fail(fromErrno(err, WinError::WriteFault));
-  if (!t.existing) attrs_->set(QString::fromUtf8(dest), AttrArchive);
+  // Windows marks every file it writes for the next backup, whatever else the file keeps.
+  attrs_->set(QString::fromUtf8(dest), kept | AttrArchive);
   p.forgetListing(t.parent.host);
   p.usedByWrite(t.drive, t.existing, bytes.size());
   return p.committed(t.drive);
@@ -1298,7 +1320,7 @@ bool FileSystem::createDirectories(QStringView winPath) {
     if (!cur.isDir()) return p.fail(WinError::PathNotFound);
     Node child;
     if (!p.lookup(cur.host, wp.parts[i], &child)) {
-      if (p.readOnlyMedium(d)) return p.fail(WinError::AccessDenied);
+      if (p.readOnlyMedium(d) || p.heldOutOfSight(cur.host, wp.parts[i])) return p.fail(WinError::AccessDenied);
       if (!p.mayWrite(d)) return false;
       made = true;
       const QByteArray fresh = cur.host + '/' + wp.parts[i].toUtf8();
@@ -1362,8 +1384,10 @@ bool FileSystem::importHostFile(const QString& hostFile, QStringView winPath) {
   src.host = src.entry = source;
   src.st = st;
   const QByteArray dest = t.hostPath();
+  // What the file itself keeps: a CD-ROM's read-only is the medium's, not the file's.
+  const quint32 kept = t.existing ? attrs_->get(QString::fromUtf8(dest)).value_or(0) & AttrSettable : 0;
   if (!p.copyContents(src, dest)) return false;
-  if (!t.existing) attrs_->set(QString::fromUtf8(dest), AttrArchive);
+  attrs_->set(QString::fromUtf8(dest), kept | AttrArchive);
   p.forgetListing(t.parent.host);
   p.usedByWrite(t.drive, t.existing, st.st_size);
   return p.committed(t.drive);

@@ -127,6 +127,9 @@ class FileSystem {
   std::optional<QString> hostPath(QStringView winPath);
   // Where a new file of that path would be created: the parent must exist; the last name
   // keeps the case the caller wrote (an existing entry of any case is reused).
+  // Every call that creates an entry refuses (AccessDenied) a name that the host folder
+  // holds in some spelling as an entry Windows cannot see, such as a link leading out of
+  // the machine: the new entry would be its case twin.
   std::optional<QString> hostPathForCreate(QStringView winPath);
 
   // --- drives --------------------------------------------------------------------
@@ -172,8 +175,8 @@ class FileSystem {
   // need not read a large file to its end).
   std::optional<QByteArray> readFile(QStringView winPath, qint64 maxBytes = -1);
   // Replaces or creates the file atomically (written beside, then renamed), keeping an
-  // existing file's attributes; a new file gets the archive attribute. Refuses a
-  // read-only file (AccessDenied), as Windows does.
+  // existing file's attributes; either way the file gets the archive attribute, as every
+  // file Windows writes does. Refuses a read-only file (AccessDenied), as Windows does.
   bool writeFile(QStringView winPath, const QByteArray& bytes);
   // CopyFile: the copy keeps the last-write time and gets the archive attribute only.
   bool copyFile(QStringView from, QStringView to, bool failIfExists);
@@ -184,7 +187,7 @@ class FileSystem {
   bool removeDirectory(QStringView winPath);   // only an empty folder
 
   // --- for the host side (vantrel-machine, tests) ----------------------------------
-  // Copies a host file into the machine / out of it.
+  // Copies a host file into the machine (attributes as writeFile leaves them) / out of it.
   bool importHostFile(const QString& hostFile, QStringView winPath);
   bool exportHostFile(QStringView winPath, const QString& hostFile);
   AttributeStore& attributeStore() { return *attrs_; }

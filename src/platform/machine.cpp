@@ -306,7 +306,9 @@ bool Machine::saveRegistry(QString* error) {
     if (attrs != kInvalidAttributes) fs_->setAttributes(h.winPath, 0);
     const bool ok = fs_->writeFile(h.winPath, h.bytes);
     const WinError writeError = fs_->lastError();
-    fs_->setAttributes(h.winPath, attrs != kInvalidAttributes ? attrs & AttrSettable : AttrReadOnly | AttrHidden | AttrSystem | AttrArchive);
+    // A hive written is marked for the next backup like any file Windows writes.
+    const quint32 kept = attrs != kInvalidAttributes ? attrs & AttrSettable : AttrReadOnly | AttrHidden | AttrSystem;
+    fs_->setAttributes(h.winPath, ok ? kept | AttrArchive : kept);
     if (!ok) return fail(QStringLiteral("cannot write %1: %2").arg(h.winPath, describe(writeError)));
     *h.saved = h.root.generation();
   }

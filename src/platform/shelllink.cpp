@@ -433,8 +433,10 @@ std::optional<Pif> readPif(const QByteArray& bytes) {
   pif.title = field(kPifTitle, kPifTitleSize);
   while (pif.title.endsWith(QLatin1Char(' '))) pif.title.chop(1);
   pif.program = field(kPifProgram, kPifProgramSize);
-  pif.workingDir = field(kPifWorkingDir, kPifWorkingDirSize);
-  pif.parameters = field(kPifParameters, kPifParametersSize);
+  // The last byte of these fields is their terminator even where a writer left no NUL:
+  // Windows reads 63 characters, and a re-written file keeps all of them.
+  pif.workingDir = field(kPifWorkingDir, kPifWorkingDirSize - 1);
+  pif.parameters = field(kPifParameters, kPifParametersSize - 1);
   return pif;
 }
 

@@ -72,7 +72,9 @@ bool IniAccess::writeKey(QStringView file, QStringView section, QStringView key,
   const quint32 attrs = fs.attributes(file);
   if (attrs != kInvalidAttributes && (attrs & AttrSettable) && !fs.setAttributes(file, 0)) return false;
   const bool ok = Profile(fs).writeString(file, section, key, text);
-  if (attrs != kInvalidAttributes && (attrs & AttrSettable)) fs.setAttributes(file, attrs & AttrSettable);
+  // The archive bit the write set stays; a key that already had its value left the file alone.
+  if (attrs != kInvalidAttributes && (attrs & AttrSettable))
+    fs.setAttributes(file, (attrs & AttrSettable) | (fs.attributes(file) & AttrArchive));
   return ok;
 }
 

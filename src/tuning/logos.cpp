@@ -53,10 +53,10 @@ bool save(FileSystem& fs, QStringView winPath, const QImage& logo, QString* erro
   }
   const bool ok = fs.writeFile(winPath, bytes);
   if (!ok && error) *error = describe(fs.lastError());
-  // Windows keeps its logos read-only and hidden; a logo that could not be replaced keeps
-  // what it had, attributes included.
+  // Windows keeps its logos read-only and hidden, and a file just written carries the
+  // archive bit; a logo that could not be replaced keeps what it had, attributes included.
   if (ok)
-    fs.setAttributes(winPath, AttrReadOnly | AttrHidden);
+    fs.setAttributes(winPath, AttrReadOnly | AttrHidden | AttrArchive);
   else if (before != kInvalidAttributes)
     fs.setAttributes(winPath, before);
   return ok;

@@ -83,7 +83,7 @@ TEST_F(LogoPage, APickedPictureIsSavedAs320By400In256ColoursReadOnlyAndHidden) {
   EXPECT_EQ(qFromLittleEndian<qint32>(file.constData() + 0x12), 320);
   EXPECT_EQ(qFromLittleEndian<qint32>(file.constData() + 0x16), 400);
   EXPECT_EQ(qFromLittleEndian<quint16>(file.constData() + 0x1C), 8);
-  EXPECT_EQ(tm.fs().attributes(u"C:\\WINDOWS\\LOGOW.SYS"), quint32(AttrReadOnly | AttrHidden));
+  EXPECT_EQ(tm.fs().attributes(u"C:\\WINDOWS\\LOGOW.SYS"), quint32(AttrReadOnly | AttrHidden | AttrArchive));
   // Only changed panels are written.
   EXPECT_FALSE(tm.fs().exists(u"C:\\LOGO.SYS"));
 }
@@ -98,7 +98,7 @@ TEST_F(LogoPage, AnEmptyBootLogoPanelCanStillBeFilled) {
   dialogs.picture = pick;
   form->Logo_Click(1);
   ASSERT_TRUE(form->SaveChangedLogos());
-  EXPECT_EQ(tm.fs().attributes(u"C:\\LOGO.SYS"), quint32(AttrReadOnly | AttrHidden));
+  EXPECT_EQ(tm.fs().attributes(u"C:\\LOGO.SYS"), quint32(AttrReadOnly | AttrHidden | AttrArchive));
   EXPECT_EQ(logos::load(tm.fs(), u"C:\\LOGO.SYS").size(), QSize(320, 400));
 }
 

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -209,6 +210,33 @@ TEST(RestoreBackupSet, PutsBackOnlyTheChosenComponentsAndMergesOrReplacesTheRegi
   f.reopen();  // also on disk
   EXPECT_EQ(f.exportNow(), before);
   EXPECT_EQ(f.dialogs.shown.back(), "info: Restore erfolgreich.\rBitte Computer neu starten!");
+}
+
+// A start file that the owner made a host link: restored through a link that stays in the
+// machine, refused for one that leads out, and never written as a second file in another case.
+TEST(RestoreBackupSet, AStartFileThatIsAHostLinkIsRestoredThroughItOrRefused) {
+  QTemporaryDir outside;
+  for (const bool inside : {true, false}) {
+    Fixture f;
+    ASSERT_TRUE(f.backups().AutoBackup(AutoStartfiles));
+    const QString real = inside ? f.tm.host("C", "DOS/AUTOEXEC.REAL") : outside.filePath(QStringLiteral("autoexec.bat"));
+    QDir().mkpath(f.tm.host("C", "DOS"));
+    QFile file(real);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("linked");
+    file.close();
+    ASSERT_TRUE(QFile::remove(f.tm.host("C", "AUTOEXEC.BAT")));
+    ASSERT_TRUE(QFile::link(inside ? QStringLiteral("DOS/AUTOEXEC.REAL") : real, f.tm.host("C", "AUTOEXEC.BAT")));
+    const QStringList before = QDir(f.tm.host("C")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+
+    EXPECT_EQ(f.backups().RestoreBackupSet(kStore + "\\BACKUP.000", {false, false, true, false, false, false}, false), inside);
+    EXPECT_EQ(QDir(f.tm.host("C")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before) << inside;
+    EXPECT_TRUE(QFileInfo(f.tm.host("C", "AUTOEXEC.BAT")).isSymLink());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), inside ? QByteArray("content of AUTOEXEC.BAT\r\n") : QByteArray("linked"));
+    ASSERT_FALSE(f.dialogs.shown.isEmpty());
+    EXPECT_EQ(f.dialogs.shown.back().startsWith("info: Restore erfolgreich"), inside) << f.dialogs.shown.back().toStdString();
+  }
 }
 
 TEST(RestoreBackupSet, RefusesToReplaceTheRegistryWithAnEmptyOrDamagedExport) {

@@ -187,6 +187,53 @@ TEST(IsOrphanedShortcut, JudgesTheTargetByItsDriveAndTheOptions) {
   }
 }
 
+TEST(IsOrphanedShortcut, AProgramWithoutItsFolderIsLookedForWhereWindowsStartsIt) {
+  Fixture f;
+  f.put("C", "DIAG/INT13TST.EXE", "MZ");
+  f.put("C", "WORK/TOOL.EXE", "MZ");
+  f.put("C", "WINDOWS/EDIT.COM", "MZ");
+  f.put("C", "WINDOWS/SYSTEM/SYSTOOL.EXE", "MZ");
+  f.put("C", "WINDOWS/COMMAND/XCOPY.EXE", "MZ");
+  f.put("C", "UTILS/PKZIP.EXE", "MZ");
+  f.put("E", "BIN/LATE.BAT", "x");
+  f.put("C", "GAMES/GAME.EXE", "MZ");
+  const struct {
+    const char* autoexec;  // nullptr: no AUTOEXEC.BAT
+    const char* pif;       // where the shortcut lies
+    ShortcutTarget link;
+    bool orphaned;
+  } cases[] = {
+      {nullptr, "C:\\DIAG\\INT13.PIF", {true, "INT13TST.EXE"}, false},
+      {nullptr, "C:\\DESK\\INT13.PIF", {true, "int13tst.exe"}, true},
+      {nullptr, "C:\\DESK\\TOOL.PIF", {true, "TOOL.EXE", "C:\\WORK"}, false},
+      {nullptr, "C:\\DESK\\EDIT.PIF", {true, "EDIT.COM"}, false},
+      {nullptr, "C:\\DESK\\EDIT.PIF", {true, "EDIT"}, false},  // found as DOS finds it, with .COM
+      {nullptr, "C:\\DESK\\S.PIF", {true, "SYSTOOL.EXE"}, false},
+      {nullptr, "C:\\DESK\\X.PIF", {true, "XCOPY.EXE"}, false},  // Windows' own PATH
+      {nullptr, "C:\\DESK\\Z.PIF", {true, "PKZIP.EXE"}, true},
+      {"@ECHO OFF\r\nPATH C:\\UTILS;C:\\WINDOWS\r\n", "C:\\DESK\\Z.PIF", {true, "PKZIP.EXE"}, false},
+      {"path=c:\\utils\\\r\n", "C:\\DESK\\Z.PIF", {true, "PKZIP.EXE"}, false},
+      {"PATH C:\\UTILS\r\nPATH C:\\DOS\r\n", "C:\\DESK\\Z.PIF", {true, "PKZIP.EXE"}, true},  // replaced
+      {"PATH C:\\UTILS\r\nSET PATH=%PATH%;E:\\BIN\r\n", "C:\\DESK\\L.PIF", {true, "LATE.BAT"}, false},
+      {"PATH C:\\UTILS\r\nSET PATH=%PATH%;E:\\BIN\r\n", "C:\\DESK\\Z.PIF", {true, "PKZIP.EXE"}, false},
+      {"PATH C:\\UTILS\r\n", "C:\\DESK\\X.PIF", {true, "XCOPY.EXE"}, true},
+      {"REM PATH C:\\UTILS\r\nPATHS C:\\UTILS\r\n", "C:\\DESK\\Z.PIF", {true, "PKZIP.EXE"}, true},
+      {nullptr, "C:\\DESK\\G.PIF", {true, "\\GAMES\\GAME.EXE"}, false},  // the shortcut's own drive
+      {nullptr, "E:\\DESK\\G.PIF", {true, "\\GAMES\\GAME.EXE"}, true},
+      {nullptr, "C:\\DESK\\G.PIF", {true, "GAMES\\GAME.EXE"}, true},
+      {nullptr, "C:\\G.PIF", {true, "GAMES\\GAME.EXE"}, false},
+  };
+  for (const auto& c : cases) {
+    f.tm.fs().deleteFile(u"C:\\AUTOEXEC.BAT");
+    if (c.autoexec) f.put("C", "AUTOEXEC.BAT", c.autoexec);
+    f.search.setShortcutReader([&](const QString&) { return c.link; });
+    // The path is read once per search: a search's start forgets the last one.
+    f.search.run({false, false, false, true, false});
+    EXPECT_EQ(f.search.IsOrphanedShortcut(QString::fromLatin1(c.pif)), c.orphaned)
+        << c.link.target.toStdString() << " " << (c.autoexec ? c.autoexec : "");
+  }
+}
+
 TEST(DeleteMarkedFiles, RemovesOnlyMarkedFilesAndRecyclesProtectedOnes) {
   for (const bool recycle : {true, false}) {
     Fixture f;

@@ -72,7 +72,7 @@ TEST(Repairs, EachRepairChangesExactlyWhatItShould) {
       {"C", 'C', [](Pc& pc) {
          pc.file(u"C:\\WINDOWS\\SYSTEM.INI"_s, "[386Enh]\r\ndevice=*vshare\r\nDevice=C:\\Scan\\ScanCtl.386\r\nMinTimeSlice=20\r\n");
          pc.tm.fs().setAttributes(u"C:\\WINDOWS\\SYSTEM.INI", AttrReadOnly);
-       }, [](Snapshot& s) { s.files[u"C:\\WINDOWS\\SYSTEM.INI"_s] = {"[386Enh]\r\ndevice=*vshare\r\nMinTimeSlice=20\r\n", 0}; }},
+       }, [](Snapshot& s) { s.files[u"C:\\WINDOWS\\SYSTEM.INI"_s] = {"[386Enh]\r\ndevice=*vshare\r\nMinTimeSlice=20\r\n", AttrArchive}; }},
       {"D", 'D', [](Pc& pc) {
          pc.file(u"C:\\TOOLS\\B.EXE"_s);
          pc.file(u"C:\\WINDOWS\\WIN.INI"_s, "[windows]\r\nload=C:\\TOOLS\\A.EXE C:\\TOOLS\\B.EXE\r\nrun=\r\n");
@@ -82,9 +82,9 @@ TEST(Repairs, EachRepairChangesExactlyWhatItShould) {
       {"F", 'F', [](Pc& pc) {
          pc.file(u"C:\\AUTOEXEC.BAT"_s, "@ECHO OFF\r\nc:\\scanner\\scaninit /q\r\nSET X=1\r\n");
          pc.tm.fs().setAttributes(u"C:\\AUTOEXEC.BAT", AttrHidden | AttrArchive);
-       }, [](Snapshot& s) { s.files[u"C:\\AUTOEXEC.BAT"_s] = {"@ECHO OFF\r\nSET X=1\r\n", 0}; }},
+       }, [](Snapshot& s) { s.files[u"C:\\AUTOEXEC.BAT"_s] = {"@ECHO OFF\r\nSET X=1\r\n", AttrArchive}; }},
       {"G", 'G', [](Pc& pc) { pc.file(u"C:\\CONFIG.SYS"_s, "DEVICE=C:\\SCAN\\ASPI.SYS /D\r\nFILES=40\r\n"); },
-       [](Snapshot& s) { s.files[u"C:\\CONFIG.SYS"_s] = {"FILES=40\r\n", 0}; }},
+       [](Snapshot& s) { s.files[u"C:\\CONFIG.SYS"_s] = {"FILES=40\r\n", AttrArchive}; }},
       {"N", 'N', [](Pc& pc) { pc.key(HKey::LocalMachine, kRunKey)->setValue("Fax", RegSz, "C:\\FAX\\fm.exe /min"); },
        [](Snapshot& s) { s.registry.replace(regLine("Fax", "\"C:\\\\FAX\\\\fm.exe /min\""), ""); }},
       {"O: the copy replaces nothing, so no backup", 'O', [](Pc& pc) {

@@ -190,6 +190,43 @@ void age(const QString& hostFolder) {
   ::utimensat(AT_FDCWD, QFile::encodeName(hostFolder).constData(), times, 0);
 }
 
+// A name that a link leading out (or nowhere) holds is refused in every spelling: a new
+// entry beside it would be its case twin, which Windows cannot have.
+TEST(FileSystemContainment, ANameHeldOutOfSightGetsNoCaseTwin) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  QTemporaryDir outside;
+  const QString secret = outside.filePath(QStringLiteral("config.sys"));
+  QFile f(secret);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("outside");
+  f.close();
+  tm.putHostFile("C", "NEW.SYS", "new");
+  ASSERT_TRUE(QFile::link(secret, tm.host("C", "CONFIG.SYS")));
+  ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("gone")), tm.host("C", "DEAD.SYS")));
+  const QStringList before = QDir(tm.host("C")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+  struct Case { const char* what; std::function<bool()> call; } cases[] = {
+      {"write", [&] { return fs.writeFile(u"C:\\CONFIG.sys", "x"); }},
+      {"write where a link leads nowhere", [&] { return fs.writeFile(u"C:\\dead.sys", "x"); }},
+      {"copy", [&] { return fs.copyFile(u"C:\\NEW.SYS", u"C:\\Config.Sys", false); }},
+      {"move", [&] { return fs.moveFile(u"C:\\NEW.SYS", u"C:\\config.sys"); }},
+      {"import", [&] { return fs.importHostFile(tm.host("C", "NEW.SYS"), u"C:\\config.SYS"); }},
+      {"folder", [&] { return fs.createDirectory(u"C:\\config.sys"); }},
+      {"folders", [&] { return fs.createDirectories(u"C:\\Config.sys\\SUB"); }},
+  };
+  // Once while the folder has just changed, once from the listing of a settled folder.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const Case& c : cases) {
+      EXPECT_FALSE(c.call()) << c.what << pass;
+      EXPECT_EQ(fs.lastError(), WinError::AccessDenied) << c.what << pass;
+    }
+    EXPECT_EQ(QDir(tm.host("C")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), before);
+    age(tm.host("C"));
+  }
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("outside"));
+}
+
 TEST(FileSystemNames, OtherCaseLookupsFollowChangesOfTheFolder) {
   TestMachine tm;
   FileSystem& fs = tm.fs();
@@ -408,12 +445,19 @@ TEST_P(AttributeTest, CopyKeepsTheTimeAndGivesArchiveOnly) {
   EXPECT_EQ(fs().attributes(u"C:\\MSDOS.SYS"), quint32(AttrArchive));
 }
 
-TEST_P(AttributeTest, WritesKeepAttributesAndNewFilesGetArchive) {
+TEST_P(AttributeTest, WritesKeepAttributesAndAddArchive) {
   ASSERT_TRUE(fs().writeFile(u"C:\\NEW.TXT", "1"));
   EXPECT_EQ(fs().attributes(u"C:\\NEW.TXT"), quint32(AttrArchive));
-  ASSERT_TRUE(fs().setAttributes(u"C:\\NEW.TXT", AttrHidden));
+  ASSERT_TRUE(fs().setAttributes(u"C:\\NEW.TXT", AttrHidden | AttrSystem));
   ASSERT_TRUE(fs().writeFile(u"C:\\new.txt", "2"));
-  EXPECT_EQ(fs().attributes(u"C:\\NEW.TXT"), quint32(AttrHidden));
+  EXPECT_EQ(fs().attributes(u"C:\\NEW.TXT"), quint32(AttrHidden | AttrSystem | AttrArchive));
+  // The host side's import changes the file as much as a write does.
+  QTemporaryDir host;
+  const QString fromHost = host.filePath(QStringLiteral("new.txt"));
+  ASSERT_TRUE(QFile(fromHost).open(QIODevice::WriteOnly));
+  ASSERT_TRUE(fs().setAttributes(u"C:\\NEW.TXT", AttrHidden));
+  ASSERT_TRUE(fs().importHostFile(fromHost, u"C:\\NEW.TXT"));
+  EXPECT_EQ(fs().attributes(u"C:\\NEW.TXT"), quint32(AttrHidden | AttrArchive));
   // Deleted and created again: the old attributes do not come back.
   ASSERT_TRUE(fs().deleteFile(u"C:\\NEW.TXT"));
   ASSERT_TRUE(fs().writeFile(u"C:\\NEW.TXT", "3"));

@@ -142,6 +142,12 @@ TEST(Machine, RegistryChangesReachTheirFilesOnlyWhenMade) {
   ASSERT_NE(k, nullptr);
   EXPECT_EQ(k->findValue("Start")->data, QByteArray("0"));
   EXPECT_NE(tm.registry().openKey(HKey::DynData, u"Config Manager\\Enum\\C29A3C40"), nullptr);
+
+  // A DOS backup program took the hive: saved again, it is marked for the next one.
+  ASSERT_TRUE(tm.fs().setAttributes(u"C:\\WINDOWS\\SYSTEM.DAT", AttrReadOnly | AttrHidden | AttrSystem));
+  tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Tarvo\\Vantrel")->setValue("Start", RegSz, "1");
+  ASSERT_TRUE(tm.machine().saveRegistry());
+  EXPECT_EQ(tm.fs().attributes(u"C:\\WINDOWS\\SYSTEM.DAT"), quint32(AttrReadOnly | AttrHidden | AttrSystem | AttrArchive));
 }
 
 TEST(AtomicWrite, AFailureHalfWayLeavesTheOldFileWholeAndNoTemporaryFile) {

@@ -289,6 +289,22 @@ TEST(ProgramInformationFiles, ReadByContent) {
   EXPECT_EQ(asShortcut->description, QStringLiteral("Tank Battle"));
 }
 
+// A field filled to its last byte, as some writers leave it: its 64th byte ends it, so a
+// read and re-write keeps the file as it was.
+TEST(ProgramInformationFiles, FullFieldsReadAsTheir63CharactersAndSurviveARewrite) {
+  QByteArray b = writePif(tankBattle());
+  b.replace(0x65, 64, QByteArray(63, 'W') + 'x');
+  b.replace(0xA5, 64, QByteArray(63, 'P') + 'y');
+  const auto pif = readPif(b);
+  ASSERT_TRUE(pif);
+  EXPECT_EQ(pif->workingDir, QString(63, QLatin1Char('W')));
+  EXPECT_EQ(pif->parameters, QString(63, QLatin1Char('P')));
+  const auto again = readPif(writePif(*pif));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->workingDir, pif->workingDir);
+  EXPECT_EQ(again->parameters, pif->parameters);
+}
+
 // --- the clean-up's reader -----------------------------------------------------------------
 
 class TShellLinkTest : public ::testing::Test {

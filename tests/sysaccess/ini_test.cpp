@@ -48,13 +48,18 @@ TEST_F(IniAccessTest, WritesIntoAProtectedFileAndPutsItsAttributesBack) {
   EXPECT_TRUE(ini.WriteIniInteger(u"C:\\msdos.sys", u"Options", u"BootMenuDelay", 3));
   EXPECT_TRUE(ini.WriteIniInteger(u"C:\\msdos.sys", u"Options", u"BootGUI", 0));
   EXPECT_TRUE(ini.WriteIniString(u"C:\\msdos.sys", u"Paths", u"WinBootDir", u"C:\\WINDOWS"));
-  EXPECT_EQ(tm.fs().attributes(u"C:\\MSDOS.SYS"), quint32(AttrReadOnly | AttrHidden | AttrSystem));
+  // Written, so marked for the next backup as Windows marks what it writes.
+  EXPECT_EQ(tm.fs().attributes(u"C:\\MSDOS.SYS"), quint32(AttrReadOnly | AttrHidden | AttrSystem | AttrArchive));
   EXPECT_EQ(tm.hostFile("C", "MSDOS.SYS"),
             QByteArray("[Paths]\r\nWinDir=C:\\WINDOWS\r\nWinBootDir=C:\\WINDOWS\r\n\r\n[Options]\r\nBootGUI=0\r\n"
                        "BootDelay=0x1F\r\nLogo=12abc\r\nBootMenuDelay=3\r\n;padding line\r\n"));
   tm.reopen();
   IniAccess again(tm.machine());
   EXPECT_EQ(again.ReadIniInteger(u"C:\\MSDOS.SYS", u"Options", u"BootMenuDelay"), 3);
+  EXPECT_EQ(tm.fs().attributes(u"C:\\MSDOS.SYS"), quint32(AttrReadOnly | AttrHidden | AttrSystem | AttrArchive));
+  // A value that is already there leaves the file, and so its archive bit, alone.
+  ASSERT_TRUE(tm.fs().setAttributes(u"C:\\MSDOS.SYS", AttrReadOnly | AttrHidden | AttrSystem));
+  EXPECT_TRUE(again.WriteIniInteger(u"C:\\msdos.sys", u"Options", u"BootMenuDelay", 3));
   EXPECT_EQ(tm.fs().attributes(u"C:\\MSDOS.SYS"), quint32(AttrReadOnly | AttrHidden | AttrSystem));
 }
 
