@@ -463,14 +463,22 @@ bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString&
 QByteArray Backups::rescueAutoexec() const {
   const QString& w = windowsDirectory_;
   const QString& p = programDirectory_;
-  const QString attrib = w + QStringLiteral("\\command\\attrib ");
+  // The disk is used when C: is broken, so its own ATTRIB comes first; C:'s is only the
+  // stand-in for a disk without one. A hidden or system file that keeps its attributes is
+  // passed over by REN and refused by COPY, and IF EXIST does not see it either.
+  const QString own = QStringLiteral("A:\\attrib.exe"), fallback = w + QStringLiteral("\\command\\attrib.exe");
   QStringList l;
   l << text("echo Versuche das letzte Backup wiederherzustellen. Bitte warten... ",
             "echo Trying to restore the last saved backup. Please wait...");
+  l << QStringLiteral("if not exist %1 if not exist %2 ").arg(own, fallback) +
+           text("echo Weder die Diskette noch C: hat ATTRIB: versteckte und schreibgeschuetzte Dateien bleiben, wie sie sind.",
+                "echo Neither the disk nor C: has ATTRIB: hidden and read-only files stay as they are.");
   for (const QString& f : {w + QStringLiteral("\\system.dat"), w + QStringLiteral("\\user.dat"),
                            w + QStringLiteral("\\system.ini"), w + QStringLiteral("\\win.ini"),
-                           QStringLiteral("C:\\config.sys"), QStringLiteral("C:\\Autoexec.bat")})
-    l << attrib + f + QStringLiteral(" -r -s -h");
+                           QStringLiteral("C:\\config.sys"), QStringLiteral("C:\\Autoexec.bat")}) {
+    l << QStringLiteral("if exist %1 %1 %2 -r -s -h").arg(own, f);
+    l << QStringLiteral("if not exist %1 %2 %3 -r -s -h").arg(own, fallback, f);
+  }
   // DOS knows DEL, not "delete"; and REN takes the new name without drive or folder, which
   // one DOS resolves against the old name's folder and another against the current one, so
   // the batch first moves to the folder of the files it renames.
@@ -494,10 +502,19 @@ QByteArray Backups::rescueAutoexec() const {
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\system.ini ") + w + QStringLiteral("\\system.ini");
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\config.sys C:\\config.sys");
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\Autoexec.bat C:\\Autoexec.bat");
+  // The registry files always have a saved copy; one still unseen was not put back.
+  for (const QString& f : {w + QStringLiteral("\\system.dat"), w + QStringLiteral("\\user.dat")})
+    l << QStringLiteral("if not exist %1 ").arg(f) +
+             text("echo %1 wurde nicht wiederhergestellt: seine Attribute liessen sich nicht entfernen, oder die Kopie fehlt.",
+                  "echo %1 was not restored: its attributes could not be cleared, or the saved copy is missing.")
+                 .arg(f);
   l << text("echo Entnehmen Sie die Diskette und starten Sie ihren Computer neu.",
             "echo Remove the disk and reset your computer.");
   l << text("echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.",
             "echo If your computer still not boot up, then type in HELP now. ");
+  // When the batch ends, DOS 7 goes on to start Windows from C:, whatever the disk's
+  // MSDOS.SYS says; a shell of the disk's own keeps the user at the prompt that offers HELP.
+  l << QStringLiteral("if exist A:\\COMMAND.COM A:\\COMMAND.COM");
   return toAnsi(l.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 }
 

@@ -313,12 +313,20 @@ struct RescueFixture : Fixture {
 
 const QByteArray kGermanAutoexec =
     "echo Versuche das letzte Backup wiederherzustellen. Bitte warten... \r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\system.dat -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\user.dat -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\system.ini -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\win.ini -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\config.sys -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\Autoexec.bat -r -s -h\r\n"
+    "if not exist A:\\attrib.exe if not exist C:\\WINDOWS\\command\\attrib.exe echo Weder die Diskette noch C: hat ATTRIB: "
+    "versteckte und schreibgeschuetzte Dateien bleiben, wie sie sind.\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\user.dat -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\user.dat -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.ini -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\system.ini -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\win.ini -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\win.ini -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\config.sys -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\config.sys -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\Autoexec.bat -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\Autoexec.bat -r -s -h\r\n"
     "del C:\\WINDOWS\\system.vtr\r\n"
     "del C:\\WINDOWS\\user.vtr\r\n"
     "del C:\\WINDOWS\\win.vtr\r\n"
@@ -342,8 +350,13 @@ const QByteArray kGermanAutoexec =
     "copy C:\\VANTREL\\last\\system.ini C:\\WINDOWS\\system.ini\r\n"
     "copy C:\\VANTREL\\last\\config.sys C:\\config.sys\r\n"
     "copy C:\\VANTREL\\last\\Autoexec.bat C:\\Autoexec.bat\r\n"
+    "if not exist C:\\WINDOWS\\system.dat echo C:\\WINDOWS\\system.dat wurde nicht wiederhergestellt: seine Attribute liessen "
+    "sich nicht entfernen, oder die Kopie fehlt.\r\n"
+    "if not exist C:\\WINDOWS\\user.dat echo C:\\WINDOWS\\user.dat wurde nicht wiederhergestellt: seine Attribute liessen "
+    "sich nicht entfernen, oder die Kopie fehlt.\r\n"
     "echo Entnehmen Sie die Diskette und starten Sie ihren Computer neu.\r\n"
-    "echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.\r\n";
+    "echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.\r\n"
+    "if exist A:\\COMMAND.COM A:\\COMMAND.COM\r\n";
 
 TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
   for (int language : {German, English}) {
@@ -352,14 +365,14 @@ TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
     QStringList steps;
     EXPECT_TRUE(f.backups().CreateRescueDisk({[&](const QString& s) { steps << s; }, [&](int p) { steps << QString::number(p); }}));
     const QStringList lines = fromAnsi(f.tm.hostFile("A", "autoexec.bat")).split("\r\n");
-    EXPECT_EQ(lines[1], "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\system.dat -r -s -h");
+    EXPECT_EQ(lines[2], "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h");
     EXPECT_TRUE(lines.contains("copy C:\\VANTREL\\last\\system.dat C:\\WINDOWS\\system.dat"));
     EXPECT_EQ(f.tm.hostFile("A", "restore.bat"), "copy C:\\VANTREL\\SAVE\\*.* C:\\WINDOWS\\SYSTEM\r\n");
     EXPECT_EQ(f.tm.hostFile("A", "help.txt"), language == English ? "Help\r\n" : "Hilfe\r\n");
     EXPECT_EQ(f.tm.hostFile("A", "edit.com"), "edit");
     if (language == English) {
       EXPECT_EQ(lines.first(), "echo Trying to restore the last saved backup. Please wait...");
-      EXPECT_EQ(lines[lines.size() - 2], "echo If your computer still not boot up, then type in HELP now. ");
+      EXPECT_EQ(lines[lines.size() - 3], "echo If your computer still not boot up, then type in HELP now. ");
       EXPECT_EQ(steps, (QStringList{"0", "Creating startfiles", "1", "Copying systemtools", "2", "3"}));
     } else {
       EXPECT_EQ(f.tm.hostFile("A", "autoexec.bat"), kGermanAutoexec);
