@@ -5,6 +5,8 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 
+#include <QCryptographicHash>
+
 #include <bitset>
 
 namespace vt::backup {
@@ -88,6 +90,33 @@ bool profileBool(const QString& text) {
   return ok && v != 0;
 }
 
+// What the description file records of the registry export, so that a restore can tell the
+// export it replaces the registry with is still the whole file that was made.
+constexpr QStringView kRegistrySizeKey = u"RegistrySize";
+constexpr QStringView kRegistryHashKey = u"RegistrySHA256";
+
+QString sha256(const QByteArray& bytes) {
+  return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// The stems of the files a set is made of, the description's among them.
+bool isSetStem(QStringView stem) {
+  if (stem.compare(u"BACKUP", Qt::CaseInsensitive) == 0 || stem.compare(u"REGISTRY", Qt::CaseInsensitive) == 0)
+    return true;
+  for (const FileRow& row : fileRows(QString()))
+    if (stem.compare(QLatin1String(row.stem), Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+// The description is written last and in one piece, so one without all its component keys
+// belongs to a set whose making was cut off (or to one made before that was so).
+bool wholeDescription(const QByteArray& bytes) {
+  const IniDocument doc(bytes);
+  for (const char* key : kComponentKeys)
+    if (!doc.value(kSection, QString::fromLatin1(key))) return false;
+  return true;
+}
+
 }  // namespace
 
 Backups::Backups(Machine& machine, const SharedState& state, DialogService& dialogs)
@@ -124,9 +153,10 @@ bool Backups::copyComponentFile(const QString& from, const QString& to, const QS
   return false;
 }
 
-void Backups::removeSet(const QString& store, const QString& number) {
+void Backups::removeSet(const QString& store, const QString& number, bool setFilesOnly) {
   FileSystem& fs = machine_.files();
   for (const QString& name : filesMatching(fs, store + QStringLiteral("\\*.") + number)) {
+    if (setFilesOnly && !isSetStem(QStringView(name).left(name.lastIndexOf(QLatin1Char('.'))))) continue;
     const QString path = store + QLatin1Char('\\') + name;
     fs.setAttributes(path, 0);
     fs.deleteFile(path);
@@ -160,23 +190,18 @@ bool Backups::CreateBackupSet(Choice& choice) {
       "CAUTION:An Error occured\rduring backup!\rPlease delete this Backup and restart your\rWindows. Then try again.");
   if (choice.description.isEmpty()) choice.description = QStringLiteral("No name");
 
-  Profile profile(fs);
-  const QString description = store + QStringLiteral("\\BACKUP") + ext;
-  bool written = profile.writeString(description, kSection, u"Name", QStringView(choice.description));
-  for (int c = 0; c < kComponentCount && written; ++c)
-    written = profile.writeString(description, kSection, QString::fromLatin1(kComponentKeys[size_t(c)]),
-                                  choice.components[size_t(c)] ? u"1" : u"0");
-  if (!written) {
-    const QString why = describe(fs.lastError());
-    removeSet(store, number);
-    return refuse(text("Die Beschreibung des Backups konnte nicht geschrieben werden:\r%1\rEs wurde kein Backup angefertigt.",
-                       "The backup's description could not be written:\r%1\rNo backup was made.")
-                      .arg(why));
-  }
-
+  // Files a set of this number left when its making was cut off would otherwise join it.
+  removeSet(store, number, true);
+  QString registrySize, registryHash;
   if (choice.components[Registry]) {
+    const QString file = store + QStringLiteral("\\REGISTRY") + ext;
     QString why;
-    if (!runRegistryEditor(machine_, QStringLiteral("/e ") + store + QStringLiteral("\\REGISTRY") + ext, &why)) {
+    std::optional<QByteArray> exported;
+    if (runRegistryEditor(machine_, QStringLiteral("/e ") + file, &why) && (exported = fs.readFile(file))) {
+      registrySize = QString::number(exported->size());
+      registryHash = sha256(*exported);
+    } else {
+      if (why.isEmpty()) why = QStringLiteral("%1: %2").arg(file, describe(fs.lastError()));
       result_ = false;
       failureReason_ = why;
       if (!silent_) dialogs_.warning(failure);
@@ -187,13 +212,31 @@ bool Backups::CreateBackupSet(Choice& choice) {
     if (row.optional && !fs.exists(row.live)) continue;
     copyComponentFile(row.live, store + QLatin1Char('\\') + QLatin1String(row.stem) + ext, failure);
   }
-
-  if (silent_) {
+  if (silent_ && !result_) {
     // Nobody is told to delete an automatic set that is incomplete, and it would look like a
     // good one in the list: it goes.
-    if (!result_) removeSet(store, number);
-    return result_;
+    removeSet(store, number);
+    return false;
   }
+
+  // The description comes last and in one write: a set the list shows is a whole one.
+  IniDocument description;
+  description.setValue(kSection, u"Name", choice.description);
+  for (int c = 0; c < kComponentCount; ++c)
+    description.setValue(kSection, QString::fromLatin1(kComponentKeys[size_t(c)]), choice.components[size_t(c)] ? u"1" : u"0");
+  if (!registrySize.isEmpty()) {
+    description.setValue(kSection, kRegistrySizeKey, registrySize);
+    description.setValue(kSection, kRegistryHashKey, registryHash);
+  }
+  if (!fs.writeFile(store + QStringLiteral("\\BACKUP") + ext, description.toBytes())) {
+    const QString why = describe(fs.lastError());
+    removeSet(store, number);
+    return refuse(text("Die Beschreibung des Backups konnte nicht geschrieben werden:\r%1\rEs wurde kein Backup angefertigt.",
+                       "The backup's description could not be written:\r%1\rNo backup was made.")
+                      .arg(why));
+  }
+
+  if (silent_) return true;
   SaveLastState();
   SaveSystemDlls();
   if (result_) dialogs_.information(text("Backup erfolgreich.", "Backup successful."));
@@ -295,10 +338,28 @@ SetEntry Backups::describeSet(const QString& descriptionPath) {
 }
 
 QList<SetEntry> Backups::ListSets() {
+  FileSystem& fs = machine_.files();
   QList<SetEntry> sets;
   const QString store = storeDirectory();
-  for (const QString& name : filesMatching(machine_.files(), store + QStringLiteral("\\BACKUP.*")))
-    if (setNumber(QStringView(name).mid(7)) >= 0) sets.append(describeSet(store + QLatin1Char('\\') + name));
+  std::bitset<1000> described;
+  for (const QString& name : filesMatching(fs, store + QStringLiteral("\\BACKUP.*"))) {
+    const int n = setNumber(QStringView(name).mid(7));
+    if (n < 0) continue;
+    const QString path = store + QLatin1Char('\\') + name;
+    // A description that cannot be read now is no proof of an unfinished set: it stays.
+    const auto bytes = fs.readFile(path);
+    if (bytes && !wholeDescription(*bytes)) continue;
+    described.set(size_t(n));
+    sets.append(describeSet(path));
+  }
+  for (const QString& name : filesMatching(fs, store + QStringLiteral("\\*.*"))) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const int n = dot < 0 ? -1 : setNumber(QStringView(name).mid(dot + 1));
+    if (n < 0 || described.test(size_t(n)) || !isSetStem(QStringView(name).left(dot))) continue;
+    const QString path = store + QLatin1Char('\\') + name;
+    fs.setAttributes(path, 0);
+    fs.deleteFile(path);
+  }
   return sets;
 }
 
@@ -331,19 +392,21 @@ bool Backups::RestoreBackupSet(const QString& descriptionPath, const Components&
                                "CAUTION:An Error occured\rduring restore of backup!");
   bool ok = true;
   failureReason_.clear();
+  QString registryWhy;
   if (chosen[Registry]) {
     const QString file = dir + QStringLiteral("\\REGISTRY") + ext;
-    QString why;
-    if (!runRegistryEditor(machine_, (replaceRegistry ? QStringLiteral("/c ") : QString()) + file, &why)) {
+    bool done = !replaceRegistry || wholeRegistryExport(descriptionPath, file, &registryWhy);
+    if (done) done = runRegistryEditor(machine_, (replaceRegistry ? QStringLiteral("/c ") : QString()) + file, &registryWhy);
+    if (!done) {
       ok = false;
-      failureReason_ = why;
-      dialogs_.warning(text("Die Registry wurde nicht wiederhergestellt und ist unverändert:\r%1",
-                            "The registry was not restored and is unchanged:\r%1")
-                           .arg(why));
+      if (registryWhy.isEmpty()) registryWhy = file;
+      failureReason_ = registryWhy;
     }
   }
+  bool filesOk = true, filesChosen = false;
   for (const FileRow& row : fileRows(windowsDirectory_)) {
     if (!chosen[row.component]) continue;
+    filesChosen = true;
     const QString saved = dir + QLatin1Char('\\') + QLatin1String(row.stem) + ext;
     if (row.optional && !fs.exists(saved)) continue;
     const quint32 attrs = fs.attributes(row.live);
@@ -352,25 +415,70 @@ bool Backups::RestoreBackupSet(const QString& descriptionPath, const Components&
     // The file the copy could not replace keeps its attributes too.
     if (failureReason_.isEmpty()) failureReason_ = QStringLiteral("%1: %2").arg(row.live, describe(fs.lastError()));
     if (attrs != kInvalidAttributes) fs.setAttributes(row.live, attrs & AttrSettable);
-    ok = false;
+    ok = filesOk = false;
     dialogs_.warning(failure);
   }
   if (ok)
     dialogs_.information(text("Restore erfolgreich.\rBitte Computer neu starten!", "Restore successful.\rPlease restart your computer!"));
+  else if (!registryWhy.isEmpty())
+    // The last word on the restore, after any box about a file, so that a restore that
+    // put the files back is not taken for a whole one.
+    dialogs_.warning(text("Die Registry wurde nicht wiederhergestellt und ist unverändert:\r%1",
+                          "The registry was not restored and is unchanged:\r%1")
+                         .arg(registryWhy) +
+                     (filesChosen && filesOk ? text("\rDie übrigen gewählten Teile wurden wiederhergestellt.\rBitte Computer neu starten!",
+                                                    "\rThe other chosen parts were restored.\rPlease restart your computer!")
+                                             : QString()));
   return ok;
+}
+
+bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString& file, QString* why) {
+  Profile profile(machine_.files());
+  const QString size = profile.getString(descriptionPath, kSection, kRegistrySizeKey);
+  const QString hash = profile.getString(descriptionPath, kSection, kRegistryHashKey);
+  // Sets made before their export was recorded can only be judged by the import itself.
+  if (size.isEmpty() && hash.isEmpty()) return true;
+  const auto bytes = machine_.files().readFile(file);
+  if (!bytes) {
+    *why = QStringLiteral("%1: %2").arg(file, describe(machine_.files().lastError()));
+    return false;
+  }
+  if (QString::number(bytes->size()) != size.trimmed()) {
+    *why = text("%1 ist nicht mehr der ganze Export des Backups: %2 Bytes statt %3.",
+                "%1 is no longer the whole export the backup made: %2 bytes instead of %3.")
+               .arg(file)
+               .arg(bytes->size())
+               .arg(size.trimmed());
+    return false;
+  }
+  if (sha256(*bytes).compare(hash.trimmed(), Qt::CaseInsensitive) != 0) {
+    *why = text("%1 ist nicht mehr der Export, den das Backup angefertigt hat: sein Inhalt hat sich geändert.",
+                "%1 is no longer the export the backup made: its contents have changed.")
+               .arg(file);
+    return false;
+  }
+  return true;
 }
 
 QByteArray Backups::rescueAutoexec() const {
   const QString& w = windowsDirectory_;
   const QString& p = programDirectory_;
-  const QString attrib = w + QStringLiteral("\\command\\attrib ");
+  // The disk is used when C: is broken, so its own ATTRIB comes first; C:'s is only the
+  // stand-in for a disk without one. A hidden or system file that keeps its attributes is
+  // passed over by REN and refused by COPY, and IF EXIST does not see it either.
+  const QString own = QStringLiteral("A:\\attrib.exe"), fallback = w + QStringLiteral("\\command\\attrib.exe");
   QStringList l;
   l << text("echo Versuche das letzte Backup wiederherzustellen. Bitte warten... ",
             "echo Trying to restore the last saved backup. Please wait...");
+  l << QStringLiteral("if not exist %1 if not exist %2 ").arg(own, fallback) +
+           text("echo Weder die Diskette noch C: hat ATTRIB: versteckte und schreibgeschuetzte Dateien bleiben, wie sie sind.",
+                "echo Neither the disk nor C: has ATTRIB: hidden and read-only files stay as they are.");
   for (const QString& f : {w + QStringLiteral("\\system.dat"), w + QStringLiteral("\\user.dat"),
                            w + QStringLiteral("\\system.ini"), w + QStringLiteral("\\win.ini"),
-                           QStringLiteral("C:\\config.sys"), QStringLiteral("C:\\Autoexec.bat")})
-    l << attrib + f + QStringLiteral(" -r -s -h");
+                           QStringLiteral("C:\\config.sys"), QStringLiteral("C:\\Autoexec.bat")}) {
+    l << QStringLiteral("if exist %1 %1 %2 -r -s -h").arg(own, f);
+    l << QStringLiteral("if not exist %1 %2 %3 -r -s -h").arg(own, fallback, f);
+  }
   // DOS knows DEL, not "delete"; and REN takes the new name without drive or folder, which
   // one DOS resolves against the old name's folder and another against the current one, so
   // the batch first moves to the folder of the files it renames.
@@ -394,10 +502,19 @@ QByteArray Backups::rescueAutoexec() const {
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\system.ini ") + w + QStringLiteral("\\system.ini");
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\config.sys C:\\config.sys");
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\Autoexec.bat C:\\Autoexec.bat");
+  // The registry files always have a saved copy; one still unseen was not put back.
+  for (const QString& f : {w + QStringLiteral("\\system.dat"), w + QStringLiteral("\\user.dat")})
+    l << QStringLiteral("if not exist %1 ").arg(f) +
+             text("echo %1 wurde nicht wiederhergestellt: seine Attribute liessen sich nicht entfernen, oder die Kopie fehlt.",
+                  "echo %1 was not restored: its attributes could not be cleared, or the saved copy is missing.")
+                 .arg(f);
   l << text("echo Entnehmen Sie die Diskette und starten Sie ihren Computer neu.",
             "echo Remove the disk and reset your computer.");
   l << text("echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.",
             "echo If your computer still not boot up, then type in HELP now. ");
+  // When the batch ends, DOS 7 goes on to start Windows from C:, whatever the disk's
+  // MSDOS.SYS says; a shell of the disk's own keeps the user at the prompt that offers HELP.
+  l << QStringLiteral("if exist A:\\COMMAND.COM A:\\COMMAND.COM");
   return toAnsi(l.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 }
 
@@ -426,9 +543,13 @@ bool Backups::CreateRescueDisk(const RescueProgress& progress) {
     return false;
   }
 
-  // What the disk is made of; if one of these cannot be written, none of them stays.
+  // A disk image takes the whole disk in one replacement, so a kill or a failure leaves the
+  // earlier files as they were, byte for byte. A folder drive takes each file as it comes;
+  // there, what was written goes again when the disk cannot be finished.
+  fs.holdImage(QLatin1Char('A'));
   QStringList written;
   auto undo = [&](WinError error) {
+    if (!fs.releaseImage(QLatin1Char('A'), false) && error == WinError::Success) error = fs.lastError();
     for (const QString& f : written) {
       fs.setAttributes(f, 0);
       fs.deleteFile(f);
@@ -439,18 +560,19 @@ bool Backups::CreateRescueDisk(const RescueProgress& progress) {
                          .arg(describe(error)));
     return false;
   };
+  const bool image = !a->image.isEmpty();
   // A file of an earlier rescue disk may be read-only; writing the disk again replaces it.
   auto put = [&](const QString& target, const QByteArray& bytes) {
     if (fs.exists(target)) fs.setAttributes(target, 0);
     if (!fs.writeFile(target, bytes)) return false;
-    written << target;
+    if (!image) written << target;
     return true;
   };
   auto copy = [&](const QString& from, const QString& target) {
     if (!fs.exists(from)) return true;  // nothing to copy is not a failure of the disk
     if (fs.exists(target)) fs.setAttributes(target, 0);
     if (!fs.copyFile(from, target, false)) return false;
-    written << target;
+    if (!image) written << target;
     return true;
   };
 
@@ -461,6 +583,7 @@ bool Backups::CreateRescueDisk(const RescueProgress& progress) {
       !copy(programDirectory_ + text("\\HELP.de", "\\HELP.eng"), QStringLiteral("A:\\help.txt")))
     return undo(fs.lastError());
   if (!put(QStringLiteral("a:\\restore.bat"), rescueRestoreBat())) return undo(fs.lastError());
+  if (!fs.heldImageFits(QLatin1Char('A'))) return undo(WinError::DiskFull);
 
   position(1);
   status("Kopiere Systemtools", "Copying systemtools");
@@ -469,10 +592,18 @@ bool Backups::CreateRescueDisk(const RescueProgress& progress) {
   const char* batches[2][4] = {{"chkdsk.exe", "attrib.exe", "edit.com", "fdisk.exe"},
                                {"scandisk.exe", "scandisk.ini", "sys.com", "format.com"}};
   for (int b = 0; b < 2; ++b) {
-    for (const char* tool : batches[b])
-      if (!copy(tools + QLatin1String(tool), QStringLiteral("A:\\") + QLatin1String(tool))) missing << QLatin1String(tool);
+    for (const char* tool : batches[b]) {
+      const QString target = QStringLiteral("A:\\") + QLatin1String(tool);
+      if (!copy(tools + QLatin1String(tool), target)) {
+        missing << QLatin1String(tool);
+      } else if (!fs.heldImageFits(QLatin1Char('A'))) {
+        fs.deleteFile(target);
+        missing << QLatin1String(tool);
+      }
+    }
     position(2 + b);
   }
+  if (!fs.releaseImage(QLatin1Char('A'), true)) return undo(fs.lastError());
   // The disk restores without the tools; the user learns which ones did not fit.
   if (!missing.isEmpty())
     dialogs_.warning(text("Diese Programme konnten nicht auf die Diskette kopiert werden:\r%1",

@@ -66,8 +66,9 @@ class Backups {
 
   // The lowest free set number "000".."999"; empty when all thousand are in use.
   QString NextBackupNumber(const QString& store);
-  // Writes one set. With the silent flag clear, failures are told as they happen and a
-  // closing box follows. An empty description becomes "No name" in `choice` too.
+  // Writes one set, its description file last and in one write. With the silent flag
+  // clear, failures are told as they happen and a closing box follows. An empty
+  // description becomes "No name" in `choice` too.
   // Returns the backup result flag.
   bool CreateBackupSet(Choice& choice);
   bool SaveLastState();
@@ -82,7 +83,8 @@ class Backups {
   // Why the last creation or restore failed, for callers that report it themselves.
   const QString& failureReason() const { return failureReason_; }
 
-  // The sets in the store, in no particular order.
+  // The sets in the store, in no particular order. Only sets with a whole description are
+  // sets: the files that a set whose making was cut off left behind are removed.
   QList<SetEntry> ListSets();
   SetEntry describeSet(const QString& descriptionPath);
   // Deletes every file of the store with the set's extension, read-only and hidden ones too.
@@ -92,6 +94,8 @@ class Backups {
   Components LoadBackupComponents(const QString& descriptionPath);
   // Puts the chosen components back, registry first, then the files in the order of the
   // restore map; tells the user of each failure and of the outcome. True when all worked.
+  // The registry is replaced only by the whole export the set recorded when it was made;
+  // otherwise it stays as it is, and the closing message says so.
   bool RestoreBackupSet(const QString& descriptionPath, const Components& chosen, bool replaceRegistry);
 
   // The generated files of the rescue floppy (CR LF lines, Windows-1252).
@@ -107,7 +111,9 @@ class Backups {
  private:
   QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
   bool copyComponentFile(const QString& from, const QString& to, const QString& failure);
-  void removeSet(const QString& store, const QString& number);
+  // `setFilesOnly`: only the files a set is made of, none the user may have put there.
+  void removeSet(const QString& store, const QString& number, bool setFilesOnly = false);
+  bool wholeRegistryExport(const QString& descriptionPath, const QString& file, QString* why);
   // `keepMissing`: a source that is gone keeps the copy the folder held of it.
   bool refreshCopy(const QString& folder, const QStringList& sources, bool keepMissing = false);
   void setsChanged() {

@@ -907,6 +907,27 @@ FileSystem::FileSystem(QString machineFolder, std::map<QChar, DriveInfo> drives,
   }
 }
 
+void FileSystem::holdImage(QChar letter) {
+  followImages(letter);
+  if (auto it = caches_->images.find(letter); it != caches_->images.end()) it->second->hold();
+}
+
+bool FileSystem::heldImageFits(QChar letter) {
+  auto it = caches_->images.find(letter);
+  return it == caches_->images.end() || !it->second->held() || it->second->heldChangesFit();
+}
+
+bool FileSystem::releaseImage(QChar letter, bool write) {
+  FileSystemPrivate p(*this);
+  auto it = caches_->images.find(letter);
+  if (it == caches_->images.end() || !it->second->held()) return p.ok();
+  const WinError e = it->second->release(drives_.at(letter), write);
+  // The working copy may have been read from the image again.
+  p.forgetListings();
+  caches_->used.erase(letter);
+  return e == WinError::Success ? p.ok() : p.fail(e);
+}
+
 void FileSystem::followImages(QChar letter) const {
   for (auto& [l, image] : caches_->images) {
     if (!letter.isNull() && l != letter) continue;

@@ -186,6 +186,19 @@ class FileSystem {
   bool createDirectories(QStringView winPath); // with every missing parent
   bool removeDirectory(QStringView winPath);   // only an empty folder
 
+  // --- many changes to a disk image as one ---------------------------------------------
+  // A drive backed by a disk image writes each change into the image at once. From
+  // holdImage until releaseImage it keeps them in its working copy instead, and
+  // releaseImage(letter, true) writes them all in one replacement of the image: the image
+  // holds either none of them or all of them, also when the program is killed meanwhile.
+  // releaseImage(letter, false), or a write that fails, leaves the image byte for byte as
+  // it was and the drive showing it again. Other drives are not held: their changes are
+  // made as they come, heldImageFits is true and releaseImage succeeds.
+  void holdImage(QChar letter);
+  // Whether what changed on the held drive would fit on its disk.
+  bool heldImageFits(QChar letter);
+  bool releaseImage(QChar letter, bool write);
+
   // --- for the host side (vantrel-machine, tests) ----------------------------------
   // Copies a host file into the machine (attributes as writeFile leaves them) / out of it.
   bool importHostFile(const QString& hostFile, QStringView winPath);

@@ -65,6 +65,7 @@ void ImageDrive::clearWorkingCopy() {
 }
 
 void ImageDrive::load(DriveInfo& d) {
+  heldLost_ = held_;
   // The working copy's folder is checked first: a link in its place is removed, never
   // followed, before anything below it is cleared.
   const bool safe = ownFolder(QFile::encodeName(QFileInfo(root_).path()));
@@ -105,7 +106,29 @@ bool ImageDrive::refresh(DriveInfo& d) {
 
 WinError ImageDrive::writable() const { return imagesync::writeProtected(image_) ? WinError::WriteProtect : WinError::Success; }
 
+void ImageDrive::hold() {
+  held_ = true;
+  heldLost_ = false;
+}
+
+bool ImageDrive::heldChangesFit() const {
+  if (!volume_) return false;
+  imagesync::Tree now;
+  if (!imagesync::readTree(root_, store_, &now, nullptr)) return false;
+  return imagesync::compare(base_, now, volume_->clusterBytes()).bytesNeeded <= volume_->freeBytes();
+}
+
+WinError ImageDrive::release(DriveInfo& d, bool write) {
+  if (!held_) return WinError::Success;
+  held_ = false;
+  if (heldLost_) return WinError::SharingViolation;
+  if (write) return commit(d);
+  load(d);
+  return WinError::Success;
+}
+
 WinError ImageDrive::commit(DriveInfo& d) {
+  if (held_) return WinError::Success;
   if (!volume_) return WinError::NotReady;
   imagesync::Tree now;
   QString why;

@@ -30,6 +30,16 @@ class ImageDrive {
   // what it held, the working copy is read from it again, and the Win32 error comes back.
   WinError commit(DriveInfo& d);
 
+  // While held, changes stay in the working copy: commit() is left to release(), which
+  // writes them all in one replacement of the image (`write`), or reads the working copy
+  // from the untouched image again. An image that changed meanwhile took the held changes
+  // with it: release then fails with SharingViolation.
+  void hold();
+  bool held() const { return held_; }
+  // Whether what changed since hold() would fit on the disk.
+  bool heldChangesFit() const;
+  WinError release(DriveInfo& d, bool write);
+
  private:
   struct Stamp {
     quint64 dev = 0, ino = 0;
@@ -46,6 +56,7 @@ class ImageDrive {
   std::optional<Stamp> loaded_;  // the image as the working copy was last made from or written to
   std::optional<fat::Volume> volume_;
   imagesync::Tree base_;
+  bool held_ = false, heldLost_ = false;
 };
 
 }  // namespace vt

@@ -104,7 +104,7 @@ bool runRegistryEditor(Machine& machine, const QString& args, QString* error) {
   // HKEY_LOCAL_MACHINE (an empty or cut-off export) would leave a machine that cannot start.
   Registry parsed;
   QString why;
-  if (!regedit4::importText(*text, parsed, regedit4::ImportMode::Merge, &why)) {
+  if (!regedit4::importText(*text, parsed, replaceMode ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge, &why)) {
     setError(error, QStringLiteral("%1: %2").arg(file, why));
     return false;
   }

@@ -23,8 +23,8 @@ QMap<QString, QString> hostPrograms();
 
 // Carries out the registry editor's arguments ("/e FILE", "/c FILE" or "FILE") on the
 // machine's registry and reports whether it worked, which WinExec cannot tell its caller.
-// An import is all or nothing: a file that does not parse, a replacement without any
-// HKEY_LOCAL_MACHINE keys, or registry files that cannot be saved leave the registry, in
+// An import is all or nothing: a file that does not parse, a replacement from a file that
+// is no whole export (regedit4.h), or registry files that cannot be saved leave the registry, in
 // memory and on disk, as it was. `error` says why it failed.
 bool runRegistryEditor(Machine& machine, const QString& args, QString* error);
 

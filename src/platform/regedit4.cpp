@@ -460,6 +460,37 @@ void apply(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
   }
 }
 
+// A replacement throws away whatever the file does not hold, so a file cut short (a full
+// disk, a copy that broke off) would leave a registry Windows cannot start with. A whole
+// export holds both HKEY_LOCAL_MACHINE and HKEY_USERS (an export writes them in this
+// order, so a file cut anywhere in the first lacks the second), under their own names or
+// their aliases, and its last line ends with a line break: a line cut in the middle may
+// still read as a shorter hex list. Empty when the file may replace the registry.
+QString incompleteReplacement(QByteArrayView text, const std::vector<Op>& ops) {
+  bool machine = false, users = false;
+  for (const Op& op : ops) {
+    if (op.kind != Op::OpenKey) continue;
+    switch (op.root) {
+      case HKey::LocalMachine:
+      case HKey::ClassesRoot:
+      case HKey::CurrentConfig: machine = true; break;
+      case HKey::Users:
+      case HKey::CurrentUser: users = true; break;
+      case HKey::DynData: break;
+    }
+  }
+  if (!machine || !users)
+    return QStringLiteral("the file holds no keys of %1, so it is not a whole export of the registry; a replacement "
+                          "needs keys of both HKEY_LOCAL_MACHINE and HKEY_USERS")
+        .arg(machine ? QStringLiteral("HKEY_USERS") : users ? QStringLiteral("HKEY_LOCAL_MACHINE")
+                                                            : QStringLiteral("HKEY_LOCAL_MACHINE or HKEY_USERS"));
+  qsizetype end = text.size();
+  while (end > 0 && isBlank(text[end - 1])) --end;
+  if (end == 0 || (text[end - 1] != '\n' && text[end - 1] != '\r'))
+    return QStringLiteral("the file ends in the middle of a line, so it is not a whole export of the registry");
+  return {};
+}
+
 }  // namespace
 
 QByteArray exportRegistry(const Registry& registry) {
@@ -483,6 +514,13 @@ bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QSt
   if (!parser.parse(&ops)) {
     if (error) *error = parser.error();
     return false;
+  }
+  if (mode == ImportMode::Replace) {
+    const QString why = incompleteReplacement(text, ops);
+    if (!why.isEmpty()) {
+      if (error) *error = why;
+      return false;
+    }
   }
   apply(ops, registry, mode);
   return true;

@@ -18,7 +18,9 @@ enum class ImportMode {
 };
 
 // Parses the whole file before changing anything: a malformed line refuses the file with
-// an error naming the line, and the registry is left untouched.
+// an error naming the line, and the registry is left untouched. A replacement also refuses
+// a file that is no whole export: one without keys of both HKEY_LOCAL_MACHINE and
+// HKEY_USERS, or whose last line has no line break.
 bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error);
 
 }  // namespace vt::regedit4

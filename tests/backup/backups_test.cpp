@@ -5,6 +5,7 @@
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -155,8 +156,11 @@ TEST(CreateBackupSet, WritesTheDescriptionInOrderAndSaysSuccessfulOnlyWhenItWas)
   Choice choice{{true, false, true, false, false, true}, ""};
   EXPECT_TRUE(f.backups().CreateBackupSet(choice));
   EXPECT_EQ(choice.description, "No name");
+  const QByteArray exported = f.tm.hostFile("C", "VANTREL/BACKUP/REGISTRY.000");
   EXPECT_EQ(f.tm.hostFile("C", "VANTREL/BACKUP/BACKUP.000"),
-            "[Backup]\r\nName=No name\r\nRegistry=1\r\nSystemfiles=0\r\nStartfiles=1\r\nMSDOS.SYS=0\r\nLOGOS=0\r\nSONSTIGES=1\r\n");
+            "[Backup]\r\nName=No name\r\nRegistry=1\r\nSystemfiles=0\r\nStartfiles=1\r\nMSDOS.SYS=0\r\nLOGOS=0\r\nSONSTIGES=1\r\n"
+            "RegistrySize=" + QByteArray::number(exported.size()) + "\r\nRegistrySHA256=" +
+                QCryptographicHash::hash(exported, QCryptographicHash::Sha256).toHex() + "\r\n");
   EXPECT_EQ(f.tm.hostFile("C", "VANTREL/BACKUP/PROTOCOL.000"), "content of WINDOWS/PROTOCOL.INI\r\n");
   EXPECT_EQ(f.dialogs.shown, QStringList{"info: Backup erfolgreich."});
   EXPECT_EQ(f.tm.hostFile("C", "VANTREL/LAST/win.ini"), "content of WINDOWS/WIN.INI\r\n");
@@ -252,6 +256,68 @@ TEST(RestoreBackupSet, RefusesToReplaceTheRegistryWithAnEmptyOrDamagedExport) {
   }
 }
 
+// A replacement puts back only the export the set made, whole: the registry stays as it is
+// otherwise, the files are still restored, and the closing message says what happened.
+TEST(RestoreBackupSet, ReplacesTheRegistryOnlyWithTheWholeExportTheSetMade) {
+  const struct {
+    const char* what;
+    std::function<QByteArray(const QByteArray&)> damage;
+    bool recorded;  // the description holds the export's size and checksum
+    bool replaced;
+  } cases[] = {
+      {"cut at a key line halfway", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_LOCAL_MACHINE\\Software\\Test")); }, true, false},
+      {"cut at a key line in HKEY_USERS", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_USERS\\.Default\\Second")); }, true, false},
+      {"one byte changed", [](const QByteArray& e) { return QByteArray(e).replace("\"old\"", "\"odd\""); }, true, false},
+      {"whole", [](const QByteArray& e) { return e; }, true, true},
+      {"a set made before sizes were recorded", [](const QByteArray& e) { return e; }, false, true},
+      {"cut in such a set", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_USERS")); }, false, false},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    f.tm.registry().createKey(HKey::Users, u".Default\\First")->setValue("v", RegSz, "1");
+    f.tm.registry().createKey(HKey::Users, u".Default\\Second")->setValue("v", RegSz, "2");
+    ASSERT_TRUE(f.tm.machine().saveRegistry());
+    ASSERT_TRUE(f.backups().AutoBackup(AutoFirstStart));
+    const QByteArray made = f.tm.hostFile("C", "VANTREL/BACKUP/REGISTRY.000");
+    f.tm.putHostFile("C", "VANTREL/BACKUP/REGISTRY.000", c.damage(made));
+    if (!c.recorded) {
+      QByteArray description = f.tm.hostFile("C", "VANTREL/BACKUP/BACKUP.000");
+      f.tm.putHostFile("C", "VANTREL/BACKUP/BACKUP.000", description.left(description.indexOf("RegistrySize=")));
+    }
+    f.tm.registry().deleteKey(HKey::Users, u".Default\\First");
+    f.tm.registry().createKey(HKey::LocalMachine, u"Software\\Added");
+    ASSERT_TRUE(f.tm.machine().saveRegistry());
+    f.tm.putHostFile("C", "WINDOWS/WIN.INI", "broken");
+    const QByteArray before = f.exportNow();
+
+    EXPECT_EQ(f.backups().RestoreBackupSet(kStore + "\\BACKUP.000", {true, true, false, false, false, false}, true), c.replaced) << c.what;
+    f.reopen();
+    EXPECT_EQ(f.exportNow(), c.replaced ? made : before) << c.what;
+    EXPECT_EQ(f.tm.hostFile("C", "WINDOWS/WIN.INI"), "content of WINDOWS/WIN.INI\r\n") << c.what;
+    ASSERT_EQ(f.dialogs.shown.size(), 1) << c.what;
+    if (c.replaced) continue;
+    EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Die Registry wurde nicht wiederhergestellt")) << c.what;
+    EXPECT_TRUE(f.dialogs.shown[0].contains(QString::fromUtf8("Die übrigen gewählten Teile wurden wiederhergestellt"))) << c.what;
+  }
+}
+
+// What a set whose making was cut off left is neither listed nor kept; whole sets, sets of
+// older versions and the user's own files stay.
+TEST(ListSets, ASetWithoutAWholeDescriptionIsNotListedAndItsFilesGo) {
+  Fixture f;
+  ASSERT_TRUE(f.backups().AutoBackup(AutoSystemfiles));
+  for (const char* name : {"REGISTRY.001", "WIN.001", "MSDOS.002", "NOTES.001", "Logo.004"}) f.tm.putHostFile("C", QStringLiteral("VANTREL/BACKUP/") + name, "x");
+  f.tm.putHostFile("C", "VANTREL/BACKUP/BACKUP.002", "[Backup]\r\nName=cut\r\nRegistry=0\r\nSystemfiles=1\r\n");
+  f.tm.putHostFile("C", "VANTREL/BACKUP/BACKUP.003",
+                   "[backup]\r\nname=older\r\nregistry=0\r\nsystemfiles=0\r\nstartfiles=0\r\nmsdos.sys=0\r\nlogos=0\r\nsonstiges=0\r\n");
+  f.reopen();
+  QStringList names;
+  for (const SetEntry& set : f.backups().ListSets()) names << set.name;
+  names.sort();
+  EXPECT_EQ(names, (QStringList{QString::fromUtf8("AUTO-Backup : Änderungen an Systemdateien"), "older"}));
+  EXPECT_EQ(f.store(), (QStringList{"BACKUP.000", "BACKUP.003", "NOTES.001", "SYSTEM.000", "WIN.000"}));
+}
+
 // A machine whose drive A: holds a disk, with the last-state copy of a first start.
 struct RescueFixture : Fixture {
   RescueFixture() {
@@ -275,12 +341,20 @@ struct RescueFixture : Fixture {
 
 const QByteArray kGermanAutoexec =
     "echo Versuche das letzte Backup wiederherzustellen. Bitte warten... \r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\system.dat -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\user.dat -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\system.ini -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\win.ini -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\config.sys -r -s -h\r\n"
-    "C:\\WINDOWS\\command\\attrib C:\\Autoexec.bat -r -s -h\r\n"
+    "if not exist A:\\attrib.exe if not exist C:\\WINDOWS\\command\\attrib.exe echo Weder die Diskette noch C: hat ATTRIB: "
+    "versteckte und schreibgeschuetzte Dateien bleiben, wie sie sind.\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\user.dat -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\user.dat -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.ini -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\system.ini -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\win.ini -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\win.ini -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\config.sys -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\config.sys -r -s -h\r\n"
+    "if exist A:\\attrib.exe A:\\attrib.exe C:\\Autoexec.bat -r -s -h\r\n"
+    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\Autoexec.bat -r -s -h\r\n"
     "del C:\\WINDOWS\\system.vtr\r\n"
     "del C:\\WINDOWS\\user.vtr\r\n"
     "del C:\\WINDOWS\\win.vtr\r\n"
@@ -304,8 +378,13 @@ const QByteArray kGermanAutoexec =
     "copy C:\\VANTREL\\last\\system.ini C:\\WINDOWS\\system.ini\r\n"
     "copy C:\\VANTREL\\last\\config.sys C:\\config.sys\r\n"
     "copy C:\\VANTREL\\last\\Autoexec.bat C:\\Autoexec.bat\r\n"
+    "if not exist C:\\WINDOWS\\system.dat echo C:\\WINDOWS\\system.dat wurde nicht wiederhergestellt: seine Attribute liessen "
+    "sich nicht entfernen, oder die Kopie fehlt.\r\n"
+    "if not exist C:\\WINDOWS\\user.dat echo C:\\WINDOWS\\user.dat wurde nicht wiederhergestellt: seine Attribute liessen "
+    "sich nicht entfernen, oder die Kopie fehlt.\r\n"
     "echo Entnehmen Sie die Diskette und starten Sie ihren Computer neu.\r\n"
-    "echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.\r\n";
+    "echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.\r\n"
+    "if exist A:\\COMMAND.COM A:\\COMMAND.COM\r\n";
 
 TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
   for (int language : {German, English}) {
@@ -314,14 +393,14 @@ TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
     QStringList steps;
     EXPECT_TRUE(f.backups().CreateRescueDisk({[&](const QString& s) { steps << s; }, [&](int p) { steps << QString::number(p); }}));
     const QStringList lines = fromAnsi(f.tm.hostFile("A", "autoexec.bat")).split("\r\n");
-    EXPECT_EQ(lines[1], "C:\\WINDOWS\\command\\attrib C:\\WINDOWS\\system.dat -r -s -h");
+    EXPECT_EQ(lines[2], "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h");
     EXPECT_TRUE(lines.contains("copy C:\\VANTREL\\last\\system.dat C:\\WINDOWS\\system.dat"));
     EXPECT_EQ(f.tm.hostFile("A", "restore.bat"), "copy C:\\VANTREL\\SAVE\\*.* C:\\WINDOWS\\SYSTEM\r\n");
     EXPECT_EQ(f.tm.hostFile("A", "help.txt"), language == English ? "Help\r\n" : "Hilfe\r\n");
     EXPECT_EQ(f.tm.hostFile("A", "edit.com"), "edit");
     if (language == English) {
       EXPECT_EQ(lines.first(), "echo Trying to restore the last saved backup. Please wait...");
-      EXPECT_EQ(lines[lines.size() - 2], "echo If your computer still not boot up, then type in HELP now. ");
+      EXPECT_EQ(lines[lines.size() - 3], "echo If your computer still not boot up, then type in HELP now. ");
       EXPECT_EQ(steps, (QStringList{"0", "Creating startfiles", "1", "Copying systemtools", "2", "3"}));
     } else {
       EXPECT_EQ(f.tm.hostFile("A", "autoexec.bat"), kGermanAutoexec);

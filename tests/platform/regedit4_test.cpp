@@ -399,6 +399,43 @@ INSTANTIATE_TEST_SUITE_P(All, Regedit4BadFile, testing::ValuesIn(kBadFiles),
                            return name;
                          });
 
+// A replacement keeps nothing the file lacks, so a file cut short must not replace; merging
+// the same file only adds what it holds and is still allowed.
+TEST(Regedit4Replace, RefusesAFileThatIsNoWholeExport) {
+  Registry source;
+  source.localMachine().createPath("SOFTWARE\\A")->setValue("a", RegSz, "1");
+  source.localMachine().createPath("SOFTWARE\\B");
+  source.users().createPath(".DEFAULT\\Control Panel")->setValue("Bits", RegBinary, "\x01\x02\x03");
+  const QByteArray whole = regedit4::exportRegistry(source);
+  const struct {
+    const char* what;
+    QByteArray text;
+    bool replaces;
+  } cases[] = {
+      {"whole export", whole, true},
+      {"cut at a key line in HKEY_LOCAL_MACHINE", whole.left(whole.indexOf("[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]")), false},
+      {"cut before HKEY_USERS", whole.left(whole.indexOf("[HKEY_USERS]")), false},
+      {"cut inside the last line", whole.left(whole.indexOf("01,02,03") + 5), false},
+      {"without the last line break", whole.left(whole.lastIndexOf("03") + 2), false},
+      {"only HKEY_USERS", "REGEDIT4\r\n\r\n[HKEY_USERS\\.DEFAULT]\r\n", false},
+      {"the two parts under alias names", "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.txt]\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n", true},
+  };
+  for (const auto& c : cases) {
+    Registry reg;
+    reg.localMachine().createPath("SOFTWARE\\Keep");
+    reg.users().createPath(".DEFAULT\\Keep");
+    const QByteArray before = regedit4::exportRegistry(reg);
+    QString error;
+    EXPECT_EQ(regedit4::importText(c.text, reg, ImportMode::Replace, &error), c.replaces) << c.what;
+    if (!c.replaces) {
+      EXPECT_EQ(regedit4::exportRegistry(reg), before) << c.what;
+      EXPECT_TRUE(error.contains(QLatin1String("not a whole export"))) << c.what << ": " << error.toStdString();
+    }
+    Registry merged;
+    EXPECT_TRUE(regedit4::importText(c.text, merged, ImportMode::Merge, &error)) << c.what << ": " << error.toStdString();
+  }
+}
+
 // Speed is measured by bench/registry_bench; this checks that a registry of many keys
 // and values comes back whole.
 TEST(Regedit4Import, ALargeRegistryRoundTrips) {

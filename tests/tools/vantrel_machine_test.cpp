@@ -317,6 +317,27 @@ TEST_F(MachineTool, RegeditRefusalLeavesTheHivesUntouched) {
   EXPECT_EQ(r.code, 1) << show(r);
 }
 
+// An export cut off at a key line halfway (a copy that broke off) must not replace the
+// registry; merging it is still allowed.
+TEST_F(MachineTool, RegeditReplaceRefusesAnExportCutOffHalfway) {
+  const QString full = temp(QStringLiteral("full.reg")), cut = temp(QStringLiteral("cut.reg"));
+  Result r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e"), full});
+  ASSERT_EQ(r.code, 0) << show(r);
+  const QByteArray text = hostFile(full);
+  const qsizetype at = text.indexOf("\r\n[", text.size() / 2);
+  ASSERT_GT(at, 0);
+  ASSERT_TRUE(writeHostFile(cut, text.left(at + 2)));
+  const QString systemDat = host(QStringLiteral("drives/C/WINDOWS/SYSTEM.DAT")), userDat = host(QStringLiteral("drives/C/WINDOWS/USER.DAT"));
+  const QByteArray system = hostFile(systemDat), user = hostFile(userDat);
+  r = onMachine({QStringLiteral("regedit"), QStringLiteral("/c"), cut});
+  EXPECT_EQ(r.code, 1) << show(r);
+  EXPECT_TRUE(r.err.contains(QLatin1String("not a whole export"))) << show(r);
+  EXPECT_EQ(hostFile(systemDat), system);
+  EXPECT_EQ(hostFile(userDat), user);
+  r = onMachine({QStringLiteral("regedit"), cut});
+  EXPECT_EQ(r.code, 0) << show(r);
+}
+
 // --- recycle and lnk ---------------------------------------------------------------------------
 
 TEST_F(MachineTool, RecycleListAndRestore) {
