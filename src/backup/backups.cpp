@@ -416,8 +416,8 @@ QByteArray Backups::rescueAutoexec() const {
 }
 
 QByteArray Backups::rescueBootConfig(const QByteArray& current) {
-  // After AUTOEXEC.BAT, DOS 7 starts WIN.COM from the folder its MSDOS.SYS names as WinDir,
-  // and a boot floppy's MSDOS.SYS (a copy of C:'s made by FORMAT /S) names C:\WINDOWS: the
+  // After AUTOEXEC.BAT, DOS 7 starts WIN.COM from the folder the boot disk's MSDOS.SYS
+  // names as WinDir, and a floppy made bootable on the machine names C:\WINDOWS there: the
   // user would never reach the prompt where HELP and RESTORE are offered. BootGUI=0 alone
   // does not stop it there; pointing WinDir and WinBootDir at the floppy, which holds no
   // WIN.COM, leaves nothing to start. Every other line of the file stays as it is.
