@@ -463,29 +463,26 @@ bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString&
 QByteArray Backups::rescueAutoexec() const {
   const QString& w = windowsDirectory_;
   const QString& p = programDirectory_;
-  // The disk is used when C: is broken, so its own ATTRIB comes first; C:'s is only the
-  // stand-in for a disk without one. A hidden or system file that keeps its attributes is
-  // passed over by REN and refused by COPY, and IF EXIST does not see it either.
-  const QString own = QStringLiteral("A:\\attrib.exe"), fallback = w + QStringLiteral("\\command\\attrib.exe");
   QStringList l;
   l << text("echo Versuche das letzte Backup wiederherzustellen. Bitte warten... ",
             "echo Trying to restore the last saved backup. Please wait...");
-  l << QStringLiteral("if not exist %1 if not exist %2 ").arg(own, fallback) +
-           text("echo Weder die Diskette noch C: hat ATTRIB: versteckte und schreibgeschuetzte Dateien bleiben, wie sie sind.",
-                "echo Neither the disk nor C: has ATTRIB: hidden and read-only files stay as they are.");
-  for (const QString& f : {w + QStringLiteral("\\system.dat"), w + QStringLiteral("\\user.dat"),
-                           w + QStringLiteral("\\system.ini"), w + QStringLiteral("\\win.ini"),
-                           QStringLiteral("C:\\config.sys"), QStringLiteral("C:\\Autoexec.bat")}) {
-    l << QStringLiteral("if exist %1 %1 %2 -r -s -h").arg(own, f);
-    l << QStringLiteral("if not exist %1 %2 %3 -r -s -h").arg(own, fallback, f);
-  }
+  // The disk is booted because C: is broken, and C:'s ATTRIB may be broken with it. DOS
+  // does not rename, delete or overwrite a read-only, hidden or system file, so an ATTRIB
+  // that fails leaves SYSTEM.DAT and USER.DAT as they are: the floppy's own copy comes first.
+  l << QStringLiteral("set VTRATTRIB=") + w + QStringLiteral("\\command\\attrib");
+  l << QStringLiteral("if exist A:\\attrib.exe set VTRATTRIB=A:\\attrib.exe");
+  const QStringList live = {w + QStringLiteral("\\system.dat"), w + QStringLiteral("\\user.dat"),
+                            w + QStringLiteral("\\system.ini"), w + QStringLiteral("\\win.ini"),
+                            QStringLiteral("C:\\config.sys"), QStringLiteral("C:\\Autoexec.bat")};
+  for (const QString& f : live) l << QStringLiteral("%VTRATTRIB% ") + f + QStringLiteral(" -r -s -h");
+  l << QStringLiteral("set VTRATTRIB=");
   // DOS knows DEL, not "delete"; and REN takes the new name without drive or folder, which
   // one DOS resolves against the old name's folder and another against the current one, so
   // the batch first moves to the folder of the files it renames.
-  for (const QString& f : {w + QStringLiteral("\\system.vtr"), w + QStringLiteral("\\user.vtr"),
-                           w + QStringLiteral("\\win.vtr"), w + QStringLiteral("\\systemI.vtr"),
-                           QStringLiteral("C:\\config.vtr"), QStringLiteral("C:\\Autoexec.vtr")})
-    l << QStringLiteral("del ") + f;
+  const QStringList kept = {w + QStringLiteral("\\system.vtr"), w + QStringLiteral("\\user.vtr"),
+                            w + QStringLiteral("\\win.vtr"),    w + QStringLiteral("\\systemI.vtr"),
+                            QStringLiteral("C:\\config.vtr"),   QStringLiteral("C:\\Autoexec.vtr")};
+  for (const QString& f : kept) l << QStringLiteral("del ") + f;
   l << w.left(2) << QStringLiteral("cd ") + w;
   l << QStringLiteral("ren ") + w + QStringLiteral("\\system.dat system.vtr");
   l << QStringLiteral("ren ") + w + QStringLiteral("\\user.dat user.vtr");
@@ -502,20 +499,34 @@ QByteArray Backups::rescueAutoexec() const {
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\system.ini ") + w + QStringLiteral("\\system.ini");
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\config.sys C:\\config.sys");
   l << QStringLiteral("copy ") + p + QStringLiteral("\\last\\Autoexec.bat C:\\Autoexec.bat");
-  // The registry files always have a saved copy; one still unseen was not put back.
-  for (const QString& f : {w + QStringLiteral("\\system.dat"), w + QStringLiteral("\\user.dat")})
-    l << QStringLiteral("if not exist %1 ").arg(f) +
-             text("echo %1 wurde nicht wiederhergestellt: seine Attribute liessen sich nicht entfernen, oder die Kopie fehlt.",
-                  "echo %1 was not restored: its attributes could not be cleared, or the saved copy is missing.")
-                 .arg(f);
+  // A registry file that kept its attributes was neither renamed nor overwritten, so it has
+  // no .VTR copy now. Only the registry is asked after: it is always there, whereas a
+  // CONFIG.SYS or AUTOEXEC.BAT that never existed has no copy either, and DOS cannot be
+  // asked whether a hidden file exists.
+  for (int i : {0, 1}) l << QStringLiteral("if not exist ") + kept[i] + QStringLiteral(" goto locked");
+  l << QStringLiteral("goto restored") << QStringLiteral(":locked");
+  l << text("echo ATTRIB konnte die Attribute nicht entfernen: Dateien ohne .VTR-Kopie sind nicht wiederhergestellt.",
+            "echo ATTRIB could not clear the attributes: files without a .VTR copy were not restored.");
+  l << QStringLiteral(":restored");
   l << text("echo Entnehmen Sie die Diskette und starten Sie ihren Computer neu.",
             "echo Remove the disk and reset your computer.");
   l << text("echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.",
             "echo If your computer still not boot up, then type in HELP now. ");
-  // When the batch ends, DOS 7 goes on to start Windows from C:, whatever the disk's
-  // MSDOS.SYS says; a shell of the disk's own keeps the user at the prompt that offers HELP.
-  l << QStringLiteral("if exist A:\\COMMAND.COM A:\\COMMAND.COM");
   return toAnsi(l.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+}
+
+QByteArray Backups::rescueBootConfig(const QByteArray& current) {
+  // After AUTOEXEC.BAT, DOS 7 starts WIN.COM from the folder the boot disk's MSDOS.SYS
+  // names as WinDir, and a floppy made bootable on the machine names C:\WINDOWS there: the
+  // user would never reach the prompt where HELP and RESTORE are offered. BootGUI=0 alone
+  // does not stop it there; pointing WinDir and WinBootDir at the floppy, which holds no
+  // WIN.COM, leaves nothing to start. Every other line of the file stays as it is.
+  IniDocument ini(current);
+  ini.setValue(u"Paths", u"WinDir", u"A:\\");
+  ini.setValue(u"Paths", u"WinBootDir", u"A:\\");
+  ini.setValue(u"Paths", u"HostWinBootDrv", u"A");
+  ini.setValue(u"Options", u"BootGUI", u"0");
+  return ini.toBytes();
 }
 
 QByteArray Backups::rescueRestoreBat() const {
@@ -583,6 +594,22 @@ bool Backups::CreateRescueDisk(const RescueProgress& progress) {
       !copy(programDirectory_ + text("\\HELP.de", "\\HELP.eng"), QStringLiteral("A:\\help.txt")))
     return undo(fs.lastError());
   if (!put(QStringLiteral("a:\\restore.bat"), rescueRestoreBat())) return undo(fs.lastError());
+  // A DOS 7 boot floppy's MSDOS.SYS is its boot configuration; an older DOS keeps its kernel
+  // under that name, which is left alone. It comes after the files an undo takes away, so
+  // the floppy never loses the MSDOS.SYS it boots with.
+  const QString boot = QStringLiteral("A:\\MSDOS.SYS");
+  const quint32 bootAttributes = fs.attributes(boot);
+  const std::optional<QByteArray> bootConfig =
+      bootAttributes == kInvalidAttributes ? QByteArray() : fs.readFile(boot);
+  if (bootConfig && !bootConfig->contains('\0')) {
+    const bool ok = put(boot, rescueBootConfig(*bootConfig));
+    const WinError error = fs.lastError();
+    written.removeAll(boot);  // the floppy boots with it: no undo takes it away
+    const quint32 kept = bootAttributes == kInvalidAttributes ? AttrReadOnly | AttrHidden | AttrSystem
+                                                              : bootAttributes & AttrSettable;
+    fs.setAttributes(boot, ok ? kept | AttrArchive : kept);
+    if (!ok) return undo(error);
+  }
   if (!fs.heldImageFits(QLatin1Char('A'))) return undo(WinError::DiskFull);
 
   position(1);

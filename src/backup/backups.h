@@ -101,6 +101,9 @@ class Backups {
   // The generated files of the rescue floppy (CR LF lines, Windows-1252).
   QByteArray rescueAutoexec() const;
   QByteArray rescueRestoreBat() const;
+  // The floppy's MSDOS.SYS made from the one it holds (empty when it has none), so that the
+  // disk stops at the DOS prompt after its AUTOEXEC.BAT.
+  static QByteArray rescueBootConfig(const QByteArray& current);
   // Writes the rescue floppy to drive A:, telling the user how it went. False when the
   // floppy could not be written; then no rescue files are left on it.
   bool CreateRescueDisk(const RescueProgress& progress = {});

@@ -1,5 +1,6 @@
 #include "backup/backups.h"
 
+#include "platform/profile.h"
 #include "platform/regedit4.h"
 #include "platform/text.h"
 #include "support/testmachine.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 namespace vt::backup {
 namespace {
@@ -341,20 +343,15 @@ struct RescueFixture : Fixture {
 
 const QByteArray kGermanAutoexec =
     "echo Versuche das letzte Backup wiederherzustellen. Bitte warten... \r\n"
-    "if not exist A:\\attrib.exe if not exist C:\\WINDOWS\\command\\attrib.exe echo Weder die Diskette noch C: hat ATTRIB: "
-    "versteckte und schreibgeschuetzte Dateien bleiben, wie sie sind.\r\n"
-    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h\r\n"
-    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h\r\n"
-    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\user.dat -r -s -h\r\n"
-    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\user.dat -r -s -h\r\n"
-    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.ini -r -s -h\r\n"
-    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\system.ini -r -s -h\r\n"
-    "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\win.ini -r -s -h\r\n"
-    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\WINDOWS\\win.ini -r -s -h\r\n"
-    "if exist A:\\attrib.exe A:\\attrib.exe C:\\config.sys -r -s -h\r\n"
-    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\config.sys -r -s -h\r\n"
-    "if exist A:\\attrib.exe A:\\attrib.exe C:\\Autoexec.bat -r -s -h\r\n"
-    "if not exist A:\\attrib.exe C:\\WINDOWS\\command\\attrib.exe C:\\Autoexec.bat -r -s -h\r\n"
+    "set VTRATTRIB=C:\\WINDOWS\\command\\attrib\r\n"
+    "if exist A:\\attrib.exe set VTRATTRIB=A:\\attrib.exe\r\n"
+    "%VTRATTRIB% C:\\WINDOWS\\system.dat -r -s -h\r\n"
+    "%VTRATTRIB% C:\\WINDOWS\\user.dat -r -s -h\r\n"
+    "%VTRATTRIB% C:\\WINDOWS\\system.ini -r -s -h\r\n"
+    "%VTRATTRIB% C:\\WINDOWS\\win.ini -r -s -h\r\n"
+    "%VTRATTRIB% C:\\config.sys -r -s -h\r\n"
+    "%VTRATTRIB% C:\\Autoexec.bat -r -s -h\r\n"
+    "set VTRATTRIB=\r\n"
     "del C:\\WINDOWS\\system.vtr\r\n"
     "del C:\\WINDOWS\\user.vtr\r\n"
     "del C:\\WINDOWS\\win.vtr\r\n"
@@ -378,13 +375,14 @@ const QByteArray kGermanAutoexec =
     "copy C:\\VANTREL\\last\\system.ini C:\\WINDOWS\\system.ini\r\n"
     "copy C:\\VANTREL\\last\\config.sys C:\\config.sys\r\n"
     "copy C:\\VANTREL\\last\\Autoexec.bat C:\\Autoexec.bat\r\n"
-    "if not exist C:\\WINDOWS\\system.dat echo C:\\WINDOWS\\system.dat wurde nicht wiederhergestellt: seine Attribute liessen "
-    "sich nicht entfernen, oder die Kopie fehlt.\r\n"
-    "if not exist C:\\WINDOWS\\user.dat echo C:\\WINDOWS\\user.dat wurde nicht wiederhergestellt: seine Attribute liessen "
-    "sich nicht entfernen, oder die Kopie fehlt.\r\n"
+    "if not exist C:\\WINDOWS\\system.vtr goto locked\r\n"
+    "if not exist C:\\WINDOWS\\user.vtr goto locked\r\n"
+    "goto restored\r\n"
+    ":locked\r\n"
+    "echo ATTRIB konnte die Attribute nicht entfernen: Dateien ohne .VTR-Kopie sind nicht wiederhergestellt.\r\n"
+    ":restored\r\n"
     "echo Entnehmen Sie die Diskette und starten Sie ihren Computer neu.\r\n"
-    "echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.\r\n"
-    "if exist A:\\COMMAND.COM A:\\COMMAND.COM\r\n";
+    "echo Sollte Ihr Computer immer noch nicht booten, so tippen Sie jetzt bitte HELP ein.\r\n";
 
 TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
   for (int language : {German, English}) {
@@ -393,14 +391,14 @@ TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
     QStringList steps;
     EXPECT_TRUE(f.backups().CreateRescueDisk({[&](const QString& s) { steps << s; }, [&](int p) { steps << QString::number(p); }}));
     const QStringList lines = fromAnsi(f.tm.hostFile("A", "autoexec.bat")).split("\r\n");
-    EXPECT_EQ(lines[2], "if exist A:\\attrib.exe A:\\attrib.exe C:\\WINDOWS\\system.dat -r -s -h");
+    EXPECT_EQ(lines[1], "set VTRATTRIB=C:\\WINDOWS\\command\\attrib");
     EXPECT_TRUE(lines.contains("copy C:\\VANTREL\\last\\system.dat C:\\WINDOWS\\system.dat"));
     EXPECT_EQ(f.tm.hostFile("A", "restore.bat"), "copy C:\\VANTREL\\SAVE\\*.* C:\\WINDOWS\\SYSTEM\r\n");
     EXPECT_EQ(f.tm.hostFile("A", "help.txt"), language == English ? "Help\r\n" : "Hilfe\r\n");
     EXPECT_EQ(f.tm.hostFile("A", "edit.com"), "edit");
     if (language == English) {
       EXPECT_EQ(lines.first(), "echo Trying to restore the last saved backup. Please wait...");
-      EXPECT_EQ(lines[lines.size() - 3], "echo If your computer still not boot up, then type in HELP now. ");
+      EXPECT_EQ(lines[lines.size() - 2], "echo If your computer still not boot up, then type in HELP now. ");
       EXPECT_EQ(steps, (QStringList{"0", "Creating startfiles", "1", "Copying systemtools", "2", "3"}));
     } else {
       EXPECT_EQ(f.tm.hostFile("A", "autoexec.bat"), kGermanAutoexec);
@@ -418,45 +416,155 @@ TEST(RescueDisk, LeavesNoRescueFilesWhenTheDiskCannotBeWritten) {
 
 }
 
+// DOS stand-ins for ATTRIB: one appends its command tail to D:\ATTRIB.LOG, which the guard
+// preloaded into DOSBox reads as the attributes it cleared; the other does nothing, as the
+// ATTRIB of a damaged C: may.
+const QByteArray kWorkingAttrib =
+    QByteArray::fromHex("ba3401b8013dcd217308b43c31c9cd21721d89c3b8024231c931d2cd21b44031c98a0e800041ba8100cd21"
+                        "b43ecd21b8004ccd21") +
+    QByteArray("D:\\ATTRIB.LOG", 14);
+const QByteArray kBrokenAttrib = QByteArray::fromHex("b8004ccd21");
+
+// A file of the machine's C: drive as DOS left it, found without regard to case.
+QByteArray dosFile(RescueFixture& f, const QString& rel) {
+  QString path = f.tm.host("C");
+  for (const QString& part : rel.split('/')) {
+    const QStringList hit = QDir(path).entryList({part}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    if (hit.isEmpty()) return QByteArray("<missing>");
+    path += '/' + hit.first();
+  }
+  QFile in(path);
+  in.open(QIODevice::ReadOnly);
+  return in.readAll();
+}
+
+// Runs the rescue floppy's AUTOEXEC.BAT under DOSBox over the machine's drives, refusing
+// changes to the files the machine holds as read-only, hidden or system as DOS 7 does.
+// Returns what the batch printed.
+QString runRescueBatch(RescueFixture& f) {
+  const QString dosbox = QStandardPaths::findExecutable("dosbox");
+  if (dosbox.isEmpty()) {
+    ADD_FAILURE() << "dosbox is missing; scripts/setup.sh installs it";
+    return {};
+  }
+  QTemporaryDir work;
+  QDir(work.path()).mkpath("D");
+  QDir(work.path()).mkpath("home");
+  QFile list(work.path() + "/attributes");
+  list.open(QIODevice::WriteOnly);
+  for (const char* rel : {"WINDOWS/SYSTEM.DAT", "WINDOWS/USER.DAT", "WINDOWS/WIN.INI", "WINDOWS/SYSTEM.INI", "CONFIG.SYS",
+                          "AUTOEXEC.BAT"}) {
+    const quint32 attrs = f.tm.fs().attributes(QString("C:\\" + QString(rel)).replace('/', '\\'));
+    if (attrs != kInvalidAttributes) list.write(QByteArray::number(attrs, 16) + ' ' + f.tm.host("C", rel).toUtf8() + '\n');
+  }
+  list.close();
+  QProcess dos;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("SDL_VIDEODRIVER", "dummy");
+  env.insert("SDL_AUDIODRIVER", "dummy");
+  env.insert("HOME", work.path() + "/home");
+  env.insert("LD_PRELOAD", VANTREL_DOSATTR_GUARD);
+  env.insert("VT_DOSATTR_LIST", list.fileName());
+  env.insert("VT_DOSATTR_LOG", work.path() + "/D/ATTRIB.LOG");
+  env.insert("VT_DOSATTR_DRIVES", "A=" + f.tm.host("A") + ";C=" + f.tm.host("C"));
+  dos.setProcessEnvironment(env);
+  // A second COMMAND runs the whole batch with its output redirected; DOSBox's CALL would
+  // redirect only its own line.
+  dos.start(dosbox, {"-noconsole", "-c", "mount a " + f.tm.host("A"), "-c", "mount c " + f.tm.host("C"), "-c",
+                     "mount d " + work.path() + "/D", "-c", "a:", "-c", "command /c autoexec.bat > d:\\out.txt", "-c",
+                     "exit"});
+  if (!dos.waitForFinished(60000)) ADD_FAILURE() << "dosbox did not finish";
+  QFile out(work.path() + "/D/OUT.TXT");
+  out.open(QIODevice::ReadOnly);
+  return QString::fromLatin1(out.readAll());
+}
+
 // The generated batch run by a real DOS command interpreter over the machine's drives.
 TEST(RescueDisk, DosRunsTheBatchAndPutsTheLastStateBackKeepingTheCurrentFiles) {
-  const QString dosbox = QStandardPaths::findExecutable("dosbox");
-  ASSERT_FALSE(dosbox.isEmpty()) << "dosbox is missing; scripts/setup.sh installs it";
   RescueFixture f;
   ASSERT_TRUE(f.backups().CreateRescueDisk());
   f.tm.putHostFile("C", "WINDOWS/WIN.INI", "broken win.ini\r\n");
   f.tm.putHostFile("C", "CONFIG.SYS", "broken config\r\n");
   f.tm.putHostFile("C", "WINDOWS/WIN.VTR", "from an earlier rescue\r\n");
+  const std::string out = runRescueBatch(f).toStdString();
 
-  QTemporaryDir home;
-  QProcess dos;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("SDL_VIDEODRIVER", "dummy");
-  env.insert("SDL_AUDIODRIVER", "dummy");
-  env.insert("HOME", home.path());
-  dos.setProcessEnvironment(env);
-  dos.start(dosbox, {"-noconsole", "-c", "mount a " + f.tm.host("A"), "-c", "mount c " + f.tm.host("C"), "-c", "a:",
-                     "-c", "call autoexec.bat > c:\\out.txt", "-c", "exit"});
-  ASSERT_TRUE(dos.waitForFinished(60000));
+  EXPECT_EQ(dosFile(f, "WINDOWS/WIN.INI"), "content of WINDOWS/WIN.INI\r\n") << out;
+  EXPECT_EQ(dosFile(f, "WINDOWS/WIN.VTR"), "broken win.ini\r\n");
+  EXPECT_EQ(dosFile(f, "CONFIG.SYS"), "DEVICE=HIMEM.SYS\r\n");
+  EXPECT_EQ(dosFile(f, "CONFIG.VTR"), "broken config\r\n");
+  EXPECT_EQ(dosFile(f, "AUTOEXEC.VTR"), "content of AUTOEXEC.BAT\r\n");
+  EXPECT_EQ(dosFile(f, "WINDOWS/SYSTEM.DAT"), f.tm.hostFile("C", "VANTREL/LAST/system.dat"));
+  EXPECT_NE(dosFile(f, "WINDOWS/SYSTEM.VTR"), "<missing>");
+}
 
-  auto file = [&](const QString& rel) {
-    QString path = f.tm.host("C");
-    for (const QString& part : rel.split('/')) {
-      const QStringList hit = QDir(path).entryList({part}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-      if (hit.isEmpty()) return QByteArray("<missing>");
-      path += '/' + hit.first();
-    }
-    QFile in(path);
-    in.open(QIODevice::ReadOnly);
-    return in.readAll();
+// The registry is read-only, hidden and system, which DOS 7 (unlike DOSBox) enforces.
+TEST(RescueDisk, DosRestoresTheProtectedRegistryWithTheFloppysAttribFirst) {
+  struct Case {
+    const char* name;
+    bool onFloppy, onCWorks, restored;
   };
-  EXPECT_EQ(file("WINDOWS/WIN.INI"), "content of WINDOWS/WIN.INI\r\n") << file("OUT.TXT").toStdString();
-  EXPECT_EQ(file("WINDOWS/WIN.VTR"), "broken win.ini\r\n");
-  EXPECT_EQ(file("CONFIG.SYS"), "DEVICE=HIMEM.SYS\r\n");
-  EXPECT_EQ(file("CONFIG.VTR"), "broken config\r\n");
-  EXPECT_EQ(file("AUTOEXEC.VTR"), "content of AUTOEXEC.BAT\r\n");
-  EXPECT_EQ(file("WINDOWS/SYSTEM.DAT"), f.tm.hostFile("C", "VANTREL/LAST/system.dat"));
-  EXPECT_NE(file("WINDOWS/SYSTEM.VTR"), "<missing>");
+  for (const Case& c : {Case{"the floppy's when C:'s is broken", true, false, true},
+                        Case{"C:'s when the floppy has none", false, true, true},
+                        Case{"neither", false, false, false}}) {
+    SCOPED_TRACE(c.name);
+    RescueFixture f;
+    f.state.language = English;
+    f.tm.putHostFile("C", "WINDOWS/COMMAND/ATTRIB.EXE", kWorkingAttrib);
+    ASSERT_TRUE(f.backups().CreateRescueDisk());
+    if (!c.onFloppy) {
+      ASSERT_TRUE(QFile::remove(f.tm.host("A", "attrib.exe")));
+    }
+    if (!c.onCWorks) f.tm.putHostFile("C", "WINDOWS/COMMAND/ATTRIB.EXE", kBrokenAttrib);
+    for (const char16_t* hive : {u"C:\\WINDOWS\\SYSTEM.DAT", u"C:\\WINDOWS\\USER.DAT"}) {
+      ASSERT_TRUE(f.tm.fs().writeFile(QStringView(hive), "damaged"));
+      ASSERT_TRUE(f.tm.fs().setAttributes(QStringView(hive), AttrReadOnly | AttrHidden | AttrSystem));
+    }
+    const QString out = runRescueBatch(f);
+
+    EXPECT_EQ(out.contains("\nATTRIB could not clear the attributes"), !c.restored) << out.toStdString();
+    for (const char* hive : {"system.dat", "user.dat"}) {
+      const QByteArray now = dosFile(f, QString("WINDOWS/") + hive);
+      EXPECT_EQ(now, c.restored ? f.tm.hostFile("C", QString("VANTREL/LAST/") + hive) : QByteArray("damaged")) << hive;
+    }
+    EXPECT_EQ(dosFile(f, "WINDOWS/SYSTEM.VTR"), c.restored ? "damaged" : "<missing>");
+  }
+}
+
+// After its AUTOEXEC.BAT, DOS 7 would start Windows from the folder the floppy's MSDOS.SYS
+// names; the disk points it at itself and keeps the rest of the file.
+TEST(RescueDisk, TheFloppysBootConfigurationStopsAtThePrompt) {
+  const QByteArray win95 =
+      "[Paths]\r\nWinDir=C:\\WINDOWS\r\nWinBootDir=C:\\WINDOWS\r\nHostWinBootDrv=C\r\n\r\n[Options]\r\nBootGUI=1\r\n"
+      "Network=1\r\n;xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxa\r\n";
+  const QByteArray kernel("\xeb\x3c\x90MSDOS5.0\0\0kernel", 19);
+  struct Case {
+    const char* name;
+    std::optional<QByteArray> before;
+    std::optional<QByteArray> after;  // nullopt: a new configuration
+  };
+  for (const Case& c :
+       {Case{"DOS 7", win95,
+             QByteArray("[Paths]\r\nWinDir=A:\\\r\nWinBootDir=A:\\\r\nHostWinBootDrv=A\r\n\r\n[Options]\r\nBootGUI=0\r\n"
+                        "Network=1\r\n;xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxa\r\n")},
+        Case{"an older DOS's kernel", kernel, kernel}, Case{"none", std::nullopt, std::nullopt}}) {
+    SCOPED_TRACE(c.name);
+    RescueFixture f;
+    if (c.before) {
+      f.tm.putHostFile("A", "MSDOS.SYS", *c.before);
+      ASSERT_TRUE(f.tm.fs().setAttributes(u"A:\\MSDOS.SYS", AttrReadOnly | AttrHidden | AttrSystem));
+    }
+    ASSERT_TRUE(f.backups().CreateRescueDisk());
+    const QByteArray now = f.tm.hostFile("A", "MSDOS.SYS");
+    if (c.after) {
+      EXPECT_EQ(now, *c.after);
+    } else {
+      const IniDocument ini(now);
+      EXPECT_EQ(ini.value(u"Paths", u"WinDir"), "A:\\");
+      EXPECT_EQ(ini.value(u"Options", u"BootGUI"), "0");
+    }
+    EXPECT_EQ(f.tm.fs().attributes(u"A:\\MSDOS.SYS") & (AttrReadOnly | AttrHidden | AttrSystem),
+              quint32(AttrReadOnly | AttrHidden | AttrSystem));
+  }
 }
 
 }  // namespace
