@@ -23,14 +23,8 @@ namespace {
 
 constexpr char kCrLf[] = "\r\n";
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-QByteArrayView trimmed(QByteArrayView s) {
-  qsizetype b = 0, e = s.size();
-  while (b < e && isBlank(s[b])) ++b;
-  while (e > b && isBlank(s[e - 1])) --e;
-  return s.sliced(b, e - b);
-}
+bool isBlank(char c) { return vt::isBlank(c, Blanks::Profile); }
+QByteArrayView trimmed(QByteArrayView s) { return vt::trimmed(s, Blanks::Profile); }
 
 qsizetype lineEndLength(QByteArrayView line) {
   if (line.endsWith("\r\n")) return 2;

@@ -140,14 +140,8 @@ struct Op {
   QByteArray data;                 // SetValue
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-QByteArrayView trimmed(QByteArrayView s) {
-  qsizetype b = 0, e = s.size();
-  while (b < e && isBlank(s[b])) ++b;
-  while (e > b && isBlank(s[e - 1])) --e;
-  return s.sliced(b, e - b);
-}
+bool isBlank(char c) { return vt::isBlank(c, Blanks::Regedit4); }
+QByteArrayView trimmed(QByteArrayView s) { return vt::trimmed(s, Blanks::Regedit4); }
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -102,4 +102,16 @@ QByteArray joinLinesCrLf(const QList<QByteArray>& lines) {
   return out;
 }
 
+bool isBlank(char c, Blanks format) {
+  if (c == ' ' || c == '\t') return true;
+  return format == Blanks::Profile && (c == '\v' || c == '\f' || c == '\x1a');
+}
+
+QByteArrayView trimmed(QByteArrayView s, Blanks format) {
+  qsizetype b = 0, e = s.size();
+  while (b < e && isBlank(s[b], format)) ++b;
+  while (e > b && isBlank(s[e - 1], format)) --e;
+  return s.sliced(b, e - b);
+}
+
 }  // namespace vt

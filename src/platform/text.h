@@ -27,4 +27,12 @@ QString winUpper(QStringView s);
 QList<QByteArray> splitLines(QByteArrayView bytes);
 QByteArray joinLinesCrLf(const QList<QByteArray>& lines);
 
+// The blanks a text format lets stand around its names and values. The profile functions
+// take blanks, tabs, vertical tabs, form feeds and DOS's end-of-file mark (^Z, which DOS
+// editors left at the end of WIN.INI and SYSTEM.INI); the registry editor takes blanks and
+// tabs only. Line ends are split off before either looks.
+enum class Blanks { Profile, Regedit4 };
+bool isBlank(char c, Blanks format);
+QByteArrayView trimmed(QByteArrayView s, Blanks format);
+
 }  // namespace vt

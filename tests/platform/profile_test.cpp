@@ -42,6 +42,8 @@ TEST(IniDocument, ReadsValuesAsWindowsDoes) {
       {"[S]\r\n[T]\r\nk=1\r\n", "S", "k", none},
       {"[S]\r\nk=1\r\n", "X", "k", none},
       {"[S]\r\nk=1\r\n", "S", "x", none},
+      {"[S]\r\nk=v\x1a", "S", "k", s("v")},  // DOS's end-of-file mark after the last value
+      {"[S]\r\n\vk\f=\tv\x1a\r\n\x1a", "S", "k", s("v")},
       {"[S]\r\nk=" + QByteArray(kProfileValueMax, 'x') + "\r\n", "S", "k", max},
       {"[S]\r\nk=" + QByteArray(kProfileValueMax + 40, 'x') + "\r\n", "S", "k", max},
   };

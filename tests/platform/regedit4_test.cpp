@@ -363,6 +363,7 @@ const BadFile kBadFiles[] = {
     {"deleting a root key", true, "[-HKEY_USERS]\r\n", 5, "cannot be deleted"},
     {"deleting an alias root", true, "[-HKEY_CLASSES_ROOT\\]\r\n", 5, "cannot be deleted"},
     {"stray line", true, "Wallpaper=none\r\n", 5, "not a key, value or comment line"},
+    {"vertical tab before a value", true, "\v\"a\"=\"b\"\r\n", 5, "not a key, value or comment line"},
 };
 
 class Regedit4BadFile : public testing::TestWithParam<BadFile> {};
