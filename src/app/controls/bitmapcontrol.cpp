@@ -14,7 +14,7 @@ TBitmapControl::TBitmapControl(QWidget* parent) : QWidget(parent) {
 }
 
 void TBitmapControl::setCaption(const QString& text) {
-  m_caption = text;
+  caption_ = text;
   updateShortcut();
   updateStatusTip();
   updateGeometry();
@@ -22,30 +22,30 @@ void TBitmapControl::setCaption(const QString& text) {
 }
 
 void TBitmapControl::setHint(const QString& text) {
-  m_hint = text;
+  hint_ = text;
   updateStatusTip();
 }
 
 void TBitmapControl::setGroupIndex(int group) {
-  m_groupIndex = group;
+  groupIndex_ = group;
   if (group == 0) {
-    m_down = false;
+    down_ = false;
   }
   update();
 }
 
 void TBitmapControl::setDown(bool down) {
-  if (m_groupIndex == 0) {
+  if (groupIndex_ == 0) {
     down = false;
   }
-  if (down == m_down) {
+  if (down == down_) {
     return;
   }
-  m_down = down;
+  down_ = down;
   if (down) {
     for (TBitmapControl* c : groupSiblings()) {
-      if (c->m_down) {
-        c->m_down = false;
+      if (c->down_) {
+        c->down_ = false;
         c->update();
       }
     }
@@ -54,18 +54,18 @@ void TBitmapControl::setDown(bool down) {
 }
 
 void TBitmapControl::setDropDownMenu(QMenu* menu) {
-  m_menu = menu;
+  menu_ = menu;
   update();
 }
 
 void TBitmapControl::setShowDownPattern(bool on) {
-  m_showDownPattern = on;
+  showDownPattern_ = on;
   update();
 }
 
 void TBitmapControl::switchToEnglish() {
-  setCaption(m_captionEng);
-  setHint(m_hintEng);
+  setCaption(captionEng_);
+  setHint(hintEng_);
 }
 
 void TBitmapControl::click() {
@@ -76,13 +76,13 @@ void TBitmapControl::click() {
 
 QList<TBitmapControl*> TBitmapControl::groupSiblings() const {
   QList<TBitmapControl*> out;
-  if (m_groupIndex == 0 || !parentWidget()) {
+  if (groupIndex_ == 0 || !parentWidget()) {
     return out;
   }
   // A button group and a check box group with the same number stay apart.
   for (QObject* o : parentWidget()->children()) {
     auto* c = qobject_cast<TBitmapControl*>(o);
-    if (c && c != this && c->metaObject() == metaObject() && c->m_groupIndex == m_groupIndex) {
+    if (c && c != this && c->metaObject() == metaObject() && c->groupIndex_ == groupIndex_) {
       out.append(c);
     }
   }
@@ -90,13 +90,13 @@ QList<TBitmapControl*> TBitmapControl::groupSiblings() const {
 }
 
 void TBitmapControl::applyGroupClick() {
-  if (m_groupIndex != 0 && !m_down) {
+  if (groupIndex_ != 0 && !down_) {
     setDown(true);
   }
 }
 
 void TBitmapControl::activate() {
-  if (m_menu) {
+  if (menu_) {
     openDropDownMenu();
     return;
   }
@@ -104,22 +104,22 @@ void TBitmapControl::activate() {
   click();
 }
 
-void TBitmapControl::openDropDownMenu() { m_menu->popup(mapToGlobal(QPoint(0, height()))); }
+void TBitmapControl::openDropDownMenu() { menu_->popup(mapToGlobal(QPoint(0, height()))); }
 
 void TBitmapControl::updateStatusTip() {
   // The window shows the hint of the control under the mouse in its status line; Qt hands
   // the status tip up to it on every Enter and clears it on Leave.
-  setStatusTip(m_hint);
+  setStatusTip(hint_);
 }
 
 void TBitmapControl::updateShortcut() {
-  if (m_shortcutId != 0) {
-    releaseShortcut(m_shortcutId);
-    m_shortcutId = 0;
+  if (shortcutId_ != 0) {
+    releaseShortcut(shortcutId_);
+    shortcutId_ = 0;
   }
-  const QKeySequence seq = QKeySequence::mnemonic(m_caption);
+  const QKeySequence seq = QKeySequence::mnemonic(caption_);
   if (!seq.isEmpty()) {
-    m_shortcutId = grabShortcut(seq);
+    shortcutId_ = grabShortcut(seq);
   }
 }
 
@@ -146,7 +146,7 @@ void TBitmapControl::enterEvent(QEnterEvent* e) {
   if (!isEnabled()) {
     return;
   }
-  m_over = true;
+  over_ = true;
   update();
   emit entered();
 }
@@ -156,7 +156,7 @@ void TBitmapControl::leaveEvent(QEvent* e) {
   if (!isEnabled()) {
     return;
   }
-  m_over = false;
+  over_ = false;
   update();
   emit exited();
 }
@@ -169,26 +169,26 @@ void TBitmapControl::mousePressEvent(QMouseEvent* e) {
   if (!window()->isActiveWindow()) {
     window()->activateWindow();
   }
-  if (m_menu) {
+  if (menu_) {
     openDropDownMenu();
     return;
   }
   // Qt grabs the mouse for the widget under a press until the release.
-  m_pressed = true;
+  pressed_ = true;
   if (showsPressedFace()) {
-    m_over = true;
+    over_ = true;
     update();
   }
 }
 
 void TBitmapControl::mouseMoveEvent(QMouseEvent* e) {
-  if (!m_pressed || !showsPressedFace()) {
+  if (!pressed_ || !showsPressedFace()) {
     QWidget::mouseMoveEvent(e);
     return;
   }
   const bool inside = rect().contains(e->position().toPoint());
-  if (inside != m_over) {
-    m_over = inside;
+  if (inside != over_) {
+    over_ = inside;
     update();
   }
 }
@@ -199,14 +199,14 @@ void TBitmapControl::mouseReleaseEvent(QMouseEvent* e) {
     update();
     return;
   }
-  if (e->button() != Qt::LeftButton || !m_pressed) {
+  if (e->button() != Qt::LeftButton || !pressed_) {
     QWidget::mouseReleaseEvent(e);
     return;
   }
-  m_pressed = false;
+  pressed_ = false;
   const bool inside = rect().contains(e->position().toPoint());
   if (showsPressedFace()) {
-    m_over = inside;
+    over_ = inside;
   }
   // The group reacts even to a press that was dragged out: only the click is withheld.
   applyGroupClick();
@@ -226,10 +226,10 @@ void TBitmapControl::keyPressEvent(QKeyEvent* e) {
 
 void TBitmapControl::changeEvent(QEvent* e) {
   if (e->type() == QEvent::EnabledChange) {
-    m_pressed = false;
-    m_over = false;
-    if (m_groupIndex == 0) {
-      m_down = false;
+    pressed_ = false;
+    over_ = false;
+    if (groupIndex_ == 0) {
+      down_ = false;
     }
     update();
   } else if (e->type() == QEvent::FontChange) {

@@ -25,29 +25,29 @@ class TBitmapControl : public QWidget {
  public:
   explicit TBitmapControl(QWidget* parent = nullptr);
 
-  QString caption() const { return m_caption; }
+  QString caption() const { return caption_; }
   void setCaption(const QString& text);
-  QString captionEng() const { return m_captionEng; }
-  void setCaptionEng(const QString& text) { m_captionEng = text; }
-  QString hint() const { return m_hint; }
+  QString captionEng() const { return captionEng_; }
+  void setCaptionEng(const QString& text) { captionEng_ = text; }
+  QString hint() const { return hint_; }
   void setHint(const QString& text);
-  QString hintEng() const { return m_hintEng; }
-  void setHintEng(const QString& text) { m_hintEng = text; }
+  QString hintEng() const { return hintEng_; }
+  void setHintEng(const QString& text) { hintEng_ = text; }
 
-  int groupIndex() const { return m_groupIndex; }
+  int groupIndex() const { return groupIndex_; }
   void setGroupIndex(int group);
-  bool isDown() const { return m_down; }
+  bool isDown() const { return down_; }
   // Only a control in a group can be latched; latching releases the latched siblings.
   void setDown(bool down);
 
-  QMenu* dropDownMenu() const { return m_menu; }
+  QMenu* dropDownMenu() const { return menu_; }
   void setDropDownMenu(QMenu* menu);
 
-  bool showDownPattern() const { return m_showDownPattern; }
+  bool showDownPattern() const { return showDownPattern_; }
   void setShowDownPattern(bool on);
 
-  bool isPressed() const { return m_pressed; }
-  bool isMouseOver() const { return m_over; }
+  bool isPressed() const { return pressed_; }
+  bool isMouseOver() const { return over_; }
 
   // Caption := CaptionENG, Hint := HintENG (an empty English text empties them).
   virtual void switchToEnglish();
@@ -90,16 +90,16 @@ class TBitmapControl : public QWidget {
   void activate();  // a completed click by mouse, keyboard or accelerator
   void updateShortcut();
 
-  QString m_caption;
-  QString m_captionEng;
-  QString m_hint;
-  QString m_hintEng;
-  int m_groupIndex = 0;
-  bool m_down = false;
-  bool m_showDownPattern = true;
-  QPointer<QMenu> m_menu;
+  QString caption_;
+  QString captionEng_;
+  QString hint_;
+  QString hintEng_;
+  int groupIndex_ = 0;
+  bool down_ = false;
+  bool showDownPattern_ = true;
+  QPointer<QMenu> menu_;
 
-  bool m_over = false;
-  bool m_pressed = false;
-  int m_shortcutId = 0;
+  bool over_ = false;
+  bool pressed_ = false;
+  int shortcutId_ = 0;
 };

@@ -14,58 +14,58 @@ constexpr int kSpacing = 4;
 }  // namespace
 
 TExplorerButton::TExplorerButton(QWidget* parent) : TBitmapControl(parent) {
-  m_unselectedFontColor = palette().color(QPalette::WindowText);
+  unselectedFontColor_ = palette().color(QPalette::WindowText);
   resize(50, 40);
 }
 
 void TExplorerButton::setAlignment(TAlignment a) {
-  m_alignment = a;
+  alignment_ = a;
   update();
 }
 
 void TExplorerButton::setAllowAllUp(bool on) {
-  m_allowAllUp = on;
+  allowAllUp_ = on;
   for (TBitmapControl* b : groupSiblings()) {
-    static_cast<TExplorerButton*>(b)->m_allowAllUp = on;
+    static_cast<TExplorerButton*>(b)->allowAllUp_ = on;
   }
 }
 
 void TExplorerButton::setNoFocusBitmap(const QImage& img) {
-  m_noFocus = img;
+  noFocus_ = img;
   update();
 }
 
 void TExplorerButton::setBitmap(const QImage& img) {
-  m_bitmap = img;
-  m_generatedNoFocus = QImage();
+  bitmap_ = img;
+  generatedNoFocus_ = QImage();
   updateGeometry();
   update();
 }
 
 void TExplorerButton::setDisabledBitmap(const QImage& img) {
-  m_disabled = img;
+  disabled_ = img;
   update();
 }
 
 void TExplorerButton::setStoredNoFocusBitmap(const QImage& img) {
-  m_storedNoFocus = img;
+  storedNoFocus_ = img;
   update();
 }
 
 void TExplorerButton::setButtonLayout(TButtonLayout l) {
-  m_layout = l;
+  layout_ = l;
   update();
 }
 
 void TExplorerButton::setOptions(TButtonOptions o) {
-  m_options = o;
+  options_ = o;
   updateStatusTip();
   update();
 }
 
 void TExplorerButton::setShadingType(TShadingType s) {
-  m_shading = s;
-  m_generatedNoFocus = QImage();
+  shading_ = s;
+  generatedNoFocus_ = QImage();
   update();
 }
 
@@ -82,20 +82,20 @@ vt::skin::Shading TExplorerButton::shadingFor(TShadingType type) {
 }
 
 QImage TExplorerButton::effectiveNoFocusBitmap() const {
-  if (!m_noFocus.isNull()) {
-    return m_noFocus;
+  if (!noFocus_.isNull()) {
+    return noFocus_;
   }
-  if (!m_storedNoFocus.isNull()) {
-    return m_storedNoFocus;
+  if (!storedNoFocus_.isNull()) {
+    return storedNoFocus_;
   }
-  if (m_generatedNoFocus.isNull() && !m_bitmap.isNull()) {
-    m_generatedNoFocus = vt::skin::shaded(m_bitmap, shadingFor(m_shading), palette().color(QPalette::Light),
+  if (generatedNoFocus_.isNull() && !bitmap_.isNull()) {
+    generatedNoFocus_ = vt::skin::shaded(bitmap_, shadingFor(shading_), palette().color(QPalette::Light),
                                           palette().color(QPalette::Dark));
   }
-  return m_generatedNoFocus;
+  return generatedNoFocus_;
 }
 
-QSize TExplorerButton::sizeHint() const { return m_bitmap.isNull() ? QSize(50, 40) : m_bitmap.size(); }
+QSize TExplorerButton::sizeHint() const { return bitmap_.isNull() ? QSize(50, 40) : bitmap_.size(); }
 
 void TExplorerButton::applyGroupClick() {
   if (groupIndex() == 0) {
@@ -103,20 +103,20 @@ void TExplorerButton::applyGroupClick() {
   }
   if (!isDown()) {
     setDown(true);
-  } else if (m_allowAllUp) {
+  } else if (allowAllUp_) {
     setDown(false);
   }
 }
 
 void TExplorerButton::openDropDownMenu() {
-  m_menuOpen = true;
+  menuOpen_ = true;
   update();
   QPointer<TExplorerButton> self(this);
   connect(
       dropDownMenu(), &QMenu::aboutToHide, this,
       [self] {
         if (self) {
-          self->m_menuOpen = false;
+          self->menuOpen_ = false;
           self->update();
         }
       },
@@ -126,7 +126,7 @@ void TExplorerButton::openDropDownMenu() {
 
 void TExplorerButton::updateStatusTip() {
   QString tip = hint();
-  if (tip.isEmpty() && (m_options & boIconOnly)) {
+  if (tip.isEmpty() && (options_ & boIconOnly)) {
     tip = caption().remove(QLatin1Char('&'));
   }
   setStatusTip(tip);
@@ -134,15 +134,15 @@ void TExplorerButton::updateStatusTip() {
 
 QPoint TExplorerButton::picturePos(QSize pic) const {
   QSize text(0, 0);
-  if (!(m_options & boIconOnly) && !caption().isEmpty()) {
+  if (!(options_ & boIconOnly) && !caption().isEmpty()) {
     text = fontMetrics().size(Qt::TextShowMnemonic, caption());
   }
   const int gap = (text.isEmpty() || pic.isEmpty()) ? 0 : kSpacing;
-  const bool vertical = m_layout == blBitmapTop || m_layout == blBitmapBottom;
+  const bool vertical = layout_ == blBitmapTop || layout_ == blBitmapBottom;
   const QSize block = vertical ? QSize(std::max(pic.width(), text.width()), pic.height() + gap + text.height())
                                : QSize(pic.width() + gap + text.width(), std::max(pic.height(), text.height()));
   int bx = 0;
-  switch (m_alignment) {
+  switch (alignment_) {
     case taLeftJustify:
       bx = 0;
       break;
@@ -155,7 +155,7 @@ QPoint TExplorerButton::picturePos(QSize pic) const {
   }
   const int by = (height() - block.height()) / 2;
   QPoint pos;
-  switch (m_layout) {
+  switch (layout_) {
     case blBitmapTop:
       pos = {bx + (block.width() - pic.width()) / 2, by};
       break;
@@ -187,19 +187,19 @@ void TExplorerButton::paintControl(QPainter& p) {
   QPoint shift(0, 0);
   bool keyed = true;
   if (!isEnabled()) {
-    if (!m_disabled.isNull()) {
-      face = m_disabled;
+    if (!disabled_.isNull()) {
+      face = disabled_;
     } else {
-      face = vt::skin::embossed(m_bitmap, pal.color(QPalette::Light), pal.color(QPalette::Dark));
+      face = vt::skin::embossed(bitmap_, pal.color(QPalette::Light), pal.color(QPalette::Dark));
       keyed = false;
     }
-  } else if ((isPressed() && isMouseOver()) || m_menuOpen || isDown()) {
-    face = m_bitmap;
+  } else if ((isPressed() && isMouseOver()) || menuOpen_ || isDown()) {
+    face = bitmap_;
     shift = {1, 1};
-  } else if (!isMouseOver() && (m_options & boMonoDisplay)) {
+  } else if (!isMouseOver() && (options_ & boMonoDisplay)) {
     face = effectiveNoFocusBitmap();
   } else {
-    face = m_bitmap;
+    face = bitmap_;
   }
 
   const QPoint pos = picturePos(face.size()) + shift;
@@ -211,14 +211,14 @@ void TExplorerButton::paintControl(QPainter& p) {
 
   // The caption colour is the font's own: the disabled look comes from the skin picture.
   const QColor fontColor = pal.color(QPalette::Active, QPalette::WindowText);
-  if ((m_options & boPopupMark) && dropDownMenu()) {
+  if ((options_ & boPopupMark) && dropDownMenu()) {
     const int x = std::min(pos.x() + face.width() + 2, width() - 9);
     const int y = (face.isNull() ? height() / 2 : pos.y() + face.height() / 2) - 2;
     p.setPen(Qt::NoPen);
     p.setBrush(fontColor);
     p.drawPolygon(QPolygon({QPoint(x, y), QPoint(x + 6, y), QPoint(x + 3, y + 3)}));
   }
-  if (!(m_options & boIconOnly) && !caption().isEmpty()) {
+  if (!(options_ & boIconOnly) && !caption().isEmpty()) {
     p.setPen(fontColor);
     const int top = vt::skin::captionTop(height(), font());
     p.drawText(QRect(0, top, width(), fontMetrics().height()),
@@ -232,7 +232,7 @@ bool TExplorerButton::isActivationKey(int key) const {
 
 void TExplorerButton::changeEvent(QEvent* e) {
   if (e->type() == QEvent::PaletteChange) {
-    m_generatedNoFocus = QImage();
+    generatedNoFocus_ = QImage();
   }
   TBitmapControl::changeEvent(e);
 }

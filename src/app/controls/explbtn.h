@@ -44,34 +44,34 @@ class TExplorerButton : public TBitmapControl {
  public:
   explicit TExplorerButton(QWidget* parent = nullptr);
 
-  TAlignment alignment() const { return m_alignment; }
+  TAlignment alignment() const { return alignment_; }
   void setAlignment(TAlignment a);
-  bool allowAllUp() const { return m_allowAllUp; }
+  bool allowAllUp() const { return allowAllUp_; }
   void setAllowAllUp(bool on);  // also sets it on every button of the same group
-  TBevelStyle bevelStyle() const { return m_bevelStyle; }
-  void setBevelStyle(TBevelStyle s) { m_bevelStyle = s; }
+  TBevelStyle bevelStyle() const { return bevelStyle_; }
+  void setBevelStyle(TBevelStyle s) { bevelStyle_ = s; }
 
-  QImage noFocusBitmap() const { return m_noFocus; }
+  QImage noFocusBitmap() const { return noFocus_; }
   void setNoFocusBitmap(const QImage& img);
-  QImage bitmap() const { return m_bitmap; }
+  QImage bitmap() const { return bitmap_; }
   void setBitmap(const QImage& img);
-  QImage disabledBitmap() const { return m_disabled; }
+  QImage disabledBitmap() const { return disabled_; }
   void setDisabledBitmap(const QImage& img);
-  QImage storedNoFocusBitmap() const { return m_storedNoFocus; }
+  QImage storedNoFocusBitmap() const { return storedNoFocus_; }
   void setStoredNoFocusBitmap(const QImage& img);
 
-  TButtonLayout buttonLayout() const { return m_layout; }
+  TButtonLayout buttonLayout() const { return layout_; }
   void setButtonLayout(TButtonLayout l);
-  TButtonOptions options() const { return m_options; }
+  TButtonOptions options() const { return options_; }
   void setOptions(TButtonOptions o);
-  TShadingType shadingType() const { return m_shading; }
+  TShadingType shadingType() const { return shading_; }
   void setShadingType(TShadingType s);
-  QColor unselectedFontColor() const { return m_unselectedFontColor; }
-  void setUnselectedFontColor(const QColor& c) { m_unselectedFontColor = c; }
-  bool wordWrap() const { return m_wordWrap; }
-  void setWordWrap(bool on) { m_wordWrap = on; }
-  int tag() const { return m_tag; }
-  void setTag(int t) { m_tag = t; }
+  QColor unselectedFontColor() const { return unselectedFontColor_; }
+  void setUnselectedFontColor(const QColor& c) { unselectedFontColor_ = c; }
+  bool wordWrap() const { return wordWrap_; }
+  void setWordWrap(bool on) { wordWrap_ = on; }
+  int tag() const { return tag_; }
+  void setTag(int t) { tag_ = t; }
 
   // The picture shown while the mouse is away: NoFocusBitmap, else the stored generated
   // one, else one generated now from Bitmap by ShadingType.
@@ -95,22 +95,22 @@ class TExplorerButton : public TBitmapControl {
  private:
   QPoint picturePos(QSize picture) const;
 
-  TAlignment m_alignment = taCenter;
-  bool m_allowAllUp = false;
-  TBevelStyle m_bevelStyle = bsRaised;
-  QImage m_noFocus;
-  QImage m_bitmap;
-  QImage m_disabled;
-  QImage m_storedNoFocus;
-  mutable QImage m_generatedNoFocus;  // derived from m_bitmap; null until needed
-  TButtonLayout m_layout = blBitmapTop;
-  TButtonOptions m_options = TButtonOptions(boMonoDisplay) | boPopupMark | boShowBevel;
-  TShadingType m_shading = stMedium;
-  QColor m_unselectedFontColor;
-  bool m_wordWrap = false;
-  int m_tag = 0;
+  TAlignment alignment_ = taCenter;
+  bool allowAllUp_ = false;
+  TBevelStyle bevelStyle_ = bsRaised;
+  QImage noFocus_;
+  QImage bitmap_;
+  QImage disabled_;
+  QImage storedNoFocus_;
+  mutable QImage generatedNoFocus_;  // derived from bitmap_; null until needed
+  TButtonLayout layout_ = blBitmapTop;
+  TButtonOptions options_ = TButtonOptions(boMonoDisplay) | boPopupMark | boShowBevel;
+  TShadingType shading_ = stMedium;
+  QColor unselectedFontColor_;
+  bool wordWrap_ = false;
+  int tag_ = 0;
 
-  bool m_menuOpen = false;
+  bool menuOpen_ = false;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TExplorerButton::TButtonOptions)

@@ -16,33 +16,33 @@ constexpr int kCaptionGap = 4;
 TTarvoCheckBox::TTarvoCheckBox(QWidget* parent) : TBitmapControl(parent) {}
 
 void TTarvoCheckBox::setBitmapNoFocus(const QImage& img) {
-  m_faceAway = img;
+  faceAway_ = img;
   updateGeometry();
   update();
 }
 
 void TTarvoCheckBox::setBitmap(const QImage& img) {
-  m_faceOver = img;
+  faceOver_ = img;
   update();
 }
 
 void TTarvoCheckBox::setBitmapNoFocusChecked(const QImage& img) {
-  m_faceAwayChecked = img;
+  faceAwayChecked_ = img;
   update();
 }
 
 void TTarvoCheckBox::setBitmapChecked(const QImage& img) {
-  m_faceOverChecked = img;
+  faceOverChecked_ = img;
   update();
 }
 
 void TTarvoCheckBox::setChecked(bool on) {
-  m_checked = on;
+  checked_ = on;
   update();
 }
 
 void TTarvoCheckBox::setGrayed(bool on) {
-  m_grayed = on;
+  grayed_ = on;
   setEnabled(!on);
   update();
 }
@@ -57,9 +57,9 @@ void TTarvoCheckBox::switchToEnglish() { setCaption(captionEng()); }
 
 QSize TTarvoCheckBox::sizeHint() const {
   const QFontMetrics fm = fontMetrics();
-  const int textLeft = m_faceAway.isNull() ? 0 : m_faceAway.width() + kCaptionGap;
+  const int textLeft = faceAway_.isNull() ? 0 : faceAway_.width() + kCaptionGap;
   const QSize text = fm.size(Qt::TextShowMnemonic, caption());
-  return {textLeft + text.width(), std::max(m_faceAway.height(), fm.height())};
+  return {textLeft + text.width(), std::max(faceAway_.height(), fm.height())};
 }
 
 void TTarvoCheckBox::click() {
@@ -69,25 +69,25 @@ void TTarvoCheckBox::click() {
   QPointer<TTarvoCheckBox> self(this);
   emit clicked();
   if (self) {
-    setChecked(!m_checked);
+    setChecked(!checked_);
   }
 }
 
 void TTarvoCheckBox::paintControl(QPainter& p) {
   if (!isDown()) {
-    const QImage& face = m_checked ? (isMouseOver() ? m_faceOverChecked : m_faceAwayChecked)
-                                   : (isMouseOver() ? m_faceOver : m_faceAway);
+    const QImage& face = checked_ ? (isMouseOver() ? faceOverChecked_ : faceAwayChecked_)
+                                   : (isMouseOver() ? faceOver_ : faceAway_);
     vt::skin::drawKeyed(p, QPoint(0, 0), face);
-    if (m_grayed && showDownPattern() && !m_faceAway.isNull()) {
+    if (grayed_ && showDownPattern() && !faceAway_.isNull()) {
       // Works on the raster engine the widgets paint with: black turns every second pixel
       // of the picture black, white leaves the rest untouched.
       p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-      p.drawImage(QPoint(0, 0), vt::skin::checkerMask(m_faceAway));
+      p.drawImage(QPoint(0, 0), vt::skin::checkerMask(faceAway_));
       p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
   }
   if (!caption().isEmpty()) {
-    const int left = m_faceAway.isNull() ? 0 : m_faceAway.width() + kCaptionGap;
+    const int left = faceAway_.isNull() ? 0 : faceAway_.width() + kCaptionGap;
     const int top = vt::skin::captionTop(height(), font());
     p.setPen(palette().color(QPalette::Active, QPalette::WindowText));
     p.drawText(QRect(left, top, std::max(0, width() - left), fontMetrics().height()),

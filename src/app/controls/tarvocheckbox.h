@@ -19,18 +19,18 @@ class TTarvoCheckBox : public TBitmapControl {
  public:
   explicit TTarvoCheckBox(QWidget* parent = nullptr);
 
-  QImage bitmapNoFocus() const { return m_faceAway; }
+  QImage bitmapNoFocus() const { return faceAway_; }
   void setBitmapNoFocus(const QImage& img);
-  QImage bitmap() const { return m_faceOver; }
+  QImage bitmap() const { return faceOver_; }
   void setBitmap(const QImage& img);
-  QImage bitmapNoFocusChecked() const { return m_faceAwayChecked; }
+  QImage bitmapNoFocusChecked() const { return faceAwayChecked_; }
   void setBitmapNoFocusChecked(const QImage& img);
-  QImage bitmapChecked() const { return m_faceOverChecked; }
+  QImage bitmapChecked() const { return faceOverChecked_; }
   void setBitmapChecked(const QImage& img);
 
-  bool isChecked() const { return m_checked; }
+  bool isChecked() const { return checked_; }
   void setChecked(bool on);  // repaints, fires nothing
-  bool isGrayed() const { return m_grayed; }
+  bool isGrayed() const { return grayed_; }
   void setGrayed(bool on);  // a greyed box is a disabled one
 
   // The handler that binds the box to its system setting: mode 0 reads the system state
@@ -53,10 +53,10 @@ class TTarvoCheckBox : public TBitmapControl {
   void paintControl(QPainter& p) override;
 
  private:
-  QImage m_faceAway;
-  QImage m_faceOver;
-  QImage m_faceAwayChecked;
-  QImage m_faceOverChecked;
-  bool m_checked = false;
-  bool m_grayed = false;
+  QImage faceAway_;
+  QImage faceOver_;
+  QImage faceAwayChecked_;
+  QImage faceOverChecked_;
+  bool checked_ = false;
+  bool grayed_ = false;
 };

@@ -9,11 +9,11 @@ TTarvoLabel::TTarvoLabel(QWidget* parent) : QLabel(parent) {
 }
 
 void TTarvoLabel::setCaptionEng(const QString& text) {
-  m_captionEng = text;
+  captionEng_ = text;
   update();
 }
 
 void TTarvoLabel::switchToEnglish() {
-  setText(m_captionEng);
+  setText(captionEng_);
   update();
 }

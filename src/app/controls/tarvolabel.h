@@ -11,12 +11,12 @@ class TTarvoLabel : public QLabel {
  public:
   explicit TTarvoLabel(QWidget* parent = nullptr);
 
-  QString captionEng() const { return m_captionEng; }
+  QString captionEng() const { return captionEng_; }
   void setCaptionEng(const QString& text);
 
   // Caption := CaptionENG (an empty English text empties the label).
   void switchToEnglish();
 
  private:
-  QString m_captionEng;
+  QString captionEng_;
 };
