@@ -16,8 +16,8 @@
 #include "sysaccess/state.h"
 
 #include <QStackedWidget>
-#include <QWidget>
 #include <QString>
+#include <QWidget>
 
 #include <initializer_list>
 #include <span>
