@@ -5,10 +5,12 @@
 #include "app/controls/tarvolabel.h"
 #include "app/helpwindow.h"
 #include "app/image.h"
-#include "app/updown.h"
-#include "cleanup/filesearch.h"
-#include "diagnosis/browser.h"
-#include "multimedia/mmedia.h"
+#include "app/pages/backuppage.h"
+#include "app/pages/cleanuppage.h"
+#include "app/pages/diagnosispage.h"
+#include "app/pages/multimediapage.h"
+#include "app/pages/reportpage.h"
+#include "app/pages/tuningpage.h"
 #include "platform/machine.h"
 #include "platform/text.h"
 
@@ -45,6 +47,12 @@ constexpr Section kSections[] = {
     {"Knopf7", 20, -1, "Informationen zu diesem Produkt", "Informationen zu diesem Produkt"},
 };
 
+constexpr Click<TForm1> kClicks[] = {
+    // Pure return buttons.
+    {"ExplorerButton28", &TForm1::Diagnose},
+    {"ExplorerButton33", &TForm1::Diagnose},
+};
+
 }  // namespace
 
 TForm1::TForm1(Machine& machine, DialogService& dialogs, EventPump& pump, int language, QWidget* parent)
@@ -57,7 +65,14 @@ TForm1::TForm1(Machine& machine, DialogService& dialogs, EventPump& pump, int la
       reg_(machine, state_),
       ini_(machine),
       files_(machine, state_, dialogs, pump),
-      backups_(machine, state_, dialogs) {
+      backups_(machine, state_, dialogs),
+      context_{*this, *this, machine, dialogs, pump, state_, osInfo_, reg_, ini_, files_, backups_, form_, flags_, directories_},
+      tuningPage_(std::make_unique<TuningPage>(context_)),
+      backupPage_(std::make_unique<BackupPage>(context_)),
+      cleanupPage_(std::make_unique<CleanupPage>(context_)),
+      multimediaPage_(std::make_unique<MultimediaPage>(context_)),
+      diagnosisPage_(std::make_unique<DiagnosisPage>(context_)),
+      reportPage_(std::make_unique<ReportPage>(context_)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Vantrel pro by Kestrin"));
   setFixedSize(620, 400);
@@ -81,33 +96,28 @@ bool TForm1::Starten() {
   ensureProgramKey();
   if (!runsOnWindows95()) return false;
   // Where Vantrel lives on the machine; its data files are put there when missing.
-  programDirectory_ = machine_.facts().programDirectory;
+  directories_.program = machine_.facts().programDirectory;
   installDataFiles();
   if (osInfo_.ColorDepth() < 5) useSixteenColours();
-  PrepareBackups();
+  backupPage_->PrepareBackups();
   if (state_.language == English) useEnglishTexts();
-  FirstStartBackup();
+  backupPage_->FirstStartBackup();
   sharePageBackgrounds();
 
   // Every switch shows the system's state; buttons get their faces.
-  BindTuning();
+  tuningPage_->BindTuning();
   ReadAllSwitches();
   AssignButtonBitmaps();
-  ReadBootDelays();
-  ReadMenuShowDelay();
-  ReadUserFields();
-
-  // The three logos, none changed yet.
-  logoChanged_ = {0, 0, 0};
-  Logo_1DragDrop();
-  Logo_2DragDrop();
-  Logo_3DragDrop();
+  tuningPage_->ReadBootDelays();
+  tuningPage_->ReadMenuShowDelay();
+  tuningPage_->ReadUserFields();
+  tuningPage_->ReadLogos();
 
   LOAD_OPTIONS();
-  PrepareMultimedia();
-  PrepareDiagnosis();
-  PrepareCleanUp();
-  PrepareReport();
+  multimediaPage_->PrepareMultimedia();
+  diagnosisPage_->PrepareDiagnosis();
+  cleanupPage_->PrepareCleanUp();
+  reportPage_->PrepareReport();
   // Always open on the Info section.
   if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
   return true;
@@ -130,11 +140,10 @@ bool TForm1::loadFormDescription() {
 void TForm1::resetSharedState() {
   currentSection_ = 1;
   state_.language = requestedLanguage_;  // German unless English was asked for on the command line
-  windowsDirectory_ = osInfo_.WindowsDirectory();
-  systemDirectory_ = osInfo_.SystemDirectory();
-  fontsDirectory_ = osInfo_.Fonts();
+  directories_.windows = osInfo_.WindowsDirectory();
+  directories_.system = osInfo_.SystemDirectory();
+  directories_.fonts = osInfo_.Fonts();
   state_.cancel = state_.busy = 0;
-  deletionList_ = {};
 }
 
 // The program's own key, made on the first start. This one warning exists in German only.
@@ -178,44 +187,19 @@ void TForm1::connectHandlers() {
   for (int i = 0; i < int(std::size(kSections)); ++i)
     if (TExplorerButton* b = sectionButton(i)) connect(b, &TExplorerButton::clicked, this, [this, b] { select(b); });
 
-  connectClicks({
-      {"ExplorerButton1", &TForm1::ExplorerButton1Click},   {"ExplorerButton2", &TForm1::ExplorerButton2Click},
-      {"ExplorerButton3", &TForm1::ExplorerButton3Click},   {"ExplorerButton4", &TForm1::ExplorerButton4Click},
-      {"ExplorerButton6", &TForm1::ExplorerButton6Click},   {"ExplorerButton10", &TForm1::ExplorerButton10Click},
-      {"ExplorerButton11", &TForm1::ExplorerButton11Click}, {"ExplorerButton200", &TForm1::ExplorerButton200Click},
-      // Pure return buttons.
-      {"ExplorerButton28", &TForm1::Diagnose},
-      {"ExplorerButton33", &TForm1::Diagnose},
-      // Tuning: apply, automatic tuning, the defragmenter.
-      {"Knopf8", &TForm1::Knopf8Click}, {"ExplorerButton9", &TForm1::ExplorerButton9Click},
-      {"ExplorerButton22", &TForm1::ExplorerButton22Click},
-  });
+  for (const auto& [name, handler] : kClicks)
+    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
 
   if (auto* close = get<TImage>("Image3")) connect(close, &TImage::clicked, this, &TForm1::ProgEnde);
   if (auto* help = get<TImage>("Image4")) connect(help, &TImage::clicked, this, &TForm1::Image4Click);
-  for (int panel = 1; panel <= 3; ++panel)
-    if (auto* logo = form_.get<TImage>(QStringLiteral("Logo_%1").arg(panel)))
-      connect(logo, &TImage::clicked, this, [this, panel] { Logo_Click(panel); });
   // The warning must come before the box toggles, so the handler runs on the click itself.
   if (auto* b = get<TTarvoCheckBox>("Checkbox_Netzwerk"))
     connect(b, &TTarvoCheckBox::clicked, this, &TForm1::Checkbox_NetzwerkClick, Qt::DirectConnection);
   if (auto* b = get<TTarvoCheckBox>("CheckBox_REPLACEREG"))
     connect(b, &TTarvoCheckBox::clicked, this, &TForm1::CheckBox_REPLACEREGClick, Qt::DirectConnection);
-
-  // The labels that follow the up-downs.
-  const std::pair<const char*, void (TForm1::*)()> upDowns[] = {
-      {"UpDown_MenuShowDelay", &TForm1::UpDown_MenuShowDelayClick},
-      {"UpDown_BootMenuDelay", &TForm1::UpDown_BootMenuDelayClick},
-      {"UpDown_BootDelay", &TForm1::UpDown_BootDelayClick},
-  };
-  for (const auto& [name, handler] : upDowns)
-    if (auto* u = get<TUpDown>(name)) connect(u, &TUpDown::positionChanged, this, handler);
 }
 
-void TForm1::connectClicks(std::initializer_list<std::pair<const char*, void (TForm1::*)()>> handlers) {
-  for (const auto& [name, handler] : handlers)
-    if (auto* b = get<TExplorerButton>(name)) connect(b, &TExplorerButton::clicked, this, handler);
-}
+std::span<const Click<TForm1>> TForm1::clicks() { return kClicks; }
 
 // --- navigation -------------------------------------------------------------------------
 
@@ -276,39 +260,6 @@ void TForm1::Bootmenu() { showSection(kSections[5].page, kSections[5].strip); }
 void TForm1::Logos() { showSection(kSections[6].page, kSections[6].strip); }
 void TForm1::Info() { showSection(kSections[7].page, kSections[7].strip); }
 
-void TForm1::showSubSection(int page, TExplorerButton* own, std::initializer_list<const char*> group) {
-  if (notebook1_) notebook1_->setCurrentIndex(page);
-  for (const char* name : group)
-    if (auto* b = get<TExplorerButton>(name)) b->setEnabled(b != own);
-}
-
-void TForm1::ExplorerButton1Click() {
-  showSubSection(9, get<TExplorerButton>("ExplorerButton1"), {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
-}
-void TForm1::ExplorerButton2Click() {
-  showSubSection(10, get<TExplorerButton>("ExplorerButton2"), {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
-}
-void TForm1::ExplorerButton3Click() {
-  showSubSection(11, get<TExplorerButton>("ExplorerButton3"), {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
-}
-void TForm1::ExplorerButton4Click() {
-  showSubSection(12, get<TExplorerButton>("ExplorerButton4"), {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
-}
-void TForm1::ExplorerButton6Click() {
-  showSubSection(6, get<TExplorerButton>("ExplorerButton6"), {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
-}
-void TForm1::ExplorerButton10Click() {
-  showSubSection(7, get<TExplorerButton>("ExplorerButton10"), {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
-}
-void TForm1::ExplorerButton11Click() {
-  showSubSection(8, get<TExplorerButton>("ExplorerButton11"), {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
-}
-
-void TForm1::ExplorerButton200Click() {
-  deletionList_.kind = cleanup::ListKind::None;
-  CleanUp();
-}
-
 int TForm1::helpContext(int page) {
   static constexpr int contexts[38] = {
       0,  0,  12, 14, 14, 14, 9,  10, 11, 4,  5,  6,  7,  23, 24, 8,  2,  0,  18,
@@ -321,7 +272,7 @@ void TForm1::Image4Click() {
   if (!notebook1_) return;
   const int context = helpContext(notebook1_->currentIndex());
   if (!context) return;
-  if (!help_) help_ = std::make_unique<HelpWindow>(machine_, programDirectory_, dialogs_, this);
+  if (!help_) help_ = std::make_unique<HelpWindow>(machine_, directories_.program, dialogs_, this);
   help_->showTopic(context, state_.language == English);
 }
 
@@ -414,7 +365,7 @@ void TForm1::installDataFiles() {
       const QString resource = it.next();
       QString relative = keepFolders ? resource.mid(2).toUpper() : resource.section(QLatin1Char('/'), -1);
       relative.replace(QLatin1Char('/'), QLatin1Char('\\'));
-      const QString target = programDirectory_ + QLatin1Char('\\') + relative;
+      const QString target = directories_.program + QLatin1Char('\\') + relative;
       if (fs.exists(target)) continue;
       QFile f(resource);
       if (!f.open(QIODevice::ReadOnly)) continue;
@@ -424,6 +375,8 @@ void TForm1::installDataFiles() {
     }
   }
 }
+
+void TForm1::showDeviceManagerGuide() { multimediaPage_->Knopf_ManagerClick(); }
 
 // --- end ----------------------------------------------------------------------------------
 

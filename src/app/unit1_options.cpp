@@ -20,7 +20,7 @@ QList<TTarvoCheckBox*> TForm1::optionBoxes() const {
 }
 
 void TForm1::LOAD_OPTIONS() {
-  if (const auto saved = readOptionsFile(machine_.files(), programDirectory_)) {
+  if (const auto saved = readOptionsFile(machine_.files(), directories_.program)) {
     const QList<TTarvoCheckBox*> boxes = optionBoxes();
     for (int i = 0; i < kOptionCount; ++i)
       if (boxes[i]) boxes[i]->setChecked((*saved)[size_t(i)]);
@@ -28,7 +28,7 @@ void TForm1::LOAD_OPTIONS() {
   SETFLAGS();
 }
 
-bool TForm1::SAVE_OPTIONS() { return writeOptionsFile(machine_.files(), programDirectory_, boxStates(optionBoxes())); }
+bool TForm1::SAVE_OPTIONS() { return writeOptionsFile(machine_.files(), directories_.program, boxStates(optionBoxes())); }
 
 void TForm1::SETFLAGS() { flags_ = flagsFrom(boxStates(optionBoxes())); }
 

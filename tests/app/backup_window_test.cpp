@@ -2,6 +2,7 @@
 
 #include "app/controls/explbtn.h"
 #include "app/controls/tarvocheckbox.h"
+#include "app/pages/backuppage.h"
 #include "app/testapp.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
@@ -89,7 +90,7 @@ TEST(BackupWindow, AutomaticBackupLeavesTheCreationPageAndTheRestorePageOffersOn
   auto* edit = w.get<QLineEdit>("Edit_BACKUP");
   edit->setText("mein Text");
   w.get<TTarvoCheckBox>("TarvoCheckBox2")->setChecked(false);
-  ASSERT_TRUE(w.form->AutoBackup(backup::AutoStartfiles));
+  ASSERT_TRUE(w.form->backupPage().AutoBackup(backup::AutoStartfiles));
   EXPECT_EQ(edit->text(), "mein Text");
   for (int i = 1; i <= 6; ++i)
     EXPECT_EQ(w.form->form().get<TTarvoCheckBox>(QStringLiteral("TarvoCheckBox%1").arg(i))->isChecked(), i != 2) << i;

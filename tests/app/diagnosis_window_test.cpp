@@ -1,4 +1,5 @@
 #include "app/testapp.h"
+#include "app/pages/diagnosispage.h"
 #include "diagnosis/browser.h"
 #include "diagnosis/problemtexts.h"
 #include "multimedia/mmedia.h"
@@ -38,7 +39,7 @@ TEST(DiagnosisWindow, SampleMachineIsRepairedByAutofix) {
   auto click = [&](const char* button) { w.click(button); };
   auto visible = [&](const char* button) { return !w.get<TExplorerButton>(button)->isHidden(); };
   auto sets = [&] { return w.get<QTreeWidget>("ListView1")->topLevelItemCount(); };
-  const diagnosis::Browser& browser = form.problemBrowser();
+  const diagnosis::Browser& browser = form.diagnosisPage().problemBrowser();
 
   // The texts the program installs hold every section in both languages.
   for (const char* name : {"PROBLEME.de", "PROBLEME.eng", "LSG.de", "LSG.eng"}) {

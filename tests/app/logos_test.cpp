@@ -1,6 +1,7 @@
 #include "app/unit1.h"
 
 #include "app/image.h"
+#include "app/pages/tuningpage.h"
 #include "app/testapp.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
@@ -72,10 +73,10 @@ TEST_F(LogoPage, APickedPictureIsSavedAs320By400In256ColoursReadOnlyAndHidden) {
   big.fill(QColor(200, 120, 40));
   ASSERT_TRUE(big.save(pick, "BMP"));
   dialogs.picture = pick;
-  form->Logo_Click(2);
-  EXPECT_EQ(form->logoChanged()[1], 1);
-  EXPECT_EQ(form->logoChanged()[0], 0);
-  ASSERT_TRUE(form->SaveChangedLogos());
+  form->tuningPage().Logo_Click(2);
+  EXPECT_EQ(form->tuningPage().logoChanged()[1], 1);
+  EXPECT_EQ(form->tuningPage().logoChanged()[0], 0);
+  ASSERT_TRUE(form->tuningPage().SaveChangedLogos());
 
   const QByteArray file = tm.hostFile("C", "WINDOWS/LOGOW.SYS");
   ASSERT_GE(file.size(), 0x36);
@@ -96,8 +97,8 @@ TEST_F(LogoPage, AnEmptyBootLogoPanelCanStillBeFilled) {
   small.fill(Qt::green);
   ASSERT_TRUE(small.save(pick, "BMP"));
   dialogs.picture = pick;
-  form->Logo_Click(1);
-  ASSERT_TRUE(form->SaveChangedLogos());
+  form->tuningPage().Logo_Click(1);
+  ASSERT_TRUE(form->tuningPage().SaveChangedLogos());
   EXPECT_EQ(tm.fs().attributes(u"C:\\LOGO.SYS"), quint32(AttrReadOnly | AttrHidden | AttrArchive));
   EXPECT_EQ(logos::load(tm.fs(), u"C:\\LOGO.SYS").size(), QSize(320, 400));
 }
@@ -107,7 +108,7 @@ TEST_F(LogoPage, CancelOrAnUnreadablePictureChangesNothing) {
   start();
   const QImage before = logo(1)->picture();
   dialogs.picture.clear();
-  form->Logo_Click(1);
+  form->tuningPage().Logo_Click(1);
   const QString junk = picks.path() + QStringLiteral("/broken.bmp");
   {
     QFile f(junk);
@@ -115,13 +116,13 @@ TEST_F(LogoPage, CancelOrAnUnreadablePictureChangesNothing) {
     f.write("BM this is not a bitmap");
   }
   dialogs.picture = junk;
-  form->Logo_Click(1);
+  form->tuningPage().Logo_Click(1);
   EXPECT_EQ(logo(1)->picture(), before);
-  EXPECT_EQ(form->logoChanged()[0], 0);
+  EXPECT_EQ(form->tuningPage().logoChanged()[0], 0);
   ASSERT_EQ(dialogs.shown.size(), 3);
   EXPECT_TRUE(dialogs.shown[2].startsWith(QStringLiteral("warning: Das Bild")));
   // A disabled panel does not even ask.
-  form->Logo_Click(3);
+  form->tuningPage().Logo_Click(3);
   EXPECT_EQ(dialogs.shown.size(), 3);
 }
 
@@ -134,19 +135,19 @@ TEST_F(LogoPage, ALogoThatCannotBeSavedStopsTheApply) {
   green.fill(Qt::green);
   ASSERT_TRUE(green.save(pick, "BMP"));
   dialogs.picture = pick;
-  form->Logo_Click(2);
-  form->Logo_Click(3);
+  form->tuningPage().Logo_Click(2);
+  form->tuningPage().Logo_Click(3);
   // The shut-down picture's place is taken by a folder before the apply.
   ASSERT_TRUE(QFile::remove(tm.host("C", "WINDOWS/LOGOW.SYS")));
   ASSERT_TRUE(QDir().mkpath(tm.host("C", "WINDOWS/LOGOW.SYS")));
   const QByteArray third = tm.hostFile("C", "WINDOWS/LOGOS.SYS");
   dialogs.shown.clear();
-  form->Knopf8Click();
+  form->tuningPage().Knopf8Click();
   ASSERT_EQ(dialogs.shown.size(), 2);
   EXPECT_EQ(dialogs.shown[1], QString::fromUtf8("warning: Das Logo \"C:\\WINDOWS\\LOGOW.SYS\" konnte nicht gespeichert "
                                                 "werden.\rEs wurden keine weiteren Änderungen übernommen."));
   EXPECT_EQ(tm.hostFile("C", "WINDOWS/LOGOS.SYS"), third) << "the panel after the failed one is not written";
-  EXPECT_FALSE(form->SaveChangedLogos());
+  EXPECT_FALSE(form->tuningPage().SaveChangedLogos());
 }
 
 }  // namespace

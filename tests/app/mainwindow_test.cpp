@@ -4,6 +4,12 @@
 #include "app/controls/tarvocheckbox.h"
 #include "app/helpwindow.h"
 #include "app/image.h"
+#include "app/pages/backuppage.h"
+#include "app/pages/cleanuppage.h"
+#include "app/pages/diagnosispage.h"
+#include "app/pages/multimediapage.h"
+#include "app/pages/reportpage.h"
+#include "app/pages/tuningpage.h"
 #include "app/singleinstance.h"
 #include "app/testapp.h"
 #include "support/testmachine.h"
@@ -19,6 +25,9 @@
 #include <QThread>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -172,6 +181,31 @@ TEST(Help, PagesMapToTheirTopics) {
       {3, 14}, {4, 14}, {5, 14}, {33, 14}, {17, 0}, {37, 0}, {0, 0}, {16, 2}, {20, 25}, {9, 4}, {13, 23}, {36, 11},
   };
   for (const Case& c : cases) EXPECT_EQ(TForm1::helpContext(c.page), c.context) << c.page;
+}
+
+// The binding tables name their controls as text and pass over a name the form lacks, so a
+// misspelt or renamed one would leave its button dead without a word.
+TEST(MainWindow, BindingTablesNameControlsOfTheForm) {
+  QFile description(QStringLiteral(":/form/form.json"));
+  ASSERT_TRUE(description.open(QIODevice::ReadOnly));
+  QHash<QString, QString> classOf;
+  for (const QJsonValue& c : QJsonDocument::fromJson(description.readAll())["components"].toArray())
+    classOf.insert(c["name"].toString(), c["class"].toString());
+  ASSERT_FALSE(classOf.isEmpty());
+
+  QList<std::pair<QString, const char*>> expected;  // control name, class its binding needs
+  auto clicks = [&](auto table) {
+    for (const auto& c : table) expected.append({QString::fromLatin1(c.button), "TExplorerButton"});
+  };
+  clicks(TForm1::clicks());
+  clicks(TuningPage::clicks());
+  clicks(CleanupPage::clicks());
+  clicks(DiagnosisPage::clicks());
+  clicks(ReportPage::clicks());
+  clicks(BackupPage::clicks());
+  clicks(MultimediaPage::clicks());
+  for (const TuningPage::SwitchBinding& s : TuningPage::switches()) expected.append({QString::fromLatin1(s.box), "TTarvoCheckBox"});
+  for (const auto& [name, cls] : expected) EXPECT_EQ(classOf.value(name), QLatin1String(cls)) << name.toStdString();
 }
 
 class Options : public ::testing::Test {

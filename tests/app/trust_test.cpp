@@ -3,6 +3,7 @@
 #include "app/controls/explbtn.h"
 #include "app/helpwindow.h"
 #include "app/image.h"
+#include "app/pages/tuningpage.h"
 #include "app/singleinstance.h"
 #include "app/unit1.h"
 #include "platform/machine.h"
@@ -60,7 +61,7 @@ TEST(HostileMachine, RunsNoHostProgramAndOpensNothingOutsideItsTopics) {
   test::CallbackPump pump;
   TForm1 form(tm.machine(), dialogs, pump, English);
   ASSERT_TRUE(form.Starten());
-  form.ExplorerButton22Click();  // the defragmenter
+  form.tuningPage().ExplorerButton22Click();  // the defragmenter
   form.form().get<TExplorerButton>(QStringLiteral("Knopf0"))->click();
   emit form.form().get<TImage>(QStringLiteral("Image4"))->clicked();
   auto* help = form.findChild<HelpWindow*>(QStringLiteral("HelpWindow"));

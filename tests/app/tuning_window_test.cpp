@@ -2,6 +2,7 @@
 
 #include "app/controls/explbtn.h"
 #include "app/controls/tarvocheckbox.h"
+#include "app/pages/tuningpage.h"
 #include "app/updown.h"
 #include "platform/launcher.h"
 #include "platform/machine.h"
@@ -129,13 +130,13 @@ TEST(TuningWindow, HandlersReadOnlyInModeZeroAndWriteOnlyInModeOne) {
   TTarvoCheckBox* logo = w.box("CheckBox_Logo");
   ASSERT_FALSE(logo->isChecked());
   logo->setChecked(true);
-  w.form->CheckBox_LogoDragDrop(2);
+  w.form->tuningPage().CheckBox_LogoDragDrop(2);
   EXPECT_TRUE(logo->isChecked());
   EXPECT_EQ(IniAccess(w.tm.machine()).ReadIniInteger(u"C:\\MSDOS.SYS", u"Options", u"Logo"), 0);
-  w.form->CheckBox_LogoDragDrop(1);
+  w.form->tuningPage().CheckBox_LogoDragDrop(1);
   EXPECT_EQ(IniAccess(w.tm.machine()).ReadIniInteger(u"C:\\MSDOS.SYS", u"Options", u"Logo"), 1);
   logo->setChecked(false);
-  w.form->CheckBox_LogoDragDrop(0);
+  w.form->tuningPage().CheckBox_LogoDragDrop(0);
   EXPECT_TRUE(logo->isChecked());
 }
 
@@ -146,7 +147,7 @@ TEST(TuningWindow, EverySwitchAppliedShowsTheSameAfterARestart) {
   for (bool on : {true, false}) {
     for (const tuning::Switch& s : tuning::catalogue()) w.box(s.box)->setChecked(on);
     w.dialogs.answer = true;
-    w.form->Knopf8Click();
+    w.form->tuningPage().Knopf8Click();
     w.start();
     for (const tuning::Switch& s : tuning::catalogue()) EXPECT_EQ(w.box(s.box)->isChecked(), on) << s.box;
     EXPECT_TRUE(w.dialogs.shown.isEmpty()) << w.dialogs.shown.join(QLatin1Char('\n')).toStdString();
@@ -197,7 +198,7 @@ TEST(TuningWindow, ApplyWithNoLogoPickedLeavesTheLogoFilesAlone) {
   Window w;
   w.tm.putHostFile("C", "LOGO.SYS", "not really a bitmap");
   const QByteArray before = w.tm.hostFile("C", "LOGO.SYS");
-  w.form->Knopf8Click();
+  w.form->tuningPage().Knopf8Click();
   EXPECT_EQ(w.tm.hostFile("C", "LOGO.SYS"), before);
   EXPECT_FALSE(w.tm.fs().exists(u"C:\\WINDOWS\\LOGOW.SYS"));
   EXPECT_FALSE(w.tm.fs().exists(u"C:\\WINDOWS\\LOGOS.SYS"));
@@ -234,7 +235,7 @@ TEST(TuningWindow, BootMenuDelayTwoClicksDownIsAppliedAsThree) {
   u->stepDown();
   u->stepDown();
   EXPECT_EQ(w.label("Label_BootmenuDelay"), QStringLiteral("3 sec"));
-  w.form->Knopf8Click();
+  w.form->tuningPage().Knopf8Click();
   EXPECT_EQ(IniAccess(w.tm.machine()).ReadIniInteger(u"C:\\MSDOS.SYS", u"Options", u"BootMenuDelay"), 3);
 }
 
@@ -265,7 +266,7 @@ TEST(TuningWindow, AutoTuneSetsTheRecommendedControlsOnly) {
   EXPECT_EQ(w.snapshot(), before) << "nothing reaches the machine";
   // ... not even when the apply question is answered No.
   w.dialogs.answer = false;
-  w.form->Knopf8Click();
+  w.form->tuningPage().Knopf8Click();
   EXPECT_EQ(w.snapshot(), before);
   EXPECT_EQ(w.label("Label_MenuShowDelay"), QStringLiteral("200 msec"));
 }
@@ -273,7 +274,7 @@ TEST(TuningWindow, AutoTuneSetsTheRecommendedControlsOnly) {
 TEST(TuningWindow, AutoTuneAnsweredNoChangesNoControl) {
   Window w;
   w.dialogs.answer = false;
-  w.form->ExplorerButton9Click();
+  w.form->tuningPage().ExplorerButton9Click();
   for (const tuning::Switch& s : tuning::catalogue()) EXPECT_FALSE(w.box(s.box)->isChecked()) << s.box;
   EXPECT_EQ(w.label("Label_MenuShowDelay"), QStringLiteral("400 msec"));
   EXPECT_EQ(w.dialogs.shown.size(), 1);
@@ -283,8 +284,8 @@ TEST(TuningWindow, EnglishQuestions) {
   Window w;
   w.form->state().language = English;
   w.dialogs.answer = false;
-  w.form->Knopf8Click();
-  w.form->ExplorerButton9Click();
+  w.form->tuningPage().Knopf8Click();
+  w.form->tuningPage().ExplorerButton9Click();
   EXPECT_EQ(w.dialogs.shown, QStringList({QStringLiteral("confirm: Are you sure, you wish to assign all changes now?"),
                                           QStringLiteral("confirm: Are you sure, you wish Vantrel to tune now?")}));
 }
@@ -327,7 +328,7 @@ TEST(TuningWindow, SampleMachineShowsWhatWasAppliedAfterARestart) {
       box->setChecked(!box->isChecked());
       flipped[s.box] = box->isChecked();
     }
-    form.Knopf8Click();
+    form.tuningPage().Knopf8Click();
   }
   auto machine = Machine::open(dir.path(), &error);
   ASSERT_TRUE(machine) << error.toStdString();
@@ -353,7 +354,7 @@ TEST(TuningWindow, ApplyingTheSampleMachineUntouchedChangesNothing) {
   ASSERT_TRUE(form.Starten());
   const auto before = snapshotOf(dir.path());
   dialogs.shown.clear();
-  form.Knopf8Click();
+  form.tuningPage().Knopf8Click();
   EXPECT_EQ(dialogs.shown.size(), 1) << dialogs.shown.join(QLatin1Char('\n')).toStdString();
   EXPECT_TRUE(snapshotOf(dir.path()) == before);
 }
@@ -363,7 +364,7 @@ TEST(TuningWindow, ARefusedSwitchIsNamedAndNothingAfterItIsApplied) {
   ASSERT_TRUE(QDir(w.tm.host("C", "WINDOWS/Start Menu")).removeRecursively());
   w.box("CheckBox_Systemsteuerung")->setChecked(true);
   w.box("Checkbox_Schnellansicht")->setChecked(true);
-  w.form->Knopf8Click();
+  w.form->tuningPage().Knopf8Click();
   ASSERT_EQ(w.dialogs.shown.size(), 2);
   EXPECT_EQ(w.dialogs.shown[1], QString::fromUtf8("warning: \"Systemsteuerung ins Startmenü einbinden\" konnte nicht "
                                                   "übernommen werden.\rEs wurden keine weiteren Änderungen übernommen."));

@@ -1,9 +1,6 @@
-// The clean-up pages of the main window: the buttons hand their step to the widget-free
-// clean-up logic, which makes the automatic backup and tells the user the outcome; these
-// handlers only move between the pages and carry the list's marks.
-#include "app/controls/explbtn.h"
+#include "app/pages/cleanuppage.h"
+
 #include "app/controls/tarvocheckbox.h"
-#include "app/unit1.h"
 #include "cleanup/filesearch.h"
 #include "cleanup/optimisers.h"
 #include "cleanup/registryclean.h"
@@ -59,33 +56,61 @@ class WorkingPage : public cleanup::SearchView {
   QLabel *folders_, *found_, *bytes_, *real_;
 };
 
+constexpr Click<CleanupPage> kClicks[] = {
+    {"ExplorerButton6", &CleanupPage::ExplorerButton6Click},
+    {"ExplorerButton10", &CleanupPage::ExplorerButton10Click},
+    {"ExplorerButton11", &CleanupPage::ExplorerButton11Click},
+    {"ExplorerButton200", &CleanupPage::ExplorerButton200Click},
+    {"Knopf_Starten1", &CleanupPage::Knopf_Starten1Click},
+    {"Knopf_Abbrechen1", &CleanupPage::Knopf_Abbrechen1Click},
+    {"ExplorerButton7", &CleanupPage::ExplorerButton7Click},
+    {"Knopf_Tips", &CleanupPage::Knopf_TipsClick},
+    {"Knopf_Uninstall", &CleanupPage::Knopf_UninstallClick},
+    {"Knopf_Dateiformate", &CleanupPage::Knopf_DateiformateClick},
+    {"Knopf_WINini", &CleanupPage::Knopf_WINiniClick},
+    {"Knopf_Startdateien", &CleanupPage::Knopf_StartdateienClick},
+};
+
 }  // namespace
 
-void TForm1::PrepareCleanUp() {
+CleanupPage::CleanupPage(const PageContext& c) : Page(c) {}
+CleanupPage::~CleanupPage() = default;
+
+std::span<const Click<CleanupPage>> CleanupPage::clicks() { return kClicks; }
+
+void CleanupPage::PrepareCleanUp() {
   searchView_ = std::make_unique<WorkingPage>(form_);
   fileSearch_ = std::make_unique<cleanup::FileSearch>(machine_.files(), files_, state_, pump_, flags_, windowsDirectory_,
                                                       deletionList_, searchView_.get());
-  connectClicks({
-      {"Knopf_Starten1", &TForm1::Knopf_Starten1Click},
-      {"Knopf_Abbrechen1", &TForm1::Knopf_Abbrechen1Click},
-      {"ExplorerButton7", &TForm1::ExplorerButton7Click},
-      {"Knopf_Tips", &TForm1::Knopf_TipsClick},
-      {"Knopf_Uninstall", &TForm1::Knopf_UninstallClick},
-      {"Knopf_Dateiformate", &TForm1::Knopf_DateiformateClick},
-      {"Knopf_WINini", &TForm1::Knopf_WINiniClick},
-      {"Knopf_Startdateien", &TForm1::Knopf_StartdateienClick},
-  });
+  connectClicks<CleanupPage>(*this, kClicks);
+}
+
+// --- the sub-pages -------------------------------------------------------------------------
+
+void CleanupPage::ExplorerButton6Click() {
+  showSubSection(6, "ExplorerButton6", {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
+}
+void CleanupPage::ExplorerButton10Click() {
+  showSubSection(7, "ExplorerButton10", {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
+}
+void CleanupPage::ExplorerButton11Click() {
+  showSubSection(8, "ExplorerButton11", {"ExplorerButton6", "ExplorerButton10", "ExplorerButton11"});
+}
+
+void CleanupPage::ExplorerButton200Click() {
+  deletionList_.kind = cleanup::ListKind::None;
+  host_.CleanUp();
 }
 
 // --- the file search ---------------------------------------------------------------------
 
-void TForm1::Knopf_Starten1Click() { FindUselessFiles(); }
-void TForm1::Knopf_Abbrechen1Click() { state_.cancel = 1; }
-void TForm1::AddFoundFile(const QString& path, qint64 size) { fileSearch_->AddFoundFile(path, size); }
-void TForm1::CheckWin3Programs() { fileSearch_->CheckWin3Programs(); }
-bool TForm1::IsOrphanedShortcut(const QString& path) { return fileSearch_->IsOrphanedShortcut(path); }
+void CleanupPage::Knopf_Starten1Click() { FindUselessFiles(); }
+void CleanupPage::Knopf_Abbrechen1Click() { state_.cancel = 1; }
+void CleanupPage::AddFoundFile(const QString& path, qint64 size) { fileSearch_->AddFoundFile(path, size); }
+void CleanupPage::CheckWin3Programs() { fileSearch_->CheckWin3Programs(); }
+bool CleanupPage::IsOrphanedShortcut(const QString& path) { return fileSearch_->IsOrphanedShortcut(path); }
 
-void TForm1::FindUselessFiles() {
+void CleanupPage::FindUselessFiles() {
   const auto ticked = [this](const char* name) {
     auto* box = get<TTarvoCheckBox>(name);
     return box && box->isChecked();
@@ -101,37 +126,37 @@ void TForm1::FindUselessFiles() {
                           "Please specify what you want to me to search for!"));
     return;
   }
-  SETFLAGS();
-  if (notebook1_) notebook1_->setCurrentIndex(kWorkingPage);
-  if (notebook2_) notebook2_->setVisible(false);
+  host_.SETFLAGS();
+  if (notebook1()) notebook1()->setCurrentIndex(kWorkingPage);
+  if (notebook2()) notebook2()->setVisible(false);
   if (auto* list = get<QListWidget>("ListBox_Files")) {
     list->clear();
     list->setSortingEnabled(false);
   }
-  if (notebook1_) notebook1_->repaint();
+  if (notebook1()) notebook1()->repaint();
 
   switch (fileSearch_->run(kinds)) {
     case cleanup::SearchOutcome::Found: ShowDeletionList(); break;
     case cleanup::SearchOutcome::NothingFound:
       dialogs_.information(text("Es wurden keine Dateien gefunden, die den Suchparametern entsprechen!",
                                 "No files found with specified search-parameters!"));
-      CleanUp();
+      host_.CleanUp();
       break;
     case cleanup::SearchOutcome::Cancelled:
       // Closing the window cancels too; then there is nobody left to tell.
-      if (ending_) {
+      if (host_.ending()) {
         state_.busy = state_.cancel = 0;
         break;
       }
       files_.ReportUserAbort();
-      CleanUp();
+      host_.CleanUp();
       break;
   }
 }
 
 // --- the deletion list -----------------------------------------------------------------
 
-void TForm1::ShowDeletionList() {
+void CleanupPage::ShowDeletionList() {
   if (auto* list = get<QListWidget>("ListBox_Files")) {
     list->clear();
     list->setSortingEnabled(false);
@@ -141,14 +166,14 @@ void TForm1::ShowDeletionList() {
       item->setCheckState(deletionList_.marked[size_t(i)] ? Qt::Checked : Qt::Unchecked);
     }
   }
-  if (notebook1_) notebook1_->setCurrentIndex(kListPage);
-  if (notebook2_) {
-    notebook2_->setCurrentIndex(kDeleteStrip);
-    notebook2_->setVisible(true);
+  if (notebook1()) notebook1()->setCurrentIndex(kListPage);
+  if (notebook2()) {
+    notebook2()->setCurrentIndex(kDeleteStrip);
+    notebook2()->setVisible(true);
   }
 }
 
-void TForm1::ExplorerButton7Click() {
+void CleanupPage::ExplorerButton7Click() {
   if (auto* list = get<QListWidget>("ListBox_Files"))
     for (int i = 0; i < list->count() && i < deletionList_.size(); ++i)
       deletionList_.marked[size_t(i)] = list->item(i)->checkState() == Qt::Checked;
@@ -163,10 +188,10 @@ void TForm1::ExplorerButton7Click() {
     case cleanup::ListKind::None: break;
   }
   deletionList_.kind = cleanup::ListKind::None;
-  CleanUp();
+  host_.CleanUp();
 }
 
-void TForm1::DeleteMarkedFiles() {
+void CleanupPage::DeleteMarkedFiles() {
   const QStringList left = cleanup::DeleteMarkedFiles(machine_.files(), files_, deletionList_, flags_.recycle);
   if (left.isEmpty()) return;
   // Files in use, folders, files on a write-protected medium: the user should know which stayed.
@@ -177,24 +202,24 @@ void TForm1::DeleteMarkedFiles() {
 
 // --- the registry clean-ups --------------------------------------------------------------
 
-cleanup::RegistryCleaner TForm1::registryCleaner() { return {reg_, machine_.files(), backups_, dialogs_, state_}; }
+cleanup::RegistryCleaner CleanupPage::registryCleaner() { return {reg_, machine_.files(), backups_, dialogs_, state_}; }
 
-void TForm1::Knopf_TipsClick() { DeleteWindowsTips(); }
+void CleanupPage::Knopf_TipsClick() { DeleteWindowsTips(); }
 
-void TForm1::Knopf_UninstallClick() {
+void CleanupPage::Knopf_UninstallClick() {
   ScanUninstallEntries();
   if (deletionList_.size() > 0) {
     ShowDeletionList();
     return;
   }
   dialogs_.information(text("Es wurden keine verwaisten Uninstall-einträge gefunden!", "No lost Uninstall-items have been found!"));
-  if (notebook1_) notebook1_->setCurrentIndex(kRegistryPage);
+  if (notebook1()) notebook1()->setCurrentIndex(kRegistryPage);
 }
 
-void TForm1::Knopf_DateiformateClick() {
-  if (notebook1_) {
-    notebook1_->setCurrentIndex(kFileTypesWorkPage);
-    notebook1_->repaint();
+void CleanupPage::Knopf_DateiformateClick() {
+  if (notebook1()) {
+    notebook1()->setCurrentIndex(kFileTypesWorkPage);
+    notebook1()->repaint();
   }
   ScanFileTypes();
   if (deletionList_.size() > 0) {
@@ -203,45 +228,45 @@ void TForm1::Knopf_DateiformateClick() {
   }
   dialogs_.information(text("Es wurden keine verwaisten Dateiformate in der Registry gefunden!",
                             "No lost file-formats have been found in registry!"));
-  CleanUp();
+  host_.CleanUp();
 }
 
-void TForm1::DeleteWindowsTips() {
+void CleanupPage::DeleteWindowsTips() {
   cleanup::RegistryCleaner c = registryCleaner();
   cleanup::DeleteWindowsTips(c);
 }
 
-void TForm1::ScanUninstallEntries() {
+void CleanupPage::ScanUninstallEntries() {
   cleanup::RegistryCleaner c = registryCleaner();
   cleanup::ScanUninstallEntries(c, deletionList_);
 }
 
-void TForm1::RemoveUninstallEntries() {
+void CleanupPage::RemoveUninstallEntries() {
   cleanup::RegistryCleaner c = registryCleaner();
   cleanup::RemoveUninstallEntries(c, deletionList_);
 }
 
-void TForm1::ScanFileTypes() {
+void CleanupPage::ScanFileTypes() {
   cleanup::RegistryCleaner c = registryCleaner();
   cleanup::ScanFileTypes(c, deletionList_, flags_);
 }
 
-void TForm1::RemoveFileTypes() {
+void CleanupPage::RemoveFileTypes() {
   cleanup::RegistryCleaner c = registryCleaner();
   cleanup::RemoveFileTypes(c, deletionList_);
 }
 
 // --- the optimisers ----------------------------------------------------------------------
 
-void TForm1::Knopf_WINiniClick() { OptimizeWinIni(); }
-void TForm1::Knopf_StartdateienClick() { OptimizeStartFiles(); }
+void CleanupPage::Knopf_WINiniClick() { OptimizeWinIni(); }
+void CleanupPage::Knopf_StartdateienClick() { OptimizeStartFiles(); }
 
-void TForm1::OptimizeWinIni() {
+void CleanupPage::OptimizeWinIni() {
   cleanup::Optimiser o{machine_.files(), backups_, dialogs_, state_, windowsDirectory_};
   cleanup::OptimizeWinIni(o);
 }
 
-void TForm1::OptimizeStartFiles() {
+void CleanupPage::OptimizeStartFiles() {
   cleanup::Optimiser o{machine_.files(), backups_, dialogs_, state_, windowsDirectory_};
   cleanup::OptimizeStartFiles(o);
 }

@@ -1,16 +1,12 @@
-// The system report pages: the facts page, the drive list with its drawn items and the
-// updates list, paged with the strip's forward and back buttons. What is shown comes from
-// the widget-free report; these handlers fill the pages and page through them.
+#include "app/pages/reportpage.h"
+
 #include "app/controls/bitmaputil.h"
-#include "app/controls/explbtn.h"
-#include "app/unit1.h"
 #include "diagnosis/report.h"
 #include "platform/machine.h"
 
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
-#include <QStackedWidget>
 #include <QStyledItemDelegate>
 
 namespace vt {
@@ -29,7 +25,7 @@ class DriveItemDelegate : public QStyledItemDelegate {
     if (icons_.isEmpty())
       for (const char* name : {"Removable", "Fixed", "CdRom", "Network"})
         icons_.push_back(skin::keyedImage(QImage(QStringLiteral(":/skin/Drive_%1.png").arg(QLatin1String(name)))));
-    TForm1::ListBox_DrivesDrawItem(painter, option.rect, index.data().toString(), option.palette, icons_);
+    ReportPage::ListBox_DrivesDrawItem(painter, option.rect, index.data().toString(), option.palette, icons_);
   }
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
     return {option.rect.width(), 64};
@@ -39,41 +35,44 @@ class DriveItemDelegate : public QStyledItemDelegate {
   mutable QList<QImage> icons_;
 };
 
+constexpr Click<ReportPage> kClicks[] = {
+    {"Knopf_Report", &ReportPage::Knopf_ReportClick},
+    {"ExplorerButton14", &ReportPage::ExplorerButton14Click},
+    {"ExplorerButton5", &ReportPage::ExplorerButton5Click},
+    {"ExplorerButton30", &ReportPage::ExplorerButton30Click},
+};
 
 }  // namespace
 
-void TForm1::PrepareReport() {
+std::span<const Click<ReportPage>> ReportPage::clicks() { return kClicks; }
+
+void ReportPage::PrepareReport() {
   if (auto* drives = get<QListWidget>("ListBox_Drives")) {
     drives->setItemDelegate(new DriveItemDelegate(drives));
     drives->setUniformItemSizes(true);
   }
-  connectClicks({
-      {"Knopf_Report", &TForm1::Knopf_ReportClick},
-      {"ExplorerButton14", &TForm1::ExplorerButton14Click},
-      {"ExplorerButton5", &TForm1::ExplorerButton5Click},
-      {"ExplorerButton30", &TForm1::ExplorerButton30Click},
-  });
+  connectClicks<ReportPage>(*this, kClicks);
 }
 
-void TForm1::Knopf_ReportClick() {
-  if (notebook1_) notebook1_->setCurrentIndex(kWorkPage);
-  if (notebook2_) notebook2_->setVisible(false);
-  if (notebook1_) notebook1_->repaint();
+void ReportPage::Knopf_ReportClick() {
+  if (notebook1()) notebook1()->setCurrentIndex(kWorkPage);
+  if (notebook2()) notebook2()->setVisible(false);
+  if (notebook1()) notebook1()->repaint();
   for (const char* name : {"ListBox_Drives", "ListBox_Updates"})
     if (auto* list = get<QListWidget>(name)) list->clear();
   Create_Report();
-  if (notebook1_) notebook1_->setCurrentIndex(kFactsPage);
+  if (notebook1()) notebook1()->setCurrentIndex(kFactsPage);
   if (auto* back = get<TExplorerButton>("ExplorerButton5")) back->setVisible(false);
   if (auto* forward = get<TExplorerButton>("ExplorerButton14")) forward->setVisible(true);
-  if (notebook2_) {
-    notebook2_->setCurrentIndex(kReportStrip);
-    notebook2_->setVisible(true);
-    notebook2_->repaint();
+  if (notebook2()) {
+    notebook2()->setCurrentIndex(kReportStrip);
+    notebook2()->setVisible(true);
+    notebook2()->repaint();
   }
-  if (notebook1_) notebook1_->repaint();
+  if (notebook1()) notebook1()->repaint();
 }
 
-void TForm1::Create_Report() {
+void ReportPage::Create_Report() {
   const diagnosis::SystemReport r = diagnosis::Create_Report(machine_, reg_, files_, osInfo_, state_);
   const std::pair<const char*, const QString*> rows[] = {
       {"Label_CPU", &r.cpu},       {"Label_RAM", &r.ram},         {"Label_BIOS", &r.bios},
@@ -87,7 +86,7 @@ void TForm1::Create_Report() {
   if (auto* updates = get<QListWidget>("ListBox_Updates")) updates->addItems(r.updates);
 }
 
-void TForm1::ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText,
+void ReportPage::ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText,
                                     const QPalette& palette, const QList<QImage>& icons) {
   painter->fillRect(rect, palette.base());
   const diagnosis::DriveItem item = diagnosis::DriveItem::fromItemText(itemText);
@@ -100,19 +99,19 @@ void TForm1::ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const 
 
 // --- paging ----------------------------------------------------------------------------
 
-void TForm1::ExplorerButton14Click() { pageReport(+1); }
-void TForm1::ExplorerButton5Click() { pageReport(-1); }
+void ReportPage::ExplorerButton14Click() { pageReport(+1); }
+void ReportPage::ExplorerButton5Click() { pageReport(-1); }
 
 // One page on or back among the three; the strip offers only the ways that lead somewhere.
-void TForm1::pageReport(int step) {
-  if (!notebook1_) return;
-  const int page = notebook1_->currentIndex();
+void ReportPage::pageReport(int step) {
+  if (!notebook1()) return;
+  const int page = notebook1()->currentIndex();
   if (page >= kFactsPage && page <= kUpdatesPage)
-    notebook1_->setCurrentIndex(std::clamp(page + step, kFactsPage, kUpdatesPage));
-  if (auto* back = get<TExplorerButton>("ExplorerButton5")) back->setVisible(notebook1_->currentIndex() != kFactsPage);
-  if (auto* forward = get<TExplorerButton>("ExplorerButton14")) forward->setVisible(notebook1_->currentIndex() != kUpdatesPage);
+    notebook1()->setCurrentIndex(std::clamp(page + step, kFactsPage, kUpdatesPage));
+  if (auto* back = get<TExplorerButton>("ExplorerButton5")) back->setVisible(notebook1()->currentIndex() != kFactsPage);
+  if (auto* forward = get<TExplorerButton>("ExplorerButton14")) forward->setVisible(notebook1()->currentIndex() != kUpdatesPage);
 }
 
-void TForm1::ExplorerButton30Click() { Diagnose(); }
+void ReportPage::ExplorerButton30Click() { host_.Diagnose(); }
 
 }  // namespace vt

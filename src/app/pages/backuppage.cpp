@@ -1,9 +1,6 @@
-// The backup pages of the main window: the list of sets, the creation and restore pages and
-// the two rescue-disk pages. What is saved, restored and written is the backup store's; the
-// handlers only carry the pages' choices to it and show what comes back.
-#include "app/controls/explbtn.h"
+#include "app/pages/backuppage.h"
+
 #include "app/controls/tarvocheckbox.h"
-#include "app/unit1.h"
 #include "platform/machine.h"
 
 #include <QHeaderView>
@@ -29,9 +26,24 @@ QString shortDateLongTime(const QDateTime& t) {
   return locale.toString(t.date(), QLocale::ShortFormat) + QLatin1Char(' ') + t.time().toString(time.trimmed());
 }
 
+constexpr Click<BackupPage> kClicks[] = {
+    {"ExplorerButton13", &BackupPage::ExplorerButton13Click},
+    {"ExplorerButton15", &BackupPage::ExplorerButton15Click},
+    {"ExplorerButton16", &BackupPage::ExplorerButton16Click},
+    {"ExplorerButton17", &BackupPage::ExplorerButton17Click},
+    {"ExplorerButton18", &BackupPage::ExplorerButton18Click},
+    {"ExplorerButton19", &BackupPage::ExplorerButton19Click},
+    {"ExplorerButton20", &BackupPage::ExplorerButton13Click},
+    {"ExplorerButton21", &BackupPage::ExplorerButton21Click},
+    {"Knopf_Start_Bootdisk", &BackupPage::Knopf_Start_BootdiskClick},
+    {"Knopf_Abbruch_bootdisk", &BackupPage::Knopf_Abbruch_bootdiskClick},
+};
+
 }  // namespace
 
-void TForm1::PrepareBackups() {
+std::span<const Click<BackupPage>> BackupPage::clicks() { return kClicks; }
+
+void BackupPage::PrepareBackups() {
   backups_.setDirectories(programDirectory_, windowsDirectory_, systemDirectory_);
   backups_.onSetsChanged = [this] { FillBackupList(); };
   if (auto* list = get<QTreeWidget>("ListView1")) {
@@ -42,22 +54,11 @@ void TForm1::PrepareBackups() {
     list->sortByColumn(0, Qt::AscendingOrder);
     list->setSortingEnabled(true);
   }
-  connectClicks({
-      {"ExplorerButton13", &TForm1::ExplorerButton13Click},
-      {"ExplorerButton15", &TForm1::ExplorerButton15Click},
-      {"ExplorerButton16", &TForm1::ExplorerButton16Click},
-      {"ExplorerButton17", &TForm1::ExplorerButton17Click},
-      {"ExplorerButton18", &TForm1::ExplorerButton18Click},
-      {"ExplorerButton19", &TForm1::ExplorerButton19Click},
-      {"ExplorerButton20", &TForm1::ExplorerButton13Click},
-      {"ExplorerButton21", &TForm1::ExplorerButton21Click},
-      {"Knopf_Start_Bootdisk", &TForm1::Knopf_Start_BootdiskClick},
-      {"Knopf_Abbruch_bootdisk", &TForm1::Knopf_Abbruch_bootdiskClick},
-  });
+  connectClicks<BackupPage>(*this, kClicks);
   FillBackupList();
 }
 
-void TForm1::FirstStartBackup() {
+void BackupPage::FirstStartBackup() {
   const QString key = QString::fromLatin1(kProgramKey);
   if (reg_.ReadRegString(HKEY_LOCAL_MACHINE, key, u"Start") != QLatin1String("0")) return;
   dialogs_.information(text("Sie starten Vantrel zum ersten Mal.\rEs wird nun ein Backup Ihres Systems angelegt.\r"
@@ -72,12 +73,12 @@ void TForm1::FirstStartBackup() {
   backups_.SaveSystemDlls();
 }
 
-bool TForm1::AutoBackup(int kind) {
+bool BackupPage::AutoBackup(int kind) {
   auto* edit = get<QLineEdit>("Edit_BACKUP");
   return backups_.AutoBackup(kind, edit ? edit->text() : QString());
 }
 
-backup::Choice TForm1::backupChoice() const {
+backup::Choice BackupPage::backupChoice() const {
   backup::Choice choice;
   for (int i = 0; i < backup::kComponentCount; ++i)
     if (auto* box = form_.get<TTarvoCheckBox>(QStringLiteral("TarvoCheckBox%1").arg(i + 1)))
@@ -86,76 +87,76 @@ backup::Choice TForm1::backupChoice() const {
   return choice;
 }
 
-void TForm1::ExplorerButton13Click() { Backup(); }
+void BackupPage::ExplorerButton13Click() { host_.Backup(); }
 
-void TForm1::ExplorerButton15Click() {
+void BackupPage::ExplorerButton15Click() {
   backup::Choice choice = backupChoice();
   backups_.CreateBackupSet(choice);
   if (auto* edit = get<QLineEdit>("Edit_BACKUP")) edit->setText(choice.description);
   FillBackupList();
-  Backup();
+  host_.Backup();
 }
 
-void TForm1::ExplorerButton16Click() {
+void BackupPage::ExplorerButton16Click() {
   backups_.setSilent(false);
-  if (!notebook1_ || !notebook2_) return;
-  notebook1_->setCurrentIndex(kCreatePage);
-  notebook2_->setCurrentIndex(kCreateStrip);
-  notebook2_->setVisible(true);
+  if (!notebook1() || !notebook2()) return;
+  notebook1()->setCurrentIndex(kCreatePage);
+  notebook2()->setCurrentIndex(kCreateStrip);
+  notebook2()->setVisible(true);
 }
 
-void TForm1::ExplorerButton17Click() {
-  if (!SelectBackupForRestore() || !notebook1_ || !notebook2_) return;
-  notebook1_->setCurrentIndex(kRestorePage);
-  notebook2_->setCurrentIndex(kRestoreStrip);
-  notebook2_->setVisible(true);
+void BackupPage::ExplorerButton17Click() {
+  if (!SelectBackupForRestore() || !notebook1() || !notebook2()) return;
+  notebook1()->setCurrentIndex(kRestorePage);
+  notebook2()->setCurrentIndex(kRestoreStrip);
+  notebook2()->setVisible(true);
 }
 
-void TForm1::ExplorerButton18Click() { DeleteBackupSet(); }
+void BackupPage::ExplorerButton18Click() { DeleteBackupSet(); }
 
-void TForm1::ExplorerButton19Click() {
-  if (notebook1_) notebook1_->setCurrentIndex(kDiskPage);
-  if (notebook2_) notebook2_->setVisible(false);
+void BackupPage::ExplorerButton19Click() {
+  if (notebook1()) notebook1()->setCurrentIndex(kDiskPage);
+  if (notebook2()) notebook2()->setVisible(false);
 }
 
-void TForm1::ExplorerButton21Click() {
+void BackupPage::ExplorerButton21Click() {
   RestoreBackupSet();
-  Backup();
+  host_.Backup();
 }
 
-void TForm1::Knopf_Abbruch_bootdiskClick() { Backup(); }
+void BackupPage::Knopf_Abbruch_bootdiskClick() { host_.Backup(); }
 
-void TForm1::Knopf_Start_BootdiskClick() {
-  if (notebook1_) notebook1_->setCurrentIndex(kDiskWorkPage);
-  if (notebook2_) notebook2_->setVisible(false);
+void BackupPage::Knopf_Start_BootdiskClick() {
+  if (notebook1()) notebook1()->setCurrentIndex(kDiskWorkPage);
+  if (notebook2()) notebook2()->setVisible(false);
   state_.cancel = 0;
   CreateRescueDisk();
   while (!state_.cancel) pump_.processPendingEvents();
   state_.cancel = 0;
-  Backup();
+  host_.Backup();
 }
 
-void TForm1::FillBackupList() {
+void BackupPage::FillBackupList() {
   auto* list = get<QTreeWidget>("ListView1");
   if (!list) return;
   list->clear();
   for (const backup::SetEntry& set : backups_.ListSets()) AddBackupListEntry(set.descriptionPath);
 }
 
-void TForm1::AddBackupListEntry(const QString& descriptionPath) {
+void BackupPage::AddBackupListEntry(const QString& descriptionPath) {
   auto* list = get<QTreeWidget>("ListView1");
   if (!list) return;
   const backup::SetEntry set = backups_.describeSet(descriptionPath);
   new QTreeWidgetItem(list, {shortDateLongTime(set.modified), set.name, set.descriptionPath});
 }
 
-QString TForm1::selectedBackupSet() const {
+QString BackupPage::selectedBackupSet() const {
   auto* list = get<QTreeWidget>("ListView1");
   const QList<QTreeWidgetItem*> selected = list ? list->selectedItems() : QList<QTreeWidgetItem*>();
   return selected.isEmpty() ? QString() : selected.first()->text(kPathColumn);
 }
 
-bool TForm1::SelectBackupForRestore() {
+bool BackupPage::SelectBackupForRestore() {
   const QString set = selectedBackupSet();
   if (set.isEmpty()) {
     dialogs_.information(text("Sie haben doch gar keinen\rBackup-Satz ausgewählt!", "You did not selected a\rBackup-Set."));
@@ -165,7 +166,7 @@ bool TForm1::SelectBackupForRestore() {
   return true;
 }
 
-void TForm1::LoadBackupComponents(const QString& descriptionPath) {
+void BackupPage::LoadBackupComponents(const QString& descriptionPath) {
   const backup::Components held = backups_.LoadBackupComponents(descriptionPath);
   // What the set does not hold cannot be chosen; the user can only leave things out.
   for (int i = 0; i < backup::kComponentCount; ++i)
@@ -175,7 +176,7 @@ void TForm1::LoadBackupComponents(const QString& descriptionPath) {
     }
 }
 
-void TForm1::DeleteBackupSet() {
+void BackupPage::DeleteBackupSet() {
   const QString set = selectedBackupSet();
   if (set.isEmpty()) {
     dialogs_.information(text("Sie haben doch gar keinen\rBackup-Satz ausgewählt!", "You did not selected a\rBackup-Set."));
@@ -189,7 +190,7 @@ void TForm1::DeleteBackupSet() {
                           "The backup set could not be deleted completely."));
 }
 
-void TForm1::RestoreBackupSet() {
+void BackupPage::RestoreBackupSet() {
   const QString set = selectedBackupSet();
   if (set.isEmpty()) return;
   backup::Components chosen{};
@@ -199,7 +200,7 @@ void TForm1::RestoreBackupSet() {
   backups_.RestoreBackupSet(set, chosen, flags_.replaceRegistry);
 }
 
-void TForm1::CreateRescueDisk() {
+void BackupPage::CreateRescueDisk() {
   auto* label = get<QLabel>("Label_Status_Bootdisk");
   auto* bar = get<QProgressBar>("ProgressBar_Bootdisk");
   backup::RescueProgress progress;
