@@ -4,6 +4,7 @@
 // host, and no path ever reaches a host file outside the machine folder. Every call sets
 // lastError() to the Win32 code Windows would give, so callers judge outcomes as on Windows.
 #include "platform/winerror.h"
+#include "platform/winpath.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -64,10 +65,6 @@ class FileSearch {
  public:
   virtual ~FileSearch() = default;
 };
-
-// The longest Windows path: MAX_PATH (260) counts the terminating NUL. Longer paths are
-// refused with FilenameTooLong (206), as Windows 95 refuses them.
-constexpr qsizetype kMaxWinPathLength = 259;
 
 // An entry a tree walk found. Its attributes are read when first asked for: a search that
 // judges its finds by name and size spares the attribute store a look at each of them.
