@@ -3,7 +3,7 @@
 // own is as full as the files on it make it, each counted in whole clusters as FAT stores
 // it; that count is made once and then follows the machine's own changes. A drive without
 // a size lends the host file system's figures.
-#include "platform/filesystem.h"
+#include "platform/driveinfo.h"
 
 #include <map>
 

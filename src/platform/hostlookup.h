@@ -5,7 +5,8 @@
 // host file outside the machine folder. Listings of folders are kept between lookups and
 // checked against the folder's change time before each use; the machine's own changes in
 // a folder drop its listing.
-#include "platform/filesystem.h"
+#include "platform/attributes.h"
+#include "platform/driveinfo.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -19,6 +20,8 @@
 #include <sys/stat.h>
 
 namespace vt {
+
+class AttributeStore;
 
 // One file or folder found on the host.
 struct Node {
