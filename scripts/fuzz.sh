@@ -33,7 +33,7 @@ seeds="$dir/seeds"
 sample="$dir/sample-machine"
 rm -rf "$seeds" "$sample"
 ASAN_OPTIONS=detect_leaks=0 "$dir/tools/vantrel-machine" new "$sample" >/dev/null
-for t in creghive regedit4 ini machineini recyclebin shelllink fatimage; do mkdir -p "$seeds/$t"; done
+for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath; do mkdir -p "$seeds/$t"; done
 
 # Copies FILE into a target's seeds, after PREFIX (printf format): the bytes with which
 # some targets choose what they do with the rest.
@@ -58,6 +58,12 @@ while IFS= read -r -d '' f; do seed recyclebin '\000' "$f"; done \
 while IFS= read -r -d '' f; do seed shelllink '' "$f"; done \
   < <(find "$sample" \( -iname '*.lnk' -o -iname '*.pif' \) -type f -print0)
 
+# Paths as the sample's files and shortcuts write them, and with a pattern after the byte
+# that asks for one.
+printf '\000C:\\WINDOWS\\SYSTEM\\..\\Win.ini' >"$seeds/winpath/full"
+printf '\000C:\\WINDOWS\nsystem\\x.dll' >"$seeds/winpath/relative"
+printf '\001c:/windows/temp/*.tmp' >"$seeds/winpath/pattern"
+
 # Small FAT volumes, alone and behind a partition table, each after the byte that picks
 # the partition.
 mkfs=$(command -v mkfs.fat || echo /usr/sbin/mkfs.fat)
@@ -76,7 +82,7 @@ fi
 # --- runs ---------------------------------------------------------------------------------
 status=0
 summary=""
-for t in creghive regedit4 ini machineini recyclebin shelllink fatimage; do
+for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath; do
   corpus="$dir/corpus/$t"
   artifacts="$dir/artifacts/$t"
   mkdir -p "$corpus" "$artifacts"

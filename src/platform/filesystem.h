@@ -3,7 +3,11 @@
 // path ("C:\WINDOWS\win.ini"); names match without regard to case on the case-sensitive
 // host, and no path ever reaches a host file outside the machine folder. Every call sets
 // lastError() to the Win32 code Windows would give, so callers judge outcomes as on Windows.
+#include "platform/attributes.h"
+#include "platform/driveinfo.h"
+#include "platform/treewalk.h"
 #include "platform/winerror.h"
+#include "platform/winpath.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -16,45 +20,6 @@
 
 namespace vt {
 
-enum FileAttr : quint32 {
-  AttrReadOnly = 0x01,
-  AttrHidden = 0x02,
-  AttrSystem = 0x04,
-  AttrVolume = 0x08,
-  AttrDirectory = 0x10,
-  AttrArchive = 0x20,
-  // The four bits a DOS program can set with ATTRIB.
-  AttrSettable = AttrReadOnly | AttrHidden | AttrSystem | AttrArchive,
-  AttrAnyFile = 0x3F,
-};
-constexpr quint32 kInvalidAttributes = 0xFFFFFFFF;
-
-// Win32 drive types (GetDriveType).
-enum class DriveType { Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };
-
-struct DriveInfo {
-  QChar letter;  // upper case
-  DriveType type = DriveType::Fixed;
-  bool ready = true;  // false: a removable or CD-ROM drive with no disk inserted
-  QString label;
-  QString fileSystem = QStringLiteral("FAT");
-  qint64 totalBytes = 0;                // 0: as large as the host folder's file system allows
-  std::optional<qint64> freeBytes;      // absent: total minus what the drive holds
-  quint32 bytesPerSector = 512;
-  quint32 sectorsPerCluster = 64;
-  QString hostRoot;  // the host folder holding the drive's root
-  // A removable drive whose disk is an image file: its host path. The files are then
-  // those of the image, and hostRoot is the working copy of them (imagedrive.h).
-  QString image;
-};
-
-struct FindData {
-  QString name;  // long name as stored, case kept
-  quint32 attributes = 0;
-  qint64 size = 0;
-  QDateTime lastWrite;  // UTC
-};
-
 // DOS attributes kept for host files; see attributestore.h.
 class AttributeStore;
 
@@ -63,46 +28,6 @@ class AttributeStore;
 class FileSearch {
  public:
   virtual ~FileSearch() = default;
-};
-
-// The longest Windows path: MAX_PATH (260) counts the terminating NUL. Longer paths are
-// refused with FilenameTooLong (206), as Windows 95 refuses them.
-constexpr qsizetype kMaxWinPathLength = 259;
-
-// An entry a tree walk found. Its attributes are read when first asked for: a search that
-// judges its finds by name and size spares the attribute store a look at each of them.
-class WalkMatch {
- public:
-  QString name;  // as stored
-  qint64 size = 0;
-  QDateTime lastWrite;  // UTC
-  virtual quint32 attributes() = 0;
-  FindData findData() { return FindData{name, attributes(), size, lastWrite}; }
-
- protected:
-  ~WalkMatch() = default;
-};
-
-// What a tree walk looks for in each folder.
-struct TreeWalkFilter {
-  // Looked for in each folder, in this order, as FindFirstFile(folder + pattern, matchMask)
-  // finds them (a sub-folder whose name matches is found like a file).
-  QStringList patterns;
-  quint32 matchMask = AttrAnyFile;
-  // The sub-folders entered are those FindFirstFile(folder + "*.*", folderMask) returns
-  // whose names do not begin with "."; AttrDirectory alone leaves hidden and system
-  // folders out.
-  quint32 folderMask = AttrAnyFile;
-};
-
-class TreeVisitor {
- public:
-  virtual ~TreeVisitor() = default;
-  // Called for each folder before it is searched (the root first, even when it cannot be
-  // searched); `folder` ends with a backslash. False stops the walk.
-  virtual bool enterFolder(const QString& folder) = 0;
-  // Each match, in the order the folder's searches return them. False stops the walk.
-  virtual bool found(const QString& folder, WalkMatch& match) = 0;
 };
 
 class FileSystem {

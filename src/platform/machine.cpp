@@ -157,6 +157,9 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
         !driveNumber("BytesPerSector", &bps) || !driveNumber("SectorsPerCluster", &spc))
       return false;
     if (bps == 0 || spc == 0) return fail(QStringLiteral("[%1] sectors and clusters must not be 0").arg(s));
+    // GetDiskFreeSpace reports both in 32 bits; a larger figure would wrap, to 0 at worst.
+    if (bps > 0xFFFFFFFFLL || spc > 0xFFFFFFFFLL)
+      return fail(QStringLiteral("[%1] BytesPerSector and SectorsPerCluster must be below 4294967296").arg(s));
     d.ready = ready != 0;
     d.totalBytes = total;
     if (free >= 0) d.freeBytes = free;

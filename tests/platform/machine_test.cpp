@@ -55,6 +55,7 @@ TEST(MachineIni, MistakesAreNamed) {
       {"[Machine]\n[Drive C]\nType=floppy\n", "Type=floppy"},
       {"[Machine]\n[Drive CD]\n", "[Drive CD]"},
       {"[Machine]\n[Drive C]\nSectorsPerCluster=0\n", "must not be 0"},
+      {"[Machine]\n[Drive C]\nBytesPerSector=4294967296\n", "below 4294967296"},
       {"[Machine]\nAttributeStore=db\n[Drive C]\n", "AttributeStore=db"},
   };
   for (const Case& c : cases) {

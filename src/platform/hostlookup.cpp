@@ -1,0 +1,219 @@
+#include "platform/hostlookup.h"
+
+#include "platform/atomicfile.h"
+#include "platform/attributestore.h"
+#include "platform/dosattributes.h"
+#include "platform/wildcard.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <utility>
+
+namespace vt {
+
+namespace {
+
+// Names the cached listings of all folders may hold together before they are dropped.
+constexpr qsizetype kMaxCachedNames = 100000;
+
+std::optional<QByteArray> realPath(const QByteArray& path) {
+  char* r = ::realpath(path.constData(), nullptr);
+  if (!r) return std::nullopt;
+  QByteArray out(r);
+  std::free(r);
+  return out;
+}
+
+QString foldedName(QStringView name) {
+  QString out(name.size(), Qt::Uninitialized);
+  QChar* o = out.data();
+  for (QChar c : name) *o++ = QChar(foldNameChar(c.unicode()));
+  return out;
+}
+
+// A folder changed within the last moments may change again without its time moving on
+// (the host's clock ticks coarsely), so its listing is not kept until it has settled.
+bool recentlyChanged(const struct timespec& mtime) {
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const qint64 ageMs = (qint64(now.tv_sec) - mtime.tv_sec) * 1000 + (now.tv_nsec - mtime.tv_nsec) / 1000000;
+  return ageMs < 100;
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+quint32 withHostBits(const Node& n, const DriveInfo* d, std::optional<quint32> stored) {
+  quint32 a = stored.value_or(0) & AttrSettable;
+  if (n.isDir()) return a | AttrDirectory;
+  if (readOnlyMedium(d) || !(n.st.st_mode & 0222)) a |= AttrReadOnly;
+  return a;
+}
+
+}  // namespace
+
+bool isHiddenHostName(const char* name) {
+  if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) return true;
+  return std::strncmp(name, kAtomicTempPrefix, std::strlen(kAtomicTempPrefix)) == 0;
+}
+
+QDateTime hostTime(const struct timespec& ts) {
+  return QDateTime::fromMSecsSinceEpoch(qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000, Qt::UTC);
+}
+
+bool isUnder(const QByteArray& path, const QByteArray& folder) {
+  return path == folder || (path.startsWith(folder) && path.size() > folder.size() && path[folder.size()] == '/');
+}
+
+QByteArray parentOf(const QByteArray& hostPath) { return hostPath.left(hostPath.lastIndexOf('/')); }
+
+quint32 attributesOf(const Node& n, const DriveInfo* d, AttributeStore& store) {
+  if (n.root) return AttrDirectory;
+  return withHostBits(n, d, storedAttributes(store, n.host));
+}
+
+quint32 attributesAt(const Node& n, const DriveInfo* d, AttributeStore& store, int dirFd, const QByteArray& name) {
+  if (n.root) return AttrDirectory;
+  if (n.isLink() || dirFd < 0) return attributesOf(n, d, store);
+  return withHostBits(n, d, storedAttributesAt(store, dirFd, name.constData(), n.host));
+}
+
+HostLookup::HostLookup(QByteArray machineFolder, const std::map<QChar, DriveInfo>& drives)
+    : machineFolder_(std::move(machineFolder)), drives_(drives) {}
+
+// Where a symbolic link leads, as a path under the machine folder or one of the drive
+// roots (which may themselves be links the owner set up); nullopt when it leads out.
+std::optional<QByteArray> HostLookup::containedTarget(const QByteArray& link) const {
+  const auto real = realPath(link);
+  if (!real) return std::nullopt;
+  for (const auto& [letter, d] : drives_) {
+    const QByteArray root = d.hostRoot.toUtf8();
+    if (const auto rr = realPath(root); rr && isUnder(*real, *rr)) return root + real->mid(rr->size());
+  }
+  if (const auto rf = realPath(machineFolder_); rf && isUnder(*real, *rf)) return machineFolder_ + real->mid(rf->size());
+  return std::nullopt;
+}
+
+bool HostLookup::visit(const QByteArray& entry, Node* n, int dirFd, const char* name) const {
+  struct stat st;
+  const int rc = dirFd >= 0 ? ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) : ::lstat(entry.constData(), &st);
+  if (rc != 0) return false;
+  n->entry = entry;
+  n->root = false;
+  if (S_ISLNK(st.st_mode)) {
+    const auto target = containedTarget(entry);
+    if (!target || ::stat(target->constData(), &st) != 0) return false;
+    n->host = *target;
+  } else {
+    n->host = entry;
+  }
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return false;
+  n->st = st;
+  return true;
+}
+
+bool HostLookup::isAttributeFile(const QByteArray& dir, const char* name) const {
+  return std::strcmp(name, kAttributeFileName) == 0 && dir == machineFolder_;
+}
+
+// The names of the host folder `dir` by their folded form; nullptr when the folder cannot
+// be read or has only just changed.
+const HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
+  struct stat st;
+  if (::stat(dir.constData(), &st) != 0) return nullptr;
+  auto it = listings_.find(dir);
+  if (it != listings_.end()) {
+    if (it->dev == st.st_dev && it->ino == st.st_ino && sameTime(it->mtime, st.st_mtim)) return &*it;
+    cachedNames_ -= it->names.size();
+    listings_.erase(it);
+  }
+  if (recentlyChanged(st.st_mtim)) return nullptr;
+  DIR* d = ::opendir(dir.constData());
+  if (!d) return nullptr;
+  Listing l;
+  l.dev = st.st_dev;
+  l.ino = st.st_ino;
+  l.mtime = st.st_mtim;
+  while (const dirent* e = ::readdir(d)) {
+    if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
+    const QString key = foldedName(QString::fromUtf8(e->d_name));
+    if (!l.names.contains(key))
+      l.names.insert(key, QByteArray(e->d_name));
+    else
+      l.ambiguous.insert(key);
+  }
+  ::closedir(d);
+  if (cachedNames_ + l.names.size() > kMaxCachedNames) {
+    listings_.clear();
+    cachedNames_ = 0;
+  }
+  cachedNames_ += l.names.size();
+  return &*listings_.insert(dir, std::move(l));
+}
+
+void HostLookup::forget(const QByteArray& dir) {
+  if (auto it = listings_.find(dir); it != listings_.end()) {
+    cachedNames_ -= it->names.size();
+    listings_.erase(it);
+  }
+}
+
+void HostLookup::forgetAll() {
+  listings_.clear();
+  cachedNames_ = 0;
+}
+
+bool HostLookup::lookup(const QByteArray& dir, const QString& name, Node* out) {
+  const QByteArray exact = name.toUtf8();
+  // A name the folder's listing knows in one spelling is that entry while the entry is
+  // still there; only a miss needs to know that the listing is current.
+  if (const auto l = listings_.constFind(dir); l != listings_.constEnd()) {
+    const QString key = foldedName(name);
+    if (const auto it = l->names.constFind(key); it != l->names.constEnd() && !l->ambiguous.contains(key) &&
+                                                 visit(dir + '/' + *it, out))
+      return true;
+  }
+  const bool exactTaken = visit(dir + '/' + exact, out);
+  if (exactTaken && !isAttributeFile(dir, exact.constData())) return true;
+  if (const Listing* l = cachedListing(dir)) {
+    const auto it = l->names.constFind(foldedName(name));
+    if (it == l->names.constEnd()) return false;
+    if (*it != exact && visit(dir + '/' + *it, out)) return true;
+    // The first of that spelling is one Windows may not see; the others are behind it.
+  }
+  DIR* d = ::opendir(dir.constData());
+  if (!d) return false;
+  bool found = false;
+  while (const dirent* e = ::readdir(d)) {
+    if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name) || exact == e->d_name) continue;
+    if (!namesEqualNoCase(QString::fromUtf8(e->d_name), name)) continue;
+    if (visit(dir + '/' + QByteArray(e->d_name), out)) {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+
+bool HostLookup::heldOutOfSight(const QByteArray& dir, const QString& name) {
+  struct stat st;
+  if (::lstat((dir + '/' + name.toUtf8()).constData(), &st) == 0) return true;
+  if (const Listing* l = cachedListing(dir)) return l->names.contains(foldedName(name));
+  DIR* d = ::opendir(dir.constData());
+  if (!d) return false;
+  bool held = false;
+  while (const dirent* e = ::readdir(d)) {
+    if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
+    if (namesEqualNoCase(QString::fromUtf8(e->d_name), name)) {
+      held = true;
+      break;
+    }
+  }
+  ::closedir(d);
+  return held;
+}
+
+}  // namespace vt

@@ -1,0 +1,92 @@
+#pragma once
+// Finding what a Windows name means in a host folder: names match without regard to case
+// on the case-sensitive host, and only entries Windows may see are found (plain files and
+// folders, and links whose target stays inside the machine), so no lookup ever leads to a
+// host file outside the machine folder. Listings of folders are kept between lookups and
+// checked against the folder's change time before each use; the machine's own changes in
+// a folder drop its listing.
+#include "platform/attributes.h"
+#include "platform/driveinfo.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <map>
+#include <optional>
+
+#include <sys/stat.h>
+
+namespace vt {
+
+class AttributeStore;
+
+// One file or folder found on the host.
+struct Node {
+  QByteArray host;   // the file or folder itself (a link inside the machine followed)
+  QByteArray entry;  // the directory entry naming it; differs from host for a link
+  struct stat st = {};
+  bool root = false;
+
+  bool isDir() const { return S_ISDIR(st.st_mode); }
+  bool isLink() const { return entry != host; }
+};
+
+// Host names Windows never sees: "." and "..", and the temporary files of atomic writes.
+bool isHiddenHostName(const char* name);
+QDateTime hostTime(const struct timespec& ts);
+// Whether `path` is `folder` or lies under it.
+bool isUnder(const QByteArray& path, const QByteArray& folder);
+QByteArray parentOf(const QByteArray& hostPath);
+
+// A CD-ROM refuses every change and shows every file read-only.
+inline bool readOnlyMedium(const DriveInfo* d) { return d->type == DriveType::CdRom; }
+// The attributes Windows sees for `n` on drive `d`: the DOS bits the store keeps, the
+// folder bit, and read-only where the host's permissions or the medium impose it.
+quint32 attributesOf(const Node& n, const DriveInfo* d, AttributeStore& store);
+// The same for an entry `name` of the open folder `dirFd`, read relative to it.
+quint32 attributesAt(const Node& n, const DriveInfo* d, AttributeStore& store, int dirFd, const QByteArray& name);
+
+class HostLookup {
+ public:
+  // `drives` is the machine's own map; links may lead into any drive root it names.
+  HostLookup(QByteArray machineFolder, const std::map<QChar, DriveInfo>& drives);
+
+  // Fills `n` for a host directory entry, if Windows may see it. With `dirFd`, `name` is
+  // looked up relative to it, sparing the kernel the whole path.
+  bool visit(const QByteArray& entry, Node* n, int dirFd = -1, const char* name = nullptr) const;
+  // The machine's attribute file, which sits in the machine folder and is no drive's file.
+  bool isAttributeFile(const QByteArray& dir, const char* name) const;
+  // Finds `name` in the host folder `dir`: the exact spelling first (one lstat), the
+  // folder's listing only when that misses.
+  bool lookup(const QByteArray& dir, const QString& name, Node* out);
+  // Whether the host folder `dir` holds `name`, in any spelling, as an entry Windows may
+  // not see (a link leading out of the machine, a device node). Called after a lookup
+  // missed: a new entry spelt as the caller wrote it would sit beside that one as its case
+  // twin, two names Windows cannot tell apart.
+  bool heldOutOfSight(const QByteArray& dir, const QString& name);
+
+  // After the machine changed the folder `dir` / any folder.
+  void forget(const QByteArray& dir);
+  void forgetAll();
+
+ private:
+  struct Listing {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    struct timespec mtime = {};
+    QHash<QString, QByteArray> names;  // folded name -> the first host name of that spelling
+    QSet<QString> ambiguous;           // folded names the host has in more than one spelling
+  };
+  std::optional<QByteArray> containedTarget(const QByteArray& link) const;
+  const Listing* cachedListing(const QByteArray& dir);
+
+  QByteArray machineFolder_;
+  const std::map<QChar, DriveInfo>& drives_;
+  QHash<QByteArray, Listing> listings_;
+  qsizetype cachedNames_ = 0;
+};
+
+}  // namespace vt
