@@ -3,6 +3,7 @@
 // path ("C:\WINDOWS\win.ini"); names match without regard to case on the case-sensitive
 // host, and no path ever reaches a host file outside the machine folder. Every call sets
 // lastError() to the Win32 code Windows would give, so callers judge outcomes as on Windows.
+#include "platform/attributes.h"
 #include "platform/winerror.h"
 
 #include <QByteArray>
@@ -15,19 +16,6 @@
 #include <optional>
 
 namespace vt {
-
-enum FileAttr : quint32 {
-  AttrReadOnly = 0x01,
-  AttrHidden = 0x02,
-  AttrSystem = 0x04,
-  AttrVolume = 0x08,
-  AttrDirectory = 0x10,
-  AttrArchive = 0x20,
-  // The four bits a DOS program can set with ATTRIB.
-  AttrSettable = AttrReadOnly | AttrHidden | AttrSystem | AttrArchive,
-  AttrAnyFile = 0x3F,
-};
-constexpr quint32 kInvalidAttributes = 0xFFFFFFFF;
 
 // Win32 drive types (GetDriveType).
 enum class DriveType { Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };

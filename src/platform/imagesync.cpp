@@ -1,8 +1,8 @@
 #include "platform/imagesync.h"
 
 #include "platform/atomicfile.h"
+#include "platform/attributes.h"
 #include "platform/attributestore.h"
-#include "platform/filesystem.h"
 #include "platform/mtools.h"
 #include "platform/text.h"
 
