@@ -4,6 +4,7 @@
 // host, and no path ever reaches a host file outside the machine folder. Every call sets
 // lastError() to the Win32 code Windows would give, so callers judge outcomes as on Windows.
 #include "platform/attributes.h"
+#include "platform/driveinfo.h"
 #include "platform/winerror.h"
 
 #include <QByteArray>
@@ -16,25 +17,6 @@
 #include <optional>
 
 namespace vt {
-
-// Win32 drive types (GetDriveType).
-enum class DriveType { Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };
-
-struct DriveInfo {
-  QChar letter;  // upper case
-  DriveType type = DriveType::Fixed;
-  bool ready = true;  // false: a removable or CD-ROM drive with no disk inserted
-  QString label;
-  QString fileSystem = QStringLiteral("FAT");
-  qint64 totalBytes = 0;                // 0: as large as the host folder's file system allows
-  std::optional<qint64> freeBytes;      // absent: total minus what the drive holds
-  quint32 bytesPerSector = 512;
-  quint32 sectorsPerCluster = 64;
-  QString hostRoot;  // the host folder holding the drive's root
-  // A removable drive whose disk is an image file: its host path. The files are then
-  // those of the image, and hostRoot is the working copy of them (imagedrive.h).
-  QString image;
-};
 
 struct FindData {
   QString name;  // long name as stored, case kept

@@ -1,5 +1,5 @@
 #include "platform/diskimage.h"
-#include "platform/fatimage.h"
+#include "platform/fat/fatimage.h"
 #include "support/diskimages.h"
 
 #include <QDir>

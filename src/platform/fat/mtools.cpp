@@ -1,4 +1,4 @@
-#include "platform/mtools.h"
+#include "platform/fat/mtools.h"
 
 #include "platform/attributes.h"
 
