@@ -2,7 +2,7 @@
 // mtools sees it; whatever the bytes, the check ends, and what it accepts lies inside the
 // image and adds up.
 #include "fuzzcheck.h"
-#include "platform/fatimage.h"
+#include "platform/fat/fatimage.h"
 
 #include <QBuffer>
 

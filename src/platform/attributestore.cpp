@@ -1,8 +1,7 @@
 #include "platform/attributestore.h"
 
 #include "platform/atomicfile.h"
-#include "platform/dosattributes.h"
-#include "platform/filesystem.h"
+#include "platform/attributes.h"
 
 #include <QFile>
 #include <QHash>

@@ -3,6 +3,7 @@
 // the extended attribute user.DOSATTRIB holding the text "0x%x", with read-only also shown
 // as the host file's write permission. Where the host file system refuses extended
 // attributes, a text file inside the machine folder holds them instead.
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -27,6 +28,15 @@ class AttributeStore {
 // Chooses the extended-attribute store when the machine folder's file system takes
 // user.* attributes, else the file store; `forceFile` always picks the file store.
 std::unique_ptr<AttributeStore> makeAttributeStore(const QString& machineFolder, bool forceFile);
+
+// The directory search's fast path: only the stored DOS bits, without the store's own look
+// at the host file's write permission, which the search already knows from the stat it
+// made for size and time. nullopt when nothing is stored. Stores other than the two
+// built-in ones answer through get().
+std::optional<quint32> storedAttributes(AttributeStore& store, const QByteArray& hostPath);
+// The same for the entry `name` of the open folder `dirFd`, read relative to it where the
+// kernel allows; `hostPath` names the same entry for the stores that go by path.
+std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, const char* name, const QByteArray& hostPath);
 
 // The name of the fallback store inside the machine folder.
 inline constexpr const char* kAttributeFileName = "dosattrib.txt";

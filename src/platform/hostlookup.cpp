@@ -2,7 +2,6 @@
 
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
-#include "platform/dosattributes.h"
 #include "platform/wildcard.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "platform/imagedrive.h"
 
 #include "platform/attributestore.h"
-#include "platform/mtools.h"
+#include "platform/fat/mtools.h"
 
 #include <QDir>
 #include <QFile>

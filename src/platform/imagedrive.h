@@ -2,12 +2,13 @@
 // A removable drive whose disk is an image file in the machine folder ([Drive A]
 // Image=FILE): the file system works on a copy of the image's files in a folder of its own
 // (its working copy), and every change made through it is written into the image at once,
-// atomically (imagesync.h), so that the image is always what the emulator boots. The image's
+// atomically (fat/imagesync.h), so that the image is always what the emulator boots. The image's
 // boot sector and the files the change did not touch stay as they were. No image file is
 // an empty drive; an image without write permission is a write-protected disk.
-#include "platform/fatimage.h"
-#include "platform/filesystem.h"
-#include "platform/imagesync.h"
+#include "platform/driveinfo.h"
+#include "platform/fat/fatimage.h"
+#include "platform/fat/imagesync.h"
+#include "platform/winerror.h"
 
 #include <QString>
 

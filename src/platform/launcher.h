@@ -6,7 +6,8 @@
 //
 // The mapping is the user's, never the machine folder's: a machine someone else made must
 // not be able to run programs on this host.
-#include <QMap>
+#include "platform/hostprograms.h"
+
 #include <QString>
 
 namespace vt {
@@ -14,12 +15,6 @@ namespace vt {
 class Machine;
 
 inline constexpr const char* kLaunchJournalName = "launch.log";
-
-// "$XDG_CONFIG_HOME/vantrel/programs.ini" (by default ~/.config/vantrel/programs.ini).
-QString hostProgramsFile();
-// Its [Programs] section: upper-case program name ("DEFRAG") -> host command line. A file
-// that is missing or unreadable maps nothing.
-QMap<QString, QString> hostPrograms();
 
 // Carries out the registry editor's arguments ("/e FILE", "/c FILE" or "FILE") on the
 // machine's registry and reports whether it worked, which WinExec cannot tell its caller.

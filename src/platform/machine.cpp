@@ -3,7 +3,7 @@
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
 #include "platform/creghive.h"
-#include "platform/launcher.h"
+#include "platform/hostprograms.h"
 #include "platform/profile.h"
 #include "platform/regedit4.h"
 

@@ -2,7 +2,7 @@
 // back into the image.
 #include "commands.h"
 
-#include "platform/diskimage.h"
+#include "diskimage/diskimage.h"
 
 namespace vt::tool {
 

@@ -1,6 +1,6 @@
-#include "platform/mtools.h"
+#include "platform/fat/mtools.h"
 
-#include "platform/filesystem.h"
+#include "platform/attributes.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,9 +1,9 @@
-#include "platform/imagesync.h"
+#include "platform/fat/imagesync.h"
 
 #include "platform/atomicfile.h"
+#include "platform/attributes.h"
 #include "platform/attributestore.h"
-#include "platform/filesystem.h"
-#include "platform/mtools.h"
+#include "platform/fat/mtools.h"
 #include "platform/text.h"
 
 #include <QCryptographicHash>

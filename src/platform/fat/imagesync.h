@@ -5,7 +5,7 @@
 // of it, and nothing else. The image is never written in place: the changes go into a copy
 // beside it, which replaces it by rename only when mtools did every step and the copy holds
 // exactly the files and attributes it should.
-#include "platform/fatimage.h"
+#include "platform/fat/fatimage.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/fatimage.h"
+#include "platform/fat/fatimage.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,11 +1,11 @@
-#include "platform/diskimage.h"
+#include "diskimage/diskimage.h"
 
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
-#include "platform/fatimage.h"
-#include "platform/imagesync.h"
+#include "platform/fat/fatimage.h"
+#include "platform/fat/imagesync.h"
+#include "platform/fat/mtools.h"
 #include "platform/machine.h"
-#include "platform/mtools.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
