@@ -1,6 +1,6 @@
 #include "app/formloader.h"
 
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 #include "app/controls/tarvocheckbox.h"
 #include "app/controls/tarvolabel.h"
 #include "app/image.h"

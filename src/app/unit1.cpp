@@ -1,6 +1,6 @@
 #include "app/unit1.h"
 
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 #include "app/controls/tarvocheckbox.h"
 #include "app/controls/tarvolabel.h"
 #include "app/helpwindow.h"
@@ -319,13 +319,13 @@ void TForm1::ReadAllSwitches() {
     c->setProperty("BitmapNoFocus", noN);
     c->setProperty("BitmapCHECKED", yesS);
     c->setProperty("BitmapNoFocusCHECKED", yesN);
-    if (c->hasSwitchHandler()) c->runSwitch(0);
+    if (c->hasSwitchHandler()) c->runSwitch(SwitchMode::Read);
   }
 }
 
 void TForm1::WriteAllSwitches() {
   for (QObject* o : form_.components)
-    if (auto* c = qobject_cast<TTarvoCheckBox*>(o); c && c->hasSwitchHandler()) c->runSwitch(1);
+    if (auto* c = qobject_cast<TTarvoCheckBox*>(o); c && c->hasSwitchHandler()) c->runSwitch(SwitchMode::Write);
 }
 
 // 16 colours or fewer (a Windows started in safe mode): the plain skin, and the user is told.

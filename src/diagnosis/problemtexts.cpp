@@ -13,7 +13,7 @@ QString problemTextFileName(TextKind kind, int language) {
 QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter,
                         const SharedState& state) {
   const QString path = programDirectory + QLatin1Char('\\') + problemTextFileName(kind, state.language);
-  return letteredSectionLines(fs, path, letter, state, "Die Datei %1 fehlt oder kann nicht gelesen werden.",
+  return problemSectionLines(fs, path, letter, state, "Die Datei %1 fehlt oder kann nicht gelesen werden.",
                               "The file %1 is missing or cannot be read.");
 }
 

@@ -3,7 +3,7 @@
 // letter, read from four files in the program directory (PROBLEME.de and LSG.de in German,
 // PROBLEME.eng and LSG.eng in English). A section begins with a line that is exactly "[C]"
 // and runs up to the next line that begins with "["; the files end with such a line.
-#include "sysaccess/lettered.h"
+#include "sysaccess/problemfiles.h"
 #include "sysaccess/state.h"
 
 #include <QByteArray>

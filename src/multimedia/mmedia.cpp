@@ -199,7 +199,7 @@ void Sequence::showProblemSection(QChar letter) {
   const QString name = problemFileName(k, state_.language);
   const QString path = programDirectory_ + QLatin1Char('\\') + name;
   screen_.setVisible(Control::Check, causeHasTool(k, problemIndex_));
-  const QStringList lines = letteredSectionLines(machine_.files(), path, letter, state_,
+  const QStringList lines = problemSectionLines(machine_.files(), path, letter, state_,
                                                  "Die Datei %1 mit den möglichen Ursachen fehlt.",
                                                  "The file %1 with the possible causes is missing.");
   screen_.showCause(lines);

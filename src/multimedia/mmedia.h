@@ -8,7 +8,7 @@
 // The sequence knows no widgets. It drives the pages and buttons through Screen and the
 // media player through Player, so it runs the same behind the window and in tests.
 #include "sysaccess/dialogs.h"
-#include "sysaccess/lettered.h"
+#include "sysaccess/problemfiles.h"
 #include "sysaccess/state.h"
 
 #include <QByteArray>

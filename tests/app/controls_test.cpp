@@ -1,6 +1,6 @@
 #include "app/controls/bitmapcontrol.h"
 #include "app/controls/bitmaputil.h"
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 #include "app/controls/tarvocheckbox.h"
 #include "app/controls/tarvolabel.h"
 
@@ -525,13 +525,13 @@ TEST(TarvoCheckBox, GroupLatchesButASecondClickNeverReleases) {
 TEST(TarvoCheckBox, SwitchHandlerRunsOnlyWhenSet) {
   TTarvoCheckBox box;
   EXPECT_FALSE(box.hasSwitchHandler());
-  box.runSwitch(0);  // nothing to run, nothing happens
-  std::vector<int> modes;
-  box.switchHandler = [&](int mode) { modes.push_back(mode); };
-  box.runSwitch(0);
-  box.runSwitch(1);
+  box.runSwitch(SwitchMode::Read);  // nothing to run, nothing happens
+  std::vector<SwitchMode> modes;
+  box.switchHandler = [&](SwitchMode mode) { modes.push_back(mode); };
+  box.runSwitch(SwitchMode::Read);
+  box.runSwitch(SwitchMode::Write);
   EXPECT_TRUE(box.hasSwitchHandler());
-  EXPECT_EQ(modes, std::vector<int>({0, 1}));
+  EXPECT_EQ(modes, std::vector<SwitchMode>({SwitchMode::Read, SwitchMode::Write}));
 }
 
 TEST(BitmapControl, BothControlsTakeTheSharedPropertiesByName) {

@@ -1,6 +1,6 @@
 #include "app/unit1.h"
 
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 #include "app/controls/tarvocheckbox.h"
 #include "app/helpwindow.h"
 #include "app/image.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The one QApplication a window test program needs, made on first use, and the built-in
 // sample machine started in the main window as a user would start it the first time.
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 #include "app/unit1.h"
 #include "platform/machine.h"
 #include "sample/samplemachine.h"

@@ -1,6 +1,6 @@
 // A machine folder is data that users pass around: one made by someone else must not run
 // host programs or open host files, and one that is not a machine must not start at all.
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 #include "app/helpwindow.h"
 #include "app/image.h"
 #include "app/pages/tuningpage.h"

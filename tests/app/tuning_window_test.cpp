@@ -1,6 +1,6 @@
 #include "app/unit1.h"
 
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 #include "app/controls/tarvocheckbox.h"
 #include "app/pages/tuningpage.h"
 #include "app/updown.h"
@@ -130,13 +130,13 @@ TEST(TuningWindow, HandlersReadOnlyInModeZeroAndWriteOnlyInModeOne) {
   TTarvoCheckBox* logo = w.box("CheckBox_Logo");
   ASSERT_FALSE(logo->isChecked());
   logo->setChecked(true);
-  w.form->tuningPage().CheckBox_LogoDragDrop(2);
+  w.form->tuningPage().CheckBox_LogoDragDrop(static_cast<SwitchMode>(2));
   EXPECT_TRUE(logo->isChecked());
   EXPECT_EQ(IniAccess(w.tm.machine()).ReadIniInteger(u"C:\\MSDOS.SYS", u"Options", u"Logo"), 0);
-  w.form->tuningPage().CheckBox_LogoDragDrop(1);
+  w.form->tuningPage().CheckBox_LogoDragDrop(SwitchMode::Write);
   EXPECT_EQ(IniAccess(w.tm.machine()).ReadIniInteger(u"C:\\MSDOS.SYS", u"Options", u"Logo"), 1);
   logo->setChecked(false);
-  w.form->tuningPage().CheckBox_LogoDragDrop(0);
+  w.form->tuningPage().CheckBox_LogoDragDrop(SwitchMode::Read);
   EXPECT_TRUE(logo->isChecked());
 }
 

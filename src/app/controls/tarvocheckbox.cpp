@@ -47,7 +47,7 @@ void TTarvoCheckBox::setGrayed(bool on) {
   update();
 }
 
-void TTarvoCheckBox::runSwitch(int mode) {
+void TTarvoCheckBox::runSwitch(SwitchMode mode) {
   if (switchHandler) {
     switchHandler(mode);
   }

@@ -7,6 +7,9 @@
 
 #include "app/controls/bitmapcontrol.h"
 
+// What a switch handler is asked to do with its setting.
+enum class SwitchMode { Read, Write };
+
 class TTarvoCheckBox : public TBitmapControl {
   Q_OBJECT
   Q_PROPERTY(QImage BitmapNoFocus READ bitmapNoFocus WRITE setBitmapNoFocus)
@@ -33,11 +36,11 @@ class TTarvoCheckBox : public TBitmapControl {
   bool isGrayed() const { return grayed_; }
   void setGrayed(bool on);  // a greyed box is a disabled one
 
-  // The handler that binds the box to its system setting: mode 0 reads the system state
-  // into the box, mode 1 writes the box's state to the system.
-  std::function<void(int mode)> switchHandler;
+  // The handler that binds the box to its system setting: Read puts the system state into
+  // the box, Write puts the box's state into the system.
+  std::function<void(SwitchMode mode)> switchHandler;
   bool hasSwitchHandler() const { return bool(switchHandler); }
-  void runSwitch(int mode);
+  void runSwitch(SwitchMode mode);
 
   // Caption := CaptionENG (an empty English text empties it). The hint stays as it is.
   void switchToEnglish() override;

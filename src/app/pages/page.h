@@ -4,7 +4,7 @@
 // window around it. Each page owns its section's objects and binds its handlers to the
 // form's controls by name from one table; the handlers keep the names the form and the
 // help give them.
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 #include "app/formloader.h"
 #include "backup/backups.h"
 #include "diagnosis/osinfo.h"

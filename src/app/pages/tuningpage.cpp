@@ -65,7 +65,7 @@ std::span<const Click<TuningPage>> TuningPage::clicks() { return kClicks; }
 
 void TuningPage::BindTuning() {
   for (const auto& [name, handler] : kSwitches)
-    if (auto* box = get<TTarvoCheckBox>(name)) box->switchHandler = [this, h = handler](int mode) { (this->*h)(mode); };
+    if (auto* box = get<TTarvoCheckBox>(name)) box->switchHandler = [this, h = handler](SwitchMode mode) { (this->*h)(mode); };
   connectClicks<TuningPage>(*this, kClicks);
   for (int panel = 1; panel <= 3; ++panel)
     if (auto* logo = form_.get<TImage>(QStringLiteral("Logo_%1").arg(panel)))
@@ -93,77 +93,77 @@ void TuningPage::ExplorerButton4Click() {
   showSubSection(12, "ExplorerButton4", {"ExplorerButton1", "ExplorerButton2", "ExplorerButton3", "ExplorerButton4"});
 }
 
-void TuningPage::runTuningSwitch(const char* box, int mode) {
+void TuningPage::runTuningSwitch(const char* box, SwitchMode mode) {
   auto* control = get<TTarvoCheckBox>(box);
   const tuning::Switch* row = tuning::findSwitch(QString::fromLatin1(box));
   if (!control || !row) return;
   tuning::System sys = systemOf(machine_, reg_, ini_, osInfo_);
-  if (mode == 0)
+  if (mode == SwitchMode::Read)
     control->setChecked(row->read(sys));
-  else if (mode == 1)
+  else if (mode == SwitchMode::Write)
     tuning::applySwitch(sys, *row, control->isChecked());
 }
 
-void TuningPage::CheckBox_IconsDragDrop(int mode) { runTuningSwitch("CheckBox_Icons", mode); }
-void TuningPage::Checkbox_noAnimDragDrop(int mode) { runTuningSwitch("Checkbox_noAnim", mode); }
-void TuningPage::CheckBox_SmoothFontsDragDrop(int mode) { runTuningSwitch("CheckBox_SmoothFonts", mode); }
-void TuningPage::Checkbox_DragFullWindowsDragDrop(int mode) { runTuningSwitch("Checkbox_DragFullWindows", mode); }
-void TuningPage::CheckBox_PIFDragDrop(int mode) { runTuningSwitch("CheckBox_PIF", mode); }
-void TuningPage::CheckBox_LNKDragDrop(int mode) { runTuningSwitch("CheckBox_LNK", mode); }
-void TuningPage::Checkbox_BMPDragDrop(int mode) { runTuningSwitch("Checkbox_BMP", mode); }
-void TuningPage::Checkbox_StartBannerDragDrop(int mode) { runTuningSwitch("Checkbox_StartBanner", mode); }
-void TuningPage::CheckBox_DblSpaceDragDrop(int mode) { runTuningSwitch("CheckBox_DblSpace", mode); }
-void TuningPage::Checkbox_DrvSpaceDragDrop(int mode) { runTuningSwitch("Checkbox_DrvSpace", mode); }
-void TuningPage::CheckBox_LoadTopDragDrop(int mode) { runTuningSwitch("CheckBox_LoadTop", mode); }
-void TuningPage::Checkbox_RemovableIDEDragDrop(int mode) { runTuningSwitch("Checkbox_RemovableIDE", mode); }
-void TuningPage::CheckBox_DoubleBufferDragDrop(int mode) { runTuningSwitch("CheckBox_DoubleBuffer", mode); }
-void TuningPage::CheckBox_AutostartDragDrop(int mode) { runTuningSwitch("CheckBox_Autostart", mode); }
-void TuningPage::CheckBox_linkDragDrop(int mode) { runTuningSwitch("CheckBox_link", mode); }
-void TuningPage::CheckBox_SystemsteuerungDragDrop(int mode) { runTuningSwitch("CheckBox_Systemsteuerung", mode); }
-void TuningPage::CheckBox_DruckerDragDrop(int mode) { runTuningSwitch("CheckBox_Drucker", mode); }
-void TuningPage::Checkbox_SchnellansichtDragDrop(int mode) { runTuningSwitch("Checkbox_Schnellansicht", mode); }
-void TuningPage::Checkbox_LocalLoadHighDragDrop(int mode) { runTuningSwitch("Checkbox_LocalLoadHigh", mode); }
-void TuningPage::CheckBox_ShowBootMenuDragDrop(int mode) { runTuningSwitch("CheckBox_ShowBootMenu", mode); }
-void TuningPage::checkBox_oldDOSDragDrop(int mode) { runTuningSwitch("checkBox_oldDOS", mode); }
-void TuningPage::CheckBox_NetworkDragDrop(int mode) { runTuningSwitch("CheckBox_Network", mode); }
-void TuningPage::CheckBox_LogoDragDrop(int mode) { runTuningSwitch("CheckBox_Logo", mode); }
+void TuningPage::CheckBox_IconsDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_Icons", mode); }
+void TuningPage::Checkbox_noAnimDragDrop(SwitchMode mode) { runTuningSwitch("Checkbox_noAnim", mode); }
+void TuningPage::CheckBox_SmoothFontsDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_SmoothFonts", mode); }
+void TuningPage::Checkbox_DragFullWindowsDragDrop(SwitchMode mode) { runTuningSwitch("Checkbox_DragFullWindows", mode); }
+void TuningPage::CheckBox_PIFDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_PIF", mode); }
+void TuningPage::CheckBox_LNKDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_LNK", mode); }
+void TuningPage::Checkbox_BMPDragDrop(SwitchMode mode) { runTuningSwitch("Checkbox_BMP", mode); }
+void TuningPage::Checkbox_StartBannerDragDrop(SwitchMode mode) { runTuningSwitch("Checkbox_StartBanner", mode); }
+void TuningPage::CheckBox_DblSpaceDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_DblSpace", mode); }
+void TuningPage::Checkbox_DrvSpaceDragDrop(SwitchMode mode) { runTuningSwitch("Checkbox_DrvSpace", mode); }
+void TuningPage::CheckBox_LoadTopDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_LoadTop", mode); }
+void TuningPage::Checkbox_RemovableIDEDragDrop(SwitchMode mode) { runTuningSwitch("Checkbox_RemovableIDE", mode); }
+void TuningPage::CheckBox_DoubleBufferDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_DoubleBuffer", mode); }
+void TuningPage::CheckBox_AutostartDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_Autostart", mode); }
+void TuningPage::CheckBox_linkDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_link", mode); }
+void TuningPage::CheckBox_SystemsteuerungDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_Systemsteuerung", mode); }
+void TuningPage::CheckBox_DruckerDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_Drucker", mode); }
+void TuningPage::Checkbox_SchnellansichtDragDrop(SwitchMode mode) { runTuningSwitch("Checkbox_Schnellansicht", mode); }
+void TuningPage::Checkbox_LocalLoadHighDragDrop(SwitchMode mode) { runTuningSwitch("Checkbox_LocalLoadHigh", mode); }
+void TuningPage::CheckBox_ShowBootMenuDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_ShowBootMenu", mode); }
+void TuningPage::checkBox_oldDOSDragDrop(SwitchMode mode) { runTuningSwitch("checkBox_oldDOS", mode); }
+void TuningPage::CheckBox_NetworkDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_Network", mode); }
+void TuningPage::CheckBox_LogoDragDrop(SwitchMode mode) { runTuningSwitch("CheckBox_Logo", mode); }
 
 // --- value fields ---------------------------------------------------------------------------
 
-void TuningPage::Label_MenuShowDelayDragDrop(int mode) {
+void TuningPage::Label_MenuShowDelayDragDrop(SwitchMode mode) {
   auto* label = get<QLabel>("Label_MenuShowDelay");
   auto* upDown = get<TUpDown>("UpDown_MenuShowDelay");
-  if (mode == 0 && label && upDown) label->setText(tuning::delayText(upDown->position(), " msec"));
+  if (mode == SwitchMode::Read && label && upDown) label->setText(tuning::delayText(upDown->position(), " msec"));
 }
 
-void TuningPage::Label_BootmenuDelayDragDrop(int mode) {
+void TuningPage::Label_BootmenuDelayDragDrop(SwitchMode mode) {
   auto* label = get<QLabel>("Label_BootmenuDelay");
   auto* upDown = get<TUpDown>("UpDown_BootMenuDelay");
-  if (mode == 0 && label && upDown) label->setText(tuning::delayText(upDown->position(), " sec"));
+  if (mode == SwitchMode::Read && label && upDown) label->setText(tuning::delayText(upDown->position(), " sec"));
 }
 
-void TuningPage::Label_BootDelayDragDrop(int mode) {
+void TuningPage::Label_BootDelayDragDrop(SwitchMode mode) {
   auto* label = get<QLabel>("Label_BootDelay");
   auto* upDown = get<TUpDown>("UpDown_BootDelay");
-  if (mode == 0 && label && upDown) label->setText(tuning::delayText(upDown->position(), " sec"));
+  if (mode == SwitchMode::Read && label && upDown) label->setText(tuning::delayText(upDown->position(), " sec"));
 }
 
-void TuningPage::UpDown_MenuShowDelayClick() { Label_MenuShowDelayDragDrop(0); }
-void TuningPage::UpDown_BootMenuDelayClick() { Label_BootmenuDelayDragDrop(0); }
-void TuningPage::UpDown_BootDelayClick() { Label_BootDelayDragDrop(0); }
+void TuningPage::UpDown_MenuShowDelayClick() { Label_MenuShowDelayDragDrop(SwitchMode::Read); }
+void TuningPage::UpDown_BootMenuDelayClick() { Label_BootmenuDelayDragDrop(SwitchMode::Read); }
+void TuningPage::UpDown_BootDelayClick() { Label_BootDelayDragDrop(SwitchMode::Read); }
 
 void TuningPage::ReadBootDelays() {
   tuning::System sys = systemOf(machine_, reg_, ini_, osInfo_);
   if (auto* u = get<TUpDown>("UpDown_BootMenuDelay")) u->setPosition(tuning::readBootMenuDelay(sys));
-  Label_BootmenuDelayDragDrop(0);
+  Label_BootmenuDelayDragDrop(SwitchMode::Read);
   if (auto* u = get<TUpDown>("UpDown_BootDelay")) u->setPosition(tuning::readBootDelay(sys));
-  Label_BootDelayDragDrop(0);
+  Label_BootDelayDragDrop(SwitchMode::Read);
 }
 
 void TuningPage::ReadMenuShowDelay() {
   tuning::System sys = systemOf(machine_, reg_, ini_, osInfo_);
   if (auto* u = get<TUpDown>("UpDown_MenuShowDelay")) u->setPosition(tuning::readMenuShowDelay(sys));
-  Label_MenuShowDelayDragDrop(0);
+  Label_MenuShowDelayDragDrop(SwitchMode::Read);
 }
 
 void TuningPage::ReadUserFields() {
@@ -231,7 +231,7 @@ void TuningPage::AutoTune() {
   for (const tuning::Recommendation& r : tuning::recommendations())
     if (auto* box = get<TTarvoCheckBox>(r.box)) box->setChecked(r.checked);
   if (auto* u = get<TUpDown>("UpDown_MenuShowDelay")) u->setPosition(tuning::kRecommendedMenuDelay);
-  Label_MenuShowDelayDragDrop(0);
+  Label_MenuShowDelayDragDrop(SwitchMode::Read);
   dialogs_.information(text("Automatisches Tuning beendet.\rSie müssen die Änderungen übernehmen, bevor Sie Vantrel "
                             "verlassen.",
                             "Automatic-tuning completed.\rYou must assign the changes before you exit Vantrel."));

@@ -2,6 +2,7 @@
 // The tuning, boot-menu and logo pages: each switch box is bound to its row of the switch
 // catalogue, the value fields to their places, the logo panels to their files, and the
 // apply and automatic-tuning buttons to the steps that use them.
+#include "app/controls/tarvocheckbox.h"
 #include "app/pages/page.h"
 
 #include <array>
@@ -23,7 +24,7 @@ class TuningPage : public Page {
   // A switch box of the form and its handler.
   struct SwitchBinding {
     const char* box;
-    void (TuningPage::*handler)(int mode);
+    void (TuningPage::*handler)(SwitchMode mode);
   };
   static std::span<const SwitchBinding> switches();
   static std::span<const Click<TuningPage>> clicks();
@@ -36,33 +37,33 @@ class TuningPage : public Page {
 
   // The switch handlers. Mode 0 reads the system state into the box, mode 1 writes the
   // box's state to the system, any other mode does nothing.
-  void CheckBox_IconsDragDrop(int mode);
-  void Checkbox_noAnimDragDrop(int mode);
-  void CheckBox_SmoothFontsDragDrop(int mode);
-  void Checkbox_DragFullWindowsDragDrop(int mode);
-  void CheckBox_PIFDragDrop(int mode);
-  void CheckBox_LNKDragDrop(int mode);
-  void Checkbox_BMPDragDrop(int mode);
-  void Checkbox_StartBannerDragDrop(int mode);
-  void CheckBox_DblSpaceDragDrop(int mode);
-  void Checkbox_DrvSpaceDragDrop(int mode);
-  void CheckBox_LoadTopDragDrop(int mode);
-  void Checkbox_RemovableIDEDragDrop(int mode);
-  void CheckBox_DoubleBufferDragDrop(int mode);
-  void CheckBox_AutostartDragDrop(int mode);
-  void CheckBox_linkDragDrop(int mode);
-  void CheckBox_SystemsteuerungDragDrop(int mode);
-  void CheckBox_DruckerDragDrop(int mode);
-  void Checkbox_SchnellansichtDragDrop(int mode);
-  void Checkbox_LocalLoadHighDragDrop(int mode);
-  void CheckBox_ShowBootMenuDragDrop(int mode);
-  void checkBox_oldDOSDragDrop(int mode);
-  void CheckBox_NetworkDragDrop(int mode);
-  void CheckBox_LogoDragDrop(int mode);
+  void CheckBox_IconsDragDrop(SwitchMode mode);
+  void Checkbox_noAnimDragDrop(SwitchMode mode);
+  void CheckBox_SmoothFontsDragDrop(SwitchMode mode);
+  void Checkbox_DragFullWindowsDragDrop(SwitchMode mode);
+  void CheckBox_PIFDragDrop(SwitchMode mode);
+  void CheckBox_LNKDragDrop(SwitchMode mode);
+  void Checkbox_BMPDragDrop(SwitchMode mode);
+  void Checkbox_StartBannerDragDrop(SwitchMode mode);
+  void CheckBox_DblSpaceDragDrop(SwitchMode mode);
+  void Checkbox_DrvSpaceDragDrop(SwitchMode mode);
+  void CheckBox_LoadTopDragDrop(SwitchMode mode);
+  void Checkbox_RemovableIDEDragDrop(SwitchMode mode);
+  void CheckBox_DoubleBufferDragDrop(SwitchMode mode);
+  void CheckBox_AutostartDragDrop(SwitchMode mode);
+  void CheckBox_linkDragDrop(SwitchMode mode);
+  void CheckBox_SystemsteuerungDragDrop(SwitchMode mode);
+  void CheckBox_DruckerDragDrop(SwitchMode mode);
+  void Checkbox_SchnellansichtDragDrop(SwitchMode mode);
+  void Checkbox_LocalLoadHighDragDrop(SwitchMode mode);
+  void CheckBox_ShowBootMenuDragDrop(SwitchMode mode);
+  void checkBox_oldDOSDragDrop(SwitchMode mode);
+  void CheckBox_NetworkDragDrop(SwitchMode mode);
+  void CheckBox_LogoDragDrop(SwitchMode mode);
   // The value labels follow their up-downs in mode 0; mode 1 does nothing.
-  void Label_MenuShowDelayDragDrop(int mode);
-  void Label_BootmenuDelayDragDrop(int mode);
-  void Label_BootDelayDragDrop(int mode);
+  void Label_MenuShowDelayDragDrop(SwitchMode mode);
+  void Label_BootmenuDelayDragDrop(SwitchMode mode);
+  void Label_BootDelayDragDrop(SwitchMode mode);
   void UpDown_MenuShowDelayClick();
   void UpDown_BootMenuDelayClick();
   void UpDown_BootDelayClick();
@@ -90,7 +91,7 @@ class TuningPage : public Page {
   QString logoPath(int panel) const;
 
  private:
-  void runTuningSwitch(const char* box, int mode);
+  void runTuningSwitch(const char* box, SwitchMode mode);
   void loadLogoPanel(int panel);
   // What the tuning, boot-menu and logo pages show, for the apply.
   tuning::Pending pendingTuning() const;

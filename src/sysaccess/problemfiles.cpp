@@ -1,4 +1,4 @@
-#include "sysaccess/lettered.h"
+#include "sysaccess/problemfiles.h"
 
 #include "platform/filesystem.h"
 #include "platform/text.h"
@@ -28,7 +28,7 @@ LetteredSection readLetteredSection(const std::optional<QByteArray>& file, QChar
   return s;
 }
 
-QStringList letteredSectionLines(FileSystem& fs, const QString& path, QChar letter, const SharedState& state,
+QStringList problemSectionLines(FileSystem& fs, const QString& path, QChar letter, const SharedState& state,
                                  const char* missingGerman, const char* missingEnglish) {
   auto text = [&](const char* german, const char* english) { return QString::fromUtf8(state.pick(german, english)); };
   const LetteredSection s = readLetteredSection(fs.readFile(path), letter);

@@ -27,7 +27,7 @@ LetteredSection readLetteredSection(const std::optional<QByteArray>& file, QChar
 // The section of the machine's file `path` as a memo shows it: where the file lets the reader
 // down, a sentence says so in the memo itself, where the user is looking — `missingGerman`
 // / `missingEnglish` (with %1 for the path) when there is no file.
-QStringList letteredSectionLines(FileSystem& fs, const QString& path, QChar letter, const SharedState& state,
+QStringList problemSectionLines(FileSystem& fs, const QString& path, QChar letter, const SharedState& state,
                                  const char* missingGerman, const char* missingEnglish);
 
 }  // namespace vt

@@ -1,4 +1,4 @@
-#include "app/controls/explbtn.h"
+#include "app/controls/explorerbutton.h"
 
 #include <QEvent>
 #include <QPainter>
