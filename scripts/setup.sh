@@ -20,6 +20,7 @@ packages=(
   # The Debian package (scripts/package.sh) and the check of its desktop entry.
   dpkg-dev desktop-file-utils
   clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh)
+  clang-format-14  # the layout check (scripts/format.sh)
 )
 # The screenshot script also needs a virtual X server and its tools.
 if [ "${1:-}" = "--screenshots" ]; then
