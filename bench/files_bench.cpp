@@ -49,8 +49,9 @@ void age(const QByteArray& folder) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const auto base = bench::makeMachineFolder("files_bench", argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(),
-                                              "[Machine]\r\nPlatform=Win95\r\n\r\n[Drive C]\r\nType=fixed\r\nTotalBytes=2147483648\r\n");
+  const auto base =
+      bench::makeMachineFolder("files_bench", argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(),
+                               "[Machine]\r\nPlatform=Win95\r\n\r\n[Drive C]\r\nType=fixed\r\nTotalBytes=2147483648\r\n");
   if (!base) return 2;
   const QString folder = base->path() + QStringLiteral("/machine");
   const QString root = folder + QStringLiteral("/drives/C");
@@ -92,14 +93,16 @@ int main(int argc, char** argv) {
   fs.diskFreeSpaceEx(u"C:\\", &freeBytes, &totalBytes);
   const double firstCall = t.nsecsElapsed() / 1e3;
   const qint64 firstFree = freeBytes;
-  const double perCall = microsPerCall(200, [&](int) {
-    quint32 spc, bps, freeClusters, totalClusters;
-    fs.diskFreeSpace(u"C:\\", &spc, &bps, &freeClusters, &totalClusters);
-    fs.diskFreeSpaceEx(u"C:\\", &freeBytes, &totalBytes);
-  }) / 2;
+  const double perCall = microsPerCall(200,
+                                       [&](int) {
+                                         quint32 spc, bps, freeClusters, totalClusters;
+                                         fs.diskFreeSpace(u"C:\\", &spc, &bps, &freeClusters, &totalClusters);
+                                         fs.diskFreeSpaceEx(u"C:\\", &freeBytes, &totalBytes);
+                                       }) /
+                         2;
 
-  std::printf("exists:     %.1f us in another case, %.1f us in the stored case (folder of %d entries), ratio %.2f\n",
-              otherCase, storedCase, kFolderEntries, storedCase > 0 ? otherCase / storedCase : 0.0);
+  std::printf("exists:     %.1f us in another case, %.1f us in the stored case (folder of %d entries), ratio %.2f\n", otherCase,
+              storedCase, kFolderEntries, storedCase > 0 ? otherCase / storedCase : 0.0);
   std::printf("free space: %.0f us the first call (counts %d files), %.2f us per call after it, ratio %.4f\n", firstCall,
               kFolders * kFolderEntries, perCall, firstCall > 0 ? perCall / firstCall : 0.0);
   if (misses || freeBytes != firstFree || totalBytes != 2147483648LL) {

@@ -77,13 +77,13 @@ void buildMachine(RegKey& hklm, int values) {
       case 0: k = hklm.createPath("SOFTWARE\\Classes\\.x" + QByteArray::number(n)); break;
       case 1: k = hklm.createPath("SOFTWARE\\Classes\\CLSID\\" + guid(r) + "\\InprocServer32"); break;
       case 2:
-        k = hklm.createPath("Enum\\PCI\\VEN_" + hex(r.below(0x10000), 4) + "&DEV_" + hex(r.below(0x10000), 4) +
-                            "\\BUS_00&DEV_" + hex(n % 32, 2));
+        k = hklm.createPath("Enum\\PCI\\VEN_" + hex(r.below(0x10000), 4) + "&DEV_" + hex(r.below(0x10000), 4) + "\\BUS_00&DEV_" +
+                            hex(n % 32, 2));
         break;
       case 3: k = hklm.createPath("System\\CurrentControlSet\\Services\\Class\\Net\\" + hex(n, 4)); break;
       default:
-        k = hklm.createPath("SOFTWARE\\Vendor" + QByteArray::number(n % 300) + "\\Product\\" +
-                            QByteArray::number(n) + "\\Settings");
+        k = hklm.createPath("SOFTWARE\\Vendor" + QByteArray::number(n % 300) + "\\Product\\" + QByteArray::number(n) +
+                            "\\Settings");
     }
     left -= fillValues(k, r, left);
   }
@@ -181,8 +181,7 @@ int main(int argc, char** argv) {
   build.start();
   buildMachine(reg.localMachine(), values);
   const Stats made = count(reg.localMachine());
-  std::printf("registry: %d keys, %d values (built in %.2f s)\n\n", made.keys, made.values,
-              double(build.nsecsElapsed()) / 1e9);
+  std::printf("registry: %d keys, %d values (built in %.2f s)\n\n", made.keys, made.values, double(build.nsecsElapsed()) / 1e9);
 
   // Vantrel writes trees it has loaded from a hive (with a few changes), so the round trip
   // is timed on such a tree; a tree built key by key, its strings scattered over the heap,

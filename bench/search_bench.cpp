@@ -58,7 +58,7 @@ QByteArray fileFor(qint64 n, QString* name) {
     case 66: *name = QStringLiteral("main%1.grp").arg(n); return grp;
     default: break;
   }
-  static const char* const names[] = {"File%1.txt", "DATA%1.dat", "readme%1", "Setup%1.Exe", "win%1.ini",
+  static const char* const names[] = {"File%1.txt", "DATA%1.dat", "readme%1",  "Setup%1.Exe", "win%1.ini",
                                       "Bild%1.bmp", "x%1.tmpx",   "lib%1.dll", "notes%1.doc", "sys%1.vxd"};
   *name = QString::fromLatin1(names[n % 10]).arg(n);
   return "ordinary";

@@ -24,13 +24,12 @@
 namespace {
 
 constexpr int kTop = 20, kMiddle = 10, kLeaves = 10;  // 2,220 folders, 2,000 of them leaves
-constexpr int kFilesPerLeaf = 50;                      // 100,000 files
+constexpr int kFilesPerLeaf = 50;                     // 100,000 files
 
 // Mixed spellings, one file in four matching "*.TMP" in some case.
-const char* const kNames[] = {"File%1.txt", "DATA%1.dat", "~df%1.TMP", "readme%1", "Setup%1.Exe",
-                              "win%1.ini",  "Bild%1.bmp", "cache%1.tmp", "Log%1.Tmp.bak", "notes%1.doc",
-                              "Temp%1.tMp", "lib%1.dll",  "x%1.tmpx",   "Ar%1.Txt",      "sys%1.vxd",
-                              "k%1.TmP"};
+const char* const kNames[] = {"File%1.txt", "DATA%1.dat",  "~df%1.TMP",     "readme%1",    "Setup%1.Exe", "win%1.ini",
+                              "Bild%1.bmp", "cache%1.tmp", "Log%1.Tmp.bak", "notes%1.doc", "Temp%1.tMp",  "lib%1.dll",
+                              "x%1.tmpx",   "Ar%1.Txt",    "sys%1.vxd",     "k%1.TmP"};
 
 void makeFile(const QByteArray& path) {
   const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -84,10 +83,10 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   // A second argument "file" measures the attribute store of file systems without xattrs.
   const bool fileStore = argc > 2 && qstrcmp(argv[2], "file") == 0;
-  const auto base = bench::makeMachineFolder(
-      "walk_bench", argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(),
-      QByteArray("[Machine]\r\nPlatform=Win95\r\n") + (fileStore ? "AttributeStore=file\r\n" : "") +
-          "\r\n[Drive C]\r\nType=fixed\r\nLabel=BENCH\r\n");
+  const auto base =
+      bench::makeMachineFolder("walk_bench", argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(),
+                               QByteArray("[Machine]\r\nPlatform=Win95\r\n") + (fileStore ? "AttributeStore=file\r\n" : "") +
+                                   "\r\n[Drive C]\r\nType=fixed\r\nLabel=BENCH\r\n");
   if (!base) return 2;
   const QString folder = base->path() + QStringLiteral("/machine");
   const QString root = folder + QStringLiteral("/drives/C");
@@ -152,8 +151,8 @@ int main(int argc, char** argv) {
 
     timer.restart();
     QProcess find;
-    find.start(QStringLiteral("find"), {root, QStringLiteral("-iname"), QStringLiteral("*.tmp"), QStringLiteral("-printf"),
-                                        QStringLiteral("%s %T@\\n")});
+    find.start(QStringLiteral("find"),
+               {root, QStringLiteral("-iname"), QStringLiteral("*.tmp"), QStringLiteral("-printf"), QStringLiteral("%s %T@\\n")});
     if (!find.waitForFinished(120000) || find.exitCode() != 0) {
       std::fprintf(stderr, "find failed: %s\n", qPrintable(find.errorString()));
       return 2;
@@ -161,11 +160,12 @@ int main(int argc, char** argv) {
     findMatches = find.readAllStandardOutput().count('\n');
     findTimes.push_back(timer.nsecsElapsed() / 1e9);
   }
-  const double walkSeconds = bench::median(walkTimes), searchSeconds = bench::median(searchTimes), findSeconds = bench::median(findTimes);
+  const double walkSeconds = bench::median(walkTimes), searchSeconds = bench::median(searchTimes),
+               findSeconds = bench::median(findTimes);
 
   std::printf("tree:     %lld files in %lld folders under %s, generated in %.2f s (attribute store: %s, %d hidden)\n",
-              static_cast<long long>(files), static_cast<long long>(walked.count.folders), qPrintable(QFileInfo(base->path()).path()),
-              generateSeconds, qPrintable(fs.attributeStore().kind()), hidden);
+              static_cast<long long>(files), static_cast<long long>(walked.count.folders),
+              qPrintable(QFileInfo(base->path()).path()), generateSeconds, qPrintable(fs.attributeStore().kind()), hidden);
   std::printf("medians of %d runs\n", kRounds);
   std::printf("walk:     %.3f s, %lld matches of *.TMP (the tree walk)\n", walkSeconds,
               static_cast<long long>(walked.count.matches));

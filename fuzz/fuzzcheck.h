@@ -14,8 +14,8 @@ namespace vt::fuzz {
   std::abort();
 }
 
-#define FUZZ_CHECK(cond, ...) \
-  do {                        \
+#define FUZZ_CHECK(cond, ...)                              \
+  do {                                                     \
     if (!(cond)) ::vt::fuzz::failed(#cond, ##__VA_ARGS__); \
   } while (0)
 

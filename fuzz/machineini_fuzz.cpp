@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       // A disk image stays inside the machine folder.
       FUZZ_CHECK(d.hostRoot == QStringLiteral("/machine/image-drives/") + letter && d.type == DriveType::Removable);
-      FUZZ_CHECK(d.image.startsWith(QLatin1String("/machine/")) && !d.image.split(QLatin1Char('/')).contains(QStringLiteral("..")));
+      FUZZ_CHECK(d.image.startsWith(QLatin1String("/machine/")) &&
+                 !d.image.split(QLatin1Char('/')).contains(QStringLiteral("..")));
     }
     FUZZ_CHECK(d.totalBytes >= 0 && (!d.freeBytes || *d.freeBytes >= 0));
   }

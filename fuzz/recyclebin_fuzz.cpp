@@ -26,8 +26,9 @@ struct Setup {
     QDir(dir->path()).mkpath(QStringLiteral("drives/D"));
     QFile ini(dir->path() + QStringLiteral("/machine.ini"));
     if (!ini.open(QIODevice::WriteOnly)) fuzz::failed("cannot write machine.ini");
-    ini.write("[Machine]\r\nPlatform=Win95\r\nAttributeStore=file\r\n[Drive C]\r\nType=fixed\r\n"
-              "[Drive D]\r\nType=cdrom\r\n");
+    ini.write(
+        "[Machine]\r\nPlatform=Win95\r\nAttributeStore=file\r\n[Drive C]\r\nType=fixed\r\n"
+        "[Drive D]\r\nType=cdrom\r\n");
     ini.close();
     QString why;
     machine = Machine::open(dir->path(), &why, MachineOpen::BeingBuilt);  // no registry needed
@@ -49,8 +50,7 @@ void putHostFile(const QString& path, const QByteArray& bytes) {
 bool sameItems(const QList<RecycledItem>& a, const QList<RecycledItem>& b) {
   if (a.size() != b.size()) return false;
   for (qsizetype i = 0; i < a.size(); ++i)
-    if (a[i].index != b[i].index || a[i].originalPath != b[i].originalPath || a[i].storedPath != b[i].storedPath)
-      return false;
+    if (a[i].index != b[i].index || a[i].originalPath != b[i].originalPath || a[i].storedPath != b[i].storedPath) return false;
   return true;
 }
 

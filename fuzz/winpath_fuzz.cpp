@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   WinPath again;
   QString againPattern;
-  FUZZ_CHECK(parseWinPath(QStringLiteral("D:\\ELSEWHERE"), full, &again, &err, withPattern ? &againPattern : nullptr,
-                          withPattern),
-             what);
+  FUZZ_CHECK(
+      parseWinPath(QStringLiteral("D:\\ELSEWHERE"), full, &again, &err, withPattern ? &againPattern : nullptr, withPattern),
+      what);
   FUZZ_CHECK(again.drive == p.drive && again.parts == p.parts && againPattern == pattern, what);
   return 0;
 }

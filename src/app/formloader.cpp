@@ -42,7 +42,8 @@ QObject* create(const QString& cls, QWidget* parent) {
       {QStringLiteral("TImage"), [](QWidget* p) { return new TImage(p); }},
       {QStringLiteral("TNotebook"), [](QWidget* p) { return new QStackedWidget(p); }},
       {QStringLiteral("TPage"), [](QWidget* p) { return makePage(p); }},
-      {QStringLiteral("TPanel"), [](QWidget* p) {
+      {QStringLiteral("TPanel"),
+       [](QWidget* p) {
          auto* f = new QLabel(p);
          f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
          f->setAlignment(Qt::AlignCenter);
@@ -52,12 +53,14 @@ QObject* create(const QString& cls, QWidget* parent) {
       {QStringLiteral("TMemo"), [](QWidget* p) { return new QPlainTextEdit(p); }},
       {QStringLiteral("TListBox"), [](QWidget* p) { return new QListWidget(p); }},
       {QStringLiteral("TCheckListBox"), [](QWidget* p) { return new QListWidget(p); }},
-      {QStringLiteral("TListView"), [](QWidget* p) {
+      {QStringLiteral("TListView"),
+       [](QWidget* p) {
          auto* t = new QTreeWidget(p);
          t->setRootIsDecorated(false);
          return t;
        }},
-      {QStringLiteral("TProgressBar"), [](QWidget* p) {
+      {QStringLiteral("TProgressBar"),
+       [](QWidget* p) {
          auto* b = new QProgressBar(p);
          b->setTextVisible(false);
          return b;

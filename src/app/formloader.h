@@ -18,7 +18,9 @@ struct Form {
 
   QObject* find(const QString& name) const { return byName.value(name); }
   template <typename T>
-  T* get(const QString& name) const { return qobject_cast<T*>(find(name)); }
+  T* get(const QString& name) const {
+    return qobject_cast<T*>(find(name));
+  }
 };
 
 // Creates every component under `window` (named "Form1" in the description). On a

@@ -38,8 +38,10 @@ void TImage::setHint(const QString& hint) {
 void TImage::paintEvent(QPaintEvent*) {
   if (drawn_.isNull()) return;
   QPainter p(this);
-  if (stretch_) p.drawImage(rect(), drawn_);
-  else p.drawImage(0, 0, drawn_);
+  if (stretch_)
+    p.drawImage(rect(), drawn_);
+  else
+    p.drawImage(0, 0, drawn_);
 }
 
 void TImage::mousePressEvent(QMouseEvent* e) {

@@ -27,8 +27,10 @@ CommandLine parseCommandLine(const QStringList& args) {
     } else if (a == QLatin1String("--lang") || a.startsWith(QLatin1String("--lang="))) {
       QString lang = a.mid(7);
       if (a == QLatin1String("--lang") && !next(&lang)) return cl;
-      if (lang == QLatin1String("en")) cl.english = true;
-      else if (lang == QLatin1String("de")) cl.english = false;
+      if (lang == QLatin1String("en"))
+        cl.english = true;
+      else if (lang == QLatin1String("de"))
+        cl.english = false;
       else {
         cl.error = QStringLiteral("unknown language '%1' (de or en)").arg(lang);
         return cl;

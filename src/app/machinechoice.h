@@ -8,7 +8,7 @@ namespace vt {
 struct CommandLine {
   QString machineFolder;  // empty: the sample machine
   bool english = false;
-  QString error;          // set when the arguments cannot be understood
+  QString error;  // set when the arguments cannot be understood
   bool help = false;
 };
 

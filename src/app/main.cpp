@@ -88,8 +88,7 @@ int main(int argc, char** argv) {
   QObject::connect(&form, &vt::TForm1::terminateRequested, &app, &QApplication::quit);
   if (!form.Starten()) return 0;
   dialogs.setParentWindow(&form);
-  if (QScreen* screen = QApplication::primaryScreen())
-    form.move(screen->availableGeometry().center() - form.rect().center());
+  if (QScreen* screen = QApplication::primaryScreen()) form.move(screen->availableGeometry().center() - form.rect().center());
   form.show();
   // For timing start-up from outside: end as soon as the shown window has been handled.
   if (qEnvironmentVariableIsSet("VANTREL_EXIT_WHEN_SHOWN")) QTimer::singleShot(0, &app, &QApplication::quit);

@@ -87,7 +87,8 @@ bool MediaPlayer::open(QString* error) {
     loop.exec(QEventLoop::ExcludeUserInputEvents);  // a second click must not reopen meanwhile
   }
   const QMediaPlayer::MediaStatus status = player_->mediaStatus();
-  if (player_->error() != QMediaPlayer::NoError || (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia)) {
+  if (player_->error() != QMediaPlayer::NoError ||
+      (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia)) {
     const QString why = player_->errorString();
     *error = !why.isEmpty() ? why
              : status == QMediaPlayer::LoadingMedia
@@ -102,7 +103,12 @@ bool MediaPlayer::open(QString* error) {
     playing_ = false;
     // Reported after the backend's own signal has returned: the answer to the question may
     // open another file.
-    QMetaObject::invokeMethod(&context_, [this] { if (notify) notify(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &context_,
+        [this] {
+          if (notify) notify();
+        },
+        Qt::QueuedConnection);
   };
   QObject::connect(player_, &QMediaPlayer::playbackStateChanged, &context_, [ended](QMediaPlayer::PlaybackState s) {
     if (s == QMediaPlayer::StoppedState) ended();

@@ -41,8 +41,7 @@ bool QtDialogService::confirm(const QString& text) {
 QString QtDialogService::choosePicture() {
   const bool english = state_ && state_->language == English;
   return QFileDialog::getOpenFileName(parent_, english ? QStringLiteral("Open picture") : QStringLiteral("Bild öffnen"),
-                                      QString(), QStringLiteral("Bitmaps (*.bmp)"), nullptr,
-                                      QFileDialog::ReadOnly);
+                                      QString(), QStringLiteral("Bitmaps (*.bmp)"), nullptr, QFileDialog::ReadOnly);
 }
 
 void QtEventPump::processPendingEvents() { QApplication::processEvents(); }

@@ -22,14 +22,11 @@ SingleInstance::Result SingleInstance::acquire() {
   lock_->setStaleLockTime(0);  // a lock is stale only when its process is gone
   if (lock_->tryLock(0)) return Acquired;
   switch (lock_->error()) {
-    case QLockFile::LockFailedError:
-      return HeldByAnother;
+    case QLockFile::LockFailedError: return HeldByAnother;
     case QLockFile::PermissionError:
       error_ = QStringLiteral("cannot create the lock file %1: permission denied").arg(path_);
       return Failed;
-    default:
-      error_ = QStringLiteral("cannot create the lock file %1").arg(path_);
-      return Failed;
+    default: error_ = QStringLiteral("cannot create the lock file %1").arg(path_); return Failed;
   }
 }
 

@@ -149,8 +149,8 @@ void TForm1::resetSharedState() {
 // The program's own key, made on the first start. This one warning exists in German only.
 void TForm1::ensureProgramKey() {
   if (reg_.RegKeyExists(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey))) return;
-  dialogs_.warning(QString::fromUtf8(
-      "Vantrel konnte seine Einstellungen in der Registry nicht finden!\rVerwende Standart-Einstellungen."));
+  dialogs_.warning(
+      QString::fromUtf8("Vantrel konnte seine Einstellungen in der Registry nicht finden!\rVerwende Standart-Einstellungen."));
   reg_.WriteRegStringCreate(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey), u"Start", u"0");
   reg_.WriteRegStringCreate(HKEY_LOCAL_MACHINE, QString::fromLatin1(kProgramKey), u"Sprache", u"0");
 }
@@ -165,7 +165,7 @@ bool TForm1::runsOnWindows95() {
 void TForm1::useEnglishTexts() {
   SwitchToEnglish();
   const std::pair<const char*, const char*> hints[] = {
-      {"Image3", "Quit VTR"},         {"Logo_1", "Change Bootlogo"},         {"Logo_2", "Change this logo"},
+      {"Image3", "Quit VTR"},        {"Logo_1", "Change Bootlogo"},       {"Logo_2", "Change this logo"},
       {"Logo_3", "Change end-logo"}, {"Image_HELP", "Help on this page"},
   };
   for (const auto& [name, hint] : hints)
@@ -280,10 +280,14 @@ void TForm1::Image4Click() {
 
 void TForm1::SwitchToEnglish() {
   for (QObject* o : form_.components) {
-    if (auto* b = qobject_cast<TExplorerButton*>(o)) b->switchToEnglish();
-    else if (auto* c = qobject_cast<TTarvoCheckBox*>(o)) c->switchToEnglish();
-    else if (auto* l = qobject_cast<TTarvoLabel*>(o)) l->switchToEnglish();
-    else if (auto* img = qobject_cast<TImage*>(o)) img->switchToEnglish();
+    if (auto* b = qobject_cast<TExplorerButton*>(o))
+      b->switchToEnglish();
+    else if (auto* c = qobject_cast<TTarvoCheckBox*>(o))
+      c->switchToEnglish();
+    else if (auto* l = qobject_cast<TTarvoLabel*>(o))
+      l->switchToEnglish();
+    else if (auto* img = qobject_cast<TImage*>(o))
+      img->switchToEnglish();
     else if (auto* view = qobject_cast<QTreeWidget*>(o); view && view->property("ColumnsENG").isValid())
       view->setHeaderLabels(view->property("ColumnsENG").toStringList());
   }
@@ -341,10 +345,11 @@ void TForm1::useSixteenColours() {
   copy("SKnopf_16col", {"Knopf_n2", "Knopf_m2", "Knopf_s2"});
   copy("Haken1_16col", {"NoHakenN", "NoHakenS"});
   copy("Haken2_16col", {"HakenN", "HakenS"});
-  dialogs_.warning(text("Sie nutzen derzeit nur den 16-Farben Modus!\rVermutlich haben Sie Windows im abgesicherten "
-                        "Modus gestartet.\rAlle Grafiken werden abgeschaltet!",
-                        "You are currently running Windows in 16-color mode!\rPerhaps you have started Windows in "
-                        "safe-mode.\rAll graphics are disabled!"));
+  dialogs_.warning(
+      text("Sie nutzen derzeit nur den 16-Farben Modus!\rVermutlich haben Sie Windows im abgesicherten "
+           "Modus gestartet.\rAlle Grafiken werden abgeschaltet!",
+           "You are currently running Windows in 16-color mode!\rPerhaps you have started Windows in "
+           "safe-mode.\rAll graphics are disabled!"));
 }
 
 // Vantrel's data files (the help topics, the rescue disk's help, the multimedia test's

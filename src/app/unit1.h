@@ -106,7 +106,9 @@ class TForm1 : public QWidget, public PageHost {
 
  private:
   template <typename T>
-  T* get(const char* name) const { return form_.get<T>(QString::fromLatin1(name)); }
+  T* get(const char* name) const {
+    return form_.get<T>(QString::fromLatin1(name));
+  }
   QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
   TExplorerButton* sectionButton(int index) const;
   // The steps of the start-up sequence.

@@ -47,8 +47,10 @@ void TUpDown::paintEvent(QPaintEvent*) {
 
 void TUpDown::mousePressEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
-  if (e->position().y() < height() / 2) stepUp();
-  else stepDown();
+  if (e->position().y() < height() / 2)
+    stepUp();
+  else
+    stepDown();
 }
 
 void TUpDown::keyPressEvent(QKeyEvent* e) {
@@ -64,6 +66,8 @@ void TUpDown::keyPressEvent(QKeyEvent* e) {
 }
 
 void TUpDown::wheelEvent(QWheelEvent* e) {
-  if (e->angleDelta().y() > 0) stepUp();
-  else if (e->angleDelta().y() < 0) stepDown();
+  if (e->angleDelta().y() > 0)
+    stepUp();
+  else if (e->angleDelta().y() < 0)
+    stepDown();
 }

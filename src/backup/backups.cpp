@@ -101,8 +101,7 @@ QString sha256(const QByteArray& bytes) {
 
 // The stems of the files a set is made of, the description's among them.
 bool isSetStem(QStringView stem) {
-  if (stem.compare(u"BACKUP", Qt::CaseInsensitive) == 0 || stem.compare(u"REGISTRY", Qt::CaseInsensitive) == 0)
-    return true;
+  if (stem.compare(u"BACKUP", Qt::CaseInsensitive) == 0 || stem.compare(u"REGISTRY", Qt::CaseInsensitive) == 0) return true;
   for (const FileRow& row : fileRows(QString()))
     if (stem.compare(QLatin1String(row.stem), Qt::CaseInsensitive) == 0) return true;
   return false;
@@ -122,8 +121,7 @@ bool wholeDescription(const QByteArray& bytes) {
 Backups::Backups(Machine& machine, const SharedState& state, DialogService& dialogs)
     : machine_(machine), state_(state), dialogs_(dialogs) {}
 
-void Backups::setDirectories(const QString& programDirectory, const QString& windowsDirectory,
-                             const QString& systemDirectory) {
+void Backups::setDirectories(const QString& programDirectory, const QString& windowsDirectory, const QString& systemDirectory) {
   programDirectory_ = programDirectory;
   windowsDirectory_ = windowsDirectory;
   systemDirectory_ = systemDirectory;
@@ -147,8 +145,7 @@ QString Backups::NextBackupNumber(const QString& store) {
 bool Backups::copyComponentFile(const QString& from, const QString& to, const QString& failure) {
   if (machine_.files().copyFile(from, to, false)) return true;
   result_ = false;
-  if (failureReason_.isEmpty())
-    failureReason_ = QStringLiteral("%1: %2").arg(from, describe(machine_.files().lastError()));
+  if (failureReason_.isEmpty()) failureReason_ = QStringLiteral("%1: %2").arg(from, describe(machine_.files().lastError()));
   if (!silent_) dialogs_.warning(failure);
   return false;
 }
@@ -313,9 +310,7 @@ bool Backups::AutoBackup(int kind, const QString& currentDescription) {
       {{Systemfiles}, "AUTO-Backup : Änderungen an Systemdateien", "AUTO-Backup : Changes in systemfiles"},
       {{Registry}, "AUTO-Backup : Änderungen an Registry", "AUTO-Backup : Changes in Registry"},
       {{MsdosSys}, "AUTO-Backup : Änderungen an Boot-Einstellungen", "AUTO-Backup : Changes in boot-options"},
-      {{Startfiles, Systemfiles, Registry, Logos, MsdosSys},
-       "AUTO-Backup : 1.Start von Vantrel",
-       "AUTO-Backup : 1.Start of VTR"},
+      {{Startfiles, Systemfiles, Registry, Logos, MsdosSys}, "AUTO-Backup : 1.Start von Vantrel", "AUTO-Backup : 1.Start of VTR"},
   };
   Choice choice;
   choice.description = currentDescription;
@@ -419,16 +414,18 @@ bool Backups::RestoreBackupSet(const QString& descriptionPath, const Components&
     dialogs_.warning(failure);
   }
   if (ok)
-    dialogs_.information(text("Restore erfolgreich.\rBitte Computer neu starten!", "Restore successful.\rPlease restart your computer!"));
+    dialogs_.information(
+        text("Restore erfolgreich.\rBitte Computer neu starten!", "Restore successful.\rPlease restart your computer!"));
   else if (!registryWhy.isEmpty())
     // The last word on the restore, after any box about a file, so that a restore that
     // put the files back is not taken for a whole one.
     dialogs_.warning(text("Die Registry wurde nicht wiederhergestellt und ist unverändert:\r%1",
                           "The registry was not restored and is unchanged:\r%1")
                          .arg(registryWhy) +
-                     (filesChosen && filesOk ? text("\rDie übrigen gewählten Teile wurden wiederhergestellt.\rBitte Computer neu starten!",
-                                                    "\rThe other chosen parts were restored.\rPlease restart your computer!")
-                                             : QString()));
+                     (filesChosen && filesOk
+                          ? text("\rDie übrigen gewählten Teile wurden wiederhergestellt.\rBitte Computer neu starten!",
+                                 "\rThe other chosen parts were restored.\rPlease restart your computer!")
+                          : QString()));
   return ok;
 }
 
@@ -473,7 +470,7 @@ QByteArray Backups::rescueAutoexec() const {
   l << QStringLiteral("if exist A:\\attrib.exe set VTRATTRIB=A:\\attrib.exe");
   const QStringList live = {w + QStringLiteral("\\system.dat"), w + QStringLiteral("\\user.dat"),
                             w + QStringLiteral("\\system.ini"), w + QStringLiteral("\\win.ini"),
-                            QStringLiteral("C:\\config.sys"), QStringLiteral("C:\\Autoexec.bat")};
+                            QStringLiteral("C:\\config.sys"),   QStringLiteral("C:\\Autoexec.bat")};
   for (const QString& f : live) l << QStringLiteral("%VTRATTRIB% ") + f + QStringLiteral(" -r -s -h");
   l << QStringLiteral("set VTRATTRIB=");
   // DOS knows DEL, not "delete"; and REN takes the new name without drive or folder, which
@@ -599,14 +596,13 @@ bool Backups::CreateRescueDisk(const RescueProgress& progress) {
   // the floppy never loses the MSDOS.SYS it boots with.
   const QString boot = QStringLiteral("A:\\MSDOS.SYS");
   const quint32 bootAttributes = fs.attributes(boot);
-  const std::optional<QByteArray> bootConfig =
-      bootAttributes == kInvalidAttributes ? QByteArray() : fs.readFile(boot);
+  const std::optional<QByteArray> bootConfig = bootAttributes == kInvalidAttributes ? QByteArray() : fs.readFile(boot);
   if (bootConfig && !bootConfig->contains('\0')) {
     const bool ok = put(boot, rescueBootConfig(*bootConfig));
     const WinError error = fs.lastError();
     written.removeAll(boot);  // the floppy boots with it: no undo takes it away
-    const quint32 kept = bootAttributes == kInvalidAttributes ? AttrReadOnly | AttrHidden | AttrSystem
-                                                              : bootAttributes & AttrSettable;
+    const quint32 kept =
+        bootAttributes == kInvalidAttributes ? AttrReadOnly | AttrHidden | AttrSystem : bootAttributes & AttrSettable;
     fs.setAttributes(boot, ok ? kept | AttrArchive : kept);
     if (!ok) return undo(error);
   }
@@ -636,9 +632,10 @@ bool Backups::CreateRescueDisk(const RescueProgress& progress) {
     dialogs_.warning(text("Diese Programme konnten nicht auf die Diskette kopiert werden:\r%1",
                           "These programs could not be copied to the disk:\r%1")
                          .arg(missing.join(QStringLiteral(", "))));
-  dialogs_.information(text("Rettungsdiskette erstellt.Warten Sie bis die LED ihres Diskettenlaufwerkes ausgeht und "
-                            "entnehmen Sie dann die Diskette.",
-                            "Safety-disk created.Wait until the LED of your diskdrive turns off and then remove the disk."));
+  dialogs_.information(
+      text("Rettungsdiskette erstellt.Warten Sie bis die LED ihres Diskettenlaufwerkes ausgeht und "
+           "entnehmen Sie dann die Diskette.",
+           "Safety-disk created.Wait until the LED of your diskdrive turns off and then remove the disk."));
   return true;
 }
 

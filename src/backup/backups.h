@@ -26,8 +26,8 @@ enum Component { Registry = 0, Systemfiles, Startfiles, MsdosSys, Logos, Others,
 using Components = std::array<bool, kComponentCount>;
 
 // The description file's keys, in the order they are written.
-inline constexpr std::array<const char*, kComponentCount> kComponentKeys = {
-    "Registry", "Systemfiles", "Startfiles", "MSDOS.SYS", "LOGOS", "SONSTIGES"};
+inline constexpr std::array<const char*, kComponentCount> kComponentKeys = {"Registry",  "Systemfiles", "Startfiles",
+                                                                            "MSDOS.SYS", "LOGOS",       "SONSTIGES"};
 
 // What the creation page holds.
 struct Choice {

@@ -14,8 +14,8 @@ enum class ListKind { None = 0, Uninstall = 1, Files = 2, FileTypes = 3 };
 
 struct DeletionList {
   ListKind kind = ListKind::None;
-  QStringList entries;      // the lines shown, in the order the filler added them
-  QStringList keys;         // uninstall sub-key or extension key per line; empty for files
+  QStringList entries;  // the lines shown, in the order the filler added them
+  QStringList keys;     // uninstall sub-key or extension key per line; empty for files
   std::vector<bool> marked;
 
   void clear() {

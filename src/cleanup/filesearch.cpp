@@ -90,8 +90,8 @@ struct FileSearch::Pass {
   std::function<bool(const QString&, qint64)> listed;
 };
 
-FileSearch::FileSearch(FileSystem& fs, FileAccess& files, SharedState& state, EventPump& pump,
-                       const OptionFlags& flags, QString windowsDirectory, DeletionList& list, SearchView* view)
+FileSearch::FileSearch(FileSystem& fs, FileAccess& files, SharedState& state, EventPump& pump, const OptionFlags& flags,
+                       QString windowsDirectory, DeletionList& list, SearchView* view)
     : fs_(fs),
       files_(files),
       state_(state),
@@ -164,8 +164,8 @@ bool FileSearch::IsOrphanedShortcut(const QString& path) {
   if (!hasDrive(t) && !t.startsWith(QLatin1String("\\\\")))
     return !foundWhereWindowsLooks(path, link.workingDir, t) && !t.contains(shortName);
   // A share (\\SERVER\SHARE\...) is a network target like a mapped network drive.
-  const DriveType type = t.startsWith(QLatin1String("\\\\")) ? DriveType::Remote
-                                                                : fs_.driveType(QString(t[0]) + QLatin1String(":\\"));
+  const DriveType type =
+      t.startsWith(QLatin1String("\\\\")) ? DriveType::Remote : fs_.driveType(QString(t[0]) + QLatin1String(":\\"));
   if (type == DriveType::Removable && !flags_.floppyShortcuts) return false;
   if (type == DriveType::CdRom && !flags_.cdromShortcuts) return false;
   if (type == DriveType::Remote && !flags_.networkShortcuts) return false;
@@ -212,8 +212,8 @@ void FileSearch::SearchTempFiles(const QString& dir) {
 }
 
 void FileSearch::SearchGidFiles(const QString& dir) {
-  walk(dir, {{QStringLiteral("*.GID")},
-             [this](const QString& path, qint64 size) { return size >= 5 && HasGidSignature(fs_, path); }});
+  walk(dir,
+       {{QStringLiteral("*.GID")}, [this](const QString& path, qint64 size) { return size >= 5 && HasGidSignature(fs_, path); }});
 }
 
 void FileSearch::SearchShortcuts(const QString& dir) {
@@ -222,8 +222,8 @@ void FileSearch::SearchShortcuts(const QString& dir) {
 }
 
 void FileSearch::SearchWin3Files(const QString& dir) {
-  walk(dir, {{QStringLiteral("*.GRP")},
-             [this](const QString& path, qint64 size) { return size >= 5 && HasGrpSignature(fs_, path); }});
+  walk(dir,
+       {{QStringLiteral("*.GRP")}, [this](const QString& path, qint64 size) { return size >= 5 && HasGrpSignature(fs_, path); }});
 }
 
 void FileSearch::CheckWin3Programs() {

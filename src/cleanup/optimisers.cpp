@@ -127,8 +127,7 @@ bool OptimizeWinIni(Optimiser& o) {
     reportWriteFailure(o, file);
     return false;
   }
-  o.dialogs.information(text(o.state,
-                             "Ihre Systemdateien wurden optimiert. Die alten Systemdateien wurden als Backup gesichert.",
+  o.dialogs.information(text(o.state, "Ihre Systemdateien wurden optimiert. Die alten Systemdateien wurden als Backup gesichert.",
                              "Your Systemfiles have been optimized. The old systemfiles are saved as backup."));
   return true;
 }
@@ -149,8 +148,7 @@ bool OptimizeStartFiles(Optimiser& o) {
       return false;
     }
   }
-  o.dialogs.information(text(o.state,
-                             "Ihre Startdateien wurden optimiert. Die alten Startdateien wurden als Backup gesichert.",
+  o.dialogs.information(text(o.state, "Ihre Startdateien wurden optimiert. Die alten Startdateien wurden als Backup gesichert.",
                              "Your Startfiles have been optimized. The old startfiles are saved as backup."));
   return true;
 }

@@ -55,7 +55,15 @@ Text cutAfterExtension(const Text& path) {
 
 bool hasDetails(QChar letter) {
   switch (letter.unicode()) {
-    case 'C': case 'D': case 'E': case 'F': case 'G': case 'N': case 'O': case 'P': case 'Q': return true;
+    case 'C':
+    case 'D':
+    case 'E':
+    case 'F':
+    case 'G':
+    case 'N':
+    case 'O':
+    case 'P':
+    case 'Q': return true;
     default: return false;
   }
 }
@@ -126,9 +134,7 @@ bool Analysis::upperLines(const QString& path, QList<QByteArray>* lines) {
   return true;
 }
 
-bool Analysis::lowMemory() {
-  return qint64(machine_.facts().physicalMemory / quint64(kMegabyte)) < kMinimumMemoryMb;
-}
+bool Analysis::lowMemory() { return qint64(machine_.facts().physicalMemory / quint64(kMegabyte)) < kMinimumMemoryMb; }
 
 bool Analysis::lowDiskSpace() {
   // The drive of the Windows directory; a query that fails counts as no space at all.

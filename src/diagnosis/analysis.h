@@ -38,8 +38,8 @@ struct FileSystemSwitch {
   quint32 problemValue;
 };
 inline constexpr FileSystemSwitch kFileSystemSwitches[] = {
-    {'H', u"SoftCompatMode", 0}, {'I', u"PreserveLongNames", 0}, {'J', u"VirtualHDIRQ", 0},
-    {'K', u"AsyncFileCommit", 1}, {'L', u"ForceRMIO", 1},        {'M', u"DriveWriteBehind", 0},
+    {'H', u"SoftCompatMode", 0},  {'I', u"PreserveLongNames", 0}, {'J', u"VirtualHDIRQ", 0},
+    {'K', u"AsyncFileCommit", 1}, {'L', u"ForceRMIO", 1},         {'M', u"DriveWriteBehind", 0},
 };
 
 // The libraries check O looks for, as the list names them.

@@ -15,15 +15,12 @@ RepairOutcome Repairs::repair(QChar letter, const QStringList& details) {
   const QString fileSystemKey = QString::fromUtf16(kFileSystemKey);
   switch (letter.unicode()) {
     case 'A':
-    case 'B':
-      return RepairOutcome::NotOffered;
+    case 'B': return RepairOutcome::NotOffered;
     case 'C':
       if (!backUp(backup::AutoSystemfiles)) return RepairOutcome::BackupFailed;
       return removeLines(windowsDirectory + QStringLiteral("\\system.ini"), details);
-    case 'D':
-      return cutFromWinIni(u"load", details);
-    case 'E':
-      return cutFromWinIni(u"run", details);
+    case 'D': return cutFromWinIni(u"load", details);
+    case 'E': return cutFromWinIni(u"run", details);
     case 'F':
       if (!backUp(backup::AutoStartfiles)) return RepairOutcome::BackupFailed;
       return removeLines(QStringLiteral("C:\\Autoexec.bat"), details);
@@ -33,24 +30,19 @@ RepairOutcome Repairs::repair(QChar letter, const QStringList& details) {
     case 'K':
       if (!backUp(backup::AutoRegistry)) return RepairOutcome::BackupFailed;
       return reg.WriteRegDword(HKEY_LOCAL_MACHINE, fileSystemKey, u"AsyncFileCommit", 0) ? RepairOutcome::Repaired
-                                                                                       : RepairOutcome::Failed;
-    case 'N':
-      return deleteValues(QStringView(kRunKey), details);
-    case 'O':
-      return copySavedLibraries(details);
-    case 'P':
-      return deleteValues(QStringView(kFontsKey), details);
-    case 'Q':
-      return RepairOutcome::DeviceManager;
-    default:
-      break;
+                                                                                         : RepairOutcome::Failed;
+    case 'N': return deleteValues(QStringView(kRunKey), details);
+    case 'O': return copySavedLibraries(details);
+    case 'P': return deleteValues(QStringView(kFontsKey), details);
+    case 'Q': return RepairOutcome::DeviceManager;
+    default: break;
   }
   // The other file-system switches: without the value Windows takes its normal setting.
   for (const FileSystemSwitch& s : kFileSystemSwitches) {
     if (QLatin1Char(s.letter) != letter) continue;
     if (!backUp(backup::AutoRegistry)) return RepairOutcome::BackupFailed;
     return reg.DeleteRegValue(HKEY_LOCAL_MACHINE, fileSystemKey, QStringView(s.name)) ? RepairOutcome::Repaired
-                                                                                     : RepairOutcome::Failed;
+                                                                                      : RepairOutcome::Failed;
   }
   return RepairOutcome::NotOffered;
 }

@@ -26,10 +26,10 @@ namespace diagnosis {
 
 enum class RepairOutcome {
   Repaired,
-  Failed,          // nothing or not everything could be repaired; the caller warns
-  BackupFailed,    // no backup, so nothing was changed; the user has been told
-  NotOffered,      // A and B: there is nothing AUTOFIX can do
-  DeviceManager,   // Q: the user is taken to the Device Manager guide instead
+  Failed,         // nothing or not everything could be repaired; the caller warns
+  BackupFailed,   // no backup, so nothing was changed; the user has been told
+  NotOffered,     // A and B: there is nothing AUTOFIX can do
+  DeviceManager,  // Q: the user is taken to the Device Manager guide instead
 };
 
 // Whether the AUTOFIX button is offered for a letter: for all but A and B.

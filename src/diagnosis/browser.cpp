@@ -77,15 +77,14 @@ void Browser::AutoFixProblem() {
       // The problem stays: only the user can settle a device conflict.
       view_.showDeviceManagerGuide();
       return;
-    case RepairOutcome::BackupFailed:
-      return;
+    case RepairOutcome::BackupFailed: return;
     case RepairOutcome::Failed:
     case RepairOutcome::NotOffered:
-      dialogs_.warning(text("Ein Fehler trat während des AUTOFIX auf! Das Problem konnte nicht oder nicht vollständig behoben werden!",
-                            "An error occured during AUTOFIX! The problem has not been solved correctly!"));
+      dialogs_.warning(
+          text("Ein Fehler trat während des AUTOFIX auf! Das Problem konnte nicht oder nicht vollständig behoben werden!",
+               "An error occured during AUTOFIX! The problem has not been solved correctly!"));
       return;
-    case RepairOutcome::Repaired:
-      break;
+    case RepairOutcome::Repaired: break;
   }
   if (problems.size() == 1) {
     dialogs_.information(text("Alle Probleme wurden erfolgreich behoben!", "All problems have been fixed successfully!"));

@@ -37,14 +37,14 @@ TOSInfo::TOSInfo(Machine& machine) {
   userName_ = clipped(f.userName, kUserNameMax);
   // A name that does not fit the buffer makes the call fail, which leaves the fact empty.
   computerName_ = toAnsi(f.computerName).size() <= kComputerNameMax ? f.computerName : QString();
-  platform_ = (f.platform == QLatin1String("Win95") || f.platform == QLatin1String("WinNT") ||
-               f.platform == QLatin1String("Win32"))
-                  ? f.platform
-                  : QString();
+  platform_ =
+      (f.platform == QLatin1String("Win95") || f.platform == QLatin1String("WinNT") || f.platform == QLatin1String("Win32"))
+          ? f.platform
+          : QString();
   processor_ = processorText(f.processor);
 
-  RegKey* folders = machine.registry().openKey(HKey::CurrentUser,
-                                               u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+  RegKey* folders =
+      machine.registry().openKey(HKey::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
   auto read = [&](const char* name) -> QString {
     if (!folders) return {};
     const RegValue* v = folders->findValue(name);

@@ -10,11 +10,10 @@ QString problemTextFileName(TextKind kind, int language) {
          QString::fromLatin1(language == English ? ".eng" : ".de");
 }
 
-QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter,
-                        const SharedState& state) {
+QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter, const SharedState& state) {
   const QString path = programDirectory + QLatin1Char('\\') + problemTextFileName(kind, state.language);
   return problemSectionLines(fs, path, letter, state, "Die Datei %1 fehlt oder kann nicht gelesen werden.",
-                              "The file %1 is missing or cannot be read.");
+                             "The file %1 is missing or cannot be read.");
 }
 
 }  // namespace vt::diagnosis

@@ -31,8 +31,7 @@ inline ProblemSection readProblemSection(const std::optional<QByteArray>& file, 
 
 // What a memo shows for a letter: the section's lines, and where the file lets the reader
 // down (missing, no such section, no end line) a sentence that says so.
-QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter,
-                        const SharedState& state);
+QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter, const SharedState& state);
 
 }  // namespace diagnosis
 }  // namespace vt

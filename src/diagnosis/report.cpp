@@ -58,8 +58,7 @@ DriveItem DriveItem::fromItemText(const QString& text) {
 
 qint64 reportedMegabytes(quint64 reportedBytes) { return qint64((reportedBytes + 671744) / 1048576); }
 
-SystemReport Create_Report(Machine& machine, RegAccess& reg, FileAccess& files, const TOSInfo& os,
-                           const SharedState& state) {
+SystemReport Create_Report(Machine& machine, RegAccess& reg, FileAccess& files, const TOSInfo& os, const SharedState& state) {
   SystemReport r;
   const auto lookup = [&reg](const char* name, const char* match, const char* result, int mode) {
     return reg.FindEnumDeviceValue(QString::fromLatin1(name), QString::fromLatin1(match), QString::fromLatin1(result), mode);

@@ -36,8 +36,7 @@ struct SystemReport {
 // Installed memory in whole megabytes, from what Windows reports (which leaves out 384 KB).
 qint64 reportedMegabytes(quint64 reportedBytes);
 
-SystemReport Create_Report(Machine& machine, RegAccess& reg, FileAccess& files, const TOSInfo& os,
-                           const SharedState& state);
+SystemReport Create_Report(Machine& machine, RegAccess& reg, FileAccess& files, const TOSInfo& os, const SharedState& state);
 
 }  // namespace diagnosis
 }  // namespace vt

@@ -36,8 +36,9 @@ constexpr const char kFilesHeading[] = "[Files]";
 
 QByteArray formatRecord(const Record& r, const QString& image) {
   QByteArray out;
-  out += "; What Vantrel took drive C: from, and each file as it was then; the export writes\n"
-         "; back what differs. Image= only tells where it came from.\n";
+  out +=
+      "; What Vantrel took drive C: from, and each file as it was then; the export writes\n"
+      "; back what differs. Image= only tells where it came from.\n";
   out += "Image=" + image.toUtf8() + '\n';
   out += "ImageBytes=" + QByteArray::number(r.imageBytes) + '\n';
   out += "ImageSHA256=" + r.imageHash + '\n';
@@ -70,10 +71,14 @@ bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
       if (eq < 0) return bad();
       const QByteArray key = line.left(eq), value = line.mid(eq + 1);
       bool ok = true;
-      if (key == "ImageBytes") r->imageBytes = value.toLongLong(&ok), haveBytes = ok;
-      else if (key == "ImageSHA256") r->imageHash = value, haveHash = value.size() == 64;
-      else if (key == "Partition") r->partition = value.toInt(&ok);
-      else if (key == "Offset") r->offset = value.toLongLong(&ok), haveOffset = ok;
+      if (key == "ImageBytes")
+        r->imageBytes = value.toLongLong(&ok), haveBytes = ok;
+      else if (key == "ImageSHA256")
+        r->imageHash = value, haveHash = value.size() == 64;
+      else if (key == "Partition")
+        r->partition = value.toInt(&ok);
+      else if (key == "Offset")
+        r->offset = value.toLongLong(&ok), haveOffset = ok;
       if (!ok) return bad();
       continue;
     }
@@ -155,7 +160,8 @@ QByteArray machineIni(const QString& image, const fat::Volume& v, const Facts& f
   s += QStringLiteral("\n[Drive C]\nType=fixed\nReady=1\n");
   if (!v.label.isEmpty()) s += QStringLiteral("Label=%1\n").arg(iniValue(v.label));
   // Free space is left to follow what the machine's files take; a figure here would not.
-  s += QStringLiteral("FileSystem=%1\nTotalBytes=%2\n; %3 bytes were free at the import.\nBytesPerSector=%4\nSectorsPerCluster=%5\n")
+  s += QStringLiteral(
+           "FileSystem=%1\nTotalBytes=%2\n; %3 bytes were free at the import.\nBytesPerSector=%4\nSectorsPerCluster=%5\n")
            .arg(v.fileSystemName())
            .arg(v.totalBytes())
            .arg(v.freeBytes())
@@ -208,7 +214,8 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
 
   // Built beside its final place and renamed into it, so a failure leaves nothing behind.
   QTemporaryDir staging(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".vantrel~XXXXXX"));
-  if (!staging.isValid()) return fail(QStringLiteral("cannot create a folder beside %1: %2").arg(machineDir, staging.errorString()));
+  if (!staging.isValid())
+    return fail(QStringLiteral("cannot create a folder beside %1: %2").arg(machineDir, staging.errorString()));
   const QString folder = staging.path();
   const QString root = folder + QStringLiteral("/drives/C");
   if (!QDir().mkpath(root)) return fail(QStringLiteral("cannot create %1").arg(root));
@@ -247,26 +254,30 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
 
   Record record{imageBytes, hash, volume->partition, volume->offset, tree};
   int err = 0;
-  if (!writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kRecordName), formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
-    return fail(QStringLiteral("cannot write %1: %2").arg(QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
+  if (!writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kRecordName),
+                           formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
+    return fail(
+        QStringLiteral("cannot write %1: %2").arg(QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
   if (imagesync::hashFile(image) != hash) return fail(QStringLiteral("%1 changed while it was being imported").arg(image));
 
   ::chmod(QFile::encodeName(folder).constData(), 0777 & ~currentUmask());
-  if (target.exists() && !QDir().rmdir(machineDir)) return fail(QStringLiteral("cannot replace the empty folder %1").arg(machineDir));
+  if (target.exists() && !QDir().rmdir(machineDir))
+    return fail(QStringLiteral("cannot replace the empty folder %1").arg(machineDir));
   if (::rename(QFile::encodeName(folder).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
     return fail(QStringLiteral("cannot create %1: %2").arg(machineDir, QString::fromLocal8Bit(std::strerror(errno))));
   staging.setAutoRemove(false);
   if (summary) {
     qsizetype files = 0;
     for (const auto& [path, e] : tree) files += e.folder ? 0 : 1;
-    *summary = QStringLiteral("Imported %1 files and %2 folders from %3 (%4, %5 bytes, %6 free) into %7")
-                   .arg(files)
-                   .arg(qsizetype(tree.size()) - files)
-                   .arg(volume->partition ? QStringLiteral("partition %1").arg(volume->partition) : QStringLiteral("the whole image"))
-                   .arg(volume->typeName())
-                   .arg(volume->totalBytes())
-                   .arg(volume->freeBytes())
-                   .arg(machineDir);
+    *summary =
+        QStringLiteral("Imported %1 files and %2 folders from %3 (%4, %5 bytes, %6 free) into %7")
+            .arg(files)
+            .arg(qsizetype(tree.size()) - files)
+            .arg(volume->partition ? QStringLiteral("partition %1").arg(volume->partition) : QStringLiteral("the whole image"))
+            .arg(volume->typeName())
+            .arg(volume->totalBytes())
+            .arg(volume->freeBytes())
+            .arg(machineDir);
   }
   return true;
 }
@@ -322,7 +333,8 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   record.imageBytes = QFileInfo(image).size();
   record.imageHash = newHash;
   int err = 0;
-  if (!writeFileAtomically(m->hostPathInFolder(QLatin1String(kRecordName)), formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
+  if (!writeFileAtomically(m->hostPathInFolder(QLatin1String(kRecordName)),
+                           formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
     return fail(QStringLiteral("%1 was written, but %2 could not be updated (%3): import the image again before the next export")
                     .arg(image, QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
   return true;

@@ -12,9 +12,9 @@ namespace vt::disk {
 inline constexpr const char* kRecordName = "diskimage.txt";
 
 struct ExportSummary {
-  int written = 0;  // files written (new or changed)
-  int removed = 0;  // files and folders removed
-  int folders = 0;  // folders made
+  int written = 0;         // files written (new or changed)
+  int removed = 0;         // files and folders removed
+  int folders = 0;         // folders made
   int attributesOnly = 0;  // entries whose attributes alone changed
   bool nothingChanged() const { return !written && !removed && !folders && !attributesOnly; }
 };
@@ -28,6 +28,7 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
 // export. Refuses an image that changed since (it was started in between), one whose
 // partition is not the FAT volume imported, one a program has open, and changes that do not
 // fit; then the image is untouched. `partition` 0 takes the recorded one.
-bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary = nullptr);
+bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error,
+                 ExportSummary* summary = nullptr);
 
 }  // namespace vt::disk

@@ -57,7 +57,6 @@ QString toolCommand(Kind k, int index, const QString& windowsDirectory) {
   return windowsDirectory + QStringLiteral("\\sndvol32.exe");
 }
 
-
 // --- the sequence -----------------------------------------------------------------------
 
 Sequence::Sequence(Machine& machine, SharedState& state, DialogService& dialogs, Screen& screen, Player& player)
@@ -107,9 +106,8 @@ void Sequence::startPlayback() {
   QString why;
   if (!player_.open(&why)) {
     // The start button stays usable for another try, and the kind is not counted as tested.
-    dialogs_.warning(text("Die Testdatei %1 konnte nicht abgespielt werden:\r%2",
-                          "The test file %1 could not be played:\r%2")
-                         .arg(file, why));
+    dialogs_.warning(
+        text("Die Testdatei %1 konnte nicht abgespielt werden:\r%2", "The test file %1 could not be played:\r%2").arg(file, why));
     return;
   }
   awaitingEnd_ = true;
@@ -131,19 +129,18 @@ void Sequence::playbackEnded() {
   bool seen = false;
   switch (k) {
     case Wav:
-      seen = dialogs_.confirm(text("WAV-Test beendet. Konnten Sie den Sound hören?",
-                                   "WAV-test complete. Have you heared the WAV-Sound?"));
+      seen = dialogs_.confirm(
+          text("WAV-Test beendet. Konnten Sie den Sound hören?", "WAV-test complete. Have you heared the WAV-Sound?"));
       break;
     case Midi:
-      seen = dialogs_.confirm(text("MIDI-Test beendet. Konnten Sie den MIDI-Sound hören?",
-                                   "MIDI-test complete. Have you heared the MIDI-Sound?"));
+      seen = dialogs_.confirm(
+          text("MIDI-Test beendet. Konnten Sie den MIDI-Sound hören?", "MIDI-test complete. Have you heared the MIDI-Sound?"));
       break;
     case Avi:
-      seen = dialogs_.confirm(text("AVI-Test beendet. Konnten Sie den AVI-Film sehen?",
-                                   "AVI-test complete. Have you seen the AVI-movie?"));
+      seen = dialogs_.confirm(
+          text("AVI-Test beendet. Konnten Sie den AVI-Film sehen?", "AVI-test complete. Have you seen the AVI-movie?"));
       break;
-    default:
-      return;
+    default: return;
   }
   if (!seen) {
     screen_.showPage(kCausesIntroPage);
@@ -156,8 +153,10 @@ void Sequence::playbackEnded() {
     return;
   }
   if (k == Wav) {
-    if (screen_.isSelected(Midi)) screen_.showPage(kMidiPage);
-    else if (screen_.isSelected(Avi)) screen_.showPage(kAviPage);
+    if (screen_.isSelected(Midi))
+      screen_.showPage(kMidiPage);
+    else if (screen_.isSelected(Avi))
+      screen_.showPage(kAviPage);
   } else if (k == Midi) {
     if (screen_.isSelected(Avi)) screen_.showPage(kAviPage);
   }
@@ -199,9 +198,9 @@ void Sequence::showProblemSection(QChar letter) {
   const QString name = problemFileName(k, state_.language);
   const QString path = programDirectory_ + QLatin1Char('\\') + name;
   screen_.setVisible(Control::Check, causeHasTool(k, problemIndex_));
-  const QStringList lines = problemSectionLines(machine_.files(), path, letter, state_,
-                                                 "Die Datei %1 mit den möglichen Ursachen fehlt.",
-                                                 "The file %1 with the possible causes is missing.");
+  const QStringList lines =
+      problemSectionLines(machine_.files(), path, letter, state_, "Die Datei %1 mit den möglichen Ursachen fehlt.",
+                          "The file %1 with the possible causes is missing.");
   screen_.showCause(lines);
 }
 
@@ -211,9 +210,7 @@ void Sequence::leave() {
   player_.stop();
 }
 
-bool startDeviceManager(Machine& machine) {
-  return winExec(machine, QString::fromLatin1(kDeviceManagerCommand), kShowNormal);
-}
+bool startDeviceManager(Machine& machine) { return winExec(machine, QString::fromLatin1(kDeviceManagerCommand), kShowNormal); }
 
 bool startDiskCheck(Machine& machine) { return winExec(machine, QString::fromLatin1(kDiskCheckCommand), kShowNormal); }
 

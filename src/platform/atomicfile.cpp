@@ -70,8 +70,7 @@ bool removeAbandonedAtomicTemp(const char* hostPath) {
   // Unlinked while the lock is held, so a writer that starts to wait for the lock only
   // ever finds its file gone and reports its write as failed.
   bool removed = false;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-    removed = ::unlink(hostPath) == 0;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) removed = ::unlink(hostPath) == 0;
   ::close(fd);
   return removed;
 }
@@ -80,8 +79,8 @@ bool writeFileAtomically(const QString& hostPath, const QByteArray& bytes, int* 
   int err = 0;
   const QByteArray target = QFile::encodeName(hostPath);
   const QFileInfo info(hostPath);
-  QByteArray tmpl = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + QLatin1String(kAtomicTempPrefix) +
-                                      QStringLiteral("XXXXXX"));
+  QByteArray tmpl =
+      QFile::encodeName(info.absolutePath() + QLatin1Char('/') + QLatin1String(kAtomicTempPrefix) + QStringLiteral("XXXXXX"));
   int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
   if (fd < 0) {
     if (errnoOut) *errnoOut = errno;

@@ -232,8 +232,8 @@ class FileStore : public BuiltInStore {
       loadedIno_ = 0;
       return;
     }
-    if (st.st_ino == loadedIno_ && st.st_mtim.tv_sec == loadedMtime_.tv_sec &&
-        st.st_mtim.tv_nsec == loadedMtime_.tv_nsec && st.st_size == loadedSize_)
+    if (st.st_ino == loadedIno_ && st.st_mtim.tv_sec == loadedMtime_.tv_sec && st.st_mtim.tv_nsec == loadedMtime_.tv_nsec &&
+        st.st_size == loadedSize_)
       return;
     map_.clear();
     QFile f(QString::fromUtf8(file_));

@@ -32,7 +32,7 @@ constexpr quint32 kEntrySize = 28;
 constexpr quint32 kRgknFirstPage = 0x2000;
 constexpr quint32 kRgknPage = 0x1000;
 constexpr quint32 kEntriesInFirstPage = (kRgknFirstPage - kRgknHeaderSize) / kEntrySize;  // 291
-constexpr quint32 kEntriesPerPage = kRgknPage / kEntrySize;                                 // 146
+constexpr quint32 kEntriesPerPage = kRgknPage / kEntrySize;                               // 146
 
 constexpr quint32 kBlockHeaderSize = 0x20;
 constexpr quint32 kKeyHeaderSize = 0x14;
@@ -135,8 +135,7 @@ bool Reader::readHeader() {
   if ((rd16(d_ + 0x12) & kChecksumValid) && dwordSum(d_, kFileHeaderSize) != 0)
     return fail(QStringLiteral("file header checksum is wrong"));
 
-  if (size_ < kFileHeaderSize + kRgknHeaderSize)
-    return fail(QStringLiteral("file ends before the RGKN key tree header"));
+  if (size_ < kFileHeaderSize + kRgknHeaderSize) return fail(QStringLiteral("file ends before the RGKN key tree header"));
   rgkn_ = d_ + kFileHeaderSize;
   if (std::memcmp(rgkn_, "RGKN", 4) != 0) return fail(QStringLiteral("bad RGKN signature at 0x20"));
   rgknSize_ = rd32(rgkn_ + 0x04);
@@ -174,15 +173,14 @@ bool Reader::readBlocks() {
     quint32 pos = kBlockHeaderSize;
     while (pos < blockSize) {
       const quint32 left = blockSize - pos;
-      if (left < 8)
-        return fail(where() + QStringLiteral(": record at +%1 runs past the end of the block").arg(hex(pos)));
+      if (left < 8) return fail(where() + QStringLiteral(": record at +%1 runs past the end of the block").arg(hex(pos)));
       const uchar* r = b + pos;
       const quint32 recordSize = rd32(r);
       const quint16 id = rd16(r + 4), block = rd16(r + 6);
       const bool isFree = id == kNoId && block == kNoId;
       if (recordSize > left || recordSize < (isFree ? 8 : kKeyHeaderSize))
-        return fail(where() + QStringLiteral(": record at +%1 with size %2 runs past the end of the block")
-                                  .arg(hex(pos), hex(recordSize)));
+        return fail(where() +
+                    QStringLiteral(": record at +%1 with size %2 runs past the end of the block").arg(hex(pos), hex(recordSize)));
       if (!isFree) {
         if (block != index)
           return fail(where() + QStringLiteral(": record at +%1 claims to be in block %2").arg(hex(pos)).arg(block));
@@ -211,8 +209,7 @@ bool Reader::readEntry(quint32 offset, Entry* e) {
   e->next = rd32(p + 0x14);
   e->id = rd16(p + 0x18);
   e->block = rd16(p + 0x1A);
-  if (e->flags & kFreeEntry)
-    return fail(QStringLiteral("key tree link %1 points to a free entry").arg(hex(offset)));
+  if (e->flags & kFreeEntry) return fail(QStringLiteral("key tree link %1 points to a free entry").arg(hex(offset)));
   return true;
 }
 
@@ -221,16 +218,15 @@ bool Reader::claimEntry(quint32 offset, const char* what) {
   // never share a DWORD index unless they overlap, which is damage too.
   const size_t slot = offset / 4;
   if (entrySeen_[slot])
-    return fail(QStringLiteral("loop in the key tree: %1 link reaches entry %2 a second time")
-                    .arg(QLatin1String(what), hex(offset)));
+    return fail(
+        QStringLiteral("loop in the key tree: %1 link reaches entry %2 a second time").arg(QLatin1String(what), hex(offset)));
   entrySeen_[slot] = true;
   return true;
 }
 
 const uchar* Reader::findRecord(quint32 entryOffset, const Entry& e) {
   const quint32 key = quint32(e.block) << 16 | e.id;
-  const auto it = std::lower_bound(records_.begin(), records_.end(), key,
-                                   [](const Record& r, quint32 k) { return r.key < k; });
+  const auto it = std::lower_bound(records_.begin(), records_.end(), key, [](const Record& r, quint32 k) { return r.key < k; });
   if (it == records_.end() || it->key != key) {
     fail(QStringLiteral("key entry %1 names key id %2 in block %3, which does not exist")
              .arg(hex(entryOffset))
@@ -266,12 +262,9 @@ bool Reader::loadValues(const uchar* r, const Entry& e, RegKey* key) {
   key->reserveValues(valueCount);
   for (int i = 0; i < valueCount; ++i) {
     const uchar* v = r + pos;
-    if (used - pos < kValueHeaderSize ||
-        used - pos - kValueHeaderSize < quint32(rd16(v + 0x08)) + rd16(v + 0x0A))
-      return fail(QStringLiteral("key record (id %1, block %2): value %3 runs past the end of the record")
-                      .arg(e.id)
-                      .arg(e.block)
-                      .arg(i));
+    if (used - pos < kValueHeaderSize || used - pos - kValueHeaderSize < quint32(rd16(v + 0x08)) + rd16(v + 0x0A))
+      return fail(
+          QStringLiteral("key record (id %1, block %2): value %3 runs past the end of the record").arg(e.id).arg(e.block).arg(i));
     const quint32 type = rd32(v);
     const quint32 nameLength = rd16(v + 0x08);
     const quint32 dataLength = rd16(v + 0x0A);
@@ -310,10 +303,9 @@ bool Reader::read(RegKey& out) {
       if (!readEntry(at, &e) || !claimEntry(at, link)) return false;
       link = "sibling";
       if (e.parent != p.offset)
-        return fail(QStringLiteral("key entry %1 names %2 as its parent instead of %3")
-                        .arg(hex(at), hex(e.parent), hex(p.offset)));
-      if (e.id == kNoId || e.block == kNoId)
-        return fail(QStringLiteral("key entry %1 has no data record").arg(hex(at)));
+        return fail(
+            QStringLiteral("key entry %1 names %2 as its parent instead of %3").arg(hex(at), hex(e.parent), hex(p.offset)));
+      if (e.id == kNoId || e.block == kNoId) return fail(QStringLiteral("key entry %1 has no data record").arg(hex(at)));
       const uchar* r = findRecord(at, e);
       if (!r) return false;
       // Windows never writes two siblings whose names differ only in case; should a
@@ -321,8 +313,7 @@ bool Reader::read(RegKey& out) {
       RegKey* sub = p.key->adoptSubkey(slab_.copy(recordName(r)));
       if (!loadValues(r, e, sub)) return false;
       if (e.child != kNoOffset) {
-        if (p.depth + 1 >= kMaxDepth)
-          return fail(QStringLiteral("key tree is deeper than %1 levels").arg(kMaxDepth));
+        if (p.depth + 1 >= kMaxDepth) return fail(QStringLiteral("key tree is deeper than %1 levels").arg(kMaxDepth));
         stack.push_back({at, e.child, sub, p.depth + 1});
       }
       at = e.next;
@@ -370,8 +361,7 @@ struct Block {
 bool planRecord(Node& n) {
   const RegKey& key = *n.key;
   quint64 size = quint64(kKeyHeaderSize) + quint64(key.name().size());
-  for (const RegValue& v : key.values())
-    size += quint64(kValueHeaderSize) + quint64(v.name.size()) + quint64(v.data.size());
+  for (const RegValue& v : key.values()) size += quint64(kValueHeaderSize) + quint64(v.name.size()) + quint64(v.data.size());
   if (size > kMaxRecordSize) return false;
   n.nameLength = quint32(key.name().size());
   n.hash = n.parent == kNoOffset ? 0 : nameHash(key.name());
@@ -444,8 +434,7 @@ QByteArray writeHive(const RegKey& root, QString* error) {
                      .arg(kMaxRecordSize);
       return {};
     }
-    if (blocks.empty() || blocks.back().keys == kMaxKeysPerBlock ||
-        blocks.back().used + n.recordSize > kMaxBlockSize)
+    if (blocks.empty() || blocks.back().keys == kMaxKeysPerBlock || blocks.back().used + n.recordSize > kMaxBlockSize)
       blocks.push_back(Block{});
     Block& b = blocks.back();
     n.block = quint16(blocks.size() - 1);

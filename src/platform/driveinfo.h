@@ -18,8 +18,8 @@ struct DriveInfo {
   bool ready = true;  // false: a removable or CD-ROM drive with no disk inserted
   QString label;
   QString fileSystem = QStringLiteral("FAT");
-  qint64 totalBytes = 0;                // 0: as large as the host folder's file system allows
-  std::optional<qint64> freeBytes;      // absent: total minus what the drive holds
+  qint64 totalBytes = 0;            // 0: as large as the host folder's file system allows
+  std::optional<qint64> freeBytes;  // absent: total minus what the drive holds
   quint32 bytesPerSector = 512;
   quint32 sectorsPerCluster = 64;
   QString hostRoot;  // the host folder holding the drive's root

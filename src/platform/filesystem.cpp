@@ -30,11 +30,16 @@ WinError fromErrno(int e, WinError fallback = WinError::AccessDenied) {
   switch (e) {
     case ENOENT: return WinError::FileNotFound;
     case ENOTDIR: return WinError::PathNotFound;
-    case EACCES: case EPERM: case EROFS: return WinError::AccessDenied;
-    case ENOSPC: case EDQUOT: case EFBIG: return WinError::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS: return WinError::AccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return WinError::DiskFull;
     case EEXIST: return WinError::AlreadyExists;
     case ENOTEMPTY: return WinError::DirNotEmpty;
-    case EBUSY: case ETXTBSY: return WinError::SharingViolation;
+    case EBUSY:
+    case ETXTBSY: return WinError::SharingViolation;
     case ENAMETOOLONG: return WinError::InvalidName;
     case EIO: return WinError::WriteFault;
     default: return fallback;
@@ -289,9 +294,7 @@ class FileSystemPrivate {
 // -------------------------------------------------------------------------------
 
 FileSystem::FileSystem(QString machineFolder, std::map<QChar, DriveInfo> drives, std::unique_ptr<AttributeStore> attributes)
-    : machineFolder_(std::move(machineFolder)),
-      drives_(std::move(drives)),
-      attrs_(std::move(attributes)) {
+    : machineFolder_(std::move(machineFolder)), drives_(std::move(drives)), attrs_(std::move(attributes)) {
   while (machineFolder_.size() > 1 && machineFolder_.endsWith(QLatin1Char('/'))) machineFolder_.chop(1);
   caches_ = std::make_unique<Caches>(machineFolder_, drives_);
   for (auto& [letter, d] : drives_) {
@@ -381,8 +384,8 @@ DriveType FileSystem::driveType(QStringView rootPath) const {
   return d ? d->type : DriveType::NoRootDir;
 }
 
-bool FileSystem::diskFreeSpace(QStringView rootPath, quint32* sectorsPerCluster, quint32* bytesPerSector,
-                               quint32* freeClusters, quint32* totalClusters) {
+bool FileSystem::diskFreeSpace(QStringView rootPath, quint32* sectorsPerCluster, quint32* bytesPerSector, quint32* freeClusters,
+                               quint32* totalClusters) {
   FileSystemPrivate p(*this);
   const DriveInfo* d = nullptr;
   qint64 total = 0, free = 0;
@@ -624,8 +627,7 @@ bool FileSystem::deleteFile(QStringView winPath) {
   const DriveInfo* d = nullptr;
   if (!p.resolve(winPath, &n, &d)) return false;
   if (!n.root && !n.isDir() && !p.mayWrite(d)) return false;
-  if (n.root || n.isDir() || readOnlyMedium(d) || (p.attributesOf(n, d) & AttrReadOnly))
-    return p.fail(WinError::AccessDenied);
+  if (n.root || n.isDir() || readOnlyMedium(d) || (p.attributesOf(n, d) & AttrReadOnly)) return p.fail(WinError::AccessDenied);
   // A link goes, never what it points to.
   if (::unlink(n.entry.constData()) != 0) return p.fail(fromErrno(errno));
   p.host().forget(parentOf(n.entry));

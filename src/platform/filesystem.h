@@ -61,8 +61,8 @@ class FileSystem {
   const std::map<QChar, DriveInfo>& drives() const;
   const DriveInfo* drive(QChar letter) const;
   DriveType driveType(QStringView rootPath) const;  // NoRootDir for a missing letter
-  bool diskFreeSpace(QStringView rootPath, quint32* sectorsPerCluster, quint32* bytesPerSector,
-                     quint32* freeClusters, quint32* totalClusters);
+  bool diskFreeSpace(QStringView rootPath, quint32* sectorsPerCluster, quint32* bytesPerSector, quint32* freeClusters,
+                     quint32* totalClusters);
   bool diskFreeSpaceEx(QStringView rootPath, qint64* freeBytes, qint64* totalBytes);
   bool volumeInformation(QStringView rootPath, QString* label, QString* fileSystem);
 
@@ -92,7 +92,7 @@ class FileSystem {
   // for example by copying a machine folder with `cp -al`) first gets its own copy, so the
   // change never reaches a file outside the machine; setLastWriteTime does the same.
   bool setAttributes(QStringView winPath, quint32 attrs);
-  qint64 fileSize(QStringView winPath);  // -1 when missing
+  qint64 fileSize(QStringView winPath);          // -1 when missing
   QDateTime lastWriteTime(QStringView winPath);  // invalid when missing
   bool setLastWriteTime(QStringView winPath, const QDateTime& utc);
 
@@ -105,11 +105,11 @@ class FileSystem {
   bool writeFile(QStringView winPath, const QByteArray& bytes);
   // CopyFile: the copy keeps the last-write time and gets the archive attribute only.
   bool copyFile(QStringView from, QStringView to, bool failIfExists);
-  bool deleteFile(QStringView winPath);  // refuses read-only files and folders
+  bool deleteFile(QStringView winPath);             // refuses read-only files and folders
   bool moveFile(QStringView from, QStringView to);  // files and folders; fails if `to` exists
-  bool createDirectory(QStringView winPath);   // the parent must exist
-  bool createDirectories(QStringView winPath); // with every missing parent
-  bool removeDirectory(QStringView winPath);   // only an empty folder
+  bool createDirectory(QStringView winPath);        // the parent must exist
+  bool createDirectories(QStringView winPath);      // with every missing parent
+  bool removeDirectory(QStringView winPath);        // only an empty folder
 
   // --- many changes to a disk image as one ---------------------------------------------
   // A drive backed by a disk image writes each change into the image at once. From

@@ -170,8 +170,8 @@ bool HostLookup::lookup(const QByteArray& dir, const QString& name, Node* out) {
   // still there; only a miss needs to know that the listing is current.
   if (const auto l = listings_.constFind(dir); l != listings_.constEnd()) {
     const QString key = foldedName(name);
-    if (const auto it = l->names.constFind(key); it != l->names.constEnd() && !l->ambiguous.contains(key) &&
-                                                 visit(dir + '/' + *it, out))
+    if (const auto it = l->names.constFind(key);
+        it != l->names.constEnd() && !l->ambiguous.contains(key) && visit(dir + '/' + *it, out))
       return true;
   }
   const bool exactTaken = visit(dir + '/' + exact, out);

@@ -22,7 +22,8 @@ std::optional<ImageDrive::Stamp> ImageDrive::stamp() const {
   // A link may lead anywhere; only a disk inside the machine folder is this machine's.
   const QString real = QFileInfo(image_).canonicalFilePath(), folder = QFileInfo(machineFolder_).canonicalFilePath();
   if (real.isEmpty() || folder.isEmpty() || !real.startsWith(folder + QLatin1Char('/'))) return std::nullopt;
-  return Stamp{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+  return Stamp{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+               qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 namespace {

@@ -76,8 +76,10 @@ bool runRegistryEditor(Machine& machine, const QString& args, QString* error) {
   while (rest.startsWith(QLatin1Char('/')) || rest.startsWith(QLatin1Char('-'))) {
     const QString sw = rest.section(QLatin1Char(' '), 0, 0).mid(1).toLower();
     rest = rest.mid(sw.size() + 1).trimmed();
-    if (sw == QLatin1String("e")) exportMode = true;
-    else if (sw == QLatin1String("c")) replaceMode = true;
+    if (sw == QLatin1String("e"))
+      exportMode = true;
+    else if (sw == QLatin1String("c"))
+      replaceMode = true;
     else if (sw != QLatin1String("s")) {
       setError(error, QStringLiteral("unknown switch /%1").arg(sw));
       return false;

@@ -29,8 +29,11 @@ bool parseNumber(const QString& text, qint64* out) {
 }
 
 bool parseDriveType(const QString& text, DriveType* out) {
-  static const struct { const char* name; DriveType type; } types[] = {
-      {"removable", DriveType::Removable}, {"fixed", DriveType::Fixed}, {"cdrom", DriveType::CdRom},
+  static const struct {
+    const char* name;
+    DriveType type;
+  } types[] = {
+      {"removable", DriveType::Removable}, {"fixed", DriveType::Fixed},     {"cdrom", DriveType::CdRom},
       {"remote", DriveType::Remote},       {"ramdisk", DriveType::RamDisk},
   };
   for (const auto& t : types) {
@@ -65,8 +68,10 @@ void removeAbandonedWriteFiles(const QString& machineFolder) {
         if (::lstat(path.constData(), &st) != 0) continue;
         type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
       }
-      if (type == DT_DIR) folders.append(path);
-      else if (type == DT_REG && isAtomicTempName(e->d_name)) removeAbandonedAtomicTemp(path.constData());
+      if (type == DT_DIR)
+        folders.append(path);
+      else if (type == DT_REG && isAtomicTempName(e->d_name))
+        removeAbandonedAtomicTemp(path.constData());
     }
     ::closedir(dir);
   }
@@ -75,8 +80,7 @@ void removeAbandonedWriteFiles(const QString& machineFolder) {
 }  // namespace
 
 bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, MachineFacts* facts,
-                     std::map<QChar, DriveInfo>* drives, bool* forceAttributeFile, QString* error,
-                     QStringList* warnings) {
+                     std::map<QChar, DriveInfo>* drives, bool* forceAttributeFile, QString* error, QStringList* warnings) {
   const IniDocument ini(bytes);
   auto fail = [&](const QString& msg) {
     if (error) *error = QStringLiteral("machine.ini: ") + msg;
@@ -92,14 +96,12 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
     const auto v = ini.value(u"Machine", QString::fromLatin1(key));
     *out = fallback;
     if (!v || v->trimmed().isEmpty()) return true;
-    if (!parseNumber(*v, out) || *out < 0)
-      return fail(QStringLiteral("%1=%2 is not a number").arg(QLatin1String(key), *v));
+    if (!parseNumber(*v, out) || *out < 0) return fail(QStringLiteral("%1=%2 is not a number").arg(QLatin1String(key), *v));
     return true;
   };
 
   f.platform = text("Platform", f.platform);
-  if (f.platform != QLatin1String("Win95") && f.platform != QLatin1String("WinNT") &&
-      f.platform != QLatin1String("Win32"))
+  if (f.platform != QLatin1String("Win95") && f.platform != QLatin1String("WinNT") && f.platform != QLatin1String("Win32"))
     return fail(QStringLiteral("Platform=%1 is not Win95, WinNT or Win32").arg(f.platform));
   qint64 n = 0;
   if (!number("Processor", f.processor, &n)) return false;
@@ -127,8 +129,8 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
   // A machine folder is passed around like a disk image; the host programs that stand in
   // for Windows tools are the user's own choice, never the folder's.
   if (!ini.keys(u"Programs").isEmpty() && warnings)
-    *warnings << QStringLiteral("machine.ini: the section [Programs] is ignored; host programs are set in %1")
-                     .arg(hostProgramsFile());
+    *warnings
+        << QStringLiteral("machine.ini: the section [Programs] is ignored; host programs are set in %1").arg(hostProgramsFile());
 
   std::map<QChar, DriveInfo> found;
   for (const QString& section : ini.sections()) {
@@ -166,7 +168,8 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
     d.bytesPerSector = quint32(bps);
     d.sectorsPerCluster = quint32(spc);
     d.label = dv("Label").value_or(QString()).trimmed();
-    d.fileSystem = dv("FileSystem").value_or(d.type == DriveType::CdRom ? QStringLiteral("CDFS") : QStringLiteral("FAT")).trimmed();
+    d.fileSystem =
+        dv("FileSystem").value_or(d.type == DriveType::CdRom ? QStringLiteral("CDFS") : QStringLiteral("FAT")).trimmed();
     d.hostRoot = machineFolder + QStringLiteral("/drives/") + d.letter;
     if (const QString image = dv("Image").value_or(QString()).trimmed(); !image.isEmpty()) {
       // The disk image is part of the machine folder, like the drives' folders: a path that
@@ -220,8 +223,8 @@ std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, Ma
   m->fs_ = std::make_unique<FileSystem>(m->folder_, std::move(drives), makeAttributeStore(m->folder_, forceFile));
   for (const QString& hive : {m->systemDatPath(), m->userDatPath()}) {
     if (!create && !(m->fs_->exists(hive) && !m->fs_->isDirectory(hive)))
-      return fail(QStringLiteral("%1: the registry file %2 is missing; this is not a complete Windows 95 machine")
-                      .arg(folder, hive));
+      return fail(
+          QStringLiteral("%1: the registry file %2 is missing; this is not a complete Windows 95 machine").arg(folder, hive));
   }
   if (!m->loadRegistry(&why)) return fail(QStringLiteral("%1: %2").arg(folder, why));
   return m;
@@ -247,8 +250,7 @@ bool Machine::loadRegistry(QString* error) {
     }
     return true;
   };
-  if (!loadHive(systemDatPath(), registry_.localMachine()) || !loadHive(userDatPath(), registry_.users()))
-    return false;
+  if (!loadHive(systemDatPath(), registry_.localMachine()) || !loadHive(userDatPath(), registry_.users())) return false;
 
   QFile dyn(hostPathInFolder(QLatin1String(kDynDataFileName)));
   if (dyn.exists()) {
@@ -319,7 +321,8 @@ bool Machine::saveRegistry(QString* error) {
     const QByteArray text = regedit4::exportKey(registry_.dynData(), QStringLiteral("HKEY_DYN_DATA"));
     int err = 0;
     if (!writeFileAtomically(hostPathInFolder(QLatin1String(kDynDataFileName)), text, &err))
-      return fail(QStringLiteral("cannot write %1: %2").arg(QLatin1String(kDynDataFileName), QString::fromLocal8Bit(strerror(err))));
+      return fail(
+          QStringLiteral("cannot write %1: %2").arg(QLatin1String(kDynDataFileName), QString::fromLocal8Bit(strerror(err))));
     savedDyn_ = registry_.dynData().generation();
   }
   return true;

@@ -47,8 +47,7 @@ class Machine {
   // Opens a machine folder; loads machine.ini and the registry. A machine.ini that
   // cannot be read, a missing C: drive or registry file, or a damaged hive, is refused
   // with a message in `error`.
-  static std::unique_ptr<Machine> open(const QString& folder, QString* error,
-                                       MachineOpen mode = MachineOpen::Existing);
+  static std::unique_ptr<Machine> open(const QString& folder, QString* error, MachineOpen mode = MachineOpen::Existing);
   ~Machine();
 
   const QString& folder() const { return folder_; }

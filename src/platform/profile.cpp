@@ -38,9 +38,9 @@ enum class LineKind { Blank, Comment, Section, Key, Other };
 
 struct Line {
   LineKind kind = LineKind::Other;
-  QByteArrayView name;      // section or key name, trimmed
-  QByteArrayView value;     // key value, trimmed, quotes still on
-  qsizetype valueStart = 0; // offset of the value in the line (after "=" and its blanks)
+  QByteArrayView name;       // section or key name, trimmed
+  QByteArrayView value;      // key value, trimmed, quotes still on
+  qsizetype valueStart = 0;  // offset of the value in the line (after "=" and its blanks)
 };
 
 Line parse(QByteArrayView line) {
@@ -104,8 +104,7 @@ qsizetype findKey(const QList<QByteArray>& lines, qsizetype header, QByteArrayVi
 }
 
 QByteArrayView unquoted(QByteArrayView v) {
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-    return v.sliced(1, v.size() - 2);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) return v.sliced(1, v.size() - 2);
   return v;
 }
 
@@ -289,8 +288,10 @@ bool Profile::writeString(QStringView file, QStringView section, QStringView key
   if (state == Load::Missing && !value) return true;
 
   IniDocument doc(bytes);
-  if (value) doc.setValue(section, key, *value);
-  else doc.removeKey(section, key);
+  if (value)
+    doc.setValue(section, key, *value);
+  else
+    doc.removeKey(section, key);
   const QByteArray out = doc.toBytes();
   // Nothing to change is success without touching the file (nor its time stamp).
   if (state == Load::Ok && out == bytes) return true;

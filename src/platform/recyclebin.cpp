@@ -20,7 +20,7 @@ namespace {
 
 constexpr int kHeaderSize = 0x14;
 constexpr int kRecordSize = 0x118;
-constexpr int kPathField = 260;  // MAX_PATH, NUL included
+constexpr int kPathField = 260;                                  // MAX_PATH, NUL included
 constexpr quint64 kFileTimeAtUnixEpoch = 116444736000000000ULL;  // 100-ns ticks 1601..1970
 
 constexpr char kDesktopIni[] = "[.ShellClassInfo]\r\nCLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n";
@@ -82,8 +82,7 @@ struct Info {
 std::optional<Info> parseInfo(const QByteArray& bytes) {
   if (bytes.size() < kHeaderSize) return std::nullopt;
   const char* h = bytes.constData();
-  if (qFromLittleEndian<quint32>(h) != 0 || qFromLittleEndian<quint32>(h + 0x0C) != quint32(kRecordSize))
-    return std::nullopt;
+  if (qFromLittleEndian<quint32>(h) != 0 || qFromLittleEndian<quint32>(h + 0x0C) != quint32(kRecordSize)) return std::nullopt;
   // A cut-off file (a crash while Windows wrote it) still yields its whole records.
   const qint64 count = std::min<qint64>(qFromLittleEndian<quint32>(h + 0x04), (bytes.size() - kHeaderSize) / kRecordSize);
   Info info;
@@ -114,15 +113,13 @@ QString storedName(QChar drive, quint32 index, QStringView originalPath) {
 
 QChar driveLetter(quint32 number) { return QChar(char16_t(u'A' + (number < 26 ? number : 0))); }
 
-quint64 fileTimeNow() {
-  return kFileTimeAtUnixEpoch + quint64(QDateTime::currentMSecsSinceEpoch()) * 10000ULL;
-}
+quint64 fileTimeNow() { return kFileTimeAtUnixEpoch + quint64(QDateTime::currentMSecsSinceEpoch()) * 10000ULL; }
 
 // A FILETIME is unsigned and a damaged record may hold any value: worked out without
 // signed arithmetic that could overflow.
 QDateTime fromFileTime(quint64 ft) {
-  const qint64 ms = ft >= kFileTimeAtUnixEpoch ? qint64((ft - kFileTimeAtUnixEpoch) / 10000)
-                                               : -qint64((kFileTimeAtUnixEpoch - ft) / 10000);
+  const qint64 ms =
+      ft >= kFileTimeAtUnixEpoch ? qint64((ft - kFileTimeAtUnixEpoch) / 10000) : -qint64((kFileTimeAtUnixEpoch - ft) / 10000);
   return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
@@ -154,8 +151,7 @@ QString noBinReason(const FileSystem& fs, QChar drive) {
   if (!d) return QStringLiteral("Drive %1: does not exist.").arg(drive);
   const char* kind = nullptr;
   switch (d->type) {
-    case DriveType::Fixed:
-      return d->ready ? QString() : QStringLiteral("Drive %1: is not ready.").arg(drive);
+    case DriveType::Fixed: return d->ready ? QString() : QStringLiteral("Drive %1: is not ready.").arg(drive);
     case DriveType::Removable: kind = "a removable drive"; break;
     case DriveType::CdRom: kind = "a CD-ROM drive"; break;
     case DriveType::Remote: kind = "a network drive"; break;
@@ -284,8 +280,7 @@ QList<RecycledItem> RecycleBin::list() {
       item.driveNumber = int(r.drive());
       item.deleted = fromFileTime(r.fileTime());
       item.sizeOnDisk = r.size();
-      item.storedPath = binFolder(letter) + QLatin1Char('\\') +
-                        storedName(driveLetter(r.drive()), r.index(), item.originalPath);
+      item.storedPath = binFolder(letter) + QLatin1Char('\\') + storedName(driveLetter(r.drive()), r.index(), item.originalPath);
       items.append(item);
     }
   }
@@ -317,8 +312,7 @@ bool RecycleBin::restore(QChar drive, quint32 index, QString* error, QString* re
   if (!fs_.exists(stored)) return fail(QStringLiteral("%1 is missing from the recycle bin.").arg(stored));
   if (fs_.exists(original)) return fail(QStringLiteral("%1 already exists.").arg(original));
   const QString parent = parentOf(original);
-  if (parent.isEmpty() || !fs_.isDirectory(parent))
-    return fail(QStringLiteral("The folder %1 no longer exists.").arg(parent));
+  if (parent.isEmpty() || !fs_.isDirectory(parent)) return fail(QStringLiteral("The folder %1 no longer exists.").arg(parent));
 
   if (!fs_.moveFile(stored, original))
     return fail(QStringLiteral("%1 cannot be restored: %2").arg(original, describe(fs_.lastError())));
@@ -348,8 +342,8 @@ bool RecycleBin::empty(QChar drive, QString* error) {
   QList<Record> kept;
   QString firstProblem;
   for (const Record& r : info.records) {
-    const QString stored = binFolder(drive) + QLatin1Char('\\') +
-                           storedName(driveLetter(r.drive()), r.index(), fromAnsi(r.path()));
+    const QString stored =
+        binFolder(drive) + QLatin1Char('\\') + storedName(driveLetter(r.drive()), r.index(), fromAnsi(r.path()));
     if (fs_.exists(stored)) {
       fs_.setAttributes(stored, 0);  // a recycled read-only file goes too, as on Windows
       if (!fs_.deleteFile(stored)) {
@@ -364,7 +358,8 @@ bool RecycleBin::empty(QChar drive, QString* error) {
     return fail(QStringLiteral("%1 cannot be written: %2").arg(infoPath(drive), describe(fs_.lastError())));
   if (!kept.isEmpty())
     return fail(QStringLiteral("%1 of the recycled files could not be deleted and stay in the bin (%2).")
-                    .arg(kept.size()).arg(firstProblem));
+                    .arg(kept.size())
+                    .arg(firstProblem));
   return true;
 }
 

@@ -16,7 +16,7 @@ struct RecycledItem {
   int driveNumber = 0;   // 0 = A, 2 = C
   QDateTime deleted;     // UTC
   quint32 sizeOnDisk = 0;
-  QString storedPath;    // where the file lies now, e.g. "C:\RECYCLED\DC4.LNK"
+  QString storedPath;  // where the file lies now, e.g. "C:\RECYCLED\DC4.LNK"
 };
 
 class RecycleBin {

@@ -157,8 +157,8 @@ bool rootFromName(QByteArrayView name, HKey* out) {
     HKey key;
   };
   static const Entry entries[] = {
-      {"HKEY_CLASSES_ROOT", HKey::ClassesRoot},   {"HKEY_CURRENT_USER", HKey::CurrentUser},
-      {"HKEY_LOCAL_MACHINE", HKey::LocalMachine}, {"HKEY_USERS", HKey::Users},
+      {"HKEY_CLASSES_ROOT", HKey::ClassesRoot},     {"HKEY_CURRENT_USER", HKey::CurrentUser},
+      {"HKEY_LOCAL_MACHINE", HKey::LocalMachine},   {"HKEY_USERS", HKey::Users},
       {"HKEY_CURRENT_CONFIG", HKey::CurrentConfig}, {"HKEY_DYN_DATA", HKey::DynData},
   };
   for (const Entry& e : entries) {
@@ -226,8 +226,7 @@ bool Parser::checkHeader() {
     return fail(QStringLiteral("the file is empty; a REGEDIT4 file begins with the line REGEDIT4"));
   }
   if (!ansiEqualNoCase(trimmed(first), "REGEDIT4"))
-    return fail(QStringLiteral("not a REGEDIT4 file: the first line must read REGEDIT4, not \"%1\"")
-                    .arg(shown(trimmed(first))));
+    return fail(QStringLiteral("not a REGEDIT4 file: the first line must read REGEDIT4, not \"%1\"").arg(shown(trimmed(first))));
   return true;
 }
 
@@ -242,8 +241,7 @@ bool Parser::parse(std::vector<Op>* ops) {
       case '[': ok = parseKeyLine(line, ops); break;
       case '"':
       case '@': ok = parseValueLine(line, ops); break;
-      default:
-        ok = fail(QStringLiteral("\"%1\" is not a key, value or comment line").arg(shown(line)));
+      default: ok = fail(QStringLiteral("\"%1\" is not a key, value or comment line").arg(shown(line)));
     }
     if (!ok) return false;
   }
@@ -252,8 +250,7 @@ bool Parser::parse(std::vector<Op>* ops) {
 
 bool Parser::parseKeyLine(QByteArrayView line, std::vector<Op>* ops) {
   // Everything up to the last bracket is the path: a key name may hold a ']' itself.
-  if (line.size() < 2 || line.back() != ']')
-    return fail(QStringLiteral("key line has no closing ]"));
+  if (line.size() < 2 || line.back() != ']') return fail(QStringLiteral("key line has no closing ]"));
   QByteArrayView inner = line.sliced(1, line.size() - 2);
   const bool remove = inner.startsWith('-');
   if (remove) inner = inner.sliced(1);
@@ -263,13 +260,11 @@ bool Parser::parseKeyLine(QByteArrayView line, std::vector<Op>* ops) {
   const QByteArrayView path = slash < 0 ? QByteArrayView() : inner.sliced(slash + 1);
   Op op;
   op.kind = remove ? Op::DeleteKey : Op::OpenKey;
-  if (!rootFromName(rootPart, &op.root))
-    return fail(QStringLiteral("unknown root key \"%1\"").arg(shown(rootPart)));
+  if (!rootFromName(rootPart, &op.root)) return fail(QStringLiteral("unknown root key \"%1\"").arg(shown(rootPart)));
   if (remove) {
     bool hasName = false;
     for (char c : path) hasName |= c != '\\';
-    if (!hasName)
-      return fail(QStringLiteral("the predefined key %1 cannot be deleted").arg(rootName(op.root)));
+    if (!hasName) return fail(QStringLiteral("the predefined key %1 cannot be deleted").arg(rootName(op.root)));
   }
   op.name = path.toByteArray();
   ops->push_back(std::move(op));
@@ -304,8 +299,7 @@ bool Parser::parseQuoted(QByteArrayView s, qsizetype* pos, QByteArray* out, cons
 
 bool Parser::parseValueLine(QByteArrayView line, std::vector<Op>* ops) {
   if (section_ == Section::None) return fail(QStringLiteral("value line before any [key] line"));
-  if (section_ == Section::Deleted)
-    return fail(QStringLiteral("value line under a key being deleted ([-...])"));
+  if (section_ == Section::Deleted) return fail(QStringLiteral("value line under a key being deleted ([-...])"));
 
   QByteArray name;
   qsizetype i = 0;
@@ -352,8 +346,7 @@ bool Parser::parseValueLine(QByteArrayView line, std::vector<Op>* ops) {
     op.type = type;
     if (!parseHexList(data.sliced(close + 2), &op.data)) return false;
   } else {
-    return fail(QStringLiteral("\"%1\" is not a value; expected \"text\", dword:, hex: or hex(N):")
-                    .arg(shown(data)));
+    return fail(QStringLiteral("\"%1\" is not a value; expected \"text\", dword:, hex: or hex(N):").arg(shown(data)));
   }
   ops->push_back(std::move(op));
   return true;
@@ -385,8 +378,7 @@ bool Parser::parseHexList(QByteArrayView s, QByteArray* out) {
       while (i < s.size() && isBlank(s[i])) ++i;
       if (i >= s.size()) break;
       if (s[i] == '\\') {
-        if (!trimmed(s.sliced(i + 1)).isEmpty())
-          return fail(QStringLiteral("a \\ inside hex data may only end the line"));
+        if (!trimmed(s.sliced(i + 1)).isEmpty()) return fail(QStringLiteral("a \\ inside hex data may only end the line"));
         continued = true;
         break;
       }
@@ -396,8 +388,7 @@ bool Parser::parseHexList(QByteArrayView s, QByteArray* out) {
       const QByteArrayView token = s.sliced(i, end - i);
       const int hi = token.size() == 2 ? hexValue(token[0]) : -1;
       const int lo = token.size() == 2 ? hexValue(token[1]) : -1;
-      if (hi < 0 || lo < 0)
-        return fail(QStringLiteral("\"%1\" is not a hex byte (two hex digits)").arg(shown(token)));
+      if (hi < 0 || lo < 0) return fail(QStringLiteral("\"%1\" is not a hex byte (two hex digits)").arg(shown(token)));
       out->append(char(hi << 4 | lo));
       i = end;
       while (i < s.size() && isBlank(s[i])) ++i;
@@ -444,12 +435,8 @@ void apply(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
         if (k && k != base) k->parent()->removeSubkey(k->name());
         break;
       }
-      case Op::SetValue:
-        current->setValue(op.name, op.type, std::move(op.data));
-        break;
-      case Op::DeleteValue:
-        current->removeValue(op.name);
-        break;
+      case Op::SetValue: current->setValue(op.name, op.type, std::move(op.data)); break;
+      case Op::DeleteValue: current->removeValue(op.name); break;
     }
   }
 }
@@ -474,10 +461,12 @@ QString incompleteReplacement(QByteArrayView text, const std::vector<Op>& ops) {
     }
   }
   if (!machine || !users)
-    return QStringLiteral("the file holds no keys of %1, so it is not a whole export of the registry; a replacement "
-                          "needs keys of both HKEY_LOCAL_MACHINE and HKEY_USERS")
-        .arg(machine ? QStringLiteral("HKEY_USERS") : users ? QStringLiteral("HKEY_LOCAL_MACHINE")
-                                                            : QStringLiteral("HKEY_LOCAL_MACHINE or HKEY_USERS"));
+    return QStringLiteral(
+               "the file holds no keys of %1, so it is not a whole export of the registry; a replacement "
+               "needs keys of both HKEY_LOCAL_MACHINE and HKEY_USERS")
+        .arg(machine ? QStringLiteral("HKEY_USERS")
+             : users ? QStringLiteral("HKEY_LOCAL_MACHINE")
+                     : QStringLiteral("HKEY_LOCAL_MACHINE or HKEY_USERS"));
   qsizetype end = text.size();
   while (end > 0 && isBlank(text[end - 1])) --end;
   if (end == 0 || (text[end - 1] != '\n' && text[end - 1] != '\r'))

@@ -77,8 +77,7 @@ void RegKey::rebuildIndex() {
   index_ = std::make_unique<QHash<QByteArray, RegKey*>>();
   index_->reserve(qsizetype(subkeys_.size()));
   // The first of two names that differ only in case wins, as a linear search would.
-  for (auto it = subkeys_.rbegin(); it != subkeys_.rend(); ++it)
-    index_->insert(ansiUpper((*it)->name_), it->get());
+  for (auto it = subkeys_.rbegin(); it != subkeys_.rend(); ++it) index_->insert(ansiUpper((*it)->name_), it->get());
 }
 
 RegKey* RegKey::addSubkey(QByteArrayView name) {
@@ -113,8 +112,7 @@ void RegKey::unindex(const RegKey* child) {
 }
 
 bool RegKey::removeSubkey(QByteArrayView name) {
-  auto it = std::find_if(subkeys_.begin(), subkeys_.end(),
-                         [&](const auto& k) { return ansiEqualNoCase(k->name_, name); });
+  auto it = std::find_if(subkeys_.begin(), subkeys_.end(), [&](const auto& k) { return ansiEqualNoCase(k->name_, name); });
   if (it == subkeys_.end()) return false;
   std::unique_ptr<RegKey> gone = std::move(*it);
   subkeys_.erase(it);
@@ -272,14 +270,15 @@ QByteArray RegKey::pathFromTop() const {
 }
 
 bool parseRootName(QStringView name, HKey* out) {
-  struct Entry { const char* full; const char* abbrev; HKey key; };
+  struct Entry {
+    const char* full;
+    const char* abbrev;
+    HKey key;
+  };
   static const Entry entries[] = {
-      {"HKEY_CLASSES_ROOT", "HKCR", HKey::ClassesRoot},
-      {"HKEY_CURRENT_USER", "HKCU", HKey::CurrentUser},
-      {"HKEY_LOCAL_MACHINE", "HKLM", HKey::LocalMachine},
-      {"HKEY_USERS", "HKU", HKey::Users},
-      {"HKEY_CURRENT_CONFIG", "HKCC", HKey::CurrentConfig},
-      {"HKEY_DYN_DATA", "HKDD", HKey::DynData},
+      {"HKEY_CLASSES_ROOT", "HKCR", HKey::ClassesRoot},     {"HKEY_CURRENT_USER", "HKCU", HKey::CurrentUser},
+      {"HKEY_LOCAL_MACHINE", "HKLM", HKey::LocalMachine},   {"HKEY_USERS", "HKU", HKey::Users},
+      {"HKEY_CURRENT_CONFIG", "HKCC", HKey::CurrentConfig}, {"HKEY_DYN_DATA", "HKDD", HKey::DynData},
   };
   for (const Entry& e : entries) {
     if (name.compare(QLatin1String(e.full), Qt::CaseInsensitive) == 0 ||
@@ -303,8 +302,7 @@ QString rootName(HKey root) {
   return {};
 }
 
-Registry::Registry()
-    : hklm_(std::make_unique<RegKey>()), hku_(std::make_unique<RegKey>()), dyn_(std::make_unique<RegKey>()) {}
+Registry::Registry() : hklm_(std::make_unique<RegKey>()), hku_(std::make_unique<RegKey>()), dyn_(std::make_unique<RegKey>()) {}
 
 RegKey* Registry::root(HKey root) {
   switch (root) {

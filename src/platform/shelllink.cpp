@@ -384,7 +384,7 @@ QByteArray writePif(const Pif& pif) {
   put16(b, 0x20, 640);  // most conventional memory, KB
   put16(b, 0x22, 128);  // least
   put(kPifProgram, toAnsi(pif.program).left(kPifProgramSize - 1), kPifProgramSize);
-  b[0x63] = 0x10;       // close the window on exit
+  b[0x63] = 0x10;  // close the window on exit
   put(kPifWorkingDir, toAnsi(pif.workingDir).left(kPifWorkingDirSize - 1), kPifWorkingDirSize);
   put(kPifParameters, toAnsi(pif.parameters).left(kPifParametersSize - 1), kPifParametersSize);
   b[0xE6] = 1;           // text pages
@@ -405,7 +405,7 @@ QByteArray writePif(const Pif& pif) {
   heading(0x187, "WINDOWS 386 3.0", 0x205, 0x19D, 0x068);
   heading(0x205, "WINDOWS VMM 4.0", 0xFFFF, 0x21B, 0x1AC);
   const qsizetype w386 = 0x19D;
-  put16(b, w386 + 0x00, 640);   // memory limits, KB
+  put16(b, w386 + 0x00, 640);  // memory limits, KB
   put16(b, w386 + 0x02, 128);
   put16(b, w386 + 0x04, 100);   // foreground priority
   put16(b, w386 + 0x06, 50);    // background priority

@@ -32,16 +32,16 @@ struct ShellLink {
   // The link information: a local volume and path, a network share, both, or neither (a
   // link that only the item list describes).
   bool hasLocalPath = true;
-  quint32 driveType = 3;   // DRIVE_FIXED
+  quint32 driveType = 3;  // DRIVE_FIXED
   quint32 volumeSerial = 0;
   QString volumeLabel;
-  QString netName;         // "\\SERVER\SHARE"; empty: no share recorded
-  QString deviceName;      // the drive the share was mapped to, "N:"
+  QString netName;     // "\\SERVER\SHARE"; empty: no share recorded
+  QString deviceName;  // the drive the share was mapped to, "N:"
 
   // What Windows recorded about the target when the shortcut was made.
   quint32 targetAttributes = 0x20;
   quint32 targetSize = 0;
-  QDateTime targetTime;    // UTC; invalid: zero times
+  QDateTime targetTime;  // UTC; invalid: zero times
 
   // Only for writing: where the shortcut lies, to record the relative path when
   // `relativePath` is empty.

@@ -14,7 +14,10 @@ QByteArray toAnsi(QStringView text) {
   // Plain ASCII needs no converter; this keeps the hot paths (paths, registry names) cheap.
   bool ascii = true;
   for (QChar c : text) {
-    if (c.unicode() >= 0x80) { ascii = false; break; }
+    if (c.unicode() >= 0x80) {
+      ascii = false;
+      break;
+    }
   }
   if (ascii) return text.toLatin1();
   QStringEncoder encoder("windows-1252", QStringConverter::Flag::Stateless);
@@ -22,7 +25,10 @@ QByteArray toAnsi(QStringView text) {
   out.reserve(text.size());
   for (qsizetype i = 0; i < text.size(); ++i) {
     const QChar c = text[i];
-    if (c.unicode() < 0x80) { out.append(char(c.unicode())); continue; }
+    if (c.unicode() < 0x80) {
+      out.append(char(c.unicode()));
+      continue;
+    }
     QByteArray one = encoder.encode(text.mid(i, 1));
     if (encoder.hasError() || one.size() != 1) {
       encoder.resetState();

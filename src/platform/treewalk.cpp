@@ -114,11 +114,9 @@ bool searchFolder(WalkState& w, int dirFd, const QByteArray& hostDir, const QStr
   if (plain.isEmpty() || startsWithTempPrefix(plain)) return true;
   const QByteArray exact = plain.toUtf8();
   for (const Listed& e : entries)
-    if (e.host == exact && w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData()))
-      return offer(w, dirFd, win, e, n);
+    if (e.host == exact && w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData())) return offer(w, dirFd, win, e, n);
   for (const Listed& e : entries)
-    if (e.host != exact && namesEqualNoCase(e.name, plain) &&
-        w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData()))
+    if (e.host != exact && namesEqualNoCase(e.name, plain) && w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData()))
       return offer(w, dirFd, win, e, n);
   return true;
 }

@@ -15,10 +15,10 @@ inline char16_t foldNameChar(char16_t c) {
   if (c < 0x80) return (c >= 'a' && c <= 'z') ? char16_t(c - 0x20) : c;
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return char16_t(c - 0x20);
   switch (c) {
-    case 0xFF: return 0x178;    // y diaeresis
-    case 0x161: return 0x160;   // s caron
-    case 0x153: return 0x152;   // oe
-    case 0x17E: return 0x17D;   // z caron
+    case 0xFF: return 0x178;   // y diaeresis
+    case 0x161: return 0x160;  // s caron
+    case 0x153: return 0x152;  // oe
+    case 0x17E: return 0x17D;  // z caron
     default: return c;
   }
 }
@@ -34,8 +34,8 @@ class WildcardPattern {
  private:
   static bool glob(QStringView pattern, QStringView name);
 
-  QString pattern_;      // folded
-  QString withoutExt_;   // the pattern before a trailing ".*", which may also match the bare name
+  QString pattern_;           // folded
+  QString withoutExt_;        // the pattern before a trailing ".*", which may also match the bare name
   bool extStar_ = false;      // the pattern ended with ".*"
   bool noExtension_ = false;  // the pattern ended with "." (its point is dropped from pattern_)
   bool matchAll_ = false;

@@ -17,8 +17,13 @@ bool isAsciiLetter(QChar c) {
 bool hasInvalidChar(QStringView name, bool allowWildcards) {
   for (QChar c : name) {
     switch (c.unicode()) {
-      case '"': case '<': case '>': case '|': case ':': return true;
-      case '*': case '?':
+      case '"':
+      case '<':
+      case '>':
+      case '|':
+      case ':': return true;
+      case '*':
+      case '?':
         if (!allowWildcards) return true;
         break;
       default:
@@ -52,8 +57,7 @@ QString withoutTrailingDots(QString name) {
   return name;
 }
 
-bool parseWinPath(const QString& currentDir, QStringView in, WinPath* out, WinError* err, QString* pattern,
-                  bool allowWildcards) {
+bool parseWinPath(const QString& currentDir, QStringView in, WinPath* out, WinError* err, QString* pattern, bool allowWildcards) {
   if (in.isEmpty()) {
     *err = WinError::PathNotFound;
     return false;
@@ -115,8 +119,7 @@ bool parseWinPath(const QString& currentDir, QStringView in, WinPath* out, WinEr
     }
     // Windows drops trailing points and blanks: "README." names "README".
     name = withoutTrailingDots(std::move(name));
-    if (name.isEmpty() || name.size() > kMaxWinNameLength || hasInvalidChar(name, allowWildcards) ||
-        startsWithTempPrefix(name)) {
+    if (name.isEmpty() || name.size() > kMaxWinNameLength || hasInvalidChar(name, allowWildcards) || startsWithTempPrefix(name)) {
       *err = WinError::InvalidName;
       return false;
     }
@@ -146,8 +149,7 @@ bool driveLetterOf(const QString& currentDir, QStringView rootPath, QChar* lette
     return true;
   }
   const bool fromRoot = rootPath.startsWith(QLatin1Char('\\')) || rootPath.startsWith(QLatin1Char('/'));
-  if (currentDir.isEmpty() || !(rootPath.isEmpty() || fromRoot) ||
-      rootPath.startsWith(u"\\\\") || rootPath.startsWith(u"//"))
+  if (currentDir.isEmpty() || !(rootPath.isEmpty() || fromRoot) || rootPath.startsWith(u"\\\\") || rootPath.startsWith(u"//"))
     return false;
   *letter = currentDir[0];
   return true;

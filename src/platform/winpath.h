@@ -30,8 +30,8 @@ struct WinPath {
 // `allowWildcards` lets them into the other names too. On a path Windows refuses, false
 // with `err` set: PathNotFound (empty, or relative with no current folder), BadPathName
 // (UNC and device spaces), InvalidName, AccessDenied (a device name) or FilenameTooLong.
-bool parseWinPath(const QString& currentDir, QStringView in, WinPath* out, WinError* err,
-                  QString* pattern = nullptr, bool allowWildcards = false);
+bool parseWinPath(const QString& currentDir, QStringView in, WinPath* out, WinError* err, QString* pattern = nullptr,
+                  bool allowWildcards = false);
 
 // The drive a root path names ("C:\", "c:", "C:/WINDOWS"); an empty path or one that
 // starts at a root means the drive of `currentDir`. A bare name ("D") names no drive.

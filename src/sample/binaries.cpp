@@ -50,9 +50,7 @@ QByteArray dollarText(const QByteArray& message) {
 }
 
 // The moment the sample's Windows files carry (the release build of the disks).
-quint32 releaseTimestamp() {
-  return quint32(QDateTime(QDate(1996, 8, 24), QTime(11, 11), Qt::UTC).toSecsSinceEpoch());
-}
+quint32 releaseTimestamp() { return quint32(QDateTime(QDate(1996, 8, 24), QTime(11, 11), Qt::UTC).toSecsSinceEpoch()); }
 
 // 16-bit real-mode code shared by the MZ programs and the stubs of the Windows formats:
 //   mov ax,cs / mov ds,ax / mov dx,0010h / mov ah,09h / int 21h / mov ax,4C01h / int 21h
@@ -75,13 +73,13 @@ QByteArray mzWithStub(const QByteArray& stubMessage, int* newHeaderOffset) {
   b[1] = 'Z';
   putU16(b, 0x02, dosSize % 512);
   putU16(b, 0x04, (dosSize + 511) / 512);
-  putU16(b, 0x06, 0);       // relocations
-  putU16(b, 0x08, 4);       // header paragraphs
-  putU16(b, 0x0A, 0x10);    // minimum extra paragraphs: the stack
-  putU16(b, 0x0C, 0xFFFF);  // maximum extra paragraphs
+  putU16(b, 0x06, 0);                      // relocations
+  putU16(b, 0x08, 4);                      // header paragraphs
+  putU16(b, 0x0A, 0x10);                   // minimum extra paragraphs: the stack
+  putU16(b, 0x0C, 0xFFFF);                 // maximum extra paragraphs
   putU16(b, 0x0E, (dosSize - 0x40) / 16);  // SS just after the code
-  putU16(b, 0x10, 0x100);   // SP
-  putU16(b, 0x18, 0x40);    // relocation table offset: marks a new-format executable
+  putU16(b, 0x10, 0x100);                  // SP
+  putU16(b, 0x18, 0x40);                   // relocation table offset: marks a new-format executable
   putU32(b, 0x3C, quint32(dosSize));
   *newHeaderOffset = dosSize;
   return b;
@@ -89,14 +87,11 @@ QByteArray mzWithStub(const QByteArray& stubMessage, int* newHeaderOffset) {
 
 }  // namespace
 
-quint64 toFileTime(const QDateTime& when) {
-  return quint64(when.toMSecsSinceEpoch()) * 10000ull + 116444736000000000ull;
-}
+quint64 toFileTime(const QDateTime& when) { return quint64(when.toMSecsSinceEpoch()) * 10000ull + 116444736000000000ull; }
 
 QByteArray dosComProgram(const QByteArray& message) {
   // mov dx,010Ch / mov ah,09h / int 21h / mov ax,4C00h / int 21h, message at 010Ch.
-  static const unsigned char code[] = {0xBA, 0x0C, 0x01, 0xB4, 0x09, 0xCD,
-                                       0x21, 0xB8, 0x00, 0x4C, 0xCD, 0x21};
+  static const unsigned char code[] = {0xBA, 0x0C, 0x01, 0xB4, 0x09, 0xCD, 0x21, 0xB8, 0x00, 0x4C, 0xCD, 0x21};
   return QByteArray(reinterpret_cast<const char*>(code), sizeof code) + dollarText(message);
 }
 
@@ -136,19 +131,19 @@ QByteArray peImage(const QString& name, PeKind kind, quint32 imageBase) {
   putU16(b, coff + 0, 0x014C);  // i386
   putU16(b, coff + 2, 1);       // sections
   putU32(b, coff + 4, releaseTimestamp());
-  putU16(b, coff + 16, 0xE0);   // optional header size
+  putU16(b, coff + 16, 0xE0);  // optional header size
   putU16(b, coff + 18, dll ? 0x210E : 0x010F);
 
   const int opt = coff + 20;
   putU16(b, opt + 0, 0x010B);
   b[opt + 2] = 3;
   b[opt + 3] = 10;
-  putU32(b, opt + 4, fileAlign);   // size of code
-  putU32(b, opt + 16, 0x1000);     // entry point
-  putU32(b, opt + 20, 0x1000);     // base of code
-  putU32(b, opt + 24, 0x2000);     // base of data
+  putU32(b, opt + 4, fileAlign);  // size of code
+  putU32(b, opt + 16, 0x1000);    // entry point
+  putU32(b, opt + 20, 0x1000);    // base of code
+  putU32(b, opt + 24, 0x2000);    // base of data
   putU32(b, opt + 28, imageBase);
-  putU32(b, opt + 32, 0x1000);     // section alignment
+  putU32(b, opt + 32, 0x1000);  // section alignment
   putU32(b, opt + 36, fileAlign);
   putU16(b, opt + 40, 4);          // operating system 4.0
   putU16(b, opt + 44, 4);          // image 4.0
@@ -160,7 +155,7 @@ QByteArray peImage(const QString& name, PeKind kind, quint32 imageBase) {
   putU32(b, opt + 76, 0x1000);
   putU32(b, opt + 80, 0x100000);
   putU32(b, opt + 84, 0x1000);
-  putU32(b, opt + 92, 16);         // data directories
+  putU32(b, opt + 92, 16);  // data directories
 
   QByteArray code;
   if (dll) {
@@ -216,9 +211,9 @@ QByteArray neModule(const QString& moduleName, bool library, const QByteArray& d
   putU16(header, 0x26, resident);
   putU16(header, 0x28, moduleRefs);
   putU16(header, 0x2A, imported);
-  putU16(header, 0x32, 4);                     // alignment shift
-  header[0x36] = 2;                            // Windows
-  putU16(header, 0x3E, 0x030A);                // expects Windows 3.10
+  putU16(header, 0x32, 4);       // alignment shift
+  header[0x36] = 2;              // Windows
+  putU16(header, 0x3E, 0x030A);  // expects Windows 3.10
 
   QByteArray nonResident;
   const QByteArray desc = description.isEmpty() ? module : description.left(255);
@@ -241,10 +236,10 @@ QByteArray leVxd(const QString& deviceName) {
   QByteArray header(0xC4, '\0');
   header[0] = 'L';
   header[1] = 'E';
-  putU16(header, 0x08, 2);            // 80386
-  putU16(header, 0x0A, 4);            // Windows 386
-  putU32(header, 0x10, 0x00038000);   // virtual device driver
-  putU32(header, 0x58, 0xC4);         // resident names
+  putU16(header, 0x08, 2);           // 80386
+  putU16(header, 0x0A, 4);           // Windows 386
+  putU32(header, 0x10, 0x00038000);  // virtual device driver
+  putU32(header, 0x58, 0xC4);        // resident names
   const QByteArray name = deviceName.toUpper().toLatin1().left(8);
   header += char(name.size());
   header += name;
@@ -300,8 +295,8 @@ QByteArray trueTypeFont(const QString& family, const QString& fullName) {
   while (name.size() % 4) name += '\0';
   quint32 sum = 0;
   for (int i = 0; i < name.size(); i += 4)
-    sum += (quint32(uchar(name[i])) << 24) | (quint32(uchar(name[i + 1])) << 16) |
-           (quint32(uchar(name[i + 2])) << 8) | quint32(uchar(name[i + 3]));
+    sum += (quint32(uchar(name[i])) << 24) | (quint32(uchar(name[i + 1])) << 16) | (quint32(uchar(name[i + 2])) << 8) |
+           quint32(uchar(name[i + 3]));
 
   QByteArray b(12 + 16, '\0');
   putBe32(b, 0, 0x00010000);
@@ -323,8 +318,8 @@ QByteArray rasterFont(const QString& moduleName, const QString& description) {
 QByteArray winHelpFile(int size) {
   QByteArray b(qMax(size, 16), '\0');
   putU32(b, 0, 0x00035F3F);
-  putU32(b, 4, 16);           // internal directory
-  putU32(b, 8, 0xFFFFFFFF);   // no free blocks
+  putU32(b, 4, 16);          // internal directory
+  putU32(b, 8, 0xFFFFFFFF);  // no free blocks
   putU32(b, 12, quint32(b.size()));
   // Smaller than its header: an index whose writing was cut short.
   return b.left(qMax(size, 0));
@@ -333,20 +328,20 @@ QByteArray winHelpFile(int size) {
 QByteArray programManagerGroup(const QString& title) {
   QByteArray b(34, '\0');
   putText(b, 0, "PMCC", 4);
-  putU16(b, 6, 0);     // group size, set below
-  putU16(b, 8, 7);     // shown minimised
-  putU16(b, 10, 40);   // normal rectangle
+  putU16(b, 6, 0);    // group size, set below
+  putU16(b, 8, 7);    // shown minimised
+  putU16(b, 10, 40);  // normal rectangle
   putU16(b, 12, 40);
   putU16(b, 14, 440);
   putU16(b, 16, 300);
   putU16(b, 18, 0xFFFF);  // icon position: let Program Manager choose
   putU16(b, 20, 0xFFFF);
-  putU16(b, 22, 34);   // the name follows the header
+  putU16(b, 22, 34);  // the name follows the header
   putU16(b, 24, 96);
   putU16(b, 26, 96);
-  b[28] = 8;           // bits per pixel of the icons
-  b[29] = 1;           // planes
-  putU16(b, 32, 0);    // items
+  b[28] = 8;         // bits per pixel of the icons
+  b[29] = 1;         // planes
+  putU16(b, 32, 0);  // items
   b += title.toLatin1();
   b += '\0';
   if (b.size() % 2) b += '\0';
@@ -411,8 +406,8 @@ QByteArray waveFile(const QList<Tone>& tones) {
   putU32(b, 4, quint32(36 + samples.size()));
   putText(b, 8, "WAVEfmt ", 8);
   putU32(b, 16, 16);
-  putU16(b, 20, 1);     // PCM
-  putU16(b, 22, 1);     // mono
+  putU16(b, 20, 1);  // PCM
+  putU16(b, 22, 1);  // mono
   putU32(b, 24, rate);
   putU32(b, 28, rate);  // bytes per second
   putU16(b, 32, 1);     // block align

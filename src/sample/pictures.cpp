@@ -150,8 +150,7 @@ SceneLook lookOf(Scene scene, int width, int height) {
 }
 
 QColor mix(const QColor& a, const QColor& b, double t) {
-  return QColor(int(std::lround(a.red() + (b.red() - a.red()) * t)),
-                int(std::lround(a.green() + (b.green() - a.green()) * t)),
+  return QColor(int(std::lround(a.red() + (b.red() - a.red()) * t)), int(std::lround(a.green() + (b.green() - a.green()) * t)),
                 int(std::lround(a.blue() + (b.blue() - a.blue()) * t)));
 }
 
@@ -222,8 +221,8 @@ QImage drawScene(Scene scene, int width, int height) {
     const QColor sky = mix(look.top, look.bottom, s / 15.0);
     for (int a = 0; a < 15; ++a) palette.append(mix(sky, look.glow, a / 14.0).rgb());
   }
-  palette.append(look.glow.rgb());                           // kTextIndex
-  palette.append(mix(look.top, QColor(0, 0, 0), 0.5).rgb()); // kShadowIndex
+  palette.append(look.glow.rgb());                            // kTextIndex
+  palette.append(mix(look.top, QColor(0, 0, 0), 0.5).rgb());  // kShadowIndex
   while (palette.size() < 256) palette.append(qRgb(0, 0, 0));
   img.setColorTable(palette);
 

@@ -227,7 +227,8 @@ bool Builder::copyDataFiles() {
   std::sort(files.begin(), files.end());
   for (const QString& res : files) {
     QString rel = res.mid(root.size() + 1);  // "C/WINDOWS/WIN.INI"
-    const QString winPath = rel.left(1).toUpper() + QStringLiteral(":\\") + rel.mid(2).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const QString winPath =
+        rel.left(1).toUpper() + QStringLiteral(":\\") + rel.mid(2).replace(QLatin1Char('/'), QLatin1Char('\\'));
     QFile f(res);
     if (!f.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot read the sample's %1").arg(rel));
     if (!writeFile(winPath, windowsText(f.readAll()))) return false;
@@ -264,9 +265,7 @@ QByteArray Builder::shortcut(const Entry& e) {
 
 bool Builder::generate(const Entry& e) {
   const QString& path = e.path;
-  auto bad = [&](const QString& what) {
-    return fail(QStringLiteral("manifest.txt line %1: %2").arg(e.line).arg(what));
-  };
+  auto bad = [&](const QString& what) { return fail(QStringLiteral("manifest.txt line %1: %2").arg(e.line).arg(what)); };
   auto needsPath = [&] { return path.size() >= 3 && path[1] == QLatin1Char(':') && path[2] == QLatin1Char('\\'); };
   const QString& k = e.kind;
 
@@ -312,9 +311,9 @@ bool Builder::generate(const Entry& e) {
     bytes = dosExeProgram(message);
   } else if (k == QLatin1String("pe")) {
     const QString type = e.option("type", QStringLiteral("gui"));
-    const PeKind kind = type == QLatin1String("dll") ? PeKind::Dll
+    const PeKind kind = type == QLatin1String("dll")       ? PeKind::Dll
                         : type == QLatin1String("console") ? PeKind::ConsoleExe
-                                                            : PeKind::GuiExe;
+                                                           : PeKind::GuiExe;
     bool ok = true;
     const QString baseText = e.option("base");
     const quint32 imageBase = baseText.isEmpty() ? 0 : baseText.toUInt(&ok, 16);
@@ -421,7 +420,8 @@ bool Builder::setTimes() {
   // Folders last and deepest first, since filling a folder moves its time. Not every
   // host file system lets a folder's time be set; a folder keeps today's date there.
   QStringList dirs = createdDirs_;
-  std::sort(dirs.begin(), dirs.end(), [](const QString& a, const QString& b) { return a.count(QLatin1Char('\\')) > b.count(QLatin1Char('\\')); });
+  std::sort(dirs.begin(), dirs.end(),
+            [](const QString& a, const QString& b) { return a.count(QLatin1Char('\\')) > b.count(QLatin1Char('\\')); });
   for (const QString& p : dirs) {
     const QDateTime t = timeFor(p);
     if (!t.isValid()) continue;

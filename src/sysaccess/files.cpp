@@ -38,9 +38,7 @@ void FileAccess::CountDirectories(QStringView directory) {
   machine_.files().walkTree(directory, filter, counter);
 }
 
-bool FileAccess::CopyFileOverwrite(QStringView from, QStringView to) {
-  return machine_.files().copyFile(from, to, false);
-}
+bool FileAccess::CopyFileOverwrite(QStringView from, QStringView to) { return machine_.files().copyFile(from, to, false); }
 
 bool FileAccess::MoveToRecycleBin(QStringView file) {
   FileSystem& fs = machine_.files();

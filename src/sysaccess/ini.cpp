@@ -9,8 +9,7 @@ namespace vt {
 
 bool IniAccess::parseInteger(QStringView text, int* out) {
   QString t = text.toString();
-  if (t.size() > 2 && (t.startsWith(QLatin1String("0x")) || t.startsWith(QLatin1String("0X"))))
-    t = QLatin1Char('$') + t.mid(2);
+  if (t.size() > 2 && (t.startsWith(QLatin1String("0x")) || t.startsWith(QLatin1String("0X")))) t = QLatin1Char('$') + t.mid(2);
   // What Windows 95's setup tools write and accept: leading blanks, a sign, then decimal
   // digits or "$" and hex digits, and nothing after them.
   qsizetype i = 0;

@@ -17,9 +17,8 @@ inline constexpr const char* kOptionsFileName = "OPTIONS.OPT";
 inline constexpr int kOptionCount = 12;
 using OptionBoxes = std::array<bool, kOptionCount>;
 inline constexpr std::array<const char*, kOptionCount> kOptionBoxNames = {
-    "Checkbox_ExtTMP",   "Checkbox_sichern", "checkbox_loeschen", "CheckBox_DISK",
-    "Checkbox_CDROM",    "Checkbox_Netzwerk", "CheckBox_REPLACEREG", "Checkbox_Shortcuts",
-    "Checkbox_MSCREATE", "Checkbox_GID",      "Checkbox_TEMP",       "Checkbox_Win3x",
+    "Checkbox_ExtTMP",     "Checkbox_sichern",   "checkbox_loeschen", "CheckBox_DISK", "Checkbox_CDROM", "Checkbox_Netzwerk",
+    "CheckBox_REPLACEREG", "Checkbox_Shortcuts", "Checkbox_MSCREATE", "Checkbox_GID",  "Checkbox_TEMP",  "Checkbox_Win3x",
 };
 
 // The seven option flags; the first seven boxes, each 0 or 1.

@@ -29,16 +29,13 @@ LetteredSection readLetteredSection(const std::optional<QByteArray>& file, QChar
 }
 
 QStringList problemSectionLines(FileSystem& fs, const QString& path, QChar letter, const SharedState& state,
-                                 const char* missingGerman, const char* missingEnglish) {
+                                const char* missingGerman, const char* missingEnglish) {
   auto text = [&](const char* german, const char* english) { return QString::fromUtf8(state.pick(german, english)); };
   const LetteredSection s = readLetteredSection(fs.readFile(path), letter);
   QStringList lines = s.lines;
   switch (s.status) {
-    case LetteredSection::Complete:
-      break;
-    case LetteredSection::NoFile:
-      lines << text(missingGerman, missingEnglish).arg(path);
-      break;
+    case LetteredSection::Complete: break;
+    case LetteredSection::NoFile: lines << text(missingGerman, missingEnglish).arg(path); break;
     case LetteredSection::NoHeader:
       lines << text("Die Datei %1 enthält keinen Abschnitt [%2].", "The file %1 has no section [%2].").arg(path, QString(letter));
       break;

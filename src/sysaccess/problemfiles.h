@@ -28,6 +28,6 @@ LetteredSection readLetteredSection(const std::optional<QByteArray>& file, QChar
 // down, a sentence says so in the memo itself, where the user is looking — `missingGerman`
 // / `missingEnglish` (with %1 for the path) when there is no file.
 QStringList problemSectionLines(FileSystem& fs, const QString& path, QChar letter, const SharedState& state,
-                                 const char* missingGerman, const char* missingEnglish);
+                                const char* missingGerman, const char* missingEnglish);
 
 }  // namespace vt

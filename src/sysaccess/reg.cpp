@@ -53,8 +53,7 @@ bool RegAccess::RegValueExists(const RegKey* key, QStringView name) {
   // Value names are compared on at most 255 characters, as the enumeration buffer holds.
   const QByteArray wanted = toAnsi(name).left(255);
   for (const RegValue& v : key->values())
-    if (ansiStartsWithNoCase(QByteArrayView(v.name).first(std::min<qsizetype>(v.name.size(), 255)), wanted))
-      return true;
+    if (ansiStartsWithNoCase(QByteArrayView(v.name).first(std::min<qsizetype>(v.name.size(), 255)), wanted)) return true;
   return false;
 }
 

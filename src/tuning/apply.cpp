@@ -31,8 +31,10 @@ std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending) {
   for (const TextField& f : textFields()) {
     const auto text = pending.texts.constFind(QLatin1String(f.edit));
     if (text != pending.texts.cend() && *text != readTextField(sys, f) && !writeTextField(sys, f, *text))
-      return ApplyFailure{ApplyStep::TextField, rootName(f.root) + QLatin1Char('\\') + QLatin1String(f.key) +
-                                                    QLatin1Char('\\') + QLatin1String(f.value), {}};
+      return ApplyFailure{
+          ApplyStep::TextField,
+          rootName(f.root) + QLatin1Char('\\') + QLatin1String(f.key) + QLatin1Char('\\') + QLatin1String(f.value),
+          {}};
   }
 
   for (const Switch& row : catalogue()) {

@@ -31,8 +31,8 @@ QImage load(FileSystem& fs, QStringView winPath, QString* error) {
 
 QImage toLogo(const QImage& picture) {
   if (picture.isNull()) return {};
-  const QImage scaled = picture.convertToFormat(QImage::Format_RGB32)
-                            .scaled(kWidth, kHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const QImage scaled =
+      picture.convertToFormat(QImage::Format_RGB32).scaled(kWidth, kHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   return scaled.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither | Qt::PreferDither);
 }
 
@@ -62,8 +62,7 @@ bool save(FileSystem& fs, QStringView winPath, const QImage& logo, QString* erro
   return ok;
 }
 
-int saveChanged(FileSystem& fs, const QString& windowsDirectory, const std::array<QImage, kPanels>& pictures,
-                QString* error) {
+int saveChanged(FileSystem& fs, const QString& windowsDirectory, const std::array<QImage, kPanels>& pictures, QString* error) {
   for (int panel = 1; panel <= kPanels; ++panel) {
     const QImage& picture = pictures[size_t(panel - 1)];
     if (!picture.isNull() && !save(fs, path(panel, windowsDirectory), picture, error)) return panel;

@@ -87,8 +87,7 @@ bool readBmp(System& s) {
 // What a bitmap's icon shows once it no longer shows the picture: Paint's bitmap icon where
 // Paint is installed, otherwise the shell's icon for documents, which every Windows has.
 QString plainBitmapIcon(System& s) {
-  QString programs =
-      s.reg.ReadRegString(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion", u"ProgramFilesDir");
+  QString programs = s.reg.ReadRegString(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion", u"ProgramFilesDir");
   if (programs.isEmpty()) programs = QStringLiteral("C:\\Program Files");
   const QString paint = programs + QStringLiteral("\\Accessories\\MSPAINT.EXE");
   if (s.machine.files().exists(paint)) return paint + QStringLiteral(",1");
@@ -248,14 +247,13 @@ const std::array<Switch, 23> kCatalogue = {{
 constexpr TextField kTextFields[] = {
     {"Edit_User", HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "RegisteredOwner"},
     {"Edit_Firma", HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "RegisteredOrganization"},
-    {"Edit_Computer", HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\control\\ComputerName\\ComputerName",
-     "ComputerName"},
+    {"Edit_Computer", HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\control\\ComputerName\\ComputerName", "ComputerName"},
 };
 
 constexpr Recommendation kRecommendations[] = {
-    {"Checkbox_noAnim", false},     {"CheckBox_SmoothFonts", true}, {"CheckBox_PIF", true},
-    {"CheckBox_LNK", true},         {"Checkbox_BMP", false},        {"Checkbox_StartBanner", false},
-    {"CheckBox_Icons", true},       {"CheckBox_link", false},       {"Checkbox_Schnellansicht", true},
+    {"Checkbox_noAnim", false}, {"CheckBox_SmoothFonts", true}, {"CheckBox_PIF", true},
+    {"CheckBox_LNK", true},     {"Checkbox_BMP", false},        {"Checkbox_StartBanner", false},
+    {"CheckBox_Icons", true},   {"CheckBox_link", false},       {"Checkbox_Schnellansicht", true},
 };
 
 int clampDelay(int v, int max) { return std::clamp(v, 0, max); }

@@ -35,13 +35,16 @@ struct SampleWindow : test::SampleWindow {
       list()->topLevelItem(i)->setSelected(list()->topLevelItem(i)->text(1) == name);
   }
   QString store(const QString& name) { return form->programDirectory() + "\\BACKUP\\" + name; }
-  QString start() { return RegAccess(*machine, form->state()).ReadRegString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tarvo\\Vantrel", u"Start"); }
+  QString start() {
+    return RegAccess(*machine, form->state()).ReadRegString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tarvo\\Vantrel", u"Start");
+  }
 };
 
 TEST(BackupWindow, SampleMachineFirstStartBackupThenRestoreAndDeleteASetByHand) {
   SampleWindow w;
-  EXPECT_TRUE(w.dialogs.shown.contains(QString::fromUtf8(
-      "info: Sie starten Vantrel zum ersten Mal.\rEs wird nun ein Backup Ihres Systems angelegt.\rDies dauert ca. 1-2 Minuten.")));
+  EXPECT_TRUE(
+      w.dialogs.shown.contains(QString::fromUtf8("info: Sie starten Vantrel zum ersten Mal.\rEs wird nun ein Backup Ihres "
+                                                 "Systems angelegt.\rDies dauert ca. 1-2 Minuten.")));
   EXPECT_EQ(w.start(), "1");
   EXPECT_EQ(w.names(), QStringList{QString::fromUtf8("AUTO-Backup : 1.Start von Vantrel")});
   FileSystem& fs = w.machine->files();
@@ -61,14 +64,17 @@ TEST(BackupWindow, SampleMachineFirstStartBackupThenRestoreAndDeleteASetByHand) 
   const QString win = w.form->OSInfo1().WindowsDirectory() + "\\WIN.INI";
   const QByteArray winIni = *fs.readFile(win);
   RegAccess reg(*w.machine, w.form->state());
-  const QString owner = reg.ReadRegString(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion", u"RegisteredOwner");
+  const QString owner =
+      reg.ReadRegString(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion", u"RegisteredOwner");
   ASSERT_TRUE(fs.writeFile(win, "[windows]\r\nbroken=1\r\n"));
-  ASSERT_TRUE(reg.WriteRegString(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion", u"RegisteredOwner", u"Nobody"));
+  ASSERT_TRUE(
+      reg.WriteRegString(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows\\CurrentVersion", u"RegisteredOwner", u"Nobody"));
 
   w.selectSet("Vor dem Test");
   w.click("ExplorerButton17");
   ASSERT_EQ(w.form->Notebook1()->currentIndex(), 22);
-  for (int i = 7; i <= 12; ++i) EXPECT_TRUE(w.form->form().get<TTarvoCheckBox>(QStringLiteral("TarvoCheckBox%1").arg(i))->isChecked());
+  for (int i = 7; i <= 12; ++i)
+    EXPECT_TRUE(w.form->form().get<TTarvoCheckBox>(QStringLiteral("TarvoCheckBox%1").arg(i))->isChecked());
   w.dialogs.shown.clear();
   w.click("ExplorerButton21");
   EXPECT_EQ(w.dialogs.shown, QStringList{"info: Restore erfolgreich.\rBitte Computer neu starten!"});

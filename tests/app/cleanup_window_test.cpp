@@ -90,9 +90,9 @@ TEST(CleanupWindow, EveryCleanUpOnTheSampleMachine) {
   ASSERT_EQ(w.form->Notebook1()->currentIndex(), 17);
   QStringList listed;
   for (int i = 0; i < list->count(); ++i) listed << list->item(i)->text();
-  for (const char* expected : {"C:\\WINDOWS\\taskman.exe", "C:\\WINDOWS\\TEMP\\ZCX0001\\~ZC0042.TMP",
-                               "C:\\WINDOWS\\HELP\\WINDOWS.GID", "C:\\WINDOWS\\Start Menu\\Programs\\Scanned Images.lnk",
-                               "C:\\WINDOWS\\MAIN.GRP"})
+  for (const char* expected :
+       {"C:\\WINDOWS\\taskman.exe", "C:\\WINDOWS\\TEMP\\ZCX0001\\~ZC0042.TMP", "C:\\WINDOWS\\HELP\\WINDOWS.GID",
+        "C:\\WINDOWS\\Start Menu\\Programs\\Scanned Images.lnk", "C:\\WINDOWS\\MAIN.GRP"})
     EXPECT_TRUE(listed.contains(QString::fromLatin1(expected))) << expected;
   for (const char* kept : {"ZIPCASE.GID", "Common Files\\MSCREATE.DIR", "Tank Battle (CD).pif", "DEL4F2.TMP"})
     EXPECT_FALSE(listed.join('|').contains(QString::fromLatin1(kept))) << kept;
@@ -101,7 +101,8 @@ TEST(CleanupWindow, EveryCleanUpOnTheSampleMachine) {
   EXPECT_EQ(w.form->Notebook1()->currentIndex(), 6);
   for (const QString& path : listed) EXPECT_FALSE(w.fs().exists(path)) << path.toStdString();
   const QString recycled = runTool({QStringLiteral("--machine"), machine, QStringLiteral("recycle"), QStringLiteral("list")});
-  for (const QString& path : listed) EXPECT_TRUE(recycled.contains(QLatin1Char(' ') + path + QLatin1Char('\n'), Qt::CaseInsensitive)) << path.toStdString();
+  for (const QString& path : listed)
+    EXPECT_TRUE(recycled.contains(QLatin1Char(' ') + path + QLatin1Char('\n'), Qt::CaseInsensitive)) << path.toStdString();
   // The sample's bin held one file already.
   const QString restored = runTool({QStringLiteral("--machine"), machine, QStringLiteral("recycle"), QStringLiteral("restore"),
                                     QStringLiteral("C"), QStringLiteral("1")});

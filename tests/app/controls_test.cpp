@@ -73,8 +73,7 @@ struct Page {
 
 void mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held = Qt::NoButton) {
   const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-  QMouseEvent e(type, QPointF(at), QPointF(w->mapTo(w->window(), at)), QPointF(w->mapToGlobal(at)), button, held,
-                Qt::NoModifier);
+  QMouseEvent e(type, QPointF(at), QPointF(w->mapTo(w->window(), at)), QPointF(w->mapToGlobal(at)), button, held, Qt::NoModifier);
   QApplication::sendEvent(w, &e);
 }
 void press(QWidget* w, QPoint at) { mouse(w, QEvent::MouseButtonPress, at, Qt::LeftButton); }
@@ -145,9 +144,13 @@ TEST(ExplorerButton, ChoosesItsFaceByState) {
       {"mouse away", [](TExplorerButton*) {}, 0xff0000a0, false},
       {"mouse over", [](TExplorerButton* b) { enter(b); }, 0xff00a000, false},
       {"mouse back out", [](TExplorerButton* b) { enter(b), leave(b); }, 0xff0000a0, false},
-      {"pressed", [](TExplorerButton* b) { press(b, {5, 5}); }, 0xff00a000, true},
-      {"latched", [](TExplorerButton* b) { b->setShowDownPattern(false), b->setGroupIndex(1), b->setDown(true); },
+      {"pressed",
+       [](TExplorerButton* b) {
+         press(b, {5, 5});
+       },
        0xff00a000, true},
+      {"latched", [](TExplorerButton* b) { b->setShowDownPattern(false), b->setGroupIndex(1), b->setDown(true); }, 0xff00a000,
+       true},
       {"disabled", [](TExplorerButton* b) { b->setEnabled(false); }, 0xffa00000, false},
       {"disabled while over", [](TExplorerButton* b) { enter(b), b->setEnabled(false); }, 0xffa00000, false},
       {"no mono display", [](TExplorerButton* b) { b->setOptions({}); }, 0xff00a000, false},
@@ -240,17 +243,20 @@ TEST(ExplorerButton, DisabledWithoutDisabledPictureShowsTheDarkPixelsEmbossed) {
   b->setGeometry(11, 8, 12, 12);
   QImage img(12, 12, QImage::Format_RGB32);
   img.fill(kKey);
-  img.setPixel(3, 3, qRgb(20, 20, 20));      // dark
-  img.setPixel(4, 3, qRgb(20, 20, 20));      // dark, its highlight lands under (4,4)...
-  img.setPixel(5, 4, qRgb(10, 10, 10));      // ...where this dark pixel's shadow must win
-  img.setPixel(8, 8, qRgb(220, 220, 220));   // light: vanishes
-  img.setPixel(11, 11, qRgb(0, 0, 0));       // its highlight falls off the picture
+  img.setPixel(3, 3, qRgb(20, 20, 20));     // dark
+  img.setPixel(4, 3, qRgb(20, 20, 20));     // dark, its highlight lands under (4,4)...
+  img.setPixel(5, 4, qRgb(10, 10, 10));     // ...where this dark pixel's shadow must win
+  img.setPixel(8, 8, qRgb(220, 220, 220));  // light: vanishes
+  img.setPixel(11, 11, qRgb(0, 0, 0));      // its highlight falls off the picture
   b->setBitmap(img);
   b->setEnabled(false);
   b->show();
   const QImage shot = page.shot(b);
-  struct Px { int x, y; QRgb c; } expected[] = {
-      {3, 3, kShadow}, {4, 3, kShadow}, {4, 4, kLight}, {5, 4, kShadow}, {6, 5, kLight},
+  struct Px {
+    int x, y;
+    QRgb c;
+  } expected[] = {
+      {3, 3, kShadow}, {4, 3, kShadow}, {4, 4, kLight}, {5, 4, kShadow},   {6, 5, kLight},
       {8, 8, kPage},   {9, 9, kPage},   {0, 0, kPage},  {11, 11, kShadow}, {2, 2, kPage},
   };
   for (const Px& p : expected) {
@@ -304,13 +310,11 @@ TEST(ExplorerButton, GeneratedNoFocusPictureFollowsTheShadingBands) {
     int sum;  // r + g + b of the pixel
     Band band;
   } cases[] = {
-      {T::stLight, 206, White},   {T::stLight, 205, Highlight},  {T::stLight, 128, Highlight},
-      {T::stLight, 127, Shadow},  {T::stLight, 69, Shadow},      {T::stLight, 68, Black},
-      {T::stMedium, 765, White},  {T::stMedium, 554, White},     {T::stMedium, 553, Highlight},
-      {T::stMedium, 232, Highlight}, {T::stMedium, 231, Shadow}, {T::stMedium, 58, Shadow},
-      {T::stMedium, 57, Black},   {T::stDark, 336, White},       {T::stDark, 335, Highlight},
-      {T::stDark, 275, Highlight}, {T::stDark, 274, Shadow},     {T::stDark, 176, Shadow},
-      {T::stDark, 175, Black},    {T::stDark, 0, Black},
+      {T::stLight, 206, White},      {T::stLight, 205, Highlight},  {T::stLight, 128, Highlight}, {T::stLight, 127, Shadow},
+      {T::stLight, 69, Shadow},      {T::stLight, 68, Black},       {T::stMedium, 765, White},    {T::stMedium, 554, White},
+      {T::stMedium, 553, Highlight}, {T::stMedium, 232, Highlight}, {T::stMedium, 231, Shadow},   {T::stMedium, 58, Shadow},
+      {T::stMedium, 57, Black},      {T::stDark, 336, White},       {T::stDark, 335, Highlight},  {T::stDark, 275, Highlight},
+      {T::stDark, 274, Shadow},      {T::stDark, 176, Shadow},      {T::stDark, 175, Black},      {T::stDark, 0, Black},
   };
   // The highlight differs from white here so that the two upper bands can be told apart.
   const QRgb colours[] = {0xffffffff, 0xffe0e0e0, kShadow, 0xff000000};
@@ -318,8 +322,8 @@ TEST(ExplorerButton, GeneratedNoFocusPictureFollowsTheShadingBands) {
     QImage img(2, 1, QImage::Format_RGB32);
     img.setPixel(0, 0, kKey);
     img.setPixel(1, 0, qRgb(std::min(c.sum, 255), std::clamp(c.sum - 255, 0, 255), std::max(c.sum - 510, 0)));
-    const QImage out = vt::skin::shaded(img, T::shadingFor(c.type), QColor::fromRgb(colours[Highlight]),
-                                        QColor::fromRgb(kShadow));
+    const QImage out =
+        vt::skin::shaded(img, T::shadingFor(c.type), QColor::fromRgb(colours[Highlight]), QColor::fromRgb(kShadow));
     EXPECT_EQ(out.pixel(1, 0), colours[c.band]) << int(c.type) << " sum " << c.sum;
     EXPECT_EQ(out.pixel(0, 0), kKey);
   }
@@ -440,8 +444,8 @@ TEST(TarvoCheckBox, ClickHandlerSeesTheStateFromBeforeTheClick) {
   for (const Case& c : cases) {
     BoxOnPage f;
     std::vector<bool> seen;
-    QObject::connect(f.box, &TTarvoCheckBox::clicked, f.box, [&] { seen.push_back(f.box->isChecked()); },
-                     Qt::DirectConnection);
+    QObject::connect(
+        f.box, &TTarvoCheckBox::clicked, f.box, [&] { seen.push_back(f.box->isChecked()); }, Qt::DirectConnection);
     c.doClick(f.box);
     c.doClick(f.box);
     EXPECT_EQ(seen, std::vector<bool>({false, true})) << c.name;
@@ -646,7 +650,9 @@ TEST(Controls, CaptionsAreDrawnWhereTheSkinExpectsThem) {
   b->setBitmap({});
   b->setNoFocusBitmap({});
   b->setCaption(QStringLiteral("HH"));
-  struct Ink { int left = 1000, right = -1, top = 1000; };
+  struct Ink {
+    int left = 1000, right = -1, top = 1000;
+  };
   auto ink = [&](QWidget* w, int fromX) {
     Ink k;
     const QImage img = f.page.shot(w);

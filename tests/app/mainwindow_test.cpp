@@ -47,7 +47,9 @@ class Window {
     form = std::make_unique<TForm1>(tm.machine(), dialogs, pump, language);
   }
   template <typename T>
-  T* get(const char* name) { return form->form().get<T>(QString::fromLatin1(name)); }
+  T* get(const char* name) {
+    return form->form().get<T>(QString::fromLatin1(name));
+  }
   TExplorerButton* button(const char* name) { return get<TExplorerButton>(name); }
   int page() { return form->Notebook1()->currentIndex(); }
   bool stripShown() { return !form->Notebook2()->isHidden(); }
@@ -110,8 +112,13 @@ TEST(StartUp, SixteenColoursSwapTheSkinAndWarn) {
 TEST(Navigation, SectionsShowTheirPagesAndStrips) {
   Window w;
   ASSERT_TRUE(w.form->Starten());
-  struct Case { const char* button; int page; bool strip; int stripIndex; } cases[] = {
-      {"Knopf0", 16, false, -1}, {"Knopf1", 9, true, 0},   {"Knopf2", 6, true, 1},  {"Knopf3", 2, false, -1},
+  struct Case {
+    const char* button;
+    int page;
+    bool strip;
+    int stripIndex;
+  } cases[] = {
+      {"Knopf0", 16, false, -1}, {"Knopf1", 9, true, 0},    {"Knopf2", 6, true, 1},    {"Knopf3", 2, false, -1},
       {"Knopf4", 18, true, 5},   {"Knopf5", 13, false, -1}, {"Knopf6", 14, false, -1}, {"Knopf7", 20, false, -1},
   };
   for (const Case& c : cases) {
@@ -168,7 +175,8 @@ TEST(Help, TheHelpImageOpensTheTopicOfThePageShown) {
   auto* help = w.form->findChild<HelpWindow*>(QStringLiteral("HelpWindow"));
   ASSERT_NE(help, nullptr);
   EXPECT_TRUE(help->isVisible());
-  EXPECT_TRUE(help->browser()->toPlainText().contains(QLatin1String("Options"))) << help->browser()->toPlainText().left(200).toStdString();
+  EXPECT_TRUE(help->browser()->toPlainText().contains(QLatin1String("Options")))
+      << help->browser()->toPlainText().left(200).toStdString();
   // A page without a topic opens nothing new.
   help->hide();
   w.form->Notebook1()->setCurrentIndex(17);
@@ -177,7 +185,10 @@ TEST(Help, TheHelpImageOpensTheTopicOfThePageShown) {
 }
 
 TEST(Help, PagesMapToTheirTopics) {
-  struct Case { int page; int context; } cases[] = {
+  struct Case {
+    int page;
+    int context;
+  } cases[] = {
       {3, 14}, {4, 14}, {5, 14}, {33, 14}, {17, 0}, {37, 0}, {0, 0}, {16, 2}, {20, 25}, {9, 4}, {13, 23}, {36, 11},
   };
   for (const Case& c : cases) EXPECT_EQ(TForm1::helpContext(c.page), c.context) << c.page;
@@ -204,7 +215,8 @@ TEST(MainWindow, BindingTablesNameControlsOfTheForm) {
   clicks(ReportPage::clicks());
   clicks(BackupPage::clicks());
   clicks(MultimediaPage::clicks());
-  for (const TuningPage::SwitchBinding& s : TuningPage::switches()) expected.append({QString::fromLatin1(s.box), "TTarvoCheckBox"});
+  for (const TuningPage::SwitchBinding& s : TuningPage::switches())
+    expected.append({QString::fromLatin1(s.box), "TTarvoCheckBox"});
   for (const auto& [name, cls] : expected) EXPECT_EQ(classOf.value(name), QLatin1String(cls)) << name.toStdString();
 }
 
@@ -219,9 +231,9 @@ class Options : public ::testing::Test {
   }
   QString states() {
     QString s;
-    for (const char* b : {"Checkbox_ExtTMP", "Checkbox_sichern", "checkbox_loeschen", "CheckBox_DISK", "Checkbox_CDROM",
-                          "Checkbox_Netzwerk", "CheckBox_REPLACEREG", "Checkbox_Shortcuts", "Checkbox_MSCREATE",
-                          "Checkbox_GID", "Checkbox_TEMP", "Checkbox_Win3x"})
+    for (const char* b :
+         {"Checkbox_ExtTMP", "Checkbox_sichern", "checkbox_loeschen", "CheckBox_DISK", "Checkbox_CDROM", "Checkbox_Netzwerk",
+          "CheckBox_REPLACEREG", "Checkbox_Shortcuts", "Checkbox_MSCREATE", "Checkbox_GID", "Checkbox_TEMP", "Checkbox_Win3x"})
       s += w.get<TTarvoCheckBox>(b)->property("checked").toBool() ? QLatin1Char('1') : QLatin1Char('0');
     return s;
   }
@@ -284,7 +296,8 @@ TEST_F(Options, ClosingTheWindowSavesOnceWhenTheFlagIsSet) {
   w.form->close();
   w.form->ProgEnde();
   EXPECT_EQ(ended, 1);
-  EXPECT_EQ(w.tm.hostFile("C", "VANTREL/OPTIONS.OPT"), QByteArray("0\r\n1\r\n1\r\n0\r\n0\r\n0\r\n0\r\n1\r\n1\r\n1\r\n1\r\n0\r\n"));
+  EXPECT_EQ(w.tm.hostFile("C", "VANTREL/OPTIONS.OPT"),
+            QByteArray("0\r\n1\r\n1\r\n0\r\n0\r\n0\r\n0\r\n1\r\n1\r\n1\r\n1\r\n0\r\n"));
 }
 
 TEST_F(Options, AFailedSaveOnExitTellsTheUserAndStillEnds) {

@@ -39,13 +39,15 @@ class PrivateSoundServer {
  public:
   PrivateSoundServer() {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!qgetenv("PULSE_SERVER").isEmpty() || (!runtime.isEmpty() && QFile::exists(QString::fromLocal8Bit(runtime) + "/pulse/native")))
+    if (!qgetenv("PULSE_SERVER").isEmpty() ||
+        (!runtime.isEmpty() && QFile::exists(QString::fromLocal8Bit(runtime) + "/pulse/native")))
       return;  // the user's own sound server
     if (!dir_.isValid()) return;
     const QByteArray socket = QFile::encodeName(dir_.path() + QStringLiteral("/native"));
     QByteArray load = "module-native-protocol-unix socket=" + socket;
-    const char* argv[] = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                          "-L", "module-null-sink", "-L", load.constData(), nullptr};
+    const char* argv[] = {"pulseaudio",        "-n",   "--daemonize=no",   "--exit-idle-time=-1",
+                          "--use-pid-file=no", "-L",   "module-null-sink", "-L",
+                          load.constData(),    nullptr};
     if (posix_spawnp(&pid_, "pulseaudio", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
       pid_ = 0;
       return;
@@ -108,7 +110,9 @@ class Window {
     form->show();
   }
   template <typename T>
-  T* get(const char* name) { return form->form().get<T>(QString::fromLatin1(name)); }
+  T* get(const char* name) {
+    return form->form().get<T>(QString::fromLatin1(name));
+  }
   void click(const char* button) { get<TExplorerButton>(button)->click(); }
   int page() { return form->Notebook1()->currentIndex(); }
   void choose(bool wav, bool midi, bool avi) {

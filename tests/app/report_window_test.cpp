@@ -50,8 +50,10 @@ TEST(ReportWindow, TheSampleMachineReportsRealHardwareOnThreePagesAndWritesNothi
     const char* click;
     int page;
     bool forward, back;
-  } steps[] = {{"ExplorerButton14", 4, true, true}, {"ExplorerButton14", 5, false, true},
-               {"ExplorerButton5", 4, true, true},  {"ExplorerButton5", 3, true, false}};
+  } steps[] = {{"ExplorerButton14", 4, true, true},
+               {"ExplorerButton14", 5, false, true},
+               {"ExplorerButton5", 4, true, true},
+               {"ExplorerButton5", 3, true, false}};
   for (const auto& s : steps) {
     button(s.click)->click();
     EXPECT_EQ(form.Notebook1()->currentIndex(), s.page);

@@ -40,7 +40,9 @@ struct SampleWindow {
     EXPECT_TRUE(form->Starten());
   }
   template <typename T>
-  T* get(const char* name) { return form->form().get<T>(QString::fromLatin1(name)); }
+  T* get(const char* name) {
+    return form->form().get<T>(QString::fromLatin1(name));
+  }
   void click(const char* button) { get<TExplorerButton>(button)->click(); }
   FileSystem& fs() { return machine->files(); }
 };

@@ -67,9 +67,11 @@ TEST(HostileMachine, RunsNoHostProgramAndOpensNothingOutsideItsTopics) {
   auto* help = form.findChild<HelpWindow*>(QStringLiteral("HelpWindow"));
   ASSERT_NE(help, nullptr);
   EXPECT_TRUE(help->browser()->toPlainText().contains(QLatin1String("Options")));
-  const QVariant shown = help->browser()->document()->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(picture.fileName()));
+  const QVariant shown =
+      help->browser()->document()->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(picture.fileName()));
   EXPECT_TRUE(shown.toByteArray().isEmpty() && shown.value<QImage>().isNull()) << "a host picture was read";
-  for (const char* link : {"file:///etc/passwd", "../../x.html", "smb://server/share", "https://example.org/help", "/tmp/09.html"})
+  for (const char* link :
+       {"file:///etc/passwd", "../../x.html", "smb://server/share", "https://example.org/help", "/tmp/09.html"})
     help->openLink(QUrl(QString::fromLatin1(link)));
   help->openLink(QUrl::fromLocalFile(script));
 

@@ -47,7 +47,8 @@ void prepare(test::TestMachine& tm) {
   r.createKey(HKey::CurrentUser, u"Control Panel\\Desktop")->setValue("MenuShowDelay", RegSz, "400");
   r.createKey(HKey::CurrentUser, kPolicies)->setValue("NoStartBanner", RegDword, dword(1));
   r.createKey(HKey::CurrentUser, kPolicies)->setValue("NoDriveTypeAutoRun", RegBinary, dword(0xB5));
-  r.createKey(HKey::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer")->setValue("link", RegBinary, dword(0));
+  r.createKey(HKey::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer")
+      ->setValue("link", RegBinary, dword(0));
   r.createKey(HKey::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders")
       ->setValue("Start Menu", RegSz, "C:\\WINDOWS\\Start Menu");
   r.createKey(HKey::ClassesRoot, u"Piffile");
@@ -57,7 +58,8 @@ void prepare(test::TestMachine& tm) {
   r.createKey(HKey::ClassesRoot, u"CLSID\\{21EC2020-3AEA-1069-A2DD-08002B30309D}")->setValue("", RegSz, "Systemsteuerung");
   r.createKey(HKey::ClassesRoot, u"CLSID\\{2227A280-3AEA-1069-A2DE-08002B30309D}")->setValue("", RegSz, "Drucker");
   r.createKey(HKey::LocalMachine, u"Software\\Microsoft\\Windows\\CurrentVersion")->setValue("RegisteredOwner", RegSz, "Anna");
-  r.createKey(HKey::LocalMachine, u"Software\\Microsoft\\Windows\\CurrentVersion")->setValue("RegisteredOrganization", RegSz, "Firma");
+  r.createKey(HKey::LocalMachine, u"Software\\Microsoft\\Windows\\CurrentVersion")
+      ->setValue("RegisteredOrganization", RegSz, "Firma");
   r.createKey(HKey::LocalMachine, u"System\\CurrentControlSet\\control\\ComputerName\\ComputerName")
       ->setValue("ComputerName", RegSz, "ANNAPC");
   EXPECT_TRUE(tm.machine().saveRegistry());
@@ -99,7 +101,9 @@ class Window {
     ASSERT_TRUE(form->Starten());
   }
   template <typename T>
-  T* get(const char* name) { return form->form().get<T>(QString::fromLatin1(name)); }
+  T* get(const char* name) {
+    return form->form().get<T>(QString::fromLatin1(name));
+  }
   TTarvoCheckBox* box(const char* name) { return get<TTarvoCheckBox>(name); }
   QString label(const char* name) { return get<QLabel>(name)->text(); }
 
@@ -163,8 +167,7 @@ TEST(TuningWindow, ApplyAsksAndNoChangesNothing) {
   w.dialogs.answer = false;
   w.get<TExplorerButton>("Knopf8")->click();
   ASSERT_EQ(w.dialogs.shown.size(), 1);
-  EXPECT_EQ(w.dialogs.shown[0],
-            QString::fromUtf8("confirm: Sind Sie sicher, daß Sie alle Änderungen jetzt übernehmen wollen?"));
+  EXPECT_EQ(w.dialogs.shown[0], QString::fromUtf8("confirm: Sind Sie sicher, daß Sie alle Änderungen jetzt übernehmen wollen?"));
   EXPECT_EQ(w.snapshot(), before);
 }
 

@@ -17,8 +17,8 @@ namespace {
 
 using test::DiskRoundTrip;
 using test::DriveContents;
-using test::kPartitionOffset;
 using test::imageFiles;
+using test::kPartitionOffset;
 
 TEST_F(DiskRoundTrip, ExportWritesExactlyWhatVantrelChanged) {
   const QByteArray outside = region(0, kPartitionOffset);
@@ -93,7 +93,8 @@ TEST(RescueDiskImage, GoesIntoTheFloppyImageBesideItsSystemFiles) {
   test::TestMachine tm;
   const QString image = tm.folder() + "/a.img";
   ASSERT_TRUE(test::makeFloppyImage(image, "RESCUE"));
-  const QMap<QString, QByteArray> system{{"IO.SYS", QByteArray(40000, 'i')}, {"MSDOS.SYS", QByteArray(1700, 'm')}, {"COMMAND.COM", QByteArray(93000, 'c')}};
+  const QMap<QString, QByteArray> system{
+      {"IO.SYS", QByteArray(40000, 'i')}, {"MSDOS.SYS", QByteArray(1700, 'm')}, {"COMMAND.COM", QByteArray(93000, 'c')}};
   for (const auto& [name, bytes] : system.asKeyValueRange()) {
     QFile f(tm.folder() + "/" + name);
     f.open(QIODevice::WriteOnly);

@@ -35,8 +35,8 @@ struct Fixture {
     tm.writeRegistryFiles();
     tm.registry().createKey(HKey::LocalMachine, u"Software\\Test")->setValue("Value", RegSz, "old");
     EXPECT_TRUE(tm.machine().saveRegistry());
-    for (const char* f : {"WINDOWS/WIN.INI", "WINDOWS/SYSTEM.INI", "AUTOEXEC.BAT", "MSDOS.SYS", "LOGO.SYS",
-                          "WINDOWS/LOGOW.SYS", "WINDOWS/LOGOS.SYS", "WINDOWS/PROTOCOL.INI"})
+    for (const char* f : {"WINDOWS/WIN.INI", "WINDOWS/SYSTEM.INI", "AUTOEXEC.BAT", "MSDOS.SYS", "LOGO.SYS", "WINDOWS/LOGOW.SYS",
+                          "WINDOWS/LOGOS.SYS", "WINDOWS/PROTOCOL.INI"})
       tm.putHostFile("C", f, QByteArray("content of ") + f + "\r\n");
     tm.fs().createDirectories(u"C:\\VANTREL");
   }
@@ -102,8 +102,10 @@ TEST(AutoBackup, EachKindSavesItsComponentsSilentlyAndDescribesThem) {
       {2, {"BACKUP.000", "SYSTEM.000", "WIN.000"}, "010000", "AUTO-Backup : Änderungen an Systemdateien"},
       {3, {"BACKUP.000", "REGISTRY.000"}, "100000", "AUTO-Backup : Änderungen an Registry"},
       {4, {"BACKUP.000", "MSDOS.000"}, "000100", "AUTO-Backup : Änderungen an Boot-Einstellungen"},
-      {5, {"AUTOEXEC.000", "BACKUP.000", "Logo.000", "Logos.000", "Logow.000", "MSDOS.000", "REGISTRY.000", "SYSTEM.000", "WIN.000"},
-       "111110", "AUTO-Backup : 1.Start von Vantrel"},
+      {5,
+       {"AUTOEXEC.000", "BACKUP.000", "Logo.000", "Logos.000", "Logow.000", "MSDOS.000", "REGISTRY.000", "SYSTEM.000", "WIN.000"},
+       "111110",
+       "AUTO-Backup : 1.Start von Vantrel"},
       {9, {"BACKUP.000"}, "000000", "what the page held"},
   };
   for (const auto& c : cases) {
@@ -161,8 +163,9 @@ TEST(CreateBackupSet, WritesTheDescriptionInOrderAndSaysSuccessfulOnlyWhenItWas)
   const QByteArray exported = f.tm.hostFile("C", "VANTREL/BACKUP/REGISTRY.000");
   EXPECT_EQ(f.tm.hostFile("C", "VANTREL/BACKUP/BACKUP.000"),
             "[Backup]\r\nName=No name\r\nRegistry=1\r\nSystemfiles=0\r\nStartfiles=1\r\nMSDOS.SYS=0\r\nLOGOS=0\r\nSONSTIGES=1\r\n"
-            "RegistrySize=" + QByteArray::number(exported.size()) + "\r\nRegistrySHA256=" +
-                QCryptographicHash::hash(exported, QCryptographicHash::Sha256).toHex() + "\r\n");
+            "RegistrySize=" +
+                QByteArray::number(exported.size()) +
+                "\r\nRegistrySHA256=" + QCryptographicHash::hash(exported, QCryptographicHash::Sha256).toHex() + "\r\n");
   EXPECT_EQ(f.tm.hostFile("C", "VANTREL/BACKUP/PROTOCOL.000"), "content of WINDOWS/PROTOCOL.INI\r\n");
   EXPECT_EQ(f.dialogs.shown, QStringList{"info: Backup erfolgreich."});
   EXPECT_EQ(f.tm.hostFile("C", "VANTREL/LAST/win.ini"), "content of WINDOWS/WIN.INI\r\n");
@@ -246,7 +249,8 @@ TEST(RestoreBackupSet, AStartFileThatIsAHostLinkIsRestoredThroughItOrRefused) {
 }
 
 TEST(RestoreBackupSet, RefusesToReplaceTheRegistryWithAnEmptyOrDamagedExport) {
-  for (const QByteArray& bad : {QByteArray(), QByteArray("REGEDIT4\r\n\r\n"), QByteArray("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"a\"=bad\r\n")}) {
+  for (const QByteArray& bad :
+       {QByteArray(), QByteArray("REGEDIT4\r\n\r\n"), QByteArray("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"a\"=bad\r\n")}) {
     Fixture f;
     ASSERT_TRUE(f.backups().AutoBackup(AutoRegistry));
     f.tm.putHostFile("C", "VANTREL/BACKUP/REGISTRY.000", bad);
@@ -267,8 +271,10 @@ TEST(RestoreBackupSet, ReplacesTheRegistryOnlyWithTheWholeExportTheSetMade) {
     bool recorded;  // the description holds the export's size and checksum
     bool replaced;
   } cases[] = {
-      {"cut at a key line halfway", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_LOCAL_MACHINE\\Software\\Test")); }, true, false},
-      {"cut at a key line in HKEY_USERS", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_USERS\\.Default\\Second")); }, true, false},
+      {"cut at a key line halfway", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_LOCAL_MACHINE\\Software\\Test")); },
+       true, false},
+      {"cut at a key line in HKEY_USERS", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_USERS\\.Default\\Second")); },
+       true, false},
       {"one byte changed", [](const QByteArray& e) { return QByteArray(e).replace("\"old\"", "\"odd\""); }, true, false},
       {"whole", [](const QByteArray& e) { return e; }, true, true},
       {"a set made before sizes were recorded", [](const QByteArray& e) { return e; }, false, true},
@@ -292,7 +298,8 @@ TEST(RestoreBackupSet, ReplacesTheRegistryOnlyWithTheWholeExportTheSetMade) {
     f.tm.putHostFile("C", "WINDOWS/WIN.INI", "broken");
     const QByteArray before = f.exportNow();
 
-    EXPECT_EQ(f.backups().RestoreBackupSet(kStore + "\\BACKUP.000", {true, true, false, false, false, false}, true), c.replaced) << c.what;
+    EXPECT_EQ(f.backups().RestoreBackupSet(kStore + "\\BACKUP.000", {true, true, false, false, false, false}, true), c.replaced)
+        << c.what;
     f.reopen();
     EXPECT_EQ(f.exportNow(), c.replaced ? made : before) << c.what;
     EXPECT_EQ(f.tm.hostFile("C", "WINDOWS/WIN.INI"), "content of WINDOWS/WIN.INI\r\n") << c.what;
@@ -308,10 +315,12 @@ TEST(RestoreBackupSet, ReplacesTheRegistryOnlyWithTheWholeExportTheSetMade) {
 TEST(ListSets, ASetWithoutAWholeDescriptionIsNotListedAndItsFilesGo) {
   Fixture f;
   ASSERT_TRUE(f.backups().AutoBackup(AutoSystemfiles));
-  for (const char* name : {"REGISTRY.001", "WIN.001", "MSDOS.002", "NOTES.001", "Logo.004"}) f.tm.putHostFile("C", QStringLiteral("VANTREL/BACKUP/") + name, "x");
+  for (const char* name : {"REGISTRY.001", "WIN.001", "MSDOS.002", "NOTES.001", "Logo.004"})
+    f.tm.putHostFile("C", QStringLiteral("VANTREL/BACKUP/") + name, "x");
   f.tm.putHostFile("C", "VANTREL/BACKUP/BACKUP.002", "[Backup]\r\nName=cut\r\nRegistry=0\r\nSystemfiles=1\r\n");
-  f.tm.putHostFile("C", "VANTREL/BACKUP/BACKUP.003",
-                   "[backup]\r\nname=older\r\nregistry=0\r\nsystemfiles=0\r\nstartfiles=0\r\nmsdos.sys=0\r\nlogos=0\r\nsonstiges=0\r\n");
+  f.tm.putHostFile(
+      "C", "VANTREL/BACKUP/BACKUP.003",
+      "[backup]\r\nname=older\r\nregistry=0\r\nsystemfiles=0\r\nstartfiles=0\r\nmsdos.sys=0\r\nlogos=0\r\nsonstiges=0\r\n");
   f.reopen();
   QStringList names;
   for (const SetEntry& set : f.backups().ListSets()) names << set.name;
@@ -389,7 +398,8 @@ TEST(RescueDisk, WritesItsFilesInTheUsersLanguage) {
     RescueFixture f;
     f.state.language = language;
     QStringList steps;
-    EXPECT_TRUE(f.backups().CreateRescueDisk({[&](const QString& s) { steps << s; }, [&](int p) { steps << QString::number(p); }}));
+    EXPECT_TRUE(
+        f.backups().CreateRescueDisk({[&](const QString& s) { steps << s; }, [&](int p) { steps << QString::number(p); }}));
     const QStringList lines = fromAnsi(f.tm.hostFile("A", "autoexec.bat")).split("\r\n");
     EXPECT_EQ(lines[1], "set VTRATTRIB=C:\\WINDOWS\\command\\attrib");
     EXPECT_TRUE(lines.contains("copy C:\\VANTREL\\last\\system.dat C:\\WINDOWS\\system.dat"));
@@ -413,16 +423,15 @@ TEST(RescueDisk, LeavesNoRescueFilesWhenTheDiskCannotBeWritten) {
   EXPECT_EQ(QDir(f.tm.host("A")).entryList(QDir::Files), QStringList());
   ASSERT_EQ(f.dialogs.shown.size(), 1);
   EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Die Diskette in Laufwerk A:"));
-
 }
 
 // DOS stand-ins for ATTRIB: one appends its command tail to D:\ATTRIB.LOG, which the guard
 // preloaded into DOSBox reads as the attributes it cleared; the other does nothing, as the
 // ATTRIB of a damaged C: may.
-const QByteArray kWorkingAttrib =
-    QByteArray::fromHex("ba3401b8013dcd217308b43c31c9cd21721d89c3b8024231c931d2cd21b44031c98a0e800041ba8100cd21"
-                        "b43ecd21b8004ccd21") +
-    QByteArray("D:\\ATTRIB.LOG", 14);
+const QByteArray kWorkingAttrib = QByteArray::fromHex(
+                                      "ba3401b8013dcd217308b43c31c9cd21721d89c3b8024231c931d2cd21b44031c98a0e800041ba8100cd21"
+                                      "b43ecd21b8004ccd21") +
+                                  QByteArray("D:\\ATTRIB.LOG", 14);
 const QByteArray kBrokenAttrib = QByteArray::fromHex("b8004ccd21");
 
 // A file of the machine's C: drive as DOS left it, found without regard to case.
@@ -452,8 +461,8 @@ QString runRescueBatch(RescueFixture& f) {
   QDir(work.path()).mkpath("home");
   QFile list(work.path() + "/attributes");
   list.open(QIODevice::WriteOnly);
-  for (const char* rel : {"WINDOWS/SYSTEM.DAT", "WINDOWS/USER.DAT", "WINDOWS/WIN.INI", "WINDOWS/SYSTEM.INI", "CONFIG.SYS",
-                          "AUTOEXEC.BAT"}) {
+  for (const char* rel :
+       {"WINDOWS/SYSTEM.DAT", "WINDOWS/USER.DAT", "WINDOWS/WIN.INI", "WINDOWS/SYSTEM.INI", "CONFIG.SYS", "AUTOEXEC.BAT"}) {
     const quint32 attrs = f.tm.fs().attributes(QString("C:\\" + QString(rel)).replace('/', '\\'));
     if (attrs != kInvalidAttributes) list.write(QByteArray::number(attrs, 16) + ' ' + f.tm.host("C", rel).toUtf8() + '\n');
   }
@@ -471,8 +480,7 @@ QString runRescueBatch(RescueFixture& f) {
   // A second COMMAND runs the whole batch with its output redirected; DOSBox's CALL would
   // redirect only its own line.
   dos.start(dosbox, {"-noconsole", "-c", "mount a " + f.tm.host("A"), "-c", "mount c " + f.tm.host("C"), "-c",
-                     "mount d " + work.path() + "/D", "-c", "a:", "-c", "command /c autoexec.bat > d:\\out.txt", "-c",
-                     "exit"});
+                     "mount d " + work.path() + "/D", "-c", "a:", "-c", "command /c autoexec.bat > d:\\out.txt", "-c", "exit"});
   if (!dos.waitForFinished(60000)) ADD_FAILURE() << "dosbox did not finish";
   QFile out(work.path() + "/D/OUT.TXT");
   out.open(QIODevice::ReadOnly);
@@ -504,8 +512,7 @@ TEST(RescueDisk, DosRestoresTheProtectedRegistryWithTheFloppysAttribFirst) {
     bool onFloppy, onCWorks, restored;
   };
   for (const Case& c : {Case{"the floppy's when C:'s is broken", true, false, true},
-                        Case{"C:'s when the floppy has none", false, true, true},
-                        Case{"neither", false, false, false}}) {
+                        Case{"C:'s when the floppy has none", false, true, true}, Case{"neither", false, false, false}}) {
     SCOPED_TRACE(c.name);
     RescueFixture f;
     f.state.language = English;
@@ -543,9 +550,10 @@ TEST(RescueDisk, TheFloppysBootConfigurationStopsAtThePrompt) {
     std::optional<QByteArray> after;  // nullopt: a new configuration
   };
   for (const Case& c :
-       {Case{"DOS 7", win95,
-             QByteArray("[Paths]\r\nWinDir=A:\\\r\nWinBootDir=A:\\\r\nHostWinBootDrv=A\r\n\r\n[Options]\r\nBootGUI=0\r\n"
-                        "Network=1\r\n;xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxa\r\n")},
+       {Case{
+            "DOS 7", win95,
+            QByteArray("[Paths]\r\nWinDir=A:\\\r\nWinBootDir=A:\\\r\nHostWinBootDrv=A\r\n\r\n[Options]\r\nBootGUI=0\r\n"
+                       "Network=1\r\n;xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxa\r\n")},
         Case{"an older DOS's kernel", kernel, kernel}, Case{"none", std::nullopt, std::nullopt}}) {
     SCOPED_TRACE(c.name);
     RescueFixture f;

@@ -55,7 +55,8 @@ qint64 runKilled(const QString& folder, const std::function<void(Machine&)>& wor
   int status = 0;
   if (began && delayUs >= 0) {
     while (microsecondsSince(t0) < delayUs) {
-      if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? microsecondsSince(t0) : -2;
+      if (::waitpid(pid, &status, WNOHANG) == pid)
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? microsecondsSince(t0) : -2;
       const timespec step{0, 100000};
       ::nanosleep(&step, nullptr);
     }
@@ -82,7 +83,8 @@ TEST(Killed, MakingBackupSetsLeavesOnlyWholeSetsInTheList) {
   ASSERT_TRUE(tm.machine().saveRegistry());
   const QByteArray exported = regedit4::exportRegistry(tm.registry());
   const QStringList stems{"WIN", "SYSTEM", "AUTOEXEC", "MSDOS", "Logo", "Logow", "Logos"};
-  const QStringList sources{"WINDOWS/WIN.INI", "WINDOWS/SYSTEM.INI", "AUTOEXEC.BAT", "MSDOS.SYS", "LOGO.SYS", "WINDOWS/LOGOW.SYS", "WINDOWS/LOGOS.SYS"};
+  const QStringList sources{"WINDOWS/WIN.INI", "WINDOWS/SYSTEM.INI", "AUTOEXEC.BAT",     "MSDOS.SYS",
+                            "LOGO.SYS",        "WINDOWS/LOGOW.SYS",  "WINDOWS/LOGOS.SYS"};
   for (const QString& f : sources) tm.putHostFile("C", f, f.toLatin1() + QByteArray(200000, 'x'));
   tm.putHostFile("C", "VANTREL/BACKUP/KEEP.TXT", "mine");
   const QString folder = tm.folder();
@@ -110,8 +112,10 @@ TEST(Killed, MakingBackupSetsLeavesOnlyWholeSetsInTheList) {
     for (const SetEntry& set : b.ListSets()) {
       const QString number = set.descriptionPath.right(3);
       listed << number;
-      EXPECT_EQ(b.LoadBackupComponents(set.descriptionPath), (Components{true, true, true, true, true, false})) << number.toStdString();
-      EXPECT_EQ(tm.hostFile("C", "VANTREL/BACKUP/REGISTRY." + number), exported) << "kill " << i << ", set " << number.toStdString();
+      EXPECT_EQ(b.LoadBackupComponents(set.descriptionPath), (Components{true, true, true, true, true, false}))
+          << number.toStdString();
+      EXPECT_EQ(tm.hostFile("C", "VANTREL/BACKUP/REGISTRY." + number), exported)
+          << "kill " << i << ", set " << number.toStdString();
       for (int s = 0; s < stems.size(); ++s)
         EXPECT_EQ(tm.hostFile("C", "VANTREL/BACKUP/" + stems[s] + '.' + number), tm.hostFile("C", sources[s]))
             << "kill " << i << ", " << stems[s].toStdString() << '.' << number.toStdString();
@@ -132,8 +136,8 @@ struct FloppyMachine {
   SharedState state;
   test::RecordingDialogs dialogs;
 
-  static constexpr const char* kTools[] = {"chkdsk.exe", "attrib.exe", "edit.com", "fdisk.exe",
-                                           "scandisk.exe", "scandisk.ini", "sys.com", "format.com"};
+  static constexpr const char* kTools[] = {"chkdsk.exe",   "attrib.exe",   "edit.com", "fdisk.exe",
+                                           "scandisk.exe", "scandisk.ini", "sys.com",  "format.com"};
 
   FloppyMachine() {
     image = tm.folder() + "/disks/a.img";
@@ -214,7 +218,8 @@ TEST(Killed, WritingTheRescueDiskIntoAFloppyImageLeavesTheOldFilesOrAllNewOnes) 
     FloppyMachine::writeHost(m.image, oldImage);
     runKilled(m.tm.folder(), write, whole * (2 * i + 1) / (2 * kKills));
     const QMap<QString, QByteArray> now = m.onDisk();
-    EXPECT_TRUE(now == old || now == fresh) << "kill " << i << " after " << whole * (2 * i + 1) / (2 * kKills) << " us of " << whole;
+    EXPECT_TRUE(now == old || now == fresh) << "kill " << i << " after " << whole * (2 * i + 1) / (2 * kKills) << " us of "
+                                            << whole;
     EXPECT_EQ(test::imageFile(m.image, 0, "OWN.TXT"), "the user's own file");
   }
 }

@@ -68,14 +68,16 @@ TEST(FileSearch, EachKindListsItsFilesInWalkOrderOnFixedDrivesOnly) {
     QStringList expected;
   } cases[] = {
       {{true, false, false, false, false}, false, {"C:\\MSCREATE.DIR", "C:\\APP\\SUB\\MSCREATE.DIR"}},
-      {{false, true, false, false, false}, false,
+      {{false, true, false, false, false},
+       false,
        {"C:\\HIDDEN\\~H.TMP", "C:\\WINDOWS\\TEMP\\~DF1.TMP", "C:\\WINDOWS\\TEMP\\SETUP.$$$", "E:\\~E.TMP"}},
-      {{false, true, false, false, false}, true,
-       {"C:\\HIDDEN\\~H.TMP", "C:\\WINDOWS\\TEMP\\~DF1.TMP", "C:\\WINDOWS\\TEMP\\DF2.TMP", "C:\\WINDOWS\\TEMP\\SETUP.$$$", "E:\\~E.TMP"}},
+      {{false, true, false, false, false},
+       true,
+       {"C:\\HIDDEN\\~H.TMP", "C:\\WINDOWS\\TEMP\\~DF1.TMP", "C:\\WINDOWS\\TEMP\\DF2.TMP", "C:\\WINDOWS\\TEMP\\SETUP.$$$",
+        "E:\\~E.TMP"}},
       {{false, false, true, false, false}, false, {"C:\\WINDOWS\\HELP\\WIN.GID"}},
       {{false, false, false, true, false}, false, {"C:\\DESK\\C-DEAD.LNK", "C:\\DESK\\GAME.PIF"}},
-      {{false, false, false, false, true}, false,
-       {"C:\\WINDOWS\\taskman.exe", "C:\\WINDOWS\\MAIN.GRP", "C:\\WINDOWS\\OLD.GRP"}},
+      {{false, false, false, false, true}, false, {"C:\\WINDOWS\\taskman.exe", "C:\\WINDOWS\\MAIN.GRP", "C:\\WINDOWS\\OLD.GRP"}},
   };
   for (const auto& c : cases) {
     f.flags.extendedTempSearch = c.extendedTemp;
@@ -96,7 +98,8 @@ TEST(FileSearch, EachKindListsItsFilesInWalkOrderOnFixedDrivesOnly) {
 TEST(FileSearch, CountersRoundToTheClustersOfEachDriveAndStartAgainEachRun) {
   const struct {
     qint64 size, cluster, rounded;
-  } rounding[] = {{0, 4096, 4096}, {10, 4096, 4096}, {4096, 4096, 4096}, {4097, 4096, 8192}, {3'000'000'000, 32768, 3'000'008'704}};
+  } rounding[] = {
+      {0, 4096, 4096}, {10, 4096, 4096}, {4096, 4096, 4096}, {4097, 4096, 8192}, {3'000'000'000, 32768, 3'000'008'704}};
   for (const auto& r : rounding) EXPECT_EQ(clusterRounded(r.size, r.cluster), r.rounded) << r.size;
 
   Fixture f;
@@ -175,7 +178,7 @@ TEST(IsOrphanedShortcut, JudgesTheTargetByItsDriveAndTheOptions) {
       {{true, "Q:\\APP.EXE"}, false, false, false, true},  // no such drive
       {{true, "\\\\SERVER\\APPS\\APP.EXE"}, false, false, false, false},
       {{true, "\\\\SERVER\\APPS\\APP.EXE"}, false, false, true, true},
-      {{false, "C:\\WINDOWS\\GONE.EXE"}, false, false, false, false},  // unreadable: kept
+      {{false, "C:\\WINDOWS\\GONE.EXE"}, false, false, false, false},        // unreadable: kept
       {{true, "C:\\PROGRA~1\\GONE\\GONE.EXE"}, false, false, false, false},  // short names prove nothing
   };
   for (const auto& c : cases) {

@@ -41,9 +41,12 @@ TEST(RemoveCommentLines, RemIsAWordAndSemicolonsStartCommentsInBothSyntaxes) {
     CommentSyntax syntax;
     QList<QByteArray> in, out;
   } cases[] = {
-      {CommentSyntax::StartFile, {"REM", "REM X", "REM\tX", ";C", "REMOTE=1", "REMIND.EXE", " ;KEEP", "", "LAST"},
+      {CommentSyntax::StartFile,
+       {"REM", "REM X", "REM\tX", ";C", "REMOTE=1", "REMIND.EXE", " ;KEEP", "", "LAST"},
        {"REMOTE=1", "REMIND.EXE", " ;KEEP", "", "LAST"}},
-      {CommentSyntax::Ini, {"[WINDOWS]", "REM X", "REMOTE=1", ";A", ";B", "K=1", ";LAST"}, {"[WINDOWS]", "REM X", "REMOTE=1", "K=1"}},
+      {CommentSyntax::Ini,
+       {"[WINDOWS]", "REM X", "REMOTE=1", ";A", ";B", "K=1", ";LAST"},
+       {"[WINDOWS]", "REM X", "REMOTE=1", "K=1"}},
   };
   for (const auto& c : cases) {
     QList<QByteArray> lines = c.in;
@@ -104,10 +107,10 @@ TEST(OptimizedText, ConfigSysAndAutoexecLineByLine) {
 TEST(OptimizeWinIni, UpperCasesDropsCommentsAndMissingProgramsAndIsIdempotent) {
   Fixture f;
   f.tm.putHostFile("C", "OLDAPP/KEEP.EXE", "MZ");
-  f.tm.putHostFile("C", "WINDOWS/WIN.INI",
-                   crlf({"; top", "[windows]", "Remote=1", "rem x", "  ;indented", "Wallpaper=C:\\Windows\\Clouds.bmp", "",
-                         "[Extensions]", "txt=notepad.exe ^.txt", "xyz=C:\\OLDAPP\\VIEW.EXE ^.XYZ",
-                         "kep=\"C:\\OLDAPP\\KEEP.EXE\" ^.KEP", ";last"}));
+  f.tm.putHostFile(
+      "C", "WINDOWS/WIN.INI",
+      crlf({"; top", "[windows]", "Remote=1", "rem x", "  ;indented", "Wallpaper=C:\\Windows\\Clouds.bmp", "", "[Extensions]",
+            "txt=notepad.exe ^.txt", "xyz=C:\\OLDAPP\\VIEW.EXE ^.XYZ", "kep=\"C:\\OLDAPP\\KEEP.EXE\" ^.KEP", ";last"}));
   f.tm.fs().setAttributes(u"C:\\WINDOWS\\WIN.INI", AttrReadOnly | AttrHidden);
   const QByteArray expected = crlf({"[WINDOWS]", "REMOTE=1", "REM X", "  ;INDENTED", "WALLPAPER=C:\\WINDOWS\\CLOUDS.BMP", "",
                                     "[EXTENSIONS]", "TXT=NOTEPAD.EXE ^.TXT", "KEP=\"C:\\OLDAPP\\KEEP.EXE\" ^.KEP"});
@@ -152,7 +155,8 @@ TEST(Optimisers, FailedBackupOrWriteLeavesTheFilesAsTheyWere) {
     // The backup needs the store folder; a file in its place makes it fail.
     if (c.failBackup) f.tm.putHostFile("C", "VANTREL/BACKUP", "in the way");
     // Once the backup is made, the next write fails as on a full disk.
-    else f.backups.onSetsChanged = [] { setAtomicWriteFailureAfter(1); };
+    else
+      f.backups.onSetsChanged = [] { setAtomicWriteFailureAfter(1); };
     EXPECT_FALSE(c.run(f.o));
     setAtomicWriteFailureAfter(-1);
     ASSERT_FALSE(f.dialogs.shown.isEmpty());

@@ -57,8 +57,9 @@ TEST(DeleteWindowsTips, CountsNamesAndDataAndKeepsEveryTipWhenTheSaveFails) {
   } cases[] = {
       {true, false, "info: The Windows-tips have been deleted.\r10 Bytes have been deleted."},
       {false, false, "info: The Windows-tips have been deleted.\r0 Bytes have been deleted."},
-      {true, true, "warning: Error: Unable to delete the Windows-tips because the registry could not be saved. The tips "
-                   "were left as they were."},
+      {true, true,
+       "warning: Error: Unable to delete the Windows-tips because the registry could not be saved. The tips "
+       "were left as they were."},
   };
   for (const auto& c : cases) {
     Fixture f;

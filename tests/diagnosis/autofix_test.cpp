@@ -69,42 +69,62 @@ TEST(Repairs, EachRepairChangesExactlyWhatItShould) {
     int backupSets = 1;
   };
   std::vector<Case> cases = {
-      {"C", 'C', [](Pc& pc) {
-         pc.file(u"C:\\WINDOWS\\SYSTEM.INI"_s, "[386Enh]\r\ndevice=*vshare\r\nDevice=C:\\Scan\\ScanCtl.386\r\nMinTimeSlice=20\r\n");
+      {"C", 'C',
+       [](Pc& pc) {
+         pc.file(u"C:\\WINDOWS\\SYSTEM.INI"_s,
+                 "[386Enh]\r\ndevice=*vshare\r\nDevice=C:\\Scan\\ScanCtl.386\r\nMinTimeSlice=20\r\n");
          pc.tm.fs().setAttributes(u"C:\\WINDOWS\\SYSTEM.INI", AttrReadOnly);
-       }, [](Snapshot& s) { s.files[u"C:\\WINDOWS\\SYSTEM.INI"_s] = {"[386Enh]\r\ndevice=*vshare\r\nMinTimeSlice=20\r\n", AttrArchive}; }},
-      {"D", 'D', [](Pc& pc) {
+       },
+       [](Snapshot& s) {
+         s.files[u"C:\\WINDOWS\\SYSTEM.INI"_s] = {"[386Enh]\r\ndevice=*vshare\r\nMinTimeSlice=20\r\n", AttrArchive};
+       }},
+      {"D", 'D',
+       [](Pc& pc) {
          pc.file(u"C:\\TOOLS\\B.EXE"_s);
          pc.file(u"C:\\WINDOWS\\WIN.INI"_s, "[windows]\r\nload=C:\\TOOLS\\A.EXE C:\\TOOLS\\B.EXE\r\nrun=\r\n");
-       }, [](Snapshot& s) { s.files[u"C:\\WINDOWS\\WIN.INI"_s].first = "[windows]\r\nload=C:\\TOOLS\\B.EXE\r\nrun=\r\n"; }},
+       },
+       [](Snapshot& s) { s.files[u"C:\\WINDOWS\\WIN.INI"_s].first = "[windows]\r\nload=C:\\TOOLS\\B.EXE\r\nrun=\r\n"; }},
       {"E", 'E', [](Pc& pc) { pc.file(u"C:\\WINDOWS\\WIN.INI"_s, "[windows]\r\nrun=C:\\FAX\\faxwatch.exe\r\n"); },
        [](Snapshot& s) { s.files[u"C:\\WINDOWS\\WIN.INI"_s].first = "[windows]\r\nrun=\r\n"; }},
-      {"F", 'F', [](Pc& pc) {
+      {"F", 'F',
+       [](Pc& pc) {
          pc.file(u"C:\\AUTOEXEC.BAT"_s, "@ECHO OFF\r\nc:\\scanner\\scaninit /q\r\nSET X=1\r\n");
          pc.tm.fs().setAttributes(u"C:\\AUTOEXEC.BAT", AttrHidden | AttrArchive);
-       }, [](Snapshot& s) { s.files[u"C:\\AUTOEXEC.BAT"_s] = {"@ECHO OFF\r\nSET X=1\r\n", AttrArchive}; }},
+       },
+       [](Snapshot& s) {
+         s.files[u"C:\\AUTOEXEC.BAT"_s] = {"@ECHO OFF\r\nSET X=1\r\n", AttrArchive};
+       }},
       {"G", 'G', [](Pc& pc) { pc.file(u"C:\\CONFIG.SYS"_s, "DEVICE=C:\\SCAN\\ASPI.SYS /D\r\nFILES=40\r\n"); },
-       [](Snapshot& s) { s.files[u"C:\\CONFIG.SYS"_s] = {"FILES=40\r\n", AttrArchive}; }},
+       [](Snapshot& s) {
+         s.files[u"C:\\CONFIG.SYS"_s] = {"FILES=40\r\n", AttrArchive};
+       }},
       {"N", 'N', [](Pc& pc) { pc.key(HKey::LocalMachine, kRunKey)->setValue("Fax", RegSz, "C:\\FAX\\fm.exe /min"); },
        [](Snapshot& s) { s.registry.replace(regLine("Fax", "\"C:\\\\FAX\\\\fm.exe /min\""), ""); }},
-      {"O: the copy replaces nothing, so no backup", 'O', [](Pc& pc) {
+      {"O: the copy replaces nothing, so no backup", 'O',
+       [](Pc& pc) {
          pc.tm.fs().deleteFile(u"C:\\WINDOWS\\SYSTEM\\GDI32.DLL");
          pc.file(u"C:\\VANTREL\\SAVE\\gdi32.dll"_s, "SAVED GDI");
-       }, [](Snapshot& s) { s.files[u"C:\\WINDOWS\\SYSTEM\\GDI32.DLL"_s] = {"SAVED GDI", AttrArchive}; },
+       },
+       [](Snapshot& s) {
+         s.files[u"C:\\WINDOWS\\SYSTEM\\GDI32.DLL"_s] = {"SAVED GDI", AttrArchive};
+       },
        RepairOutcome::Repaired, 0},
       {"P", 'P', [](Pc& pc) { pc.key(HKey::LocalMachine, kFontsKey)->setValue("Gone (TrueType)", RegSz, "GONE.TTF"); },
        [](Snapshot& s) { s.registry.replace(regLine("Gone (TrueType)", "\"GONE.TTF\""), ""); }},
-      {"Q: left to the Device Manager", 'Q', [](Pc& pc) {
-         pc.key(HKey::DynData, u"Config Manager\\Enum\\C29A4990")->setValue("Problem", RegBinary, dword(12));
-       }, [](Snapshot&) {}, RepairOutcome::DeviceManager, 0},
+      {"Q: left to the Device Manager", 'Q',
+       [](Pc& pc) { pc.key(HKey::DynData, u"Config Manager\\Enum\\C29A4990")->setValue("Problem", RegBinary, dword(12)); },
+       [](Snapshot&) {}, RepairOutcome::DeviceManager, 0},
   };
   for (const FileSystemSwitch& sw : kFileSystemSwitches) {
     const QByteArray name = QString::fromUtf16(sw.name).toLatin1();
     // AsyncFileCommit is set back to 0; the others go, so Windows takes its own default.
     const QByteArray repaired = sw.letter == 'K' ? regLine(name, "dword:00000000") : QByteArray();
-    cases.push_back({name.toStdString(), sw.letter,
-                     [=](Pc& pc) { pc.key(HKey::LocalMachine, kFileSystemKey)->setValue(name, RegDword, dword(sw.problemValue)); },
-                     [=](Snapshot& s) { s.registry.replace(regLine(name, "dword:0000000" + QByteArray::number(sw.problemValue)), repaired); }});
+    cases.push_back(
+        {name.toStdString(), sw.letter,
+         [=](Pc& pc) { pc.key(HKey::LocalMachine, kFileSystemKey)->setValue(name, RegDword, dword(sw.problemValue)); },
+         [=](Snapshot& s) {
+           s.registry.replace(regLine(name, "dword:0000000" + QByteArray::number(sw.problemValue)), repaired);
+         }});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -132,7 +152,9 @@ TEST(Repairs, WhatGoesWrongChangesNothing) {
     pc.file(u"C:\\WINDOWS\\SYSTEM.INI"_s, "[386Enh]\r\ndevice=C:\\GONE\\X.386\r\n");
     pc.tm.fs().setAttributes(u"C:\\WINDOWS\\SYSTEM.INI", AttrReadOnly);
   };
-  const auto syncOff = [](Pc& pc) { pc.key(HKey::LocalMachine, kFileSystemKey)->setValue("AsyncFileCommit", RegDword, dword(1)); };
+  const auto syncOff = [](Pc& pc) {
+    pc.key(HKey::LocalMachine, kFileSystemKey)->setValue("AsyncFileCommit", RegDword, dword(1));
+  };
   const struct {
     const char* name;
     char letter;
@@ -148,7 +170,8 @@ TEST(Repairs, WhatGoesWrongChangesNothing) {
       {"K: the registry cannot be saved", 'K', syncOff, failWritesAfterBackup, RepairOutcome::Failed, nullptr},
       {"D: the program left the value", 'D',
        [](Pc& pc) { pc.file(u"C:\\WINDOWS\\WIN.INI"_s, "[windows]\r\nload=C:\\GONE\\A.EXE\r\n"); },
-       [](Pc& pc) { pc.file(u"C:\\WINDOWS\\WIN.INI"_s, "[windows]\r\nload=C:\\GONE\\B.EXE\r\n"); }, RepairOutcome::Failed, nullptr},
+       [](Pc& pc) { pc.file(u"C:\\WINDOWS\\WIN.INI"_s, "[windows]\r\nload=C:\\GONE\\B.EXE\r\n"); }, RepairOutcome::Failed,
+       nullptr},
       {"O: no safe copy", 'O', [](Pc& pc) { pc.tm.fs().deleteFile(u"C:\\WINDOWS\\SYSTEM\\USER32.DLL"); }, [](Pc&) {},
        RepairOutcome::Failed, nullptr},
   };

@@ -44,7 +44,8 @@ struct Bench : test::HealthyPc {
   test::RecordingDialogs dialogs;
   backup::Backups backups{tm.machine(), state, dialogs};
   FakeView view;
-  Browser browser{tm.fs(), state, dialogs, view, Repairs{tm.machine(), reg, ini, backups, dialogs, state, w, s, u"C:\\VANTREL"_s}};
+  Browser browser{tm.fs(), state, dialogs, view,
+                  Repairs{tm.machine(), reg, ini, backups, dialogs, state, w, s, u"C:\\VANTREL"_s}};
 
   explicit Bench(const QString& letters) : HealthyPc(letters.contains(u'A') ? u"PhysicalMemory=4194304"_s : QString()) {
     backups.setDirectories(u"C:\\VANTREL"_s, w, s);
@@ -140,7 +141,8 @@ TEST(Browser, ProblemsAutofixCannotSolveStay) {
   lost.tm.fs().deleteFile(u"C:\\VANTREL\\SAVE\\user32.dll");
   for (int i = 0; i < 2; ++i) lost.browser.forward();
   lost.browser.AutoFixProblem();
-  EXPECT_EQ(lost.dialogs.shown, QStringList{"warning: An error occured during AUTOFIX! The problem has not been solved correctly!"});
+  EXPECT_EQ(lost.dialogs.shown,
+            QStringList{"warning: An error occured during AUTOFIX! The problem has not been solved correctly!"});
   EXPECT_EQ(lost.browser.problems(), u"KO"_s);
   EXPECT_EQ(lost.view.state(), u"Problem 2: O b-a"_s);
 }
@@ -148,7 +150,8 @@ TEST(Browser, ProblemsAutofixCannotSolveStay) {
 // Only an exact header opens a section; a missing file, section or end line is said in the memo.
 TEST(ProblemTexts, SectionsAndWhatIsMissing) {
   test::HealthyPc pc;
-  pc.file(u"C:\\VANTREL\\PROBLEME.eng"_s, "[c]\r\nlower\r\n[C] \r\nblank\r\n[C]\r\none\r\n\r\ntwo\r\n[X\r\n[C]\r\n2nd\r\n[D]\r\nopen");
+  pc.file(u"C:\\VANTREL\\PROBLEME.eng"_s,
+          "[c]\r\nlower\r\n[C] \r\nblank\r\n[C]\r\none\r\n\r\ntwo\r\n[X\r\n[C]\r\n2nd\r\n[D]\r\nopen");
   const auto memo = [&](char letter, TextKind kind) {
     return problemText(pc.tm.fs(), u"C:\\VANTREL"_s, kind, QLatin1Char(letter), pc.state);
   };

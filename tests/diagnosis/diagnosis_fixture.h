@@ -37,8 +37,9 @@ struct HealthyPc {
     file(w + u"\\SYSTEM.INI"_s, "[386Enh]\r\ndevice=*vshare\r\n");
     file(w + u"\\FONTS\\ARIAL.TTF"_s);
     RegKey* fsKey = key(HKey::LocalMachine, diagnosis::kFileSystemKey);
-    const std::pair<const char*, quint32> normal[] = {{"SoftCompatMode", 1}, {"PreserveLongNames", 1}, {"VirtualHDIRQ", 1},
-                                                      {"AsyncFileCommit", 0}, {"ForceRMIO", 0},        {"DriveWriteBehind", ~0u}};
+    const std::pair<const char*, quint32> normal[] = {{"SoftCompatMode", 1}, {"PreserveLongNames", 1},
+                                                      {"VirtualHDIRQ", 1},   {"AsyncFileCommit", 0},
+                                                      {"ForceRMIO", 0},      {"DriveWriteBehind", ~0u}};
     for (const auto& [name, value] : normal) fsKey->setValue(name, RegBinary, dword(value));
     key(HKey::LocalMachine, diagnosis::kFontsKey)->setValue("Arial (TrueType)", RegSz, "ARIAL.TTF");
     RegKey* device = key(HKey::DynData, u"Config Manager\\Enum\\C29A4990");

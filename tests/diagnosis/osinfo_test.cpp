@@ -8,7 +8,10 @@ namespace vt {
 namespace {
 
 TEST(TOSInfo, ProcessorTypesMapToTheirTexts) {
-  struct Case { int type; const char* text; } cases[] = {
+  struct Case {
+    int type;
+    const char* text;
+  } cases[] = {
       {386, "386"}, {486, "486"}, {586, "Pentium"}, {686, "x"}, {0, "x"},
   };
   for (const Case& c : cases) EXPECT_EQ(TOSInfo::processorText(c.type), QString::fromLatin1(c.text)) << c.type;
@@ -28,7 +31,8 @@ TEST(TOSInfo, FactsComeFromTheMachine) {
 
 TEST(TOSInfo, ShellFoldersComeFromTheRegistryAndMissingOnesAreEmpty) {
   test::TestMachine tm;
-  RegKey* k = tm.registry().createKey(HKey::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+  RegKey* k =
+      tm.registry().createKey(HKey::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
   k->setValue("Start Menu", RegSz, "C:\\WINDOWS\\Start Menu");
   k->setValue("Fonts", RegSz, QByteArray("C:\\WINDOWS\\FONTS\0", 17));
   k->setValue("Personal", RegSz, QByteArray(250, 'p'));

@@ -72,9 +72,11 @@ TEST(SystemReport, MemoryAndTheDeviceLookups) {
   // No "Audio" function: the wave driver's device is the sound card; the MEDIA class is the last resort.
   f.import("[HKEY_LOCAL_MACHINE\\Enum\\ISAPNP\\MEDIA1\\0]\r\n\"Class\"=\"MEDIA\"\r\n\"DeviceDesc\"=\"Game port\"\r\n\r\n");
   EXPECT_EQ(f.run().sound, QStringLiteral("Game port"));
-  f.import("[HKEY_LOCAL_MACHINE\\Enum\\ISAPNP\\SB16\\0]\r\n\"InfName\"=\"WAVE.INF\"\r\n\"DeviceDesc\"=\"Sound Blaster 16\"\r\n\r\n");
+  f.import(
+      "[HKEY_LOCAL_MACHINE\\Enum\\ISAPNP\\SB16\\0]\r\n\"InfName\"=\"WAVE.INF\"\r\n\"DeviceDesc\"=\"Sound Blaster 16\"\r\n\r\n");
   EXPECT_EQ(f.run().sound, QStringLiteral("Sound Blaster 16"));
-  f.import("[HKEY_CURRENT_CONFIG\\System\\CurrentControlSet\\Control\\Print\\Printers]\r\n\"Default\"=\"HP LaserJet 4L\"\r\n\r\n");
+  f.import(
+      "[HKEY_CURRENT_CONFIG\\System\\CurrentControlSet\\Control\\Print\\Printers]\r\n\"Default\"=\"HP LaserJet 4L\"\r\n\r\n");
   EXPECT_EQ(f.run().printer, QStringLiteral("HP LaserJet 4L"));
 }
 

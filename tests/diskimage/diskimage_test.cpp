@@ -25,7 +25,10 @@ TEST_F(DiskRoundTrip, TheImportIsTheSampleWithItsAttributesAndFacts) {
   EXPECT_EQ(got.attributes, want.attributes);
   EXPECT_TRUE(got.files == want.files);
   // FAT keeps times to two seconds.
-  EXPECT_LE(qAbs(imported->files().lastWriteTime(u"C:\\WINDOWS\\WIN.INI").secsTo(sample->files().lastWriteTime(u"C:\\WINDOWS\\WIN.INI"))), 2);
+  EXPECT_LE(qAbs(imported->files()
+                     .lastWriteTime(u"C:\\WINDOWS\\WIN.INI")
+                     .secsTo(sample->files().lastWriteTime(u"C:\\WINDOWS\\WIN.INI"))),
+            2);
 
   const MachineFacts& f = imported->facts();
   EXPECT_EQ(f.windowsDirectory, "C:\\WINDOWS");
@@ -57,8 +60,10 @@ TEST_F(DiskRoundTrip, AnImageThatCannotBeWrittenSafelyIsLeftAlone) {
     std::function<void()> make, undo;
     const char* reason;
   } cases[] = {
-      {"started in an emulator since", [&] { saved = poke(lastSector, "booted"); }, [&] { poke(lastSector, saved); }, "changed since"},
-      {"held open with a lock", [&] {
+      {"started in an emulator since", [&] { saved = poke(lastSector, "booted"); }, [&] { poke(lastSector, saved); },
+       "changed since"},
+      {"held open with a lock",
+       [&] {
          lockFd = ::open(QFile::encodeName(image_).constData(), O_RDWR);
          struct flock fl = {};
          fl.l_type = F_RDLCK;
@@ -68,10 +73,16 @@ TEST_F(DiskRoundTrip, AnImageThatCannotBeWrittenSafelyIsLeftAlone) {
          ASSERT_EQ(::fcntl(lockFd, F_OFD_SETLK, &fl), 0);
        },
        [&] { ::close(lockFd); }, "in use"},
-      {"a lock file beside it", [&] { QFile(image_ + ".lck").open(QIODevice::WriteOnly); }, [&] { QFile::remove(image_ + ".lck"); }, "in use"},
-      {"no FAT where it was", [&] { saved = poke(kPartitionOffset, QByteArray(3, '\0')); }, [&] { poke(kPartitionOffset, saved); },
-       "does not hold a FAT file system"},
-      {"more than fits", [&] { QFile f(bigFile); f.open(QIODevice::WriteOnly); f.resize(80 * 1024 * 1024); },
+      {"a lock file beside it", [&] { QFile(image_ + ".lck").open(QIODevice::WriteOnly); },
+       [&] { QFile::remove(image_ + ".lck"); }, "in use"},
+      {"no FAT where it was", [&] { saved = poke(kPartitionOffset, QByteArray(3, '\0')); },
+       [&] { poke(kPartitionOffset, saved); }, "does not hold a FAT file system"},
+      {"more than fits",
+       [&] {
+         QFile f(bigFile);
+         f.open(QIODevice::WriteOnly);
+         f.resize(80 * 1024 * 1024);
+       },
        [&] { QFile::remove(bigFile); }, "do not fit"},
   };
   for (const auto& c : cases) {
@@ -137,7 +148,8 @@ TEST(FatImage, DamagedImagesAreRefusedWithTheirReasonAndNothingIsMade) {
   ASSERT_TRUE(g.open(QIODevice::ReadOnly));
   const QByteArray bytes = g.readAll();
   const test::FatLayout l(bytes, kPartitionOffset);
-  const quint16 first = l.startOf(bytes, "CHAIN   BIN"), second = first + 1, last = first + 2, otherStart = l.startOf(bytes, "OTHER   BIN");
+  const quint16 first = l.startOf(bytes, "CHAIN   BIN"), second = first + 1, last = first + 2,
+                otherStart = l.startOf(bytes, "OTHER   BIN");
   ASSERT_TRUE(first >= 2 && otherStart == last + 1) << first << " " << otherStart;
   const qint64 chainEntry = l.entry(bytes, "CHAIN   BIN"), otherEntry = l.entry(bytes, "OTHER   BIN");
   // One long-name entry of 13 characters stands before its short entry.
@@ -159,25 +171,30 @@ TEST(FatImage, DamagedImagesAreRefusedWithTheirReasonAndNothingIsMade) {
   } cases[] = {
       {"cut to a few bytes", [](QByteArray& b) { b.truncate(300); }, 0, "too short"},
       {"cut in half", [](QByteArray& b) { b.truncate(b.size() / 2); }, 0, "past the end"},
-      {"partition table pointing past the end", [](QByteArray& b) { qToLittleEndian<quint32>(40000, b.data() + 446 + 8); }, 0, "past the end"},
-      {"boot sector wiped", [](QByteArray& b) { b.replace(kPartitionOffset, 512, QByteArray(512, '\0')); }, 0, "does not hold a FAT file system"},
+      {"partition table pointing past the end", [](QByteArray& b) { qToLittleEndian<quint32>(40000, b.data() + 446 + 8); }, 0,
+       "past the end"},
+      {"boot sector wiped", [](QByteArray& b) { b.replace(kPartitionOffset, 512, QByteArray(512, '\0')); }, 0,
+       "does not hold a FAT file system"},
       {"no table and no boot sector", [](QByteArray& b) { b.fill('\0'); }, 0, "neither a partition table nor a FAT boot sector"},
       {"only a Linux partition", [](QByteArray& b) { b[446 + 4] = char(0x83); }, 0, "no FAT partition"},
       {"an empty partition asked for", [](QByteArray&) {}, 3, "partition 3 is empty"},
-      {"bytes per sector of 700", [](QByteArray& b) { qToLittleEndian<quint16>(700, b.data() + kPartitionOffset + 11); }, 0, "700 bytes per sector"},
+      {"bytes per sector of 700", [](QByteArray& b) { qToLittleEndian<quint16>(700, b.data() + kPartitionOffset + 11); }, 0,
+       "700 bytes per sector"},
       {"a chain that loops", [&](QByteArray& b) { l.setNext(b, last, first); }, 0, "loops"},
       {"a chain that leaves the volume", [&](QByteArray& b) { l.setNext(b, second, 0xFFF0); }, 0, "outside the volume"},
       {"two chains joined", [&](QByteArray& b) { l.setNext(b, otherStart, second); }, 0, "cross-linked"},
       {"two files on one first cluster", [&](QByteArray& b) { qToLittleEndian<quint16>(first, b.data() + otherEntry + 26); }, 0,
        "CHAIN.BIN and OTHER.BIN share cluster"},
-      {"a file that starts inside another's chain", [&](QByteArray& b) { qToLittleEndian<quint16>(last, b.data() + otherEntry + 26); }, 0,
+      {"a file that starts inside another's chain",
+       [&](QByteArray& b) { qToLittleEndian<quint16>(last, b.data() + otherEntry + 26); }, 0,
        "CHAIN.BIN and OTHER.BIN share cluster"},
       {"a file longer than its chain", [&](QByteArray& b) { qToLittleEndian<quint32>(81920, b.data() + chainEntry + 28); }, 0,
        "CHAIN.BIN is 81920 bytes long, but its cluster chain holds only 6144 bytes"},
       {"a file on a free cluster", [&](QByteArray& b) { l.setNext(b, otherStart, 0); }, 0, "OTHER.BIN starts at cluster"},
       {"the long name \".\"", [&](QByteArray& b) { setLongName(b, "."); }, 0, "the long name of LONGNA~1.TXT (\".\") is no name"},
       {"the long name \"..\"", [&](QByteArray& b) { setLongName(b, ".."); }, 0, "(\"..\") is no name"},
-      {"a line break in a long name", [&](QByteArray& b) { setLongName(b, "two\nlines"); }, 0, "(\"two\\nlines\") holds a line break"},
+      {"a line break in a long name", [&](QByteArray& b) { setLongName(b, "two\nlines"); }, 0,
+       "(\"two\\nlines\") holds a line break"},
       {"a folder that holds its parent", [&](QByteArray& b) { qToLittleEndian<quint16>(sub, b.data() + inner + 26); }, 0,
        "the folder SUB/INNER leads back into SUB, which holds it"},
       {"a folder that holds the root", [&](QByteArray& b) { qToLittleEndian<quint16>(0, b.data() + inner + 26); }, 0,
@@ -197,7 +214,8 @@ TEST(FatImage, DamagedImagesAreRefusedWithTheirReasonAndNothingIsMade) {
     EXPECT_FALSE(disk::importImage(image, machine, c.partition, &why));
     EXPECT_TRUE(why.contains(QLatin1String(c.reason))) << why.toStdString();
     EXPECT_FALSE(QFile::exists(machine));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 4);  // nothing left behind
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+              4);  // nothing left behind
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), damaged);
     f.close();

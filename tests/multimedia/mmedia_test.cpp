@@ -133,15 +133,13 @@ TEST_F(MultimediaTest, EachSelectionRunsItsTestsInOrderToTheSuccessPage) {
 // button shows, and what it starts.
 TEST_F(MultimediaTest, PagingThroughTheCauses) {
   struct Case {
-    Kind kind;  // the test answered with No; the later kinds are selected too
-    const char* withTool;  // letters whose cause has a check button
+    Kind kind;                          // the test answered with No; the later kinds are selected too
+    const char* withTool;               // letters whose cause has a check button
     std::vector<const char*> commands;  // started by Check on those, in letter order
   };
   const Case cases[] = {
-      {Wav, "CDEF",
-       {"C:\\WINDOWS\\sndvol32.exe", "C:\\WINDOWS\\sndvol32.exe", "control sysdm.cpl,,1", "control mmsys.cpl,,4"}},
-      {Midi, "CDEF",
-       {"C:\\WINDOWS\\sndvol32.exe", "C:\\WINDOWS\\sndvol32.exe", "control sysdm.cpl,,1", "control mmsys.cpl,,4"}},
+      {Wav, "CDEF", {"C:\\WINDOWS\\sndvol32.exe", "C:\\WINDOWS\\sndvol32.exe", "control sysdm.cpl,,1", "control mmsys.cpl,,4"}},
+      {Midi, "CDEF", {"C:\\WINDOWS\\sndvol32.exe", "C:\\WINDOWS\\sndvol32.exe", "control sysdm.cpl,,1", "control mmsys.cpl,,4"}},
       {Avi, "AB", {"control mmsys.cpl,,4", "control mmsys.cpl,,4"}},
   };
   for (const Case& c : cases) {
@@ -264,7 +262,11 @@ TEST(ProblemSection, SectionRules) {
       {file, 'C', Section::NoEnd, {"last"}},
       {file, 'D', Section::NoHeader, {}},
       {std::nullopt, 'A', Section::NoFile, {}},
-      {QByteArray("[A]\r\nGr\xfc\xdf" "e \x80\r\n[B]\r\n"), 'A', Section::Complete, {QString::fromUtf8("Grüße €")}},
+      {QByteArray("[A]\r\nGr\xfc\xdf"
+                  "e \x80\r\n[B]\r\n"),
+       'A',
+       Section::Complete,
+       {QString::fromUtf8("Grüße €")}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.letter);

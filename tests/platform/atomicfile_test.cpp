@@ -35,7 +35,7 @@ TEST(AtomicWrite, OpeningTheMachineRemovesOnlyAbandonedTemporaryFiles) {
     bool removed;
   } cases[] = {
       {QStringLiteral("drives/C/WINDOWS/") + prefix + QStringLiteral("Ab12Cd"), true},
-      {prefix + QStringLiteral("x9Y8z7"), true},  // beside machine.ini
+      {prefix + QStringLiteral("x9Y8z7"), true},                                 // beside machine.ini
       {QStringLiteral("drives/C/") + prefix + QStringLiteral("locked"), false},  // a write in progress
       {QStringLiteral("drives/C/") + prefix + QStringLiteral("WIN.INI.abc123"), false},
       {QStringLiteral("drives/C/") + prefix + QStringLiteral("Ab1-Cd"), false},

@@ -65,7 +65,10 @@ TEST(XattrStore, ReadsTheFormsOtherProgramsWrite) {
   const QString file = dir.path() + QStringLiteral("/F");
   QFile(file).open(QIODevice::WriteOnly);
   const QByteArray name = QFile::encodeName(file);
-  struct Case { QByteArray raw; std::optional<quint32> attrs; } cases[] = {
+  struct Case {
+    QByteArray raw;
+    std::optional<quint32> attrs;
+  } cases[] = {
       {"0x27", 0x27},
       {QByteArray("0x22\0\x03\0\x03\0\x22\0\0\0", 12), 0x22},  // text, NUL, then a binary record
       {"0X1", 0x01},
@@ -88,7 +91,8 @@ TEST(FileStore, KeepsOneLinePerFileAndFollowsMovesAndDeletes) {
   auto store = makeAttributeStore(dir.path(), true);
   const QString root = dir.path() + QStringLiteral("/drives/C");
   QDir().mkpath(root + QStringLiteral("/OLD/SUB"));
-  for (const char* f : {"/MSDOS.SYS", "/OLD/SUB/X", "/OLD/Y", "/OLDER"}) QFile(root + QLatin1String(f)).open(QIODevice::WriteOnly);
+  for (const char* f : {"/MSDOS.SYS", "/OLD/SUB/X", "/OLD/Y", "/OLDER"})
+    QFile(root + QLatin1String(f)).open(QIODevice::WriteOnly);
   ASSERT_TRUE(store->set(root + QStringLiteral("/MSDOS.SYS"), 0x27));
   ASSERT_TRUE(store->set(root + QStringLiteral("/OLD/SUB/X"), AttrHidden));
   ASSERT_TRUE(store->set(root + QStringLiteral("/OLD/Y"), AttrSystem));

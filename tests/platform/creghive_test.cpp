@@ -192,11 +192,11 @@ TEST_P(RealHiveTest, ReadsAndRoundTripsByteForByte) {
   EXPECT_EQ(creg::writeHive(back), written) << "writing is not deterministic";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    WindowsMe, RealHiveTest,
-    ::testing::Values(RealHive{"SYSTEM.DAT", {"SOFTWARE", "System", "Enum", "Hardware", "Network", "Config", "Driver"}},
-                      RealHive{"USER.DAT", {".DEFAULT", "Software"}}),
-    [](const auto& info) { return std::string(info.param.file).substr(0, 4); });
+INSTANTIATE_TEST_SUITE_P(WindowsMe, RealHiveTest,
+                         ::testing::Values(RealHive{"SYSTEM.DAT",
+                                                    {"SOFTWARE", "System", "Enum", "Hardware", "Network", "Config", "Driver"}},
+                                           RealHive{"USER.DAT", {".DEFAULT", "Software"}}),
+                         [](const auto& info) { return std::string(info.param.file).substr(0, 4); });
 
 // --- Hives we generate -----------------------------------------------------------------
 
@@ -336,7 +336,7 @@ class DamagedHive : public ::testing::Test {
 };
 
 TEST_F(DamagedHive, IsRefusedWithAReasonAndLeavesTheTreeAlone) {
-  const qsizetype firstRecord = block0 + 0x20;  // key A, no values
+  const qsizetype firstRecord = block0 + 0x20;   // key A, no values
   const qsizetype recordB = firstRecord + 0x15;  // key B, one 40-byte value
   struct Case {
     const char* what;

@@ -16,7 +16,11 @@ DriveInfo withClusters(quint32 bytesPerSector, quint32 sectorsPerCluster) {
 
 TEST(DriveSpace, GetDiskFreeSpaceReportsAtMostTheLargestFat16Volume) {
   constexpr qint64 GB = 1024LL * 1024 * 1024;
-  struct Case { quint32 bps, spc; qint64 total, free; quint32 totalClusters, freeClusters; } cases[] = {
+  struct Case {
+    quint32 bps, spc;
+    qint64 total, free;
+    quint32 totalClusters, freeClusters;
+  } cases[] = {
       {512, 16, 500LL * 1024 * 1024, 1024 * 1024, 64000, 128},
       {512, 8, 10 * GB, 10 * GB, 524208, 524208},  // 2,147,155,968 bytes in 4 KB clusters
       {512, 64, 65526LL * 32768, 65525LL * 32768, 65526, 65525},
@@ -35,7 +39,10 @@ TEST(DriveSpace, GetDiskFreeSpaceReportsAtMostTheLargestFat16Volume) {
 
 TEST(DriveSpace, FilesTakeWholeClusters) {
   const DriveInfo kb8 = withClusters(512, 16), huge = withClusters(0xFFFFFFFFu, 0xFFFFFFFFu);
-  struct Case { const DriveInfo& d; qint64 size, used; } cases[] = {
+  struct Case {
+    const DriveInfo& d;
+    qint64 size, used;
+  } cases[] = {
       {kb8, 0, 0}, {kb8, 1, 8192}, {kb8, 8192, 8192}, {kb8, 8193, 16384}, {huge, 0, 0}, {huge, 1, LLONG_MAX},
   };
   for (const Case& c : cases) EXPECT_EQ(inClusters(c.size, c.d), c.used) << c.size;

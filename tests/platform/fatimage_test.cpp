@@ -23,7 +23,8 @@ TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
     const QString image = dir.filePath(QString::fromLatin1(c.kind));
-    ASSERT_TRUE(c.fatBits == 12 ? test::makeFloppyImage(image, "BOOTDISK") : test::makeHardDiskImage(image, c.fatBits == 32 ? 40 : 20, c.fatBits, "W95 DISK"));
+    ASSERT_TRUE(c.fatBits == 12 ? test::makeFloppyImage(image, "BOOTDISK")
+                                : test::makeHardDiskImage(image, c.fatBits == 32 ? 40 : 20, c.fatBits, "W95 DISK"));
     const qint64 offset = c.partition ? kPartitionOffset : 0;
     QFile payload(dir.filePath("payload"));
     ASSERT_TRUE(payload.open(QIODevice::WriteOnly));

@@ -52,12 +52,27 @@ const QDateTime kOldTime(QDate(1998, 8, 25), QTime(10, 30, 0), Qt::UTC);
 TEST(FileSystemPaths, FullPathFoldsLikeWindows) {
   TestMachine tm;
   FileSystem& fs = tm.fs();
-  struct Case { const char* in; const char* out; } cases[] = {
-      {"c:/windows\\..\\Win.ini", "C:\\Win.ini"}, {"C:\\..\\..\\x", "C:\\x"}, {"C:\\a\\.\\b\\\\c\\", "C:\\a\\b\\c"},
-      {"README.", "C:\\README"},  {"\\x", "C:\\x"}, {"C:", "C:\\"}, {"d:x", "D:\\x"}, {"C:\\*.TXT", "C:\\*.TXT"},
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"c:/windows\\..\\Win.ini", "C:\\Win.ini"},
+      {"C:\\..\\..\\x", "C:\\x"},
+      {"C:\\a\\.\\b\\\\c\\", "C:\\a\\b\\c"},
+      {"README.", "C:\\README"},
+      {"\\x", "C:\\x"},
+      {"C:", "C:\\"},
+      {"d:x", "D:\\x"},
+      {"C:\\*.TXT", "C:\\*.TXT"},
       // Refused: UNC, bad letters, devices, invalid characters, our temporary names.
-      {"\\\\server\\share\\x", ""}, {"1:\\x", ""}, {"C:\\CON", ""}, {"C:\\dir\\nul.txt", ""}, {"C:\\a|b", ""},
-      {"C:\\a:b", ""}, {"C:\\.vt~WIN.INI.x", ""}, {"", ""},
+      {"\\\\server\\share\\x", ""},
+      {"1:\\x", ""},
+      {"C:\\CON", ""},
+      {"C:\\dir\\nul.txt", ""},
+      {"C:\\a|b", ""},
+      {"C:\\a:b", ""},
+      {"C:\\.vt~WIN.INI.x", ""},
+      {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(fs.fullPath(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
   EXPECT_EQ(fs.fullPath(QStringLiteral("C:\\a") + QChar(0) + QStringLiteral("b")), QString());
@@ -71,12 +86,20 @@ TEST(FileSystemPaths, FullPathFoldsLikeWindows) {
 TEST(FileSystemPaths, ErrorCodesTellMissingFileFolderAndDrive) {
   TestMachine tm;
   tm.putHostFile("C", "WINDOWS/WIN.INI", "x");
-  struct Case { const char* path; WinError error; } cases[] = {
-      {"C:\\NOWHERE.TXT", WinError::FileNotFound},       {"C:\\NOWHERE\\X.TXT", WinError::PathNotFound},
-      {"C:\\WINDOWS\\WIN.INI\\X", WinError::PathNotFound}, {"A:\\X.TXT", WinError::NotReady},
-      {"Q:\\X.TXT", WinError::PathNotFound},              {"\\\\srv\\share\\x", WinError::BadPathName},
-      {"C:\\a<b", WinError::InvalidName},                  {"C:\\WINDOWS\\*.INI", WinError::InvalidName},
-      {"C:\\AUX.TXT", WinError::AccessDenied},             {"", WinError::PathNotFound},
+  struct Case {
+    const char* path;
+    WinError error;
+  } cases[] = {
+      {"C:\\NOWHERE.TXT", WinError::FileNotFound},
+      {"C:\\NOWHERE\\X.TXT", WinError::PathNotFound},
+      {"C:\\WINDOWS\\WIN.INI\\X", WinError::PathNotFound},
+      {"A:\\X.TXT", WinError::NotReady},
+      {"Q:\\X.TXT", WinError::PathNotFound},
+      {"\\\\srv\\share\\x", WinError::BadPathName},
+      {"C:\\a<b", WinError::InvalidName},
+      {"C:\\WINDOWS\\*.INI", WinError::InvalidName},
+      {"C:\\AUX.TXT", WinError::AccessDenied},
+      {"", WinError::PathNotFound},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(tm.fs().attributes(QString::fromLatin1(c.path)), kInvalidAttributes) << c.path;
@@ -97,19 +120,27 @@ TEST(FileSystemPaths, PathsEndWhereWindows95EndsThem) {
   const QString tooLong = folder + QString(55, QLatin1Char('C'));
   ASSERT_EQ(longest.size(), 259);
   EXPECT_EQ(fs.readFile(longest).value_or("-"), QByteArray("259"));
-  struct Case { const char* what; std::function<bool()> call; } refused[] = {
+  struct Case {
+    const char* what;
+    std::function<bool()> call;
+  } refused[] = {
       {"exists", [&] { return fs.exists(tooLong); }},
       {"read", [&] { return fs.readFile(tooLong).has_value(); }},
       {"write", [&] { return fs.writeFile(tooLong + QStringLiteral("X"), "new"); }},
       {"create folder", [&] { return fs.createDirectory(tooLong + QStringLiteral("X")); }},
-      {"search", [&] { FindData fd; return fs.findFirst(folder + QString(52, QLatin1Char('?')) + QStringLiteral("*.*"), AttrAnyFile, &fd) != nullptr; }},
+      {"search",
+       [&] {
+         FindData fd;
+         return fs.findFirst(folder + QString(52, QLatin1Char('?')) + QStringLiteral("*.*"), AttrAnyFile, &fd) != nullptr;
+       }},
   };
   for (const Case& c : refused) {
     EXPECT_FALSE(c.call()) << c.what;
     EXPECT_EQ(fs.lastError(), WinError::FilenameTooLong) << c.what;
   }
   EXPECT_EQ(fs.fullPath(tooLong), QString());
-  EXPECT_FALSE(QFileInfo::exists(tm.host("C", a + QLatin1Char('/') + b + QLatin1Char('/') + QString(55, QLatin1Char('C')) + QLatin1Char('X'))));
+  EXPECT_FALSE(QFileInfo::exists(
+      tm.host("C", a + QLatin1Char('/') + b + QLatin1Char('/') + QString(55, QLatin1Char('C')) + QLatin1Char('X'))));
 }
 
 TEST(FileSystemNames, LookupIgnoresCaseAndNewNamesKeepTheirs) {
@@ -126,8 +157,7 @@ TEST(FileSystemNames, LookupIgnoresCaseAndNewNamesKeepTheirs) {
   EXPECT_EQ(tm.hostFile("C", "WINDOWS/Win.ini"), QByteArray("new"));
   ASSERT_TRUE(fs.writeFile(u"c:\\windows\\NewFile.Txt", "n"));
   ASSERT_TRUE(fs.createDirectory(u"C:\\MixedCase"));
-  EXPECT_EQ(sorted(QDir(tm.host("C", "WINDOWS")).entryList(QDir::Files)),
-            (QStringList{"NewFile.Txt", "Win.ini"}));
+  EXPECT_EQ(sorted(QDir(tm.host("C", "WINDOWS")).entryList(QDir::Files)), (QStringList{"NewFile.Txt", "Win.ini"}));
   EXPECT_TRUE(QFileInfo(tm.host("C", "MixedCase")).isDir());
   EXPECT_EQ(search(fs, QStringLiteral("C:\\WINDOWS\\newfile.*"), 0), QStringList{"NewFile.Txt"});
 }
@@ -205,7 +235,10 @@ TEST(FileSystemContainment, ANameHeldOutOfSightGetsNoCaseTwin) {
   ASSERT_TRUE(QFile::link(secret, tm.host("C", "CONFIG.SYS")));
   ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("gone")), tm.host("C", "DEAD.SYS")));
   const QStringList before = QDir(tm.host("C")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-  struct Case { const char* what; std::function<bool()> call; } cases[] = {
+  struct Case {
+    const char* what;
+    std::function<bool()> call;
+  } cases[] = {
       {"write", [&] { return fs.writeFile(u"C:\\CONFIG.sys", "x"); }},
       {"write where a link leads nowhere", [&] { return fs.writeFile(u"C:\\dead.sys", "x"); }},
       {"copy", [&] { return fs.copyFile(u"C:\\NEW.SYS", u"C:\\Config.Sys", false); }},
@@ -238,7 +271,8 @@ TEST(FileSystemNames, OtherCaseLookupsFollowChangesOfTheFolder) {
   EXPECT_FALSE(fs.exists(u"C:\\BIG\\FILE70.TXT"));
   // A name the host has in two spellings: the one written wins.
   for (const char* dup : {"Dup.txt", "DUP.TXT"})
-    EXPECT_EQ(fs.readFile(QStringLiteral("C:\\BIG\\") + QLatin1String(dup)).value_or("-"), QByteArray(dup[1] == 'u' ? "mixed" : "upper"));
+    EXPECT_EQ(fs.readFile(QStringLiteral("C:\\BIG\\") + QLatin1String(dup)).value_or("-"),
+              QByteArray(dup[1] == 'u' ? "mixed" : "upper"));
 
   // Changed by the host: the folder's time moves on.
   ASSERT_TRUE(QFile::rename(tm.host("C", "BIG/File7.Txt"), tm.host("C", "BIG/Renamed.Txt")));
@@ -247,12 +281,19 @@ TEST(FileSystemNames, OtherCaseLookupsFollowChangesOfTheFolder) {
 
   // Changed by the machine within one tick of the host's clock, which the folder's time
   // cannot show: the machine's own changes are never missed.
-  struct Case { const char* what; std::function<bool()> change; const char16_t* gone; const char16_t* there; } cases[] = {
+  struct Case {
+    const char* what;
+    std::function<bool()> change;
+    const char16_t* gone;
+    const char16_t* there;
+  } cases[] = {
       {"write", [&] { return fs.writeFile(u"C:\\big\\New.Txt", "n"); }, u"C:\\BIG\\NEW.TXT.OLD", u"C:\\BIG\\NEW.TXT"},
-      {"move", [&] { return fs.moveFile(u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\Moved.Txt"); }, u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\MOVED.TXT"},
+      {"move", [&] { return fs.moveFile(u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\Moved.Txt"); }, u"C:\\BIG\\NEW.TXT",
+       u"C:\\BIG\\MOVED.TXT"},
       {"delete", [&] { return fs.deleteFile(u"C:\\BIG\\moved.txt"); }, u"C:\\BIG\\MOVED.TXT", u"C:\\BIG\\FILE8.TXT"},
       {"folder", [&] { return fs.createDirectory(u"C:\\BIG\\Sub"); }, u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\SUB"},
-      {"copy", [&] { return fs.copyFile(u"C:\\BIG\\FILE8.TXT", u"C:\\BIG\\Copy.Txt", true); }, u"C:\\BIG\\NEW.TXT", u"C:\\BIG\\COPY.TXT"},
+      {"copy", [&] { return fs.copyFile(u"C:\\BIG\\FILE8.TXT", u"C:\\BIG\\Copy.Txt", true); }, u"C:\\BIG\\NEW.TXT",
+       u"C:\\BIG\\COPY.TXT"},
   };
   for (const Case& c : cases) {
     (void)fs.exists(c.gone);  // the folder's listing is known before the change
@@ -264,14 +305,32 @@ TEST(FileSystemNames, OtherCaseLookupsFollowChangesOfTheFolder) {
 }
 
 TEST(Wildcards, MatchLikeWindows95) {
-  struct Case { const char* pattern; const char* name; bool match; } cases[] = {
-      {"*.*", "README", true},     {"*.*", "a.b.c", true},      {"*", ".", true},
-      {"*.", "README", true},      {"*.", "READ.ME", false},    {"*.", "..", true},
-      {"?", "A", true},            {"?", "AB", false},          {"?", "", false},
-      {"a*b?.t*", "AxxBc.TXT", true}, {"a*b?.t*", "abbb.t", true}, {"a*b?.t*", "ab.txt", false},
-      {"*.TXT", "readme.txt", true},  {"*.txt", "a.txt.bak", false}, {"x.*", "x", true},
-      {"?.*", "a", true},          {"*a", "aaaa", true},        {"*a*b", "xaxbxb", true},
-      {"*.tmp", "~DF12.TMP", true}, {"WIN.INI", "win.ini", true}, {"WIN.INI", "win.ini2", false},
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool match;
+  } cases[] = {
+      {"*.*", "README", true},
+      {"*.*", "a.b.c", true},
+      {"*", ".", true},
+      {"*.", "README", true},
+      {"*.", "READ.ME", false},
+      {"*.", "..", true},
+      {"?", "A", true},
+      {"?", "AB", false},
+      {"?", "", false},
+      {"a*b?.t*", "AxxBc.TXT", true},
+      {"a*b?.t*", "abbb.t", true},
+      {"a*b?.t*", "ab.txt", false},
+      {"*.TXT", "readme.txt", true},
+      {"*.txt", "a.txt.bak", false},
+      {"x.*", "x", true},
+      {"?.*", "a", true},
+      {"*a", "aaaa", true},
+      {"*a*b", "xaxbxb", true},
+      {"*.tmp", "~DF12.TMP", true},
+      {"WIN.INI", "win.ini", true},
+      {"WIN.INI", "win.ini2", false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(WildcardPattern(QString::fromLatin1(c.pattern)).matches(QString::fromLatin1(c.name)), c.match)
@@ -300,7 +359,10 @@ class FileSearchTest : public ::testing::Test {
 
 TEST_F(FileSearchTest, TheMaskAdmitsSpecialEntriesOnlyWithTheirBits) {
   const QStringList plain{"NORMAL.TXT", "RO.TXT", "README", "READ.ME"};
-  struct Case { quint32 mask; QStringList extra; } cases[] = {
+  struct Case {
+    quint32 mask;
+    QStringList extra;
+  } cases[] = {
       {0, {}},
       {AttrVolume, {}},
       {AttrReadOnly | AttrArchive, {}},
@@ -321,7 +383,7 @@ TEST_F(FileSearchTest, PatternsDotsAndFoundData) {
   EXPECT_EQ(search(fs(), QStringLiteral("C:\\T\\readme"), 0), QStringList{"README"});
   const QStringList all = search(fs(), QStringLiteral("C:\\T\\*"), AttrAnyFile);
   ASSERT_GE(all.size(), 2);
-  EXPECT_EQ(all.mid(0, 2), (QStringList{".", ".."}));  // first, as on Windows
+  EXPECT_EQ(all.mid(0, 2), (QStringList{".", ".."}));                                                // first, as on Windows
   EXPECT_FALSE(search(fs(), QStringLiteral("C:\\*.*"), AttrAnyFile).contains(QStringLiteral(".")));  // not at a root
 
   FindData fd;
@@ -336,11 +398,18 @@ TEST_F(FileSearchTest, PatternsDotsAndFoundData) {
 }
 
 TEST_F(FileSearchTest, FailuresTellNoMatchMissingFolderAndNotReady) {
-  struct Case { const char* pattern; WinError error; } cases[] = {
-      {"C:\\T\\*.XYZ", WinError::FileNotFound},   {"C:\\NOWHERE\\*.*", WinError::PathNotFound},
-      {"C:\\T\\RO.TXT\\*.*", WinError::PathNotFound}, {"A:\\*.*", WinError::NotReady},
-      {"Q:\\*.*", WinError::PathNotFound},       {"D:\\*.*", WinError::FileNotFound},  // an empty root
-      {"C:\\T\\", WinError::FileNotFound},        {"C:\\T\\HIDDEN.TXT", WinError::FileNotFound},
+  struct Case {
+    const char* pattern;
+    WinError error;
+  } cases[] = {
+      {"C:\\T\\*.XYZ", WinError::FileNotFound},
+      {"C:\\NOWHERE\\*.*", WinError::PathNotFound},
+      {"C:\\T\\RO.TXT\\*.*", WinError::PathNotFound},
+      {"A:\\*.*", WinError::NotReady},
+      {"Q:\\*.*", WinError::PathNotFound},
+      {"D:\\*.*", WinError::FileNotFound},  // an empty root
+      {"C:\\T\\", WinError::FileNotFound},
+      {"C:\\T\\HIDDEN.TXT", WinError::FileNotFound},
   };
   FindData fd;
   for (const Case& c : cases) {
@@ -404,7 +473,11 @@ TEST_P(AttributeTest, ReadOnlyFilesAndFoldersRefuseWhatWindowsRefuses) {
   tm.putHostFile("C", "DIR/F.TXT", "x");
   ASSERT_TRUE(fs().setAttributes(u"C:\\RO.TXT", AttrReadOnly));
   FileSystem& f = fs();
-  struct Case { const char* what; std::function<bool()> call; WinError error; } cases[] = {
+  struct Case {
+    const char* what;
+    std::function<bool()> call;
+    WinError error;
+  } cases[] = {
       {"write", [&] { return f.writeFile(u"C:\\RO.TXT", "new"); }, WinError::AccessDenied},
       {"delete", [&] { return f.deleteFile(u"C:\\RO.TXT"); }, WinError::AccessDenied},
       {"copy onto", [&] { return f.copyFile(u"C:\\DIR\\F.TXT", u"C:\\RO.TXT", false); }, WinError::AccessDenied},
@@ -482,11 +555,13 @@ TEST_P(AttributeTest, MovesTakeAttributesAlong) {
   EXPECT_TRUE(QFileInfo::exists(tm.host("C", "b.txt.old")));
   EXPECT_FALSE(QFileInfo::exists(tm.host("C", "B.TXT.OLD")));
 
-  struct Case { const char* from; const char* to; WinError error; } refusals[] = {
-      {"C:\\B.TXT.OLD", "C:\\MOVED", WinError::AlreadyExists},
-      {"C:\\MISSING", "C:\\X", WinError::FileNotFound},
-      {"C:\\B.TXT.OLD", "C:\\NO\\X", WinError::PathNotFound},
-      {"C:\\MOVED", "C:\\MOVED\\SUB\\INSIDE", WinError::AccessDenied},
+  struct Case {
+    const char* from;
+    const char* to;
+    WinError error;
+  } refusals[] = {
+      {"C:\\B.TXT.OLD", "C:\\MOVED", WinError::AlreadyExists}, {"C:\\MISSING", "C:\\X", WinError::FileNotFound},
+      {"C:\\B.TXT.OLD", "C:\\NO\\X", WinError::PathNotFound},  {"C:\\MOVED", "C:\\MOVED\\SUB\\INSIDE", WinError::AccessDenied},
       {"C:\\MOVED", "E:\\MOVED", WinError::AccessDenied},  // folders stay on their drive
   };
   for (const Case& c : refusals) {
@@ -518,8 +593,14 @@ TEST_P(AttributeTest, AFileLinkedFromOutsideGetsItsOwnCopyBeforeItChanges) {
   f.close();
   ::chmod(QFile::encodeName(shared).constData(), 0644);
   const QDateTime newTime(QDate(2001, 1, 2), QTime(3, 4, 5), Qt::UTC);
-  struct Case { const char* what; std::function<bool(const QString&)> change; quint32 attrs; QDateTime time; } cases[] = {
-      {"attributes", [&](const QString& p) { return fs().setAttributes(p, AttrReadOnly | AttrHidden); }, AttrReadOnly | AttrHidden, kOldTime},
+  struct Case {
+    const char* what;
+    std::function<bool(const QString&)> change;
+    quint32 attrs;
+    QDateTime time;
+  } cases[] = {
+      {"attributes", [&](const QString& p) { return fs().setAttributes(p, AttrReadOnly | AttrHidden); },
+       AttrReadOnly | AttrHidden, kOldTime},
       {"time", [&](const QString& p) { return fs().setLastWriteTime(p, newTime); }, 0, newTime},
   };
   for (const Case& c : cases) {
@@ -599,7 +680,11 @@ TEST(FileSystemDrives, FreeSpaceFollowsTheMachinesOwnWritesWithoutCounting) {
   qint64 free0 = 0, freeBytes = 0, totalBytes = 0;
   ASSERT_TRUE(fs.diskFreeSpaceEx(u"C:\\", &free0, &totalBytes));
   // C: has 8 KB clusters; `used` is the change since the first call.
-  struct Case { const char* what; std::function<bool()> change; qint64 used; } cases[] = {
+  struct Case {
+    const char* what;
+    std::function<bool()> change;
+    qint64 used;
+  } cases[] = {
       {"new file", [&] { return fs.writeFile(u"C:\\A.TXT", QByteArray(8193, 'a')); }, 2 * 8192},
       {"shorter", [&] { return fs.writeFile(u"C:\\a.txt", QByteArray(10, 'a')); }, 8192},
       {"copy", [&] { return fs.copyFile(u"C:\\A.TXT", u"C:\\WINDOWS\\B.TXT", true); }, 2 * 8192},
@@ -651,11 +736,16 @@ namespace {
 
 // What a search found, in the order found: folder, name, attributes, size, time.
 QString describeFind(const QString& folder, const FindData& fd) {
-  return QStringLiteral("%1%2 %3 %4 %5").arg(folder, fd.name).arg(fd.attributes, 0, 16).arg(fd.size).arg(fd.lastWrite.toMSecsSinceEpoch());
+  return QStringLiteral("%1%2 %3 %4 %5")
+      .arg(folder, fd.name)
+      .arg(fd.attributes, 0, 16)
+      .arg(fd.size)
+      .arg(fd.lastWrite.toMSecsSinceEpoch());
 }
 
 // The recursion of FindFirstFile calls that the tree walk stands for.
-void findFirstWalk(FileSystem& fs, const QString& folder, const TreeWalkFilter& filter, QStringList* found, QStringList* folders) {
+void findFirstWalk(FileSystem& fs, const QString& folder, const TreeWalkFilter& filter, QStringList* found,
+                   QStringList* folders) {
   folders->append(folder);
   FindData fd;
   for (const QString& pattern : filter.patterns) {
@@ -687,10 +777,10 @@ struct Recorder : TreeVisitor {
 TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
   TestMachine tm;
   FileSystem& fs = tm.fs();
-  for (const char* f : {"WINDOWS/WIN.INI", "WINDOWS/Temp/~DF1.TMP", "WINDOWS/Temp/a.tmp", "WINDOWS/Temp/B.Tmp",
-                        "WINDOWS/Temp/HIDE.TMP", "WINDOWS/Temp/SYS.TMP", "WINDOWS/Temp/RO.TMP", "WINDOWS/Temp/sub.tmp/x.txt",
-                        "WINDOWS/SYSTEM/HID.TMP", "SysDir/X.TMP", ".dotdir/Y.TMP", "mScReAtE.dir", "MSCREATE.DIR",
-                        "Gr\u00F6\u00DFe.tmp"})
+  for (const char* f :
+       {"WINDOWS/WIN.INI", "WINDOWS/Temp/~DF1.TMP", "WINDOWS/Temp/a.tmp", "WINDOWS/Temp/B.Tmp", "WINDOWS/Temp/HIDE.TMP",
+        "WINDOWS/Temp/SYS.TMP", "WINDOWS/Temp/RO.TMP", "WINDOWS/Temp/sub.tmp/x.txt", "WINDOWS/SYSTEM/HID.TMP", "SysDir/X.TMP",
+        ".dotdir/Y.TMP", "mScReAtE.dir", "MSCREATE.DIR", "Gr\u00F6\u00DFe.tmp"})
     tm.putHostFile("C", QString::fromUtf8(f), QByteArray(int(std::strlen(f)), 'x'));
   tm.putHostFile("D", "Z.TMP", "cd");
   ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\HIDE.TMP", AttrHidden));

@@ -182,12 +182,9 @@ TEST(ImageDrive, TheImageMustBeAFileInsideTheMachineFolder) {
     const char* section;
     bool ok;
   } cases[] = {
-      {"[Drive A]\nType=removable\nImage=disks/a.img", true},
-      {"[Drive A]\nType=removable\nImage=disks\\a.img", true},
-      {"[Drive A]\nType=removable\nImage=../a.img", false},
-      {"[Drive A]\nType=removable\nImage=disks/../../a.img", false},
-      {"[Drive A]\nType=removable\nImage=/etc/passwd", false},
-      {"[Drive D]\nType=fixed\nImage=d.img", false},
+      {"[Drive A]\nType=removable\nImage=disks/a.img", true},  {"[Drive A]\nType=removable\nImage=disks\\a.img", true},
+      {"[Drive A]\nType=removable\nImage=../a.img", false},    {"[Drive A]\nType=removable\nImage=disks/../../a.img", false},
+      {"[Drive A]\nType=removable\nImage=/etc/passwd", false}, {"[Drive D]\nType=fixed\nImage=d.img", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.section);

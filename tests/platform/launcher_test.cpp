@@ -31,7 +31,9 @@ TEST(WinExec, RegistryEditorCommandLinesWorkOnTheMachineRegistry) {
   EXPECT_TRUE(exported.startsWith("REGEDIT4\r\n"));
   EXPECT_TRUE(exported.contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]"));
 
-  tm.putHostFile("C", "NEW.REG", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n\"w\"=dword:00000002\r\n\r\n[HKEY_USERS\\.Default]\r\n\r\n");
+  tm.putHostFile(
+      "C", "NEW.REG",
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n\"w\"=dword:00000002\r\n\r\n[HKEY_USERS\\.Default]\r\n\r\n");
   ASSERT_TRUE(winExec(tm.machine(), QStringLiteral("regedit c:\\new.reg"), 0));
   tm.reopen();
   EXPECT_NE(tm.registry().openKey(HKey::LocalMachine, u"SOFTWARE\\Old"), nullptr);

@@ -37,8 +37,9 @@ TEST(MachineIni, SystemDirectoryFollowsAMovedWindowsDirectory) {
   MachineFacts f;
   std::map<QChar, DriveInfo> d;
   QString error;
-  ASSERT_TRUE(parse("[Machine]\nWindowsDirectory=D:\\WIN95\\\nPlatform=WinNT\nProcessor=0486\n[Drive C]\n[Drive D]\nFreeBytes=0x100\n",
-                    &f, &d, &error));
+  ASSERT_TRUE(
+      parse("[Machine]\nWindowsDirectory=D:\\WIN95\\\nPlatform=WinNT\nProcessor=0486\n[Drive C]\n[Drive D]\nFreeBytes=0x100\n",
+            &f, &d, &error));
   EXPECT_EQ(f.windowsDirectory, QStringLiteral("D:\\WIN95"));
   EXPECT_EQ(f.systemDirectory, QStringLiteral("D:\\WIN95\\SYSTEM"));
   EXPECT_EQ(f.platform, QStringLiteral("WinNT"));
@@ -47,7 +48,10 @@ TEST(MachineIni, SystemDirectoryFollowsAMovedWindowsDirectory) {
 }
 
 TEST(MachineIni, MistakesAreNamed) {
-  struct Case { const char* ini; const char* mentions; } cases[] = {
+  struct Case {
+    const char* ini;
+    const char* mentions;
+  } cases[] = {
       {"[Drive C]\n", "[Machine]"},
       {"[Machine]\n", "[Drive C]"},
       {"[Machine]\nPlatform=Win98\n[Drive C]\n", "Platform=Win98"},
@@ -80,7 +84,10 @@ TEST(Machine, OpeningRefusesAMissingFolderOrADamagedHive) {
 }
 
 TEST(MachineIni, HostProgramsInTheFolderAreIgnoredWithAWarning) {
-  struct Case { const char* programs; int warnings; } cases[] = {
+  struct Case {
+    const char* programs;
+    int warnings;
+  } cases[] = {
       {"[Programs]\r\nDEFRAG=/bin/sh -c evil\r\n", 1},
       {"[Programs]\r\n;DEFRAG=/home/me/bin/defrag\r\n", 0},  // only a commented-out example
       {"", 0},
@@ -98,7 +105,10 @@ TEST(MachineIni, HostProgramsInTheFolderAreIgnoredWithAWarning) {
 
 // A mistyped or unmounted folder must not become an empty Windows 95: nothing is created.
 TEST(Machine, AFolderWithoutItsCDriveOrRegistryIsRefusedAndLeftAlone) {
-  struct Case { const char* remove; const char* mentions; } cases[] = {
+  struct Case {
+    const char* remove;
+    const char* mentions;
+  } cases[] = {
       {"drives/C", "drive C: is missing"},
       {"drives/C/WINDOWS/SYSTEM.DAT", "SYSTEM.DAT is missing"},
       {"drives/C/WINDOWS/USER.DAT", "USER.DAT is missing"},

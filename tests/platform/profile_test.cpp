@@ -18,7 +18,12 @@ QString s(const char* utf8) { return QString::fromUtf8(utf8); }
 
 TEST(IniDocument, ReadsValuesAsWindowsDoes) {
   const QString max(kProfileValueMax, QLatin1Char('x'));
-  const struct { QByteArray text; const char* section; const char* key; std::optional<QString> expected; } cases[] = {
+  const struct {
+    QByteArray text;
+    const char* section;
+    const char* key;
+    std::optional<QString> expected;
+  } cases[] = {
       {"[SecTion]\r\nKeyName=v\r\n", "sECTION", "KEYNAME", s("v")},
       {"[\xC4rger]\r\n\xE9t\xE9=\x80\r\n", "\xC3\xA4RGER", "\xC3\x89T\xC3\x89", s("\xE2\x82\xAC")},  // Windows-1252
       {"  [  S  ]  ; note\r\n  my key \t =   two  words \t\r\n", " S ", "\tmy key ", s("two  words")},
@@ -75,7 +80,11 @@ auto removeSection(const char* sec) {
 
 TEST(IniDocument, EditsChangeOnlyWhatTheyMust) {
   const QByteArray mixed = "; top\n[Boot]\r\nMenuDelay = 5\r\nother=1\n\r\n[Next]\r\nx=1";
-  const struct { QByteArray before; std::function<void(IniDocument&)> edit; QByteArray after; } cases[] = {
+  const struct {
+    QByteArray before;
+    std::function<void(IniDocument&)> edit;
+    QByteArray after;
+  } cases[] = {
       // replace in place: name spelling, blanks before the value and every line end stay
       {mixed, set("boot", "MENUDELAY", "30"), "; top\n[Boot]\r\nMenuDelay = 30\r\nother=1\n\r\n[Next]\r\nx=1"},
       {mixed, set("Boot", "other", "22"), "; top\n[Boot]\r\nMenuDelay = 5\r\nother=22\n\r\n[Next]\r\nx=1"},

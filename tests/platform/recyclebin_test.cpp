@@ -68,8 +68,10 @@ TEST_F(RecycleBinTest, TwoFilesGoIntoTheBinAsWindows95LaysItOut) {
   EXPECT_EQ(dword(bytes, 0x08), 2u);
   EXPECT_EQ(dword(bytes, 0x0C), quint32(kRecord));
   EXPECT_EQ(dword(bytes, 0x10), 3 * kCluster);
-  const struct { QByteArray path; quint32 size; } expected[] = {{"C:\\DOCS\\Letter.txt", kCluster},
-                                                                {"C:\\docs\\Picture.bmp", 2 * kCluster}};
+  const struct {
+    QByteArray path;
+    quint32 size;
+  } expected[] = {{"C:\\DOCS\\Letter.txt", kCluster}, {"C:\\docs\\Picture.bmp", 2 * kCluster}};
   for (quint32 n = 0; n < 2; ++n) {
     const QByteArray r = record(int(n));
     EXPECT_EQ(r.first(260), expected[n].path + QByteArray(260 - expected[n].path.size(), '\0'));
@@ -82,8 +84,10 @@ TEST_F(RecycleBinTest, TwoFilesGoIntoTheBinAsWindows95LaysItOut) {
 }
 
 TEST_F(RecycleBinTest, StoredNamesCarryTheUpperCasedExtension) {
-  const struct { const char* host; const char* stored; } cases[] = {
-      {"A/archive.tar.gz", "DC0.GZ"}, {"A/README", "DC1"}, {"B.D/FILE", "DC2"}, {"A/page.html", "DC3.HTML"}};
+  const struct {
+    const char* host;
+    const char* stored;
+  } cases[] = {{"A/archive.tar.gz", "DC0.GZ"}, {"A/README", "DC1"}, {"B.D/FILE", "DC2"}, {"A/page.html", "DC3.HTML"}};
   for (const auto& c : cases) {
     m.putHostFile("C", QString::fromLatin1(c.host), c.host);
     ASSERT_TRUE(bin.recycle(QStringLiteral("C:\\") + QString::fromLatin1(c.host).replace(u'/', u'\\')));

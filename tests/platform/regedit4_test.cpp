@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <cctype>
 
 namespace vt {
@@ -33,8 +32,7 @@ void expectSameTree(const RegKey& a, const RegKey& b, const QByteArray& where = 
     EXPECT_EQ(x.data, y.data) << where.constData() << " value " << x.name.constData();
   }
   ASSERT_EQ(a.subkeyCount(), b.subkeyCount()) << where.constData();
-  for (int i = 0; i < a.subkeyCount(); ++i)
-    expectSameTree(*a.subkey(i), *b.subkey(i), where + '\\' + a.subkey(i)->name());
+  for (int i = 0; i < a.subkeyCount(); ++i) expectSameTree(*a.subkey(i), *b.subkey(i), where + '\\' + a.subkey(i)->name());
 }
 
 bool import(const QByteArray& text, Registry& reg, ImportMode mode = ImportMode::Merge) {
@@ -56,9 +54,9 @@ TEST(Regedit4Export, WritesTheExactRegeditLayout) {
   app->setValue("Multi", RegMultiSz, QByteArray("a\0b\0\0", 5));
   app->setValue("None", RegNone, {});
   app->setValue("Short", RegDword, QByteArray("\x01\x02", 2));
-  app->setValue("Term", RegSz, QByteArray("x\0", 2));        // terminator only: still text
-  app->setValue("Lines", RegSz, QByteArray("a\r\nb"));       // can't be a quoted line
-  app->setValue("Tail", RegSz, QByteArray("a\0b", 3));        // bytes past the NUL matter
+  app->setValue("Term", RegSz, QByteArray("x\0", 2));   // terminator only: still text
+  app->setValue("Lines", RegSz, QByteArray("a\r\nb"));  // can't be a quoted line
+  app->setValue("Tail", RegSz, QByteArray("a\0b", 3));  // bytes past the NUL matter
   app->addSubkey("Sub");
   software->addSubkey("Zeta");
   reg.users().addSubkey(".DEFAULT");
@@ -147,7 +145,10 @@ void fillOddTree(Registry& reg) {
   RegKey* odd = hklm.createPath("SOFTWARE\\Odd \xc4\xd6\xfc\xdf \"quoted\" [x] br]");
   odd->setValue("", RegBinary, QByteArray("\x01\x02", 2));
   odd->setValue("quote\"back\\slash", RegSz, "\\\\server\\share \"x\" \\");
-  odd->setValue("Gr\xfc\xdf" "e", RegSz, "M\xfcnchen \x80 \xff");
+  odd->setValue(
+      "Gr\xfc\xdf"
+      "e",
+      RegSz, "M\xfcnchen \x80 \xff");
   odd->setValue("@", RegSz, "not the default");
   odd->setValue("empty string", RegSz, {});
   odd->setValue("empty binary", RegBinary, {});
@@ -350,12 +351,9 @@ const BadFile kBadFiles[] = {
     {"bad hex type", true, "\"a\"=hex(z):01\r\n", 5, "hex(N)"},
     {"unclosed hex type", true, "\"a\"=hex(2:01\r\n", 5, "hex(N)"},
     {"dangling continuation at the end", true, "\"a\"=hex:01,\\\r\n", 5, "no hex data follows"},
-    {"dangling continuation before a blank", true, "\"a\"=hex:01,\\\r\n\r\n\"b\"=\"x\"\r\n", 5,
-     "no hex data follows"},
-    {"dangling continuation before a key", true, "\"a\"=hex:01,\\\r\n[HKEY_USERS\\X]\r\n", 5,
-     "no hex data follows"},
-    {"value before key", false, "REGEDIT4\r\n\r\n\"a\"=\"b\"\r\n[HKEY_USERS\\X]\r\n", 3,
-     "value line before any [key] line"},
+    {"dangling continuation before a blank", true, "\"a\"=hex:01,\\\r\n\r\n\"b\"=\"x\"\r\n", 5, "no hex data follows"},
+    {"dangling continuation before a key", true, "\"a\"=hex:01,\\\r\n[HKEY_USERS\\X]\r\n", 5, "no hex data follows"},
+    {"value before key", false, "REGEDIT4\r\n\r\n\"a\"=\"b\"\r\n[HKEY_USERS\\X]\r\n", 3, "value line before any [key] line"},
     {"value under a deleted key", true, "[-HKEY_USERS\\X]\r\n\"a\"=\"b\"\r\n", 6, "deleted"},
     {"unknown root", true, "\r\n[HKEY_LOCAL_MACHIN\\X]\r\n", 6, "unknown root key \"HKEY_LOCAL_MACHIN\""},
     {"abbreviated root", true, "[HKLM\\X]\r\n", 5, "unknown root key \"HKLM\""},
@@ -376,8 +374,7 @@ TEST_P(Regedit4BadFile, IsRefusedWithItsLineAndChangesNothing) {
     reg.localMachine().createPath("SOFTWARE\\Keep")->setValue("v", RegSz, "1");
     reg.users().createPath(".DEFAULT")->setValue("u", RegDword, dword(2));
     const QByteArray before = regedit4::exportRegistry(reg);
-    const quint64 g1 = reg.localMachine().generation(), g2 = reg.users().generation(),
-                  g3 = reg.dynData().generation();
+    const quint64 g1 = reg.localMachine().generation(), g2 = reg.users().generation(), g3 = reg.dynData().generation();
 
     QString error;
     EXPECT_FALSE(regedit4::importText(text, reg, mode, &error));
@@ -392,13 +389,11 @@ TEST_P(Regedit4BadFile, IsRefusedWithItsLineAndChangesNothing) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, Regedit4BadFile, testing::ValuesIn(kBadFiles),
-                         [](const testing::TestParamInfo<BadFile>& info) {
-                           std::string name;
-                           for (const char* p = info.param.what; *p; ++p)
-                             name += std::isalnum(uchar(*p)) ? *p : '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(All, Regedit4BadFile, testing::ValuesIn(kBadFiles), [](const testing::TestParamInfo<BadFile>& info) {
+  std::string name;
+  for (const char* p = info.param.what; *p; ++p) name += std::isalnum(uchar(*p)) ? *p : '_';
+  return name;
+});
 
 // A replacement keeps nothing the file lacks, so a file cut short must not replace; merging
 // the same file only adds what it holds and is still allowed.

@@ -96,8 +96,7 @@ TEST(Registry, DeleteKeyTakesTheSubtreeButNeverARoot) {
 }
 
 TEST(Registry, RootNamesParseBothWays) {
-  for (HKey k : {HKey::ClassesRoot, HKey::CurrentUser, HKey::LocalMachine, HKey::Users, HKey::CurrentConfig,
-                 HKey::DynData}) {
+  for (HKey k : {HKey::ClassesRoot, HKey::CurrentUser, HKey::LocalMachine, HKey::Users, HKey::CurrentConfig, HKey::DynData}) {
     HKey parsed;
     ASSERT_TRUE(parseRootName(rootName(k), &parsed));
     EXPECT_EQ(parsed, k);

@@ -32,7 +32,7 @@ enum : quint32 { IdList = 0x01, Info = 0x02, Name = 0x04, WorkDir = 0x10, Args =
 
 QByteArray header(quint32 flags) {
   QByteArray h = le32(0x4C) + QByteArray::fromHex("0114020000000000C000000000000046") + le32(flags) + le32(0x20);
-  h += QByteArray(24, '\0');  // three times
+  h += QByteArray(24, '\0');                            // three times
   h += le32(53248) + le32(0) + le32(1) + le16(0x0646);  // size, icon, SW_SHOWNORMAL, Ctrl+Shift+F
   return h + QByteArray(10, '\0');
 }
@@ -49,7 +49,9 @@ QByteArray itemList(const QList<QByteArray>& items) {
   const QByteArray body = items.join() + le16(0);
   return le16(quint32(body.size())) + body;
 }
-QByteArray volumeId(const char* label) { return le32(0x10 + quint32(strlen(label)) + 1) + le32(3) + le32(0x1E4F2A07) + le32(0x10) + z(label); }
+QByteArray volumeId(const char* label) {
+  return le32(0x10 + quint32(strlen(label)) + 1) + le32(3) + le32(0x1E4F2A07) + le32(0x10) + z(label);
+}
 QByteArray share(const char* net, const char* device) {
   QByteArray s = le32(0) + le32(device ? 3 : 2) + le32(0x14) + le32(0) + le32(0x20000) + z(net);
   if (device) s = s.left(12) + le32(quint32(s.size())) + s.mid(16) + z(device);
@@ -70,8 +72,8 @@ QByteArray linkInfo(const QByteArray& volume, const char* base, const QByteArray
   if (!net.isEmpty()) add(2, net);
   add(3, z(suffix));
   const quint32 flags = (volume.isEmpty() ? 0 : 1) | (net.isEmpty() ? 0 : 2);
-  return le32(quint32(0x1C + body.size())) + le32(0x1C) + le32(flags) + le32(offsets[0]) + le32(offsets[1]) +
-         le32(offsets[2]) + le32(offsets[3]) + body;
+  return le32(quint32(0x1C + body.size())) + le32(0x1C) + le32(flags) + le32(offsets[0]) + le32(offsets[1]) + le32(offsets[2]) +
+         le32(offsets[3]) + body;
 }
 QByteArray counted(const QByteArray& ansi) { return le16(quint32(ansi.size())) + ansi; }
 QByteArray countedW(const QString& s) {
@@ -80,14 +82,14 @@ QByteArray countedW(const QString& s) {
   return b;
 }
 
-const QByteArray kZipItems = itemList({myComputer(), driveItem("C:\\"), fsItem(true, "PROGRA~1"), fsItem(true, "ZIPCASE"),
-                                       fsItem(false, "ZIPCASE.EXE")});
+const QByteArray kZipItems =
+    itemList({myComputer(), driveItem("C:\\"), fsItem(true, "PROGRA~1"), fsItem(true, "ZIPCASE"), fsItem(false, "ZIPCASE.EXE")});
 const QByteArray kZipInfo = linkInfo(volumeId("ATELIER"), "C:\\Program Files\\ZipCase\\ZIPCASE.EXE", {}, "");
 const QByteArray kZipStrings = counted("ZipCase 6.2") + counted("C:\\Program Files\\ZipCase") + counted("/min");
 // As Windows 95 writes a shortcut made in Explorer: item list, link information, strings,
 // then an extra data block and the terminal block.
-const QByteArray kZipLink = header(IdList | Info | Name | WorkDir | Args) + kZipItems + kZipInfo + kZipStrings +
-                            le32(0x10) + le32(0xA0000005) + le32(0x26) + le32(0x14) + le32(0);
+const QByteArray kZipLink = header(IdList | Info | Name | WorkDir | Args) + kZipItems + kZipInfo + kZipStrings + le32(0x10) +
+                            le32(0xA0000005) + le32(0x26) + le32(0x14) + le32(0);
 
 TEST(ShellLinkReader, RealShortcutsNameTheirTargets) {
   const struct {
@@ -96,19 +98,21 @@ TEST(ShellLinkReader, RealShortcutsNameTheirTargets) {
     QString target, description;
   } cases[] = {
       {"item list and local path: the long path wins", kZipLink, "C:\\Program Files\\ZipCase\\ZIPCASE.EXE", "ZipCase 6.2"},
-      {"share mapped to a drive", header(Info | Name) + linkInfo({}, "", share("\\\\DACHBODEN\\ARCHIV", "N:"), "1997\\BRIEF.DOC") + counted("Brief"),
+      {"share mapped to a drive",
+       header(Info | Name) + linkInfo({}, "", share("\\\\DACHBODEN\\ARCHIV", "N:"), "1997\\BRIEF.DOC") + counted("Brief"),
        "N:\\1997\\BRIEF.DOC", "Brief"},
       {"share root mapped to a drive", header(Info) + linkInfo({}, "", share("\\\\DACHBODEN\\ARCHIV", "N:"), ""), "N:\\", ""},
       {"share alone", header(Info) + linkInfo({}, "", share("\\\\DACHBODEN\\ARCHIV", nullptr), "1997\\BRIEF.DOC"),
        "\\\\DACHBODEN\\ARCHIV\\1997\\BRIEF.DOC", ""},
-      {"local path and its share", header(Info) + linkInfo(volumeId("ATELIER"), "C:\\ARCHIV", share("\\\\ATELIER\\ARCHIV", nullptr), "BRIEF.DOC"),
+      {"local path and its share",
+       header(Info) + linkInfo(volumeId("ATELIER"), "C:\\ARCHIV", share("\\\\ATELIER\\ARCHIV", nullptr), "BRIEF.DOC"),
        "C:\\ARCHIV\\BRIEF.DOC", ""},
       {"Unicode strings", header(Info | Name | Unicode) + kZipInfo + countedW(QStringLiteral("Packer \u0394 \u20AC")),
        "C:\\Program Files\\ZipCase\\ZIPCASE.EXE", QStringLiteral("Packer \u0394 \u20AC")},
       {"item list alone: short names", header(IdList) + kZipItems, "C:\\PROGRA~1\\ZIPCASE\\ZIPCASE.EXE", ""},
       {"item list of a drive", header(IdList) + itemList({myComputer(), driveItem("A:\\")}), "A:\\", ""},
-      {"item list of the Control Panel", header(IdList) + itemList({item(0x1F, '\x50' + QByteArray::fromHex("2020EC21EA3A6910A2DD08002B30309D"))}),
-       "", ""},
+      {"item list of the Control Panel",
+       header(IdList) + itemList({item(0x1F, '\x50' + QByteArray::fromHex("2020EC21EA3A6910A2DD08002B30309D"))}), "", ""},
       {"item list with a network item", header(IdList) + itemList({item(0x42, z("\\\\DACHBODEN\\ARCHIV"))}), "", ""},
   };
   for (const auto& c : cases) {
@@ -167,8 +171,17 @@ TEST(ShellLinkReader, DamagedFieldsAreRefused) {
 
 // The fields the writer records, in one line for a readable comparison.
 QString fields(const ShellLink& l) {
-  return QStringList{l.target, l.description, l.workingDir, l.arguments, l.iconLocation, QString::number(l.iconIndex),
-                     QString::number(l.hotKey), l.volumeLabel, l.netName, l.deviceName, l.targetTime.toString(Qt::ISODate)}
+  return QStringList{l.target,
+                     l.description,
+                     l.workingDir,
+                     l.arguments,
+                     l.iconLocation,
+                     QString::number(l.iconIndex),
+                     QString::number(l.hotKey),
+                     l.volumeLabel,
+                     l.netName,
+                     l.deviceName,
+                     l.targetTime.toString(Qt::ISODate)}
       .join(QLatin1Char('|'));
 }
 
@@ -212,7 +225,8 @@ TEST(ShellLinkWriter, RelativePathFromTheShortcutsFolder) {
     const char* target;
     const char* relative;
   } cases[] = {
-      {"C:\\WINDOWS\\Desktop\\ZipCase.lnk", "C:\\Program Files\\ZipCase\\ZIPCASE.EXE", "..\\..\\Program Files\\ZipCase\\ZIPCASE.EXE"},
+      {"C:\\WINDOWS\\Desktop\\ZipCase.lnk", "C:\\Program Files\\ZipCase\\ZIPCASE.EXE",
+       "..\\..\\Program Files\\ZipCase\\ZIPCASE.EXE"},
       {"C:\\Program Files\\ZipCase\\Here.lnk", "C:\\Program Files\\ZipCase\\ZIPCASE.EXE", ".\\ZIPCASE.EXE"},
       {"C:\\WINDOWS\\Desktop\\Setup.lnk", "A:\\SETUP.EXE", ""},  // another drive
       {"C:\\WINDOWS\\SendTo\\Floppy.lnk", "A:\\", ""},
@@ -249,7 +263,8 @@ TEST(ProgramInformationFiles, LayoutOfAWindows95Pif) {
   QList<QByteArray> names;
   for (int at = 0x171; at != 0xFFFF && names.size() < 5;) {
     names.append(b.mid(at, 16).split('\0').first());
-    EXPECT_LE(int(qFromLittleEndian<quint16>(b.constData() + at + 18) + qFromLittleEndian<quint16>(b.constData() + at + 20)), b.size());
+    EXPECT_LE(int(qFromLittleEndian<quint16>(b.constData() + at + 18) + qFromLittleEndian<quint16>(b.constData() + at + 20)),
+              b.size());
     at = int(qFromLittleEndian<quint16>(b.constData() + at + 16));
   }
   EXPECT_EQ(names, (QList<QByteArray>{"MICROSOFT PIFEX", "WINDOWS 386 3.0", "WINDOWS VMM 4.0"}));

@@ -19,7 +19,11 @@ QString parsed(const QString& currentDir, const QString& in, bool withPattern) {
 
 TEST(WinPath, ParsingFoldsRefusesAndMeasuresAsWindows95) {
   const QString a100(100, QLatin1Char('a')), n255(255, QLatin1Char('n')), n256(256, QLatin1Char('n'));
-  struct Case { QString cur, in; bool pattern; QString out; } cases[] = {
+  struct Case {
+    QString cur, in;
+    bool pattern;
+    QString out;
+  } cases[] = {
       {"C:\\WIN", "x\\..\\y", false, "C:\\WIN\\y"},
       {"C:\\WIN", "c:SYS", false, "C:\\WIN\\SYS"},  // relative to the current folder of its drive
       {"C:\\WIN", "D:SYS", false, "D:\\SYS"},
@@ -29,7 +33,7 @@ TEST(WinPath, ParsingFoldsRefusesAndMeasuresAsWindows95) {
       {"C:\\", "C:\\a\\*.TXT", true, "C:\\a|*.TXT"},
       {"C:\\", "C:\\a\\", true, "C:\\a|"},
       {"C:\\", "C:\\a\\readme.", true, "C:\\a|readme."},  // a pattern keeps its trailing point
-      {"C:\\", "C:\\a*\\b", true, "error 123"},          // wildcards only in the last name
+      {"C:\\", "C:\\a*\\b", true, "error 123"},           // wildcards only in the last name
       {"C:\\", "C:\\a\\b|c", true, "error 123"},
       {"C:\\", "C:\\" + n255 + "..", false, "C:\\" + n255},
       {"C:\\", "C:\\" + n256, false, "error 123"},
@@ -51,10 +55,13 @@ TEST(WinPath, ParsingFoldsRefusesAndMeasuresAsWindows95) {
 }
 
 TEST(WinPath, RootPathsNameTheirDrive) {
-  struct Case { const char* cur; const char* root; char letter; } cases[] = {
-      {"C:\\WIN", "d:", 'D'}, {"C:\\WIN", "e:/x", 'E'}, {"D:\\", "\\", 'D'}, {"D:\\", "", 'D'},
-      {"C:\\", "D", 0},       {"C:\\", "\\\\srv\\x\\", 0}, {"C:\\", "//srv/x/", 0}, {"C:\\", "1:\\", 0},
-      {"", "\\", 0},
+  struct Case {
+    const char* cur;
+    const char* root;
+    char letter;
+  } cases[] = {
+      {"C:\\WIN", "d:", 'D'},      {"C:\\WIN", "e:/x", 'E'}, {"D:\\", "\\", 'D'}, {"D:\\", "", 'D'}, {"C:\\", "D", 0},
+      {"C:\\", "\\\\srv\\x\\", 0}, {"C:\\", "//srv/x/", 0},  {"C:\\", "1:\\", 0}, {"", "\\", 0},
   };
   for (const Case& c : cases) {
     QChar letter;

@@ -41,7 +41,7 @@ TEST(DosPrograms, ComProgramPrintsItsMessageTerminatedByDollar) {
 TEST(DosPrograms, ExeHeaderDescribesTheWholeFile) {
   const QByteArray b = dosExeProgram("ATTRIB.EXE: a stand-in");
   expectMzSizeCovers(b, int(b.size()));
-  EXPECT_EQ(u16(b, 8) * 16, 0x20u);                // header size
+  EXPECT_EQ(u16(b, 8) * 16, 0x20u);                             // header size
   EXPECT_EQ(b.mid(0x20 + 0x10, 10), QByteArray("ATTRIB.EXE"));  // mov dx,0010h
   EXPECT_TRUE(b.endsWith("\r\n$"));
 }
@@ -51,11 +51,11 @@ TEST(WindowsExecutables, PeImageHasConsistentHeaders) {
   const int pe = int(u32(b, 0x3C));
   expectMzSizeCovers(b, pe);
   ASSERT_EQ(b.mid(pe, 4), QByteArray("PE\0\0", 4));
-  EXPECT_EQ(u16(b, pe + 4), 0x14Cu);              // i386
-  EXPECT_EQ(u16(b, pe + 6), 1u);                  // one section
-  EXPECT_TRUE(u16(b, pe + 22) & 0x2000);          // a DLL
+  EXPECT_EQ(u16(b, pe + 4), 0x14Cu);      // i386
+  EXPECT_EQ(u16(b, pe + 6), 1u);          // one section
+  EXPECT_TRUE(u16(b, pe + 22) & 0x2000);  // a DLL
   const int opt = pe + 24;
-  EXPECT_EQ(u16(b, opt), 0x10Bu);                 // PE32
+  EXPECT_EQ(u16(b, opt), 0x10Bu);  // PE32
   EXPECT_EQ(u32(b, opt + 28), 0xBFF70000u);
   const int fileAlign = int(u32(b, opt + 36));
   const int headers = int(u32(b, opt + 60));
@@ -154,6 +154,6 @@ TEST(Pictures, ScenesShowTheirTextAndDiffer) {
   EXPECT_GT(textPixels(off), 500);
   EXPECT_EQ(textPixels(drawScene(Scene::Clouds, 256, 192)), 0);
   EXPECT_NE(boot, off);
-  EXPECT_EQ(off.color(240), qRgb(255, 140, 0));  // orange text on the last screen
+  EXPECT_EQ(off.color(240), qRgb(255, 140, 0));           // orange text on the last screen
   EXPECT_EQ(drawScene(Scene::Starting, 320, 400), boot);  // the same every time
 }

@@ -271,7 +271,8 @@ TEST_F(SampleMachine, BootFilesCarryWindowsAttributes) {
   EXPECT_EQ(fs().attributes(u"C:\\IO.SYS") & AttrSettable, rhs);
   EXPECT_EQ(fs().attributes(u"C:\\WINDOWS\\SYSTEM.DAT") & rhs, rhs);
   EXPECT_EQ(fs().attributes(u"C:\\WINDOWS\\USER.DAT") & rhs, rhs);
-  EXPECT_EQ(fs().attributes(u"C:\\RECYCLED") & (AttrHidden | AttrSystem | AttrDirectory), AttrHidden | AttrSystem | AttrDirectory);
+  EXPECT_EQ(fs().attributes(u"C:\\RECYCLED") & (AttrHidden | AttrSystem | AttrDirectory),
+            AttrHidden | AttrSystem | AttrDirectory);
   EXPECT_EQ(fs().attributes(u"C:\\CONFIG.SYS") & AttrSettable, quint32(AttrArchive));
   EXPECT_EQ(fs().attributes(u"D:\\SETUP.EXE") & AttrReadOnly, quint32(AttrReadOnly));  // a CD
   // Windows keeps copies of the registry files it last started with.
@@ -285,8 +286,8 @@ TEST_F(SampleMachine, MsdosSysIsPaddedPastOneKilobyte) {
 }
 
 TEST_F(SampleMachine, TextFilesAreWindowsText) {
-  for (const char* p : {"C:\\MSDOS.SYS", "C:\\CONFIG.SYS", "C:\\AUTOEXEC.BAT", "C:\\WINDOWS\\WIN.INI",
-                        "C:\\WINDOWS\\SYSTEM.INI", "C:\\WINDOWS\\PROTOCOL.INI", "C:\\My Documents\\Einkaufsliste.txt"}) {
+  for (const char* p : {"C:\\MSDOS.SYS", "C:\\CONFIG.SYS", "C:\\AUTOEXEC.BAT", "C:\\WINDOWS\\WIN.INI", "C:\\WINDOWS\\SYSTEM.INI",
+                        "C:\\WINDOWS\\PROTOCOL.INI", "C:\\My Documents\\Einkaufsliste.txt"}) {
     const QByteArray b = file(QString::fromLatin1(p));
     ASSERT_FALSE(b.isEmpty()) << p;
     EXPECT_EQ(b.count('\n'), b.count("\r\n")) << p << ": a line ends without CR";
@@ -342,8 +343,7 @@ TEST_F(SampleMachine, SystemIniLoadsOneMissingDriver) {
     const QString up = winUpper(l);
     if (!up.startsWith(QLatin1String("DEVICE=")) || up.mid(8, 2) != QLatin1String(":\\")) continue;
     const QString path = up.mid(7);
-    if (path.contains(QLatin1String(".386")) && !fileExists(path.left(path.indexOf(QLatin1String(".386")) + 4)))
-      missing << up;
+    if (path.contains(QLatin1String(".386")) && !fileExists(path.left(path.indexOf(QLatin1String(".386")) + 4))) missing << up;
   }
   EXPECT_EQ(missing, QStringList{QStringLiteral("DEVICE=C:\\SCANNER\\SCANCTL.386")});
 }
@@ -512,15 +512,18 @@ TEST_F(SampleMachine, ShortcutsPointWhereTheyShould) {
         subs << path;
         continue;
       }
-      if (!fd.name.endsWith(QLatin1String(".lnk"), Qt::CaseInsensitive) && !fd.name.endsWith(QLatin1String(".pif"), Qt::CaseInsensitive))
+      if (!fd.name.endsWith(QLatin1String(".lnk"), Qt::CaseInsensitive) &&
+          !fd.name.endsWith(QLatin1String(".pif"), Qt::CaseInsensitive))
         continue;
       const auto link = readShortcut(file(path));
       ASSERT_TRUE(link) << path.toStdString();
       const QString target = link->target;
       const QString rel = path.mid(QStringLiteral("C:\\WINDOWS\\").size());
       if (target.size() <= 3) continue;
-      if (fs().driveType(target.left(3)) != DriveType::Fixed) elsewhere << rel;
-      else if (!fileExists(target)) broken << rel;
+      if (fs().driveType(target.left(3)) != DriveType::Fixed)
+        elsewhere << rel;
+      else if (!fileExists(target))
+        broken << rel;
     } while (fs().findNext(*search, &fd));
     for (const QString& s : subs) walk(s);
   };
@@ -532,10 +535,11 @@ TEST_F(SampleMachine, ShortcutsPointWhereTheyShould) {
                                  QStringLiteral("Start Menu\\Programs\\PixelWerk 3.1\\PixelWerk.lnk"),
                                  QStringLiteral("Start Menu\\Programs\\PixelWerk 3.1\\Uninstall PixelWerk.lnk"),
                                  QStringLiteral("Start Menu\\Programs\\Scanned Images.lnk")}));
-  EXPECT_EQ(elsewhere, (QStringList{QStringLiteral("Desktop\\Install Scanner Driver.lnk"), QStringLiteral("Recent\\Rechnung Mai.lnk"),
-                                    QStringLiteral("Start Menu\\Programs\\Games\\Tank Battle (CD).pif"),
-                                    QStringLiteral("Start Menu\\Programs\\Shareware 97\\Picture Viewer.lnk"),
-                                    QStringLiteral("Start Menu\\Programs\\World Atlas 97.lnk")}));
+  EXPECT_EQ(elsewhere,
+            (QStringList{QStringLiteral("Desktop\\Install Scanner Driver.lnk"), QStringLiteral("Recent\\Rechnung Mai.lnk"),
+                         QStringLiteral("Start Menu\\Programs\\Games\\Tank Battle (CD).pif"),
+                         QStringLiteral("Start Menu\\Programs\\Shareware 97\\Picture Viewer.lnk"),
+                         QStringLiteral("Start Menu\\Programs\\World Atlas 97.lnk")}));
 }
 
 TEST_F(SampleMachine, RecycleBinHoldsTheOldLetter) {

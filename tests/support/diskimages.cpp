@@ -16,7 +16,8 @@ namespace {
 QString program(const char* name) {
   QString p = QStandardPaths::findExecutable(QString::fromLatin1(name));
   // dosfstools lives in /usr/sbin, which a plain user's PATH may lack.
-  if (p.isEmpty()) p = QStandardPaths::findExecutable(QString::fromLatin1(name), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+  if (p.isEmpty())
+    p = QStandardPaths::findExecutable(QString::fromLatin1(name), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
   return p;
 }
 
@@ -27,7 +28,8 @@ QString missingDiskTools() {
   for (const char* t : {"mkfs.fat", "fsck.fat", "mcopy", "mattrib", "mtype", "mdir", "mmd"})
     if (program(t).isEmpty()) missing << QString::fromLatin1(t);
   if (missing.isEmpty()) return {};
-  return QStringLiteral("%1 missing: install mtools and dosfstools (scripts/setup.sh does)").arg(missing.join(QStringLiteral(", ")));
+  return QStringLiteral("%1 missing: install mtools and dosfstools (scripts/setup.sh does)")
+      .arg(missing.join(QStringLiteral(", ")));
 }
 
 int runProgram(const QString& name, const QStringList& args, QByteArray* out) {
@@ -60,11 +62,21 @@ bool makeHardDiskImage(const QString& path, int megabytes, int fatBits, const QS
     return false;
   }
   f.close();
-  const QStringList args{QStringLiteral("-F"), QString::number(fatBits), QStringLiteral("--offset"), QStringLiteral("2048"),
-                         QStringLiteral("-h"), QStringLiteral("2048"), QStringLiteral("-n"), label, QStringLiteral("-i"),
-                         QStringLiteral("1E4F2A07"), path, QString::number((sectors - 2048) / 2)};
+  const QStringList args{QStringLiteral("-F"),
+                         QString::number(fatBits),
+                         QStringLiteral("--offset"),
+                         QStringLiteral("2048"),
+                         QStringLiteral("-h"),
+                         QStringLiteral("2048"),
+                         QStringLiteral("-n"),
+                         label,
+                         QStringLiteral("-i"),
+                         QStringLiteral("1E4F2A07"),
+                         path,
+                         QString::number((sectors - 2048) / 2)};
   QByteArray out;
-  if (runProgram(QStringLiteral("mkfs.fat"), fatBits == 32 ? QStringList{QStringLiteral("-s"), QStringLiteral("1")} + args : args, &out) != 0) {
+  if (runProgram(QStringLiteral("mkfs.fat"), fatBits == 32 ? QStringList{QStringLiteral("-s"), QStringLiteral("1")} + args : args,
+                 &out) != 0) {
     ADD_FAILURE() << "mkfs.fat failed: " << out.toStdString();
     return false;
   }
@@ -74,8 +86,9 @@ bool makeHardDiskImage(const QString& path, int megabytes, int fatBits, const QS
 bool makeFloppyImage(const QString& path, const QString& label) {
   QFile::remove(path);
   QByteArray out;
-  if (runProgram(QStringLiteral("mkfs.fat"), {QStringLiteral("-C"), QStringLiteral("-F"), QStringLiteral("12"), QStringLiteral("-n"), label,
-                                              QStringLiteral("-i"), QStringLiteral("12345678"), path, QStringLiteral("1440")},
+  if (runProgram(QStringLiteral("mkfs.fat"),
+                 {QStringLiteral("-C"), QStringLiteral("-F"), QStringLiteral("12"), QStringLiteral("-n"), label,
+                  QStringLiteral("-i"), QStringLiteral("12345678"), path, QStringLiteral("1440")},
                  &out) != 0) {
     ADD_FAILURE() << "mkfs.fat failed: " << out.toStdString();
     return false;
@@ -85,7 +98,9 @@ bool makeFloppyImage(const QString& path, const QString& label) {
 
 QByteArray mtool(const char* tool, const QString& image, qint64 offset, const QStringList& args, int* code) {
   QByteArray out;
-  const int rc = runProgram(QString::fromLatin1(tool), QStringList{QStringLiteral("-i"), image + QStringLiteral("@@") + QString::number(offset)} + args, &out);
+  const int rc =
+      runProgram(QString::fromLatin1(tool),
+                 QStringList{QStringLiteral("-i"), image + QStringLiteral("@@") + QString::number(offset)} + args, &out);
   if (code) *code = rc;
   return out;
 }

@@ -13,9 +13,8 @@ namespace vt::test {
 // GTEST_SKIP (scripts/setup.sh installs them).
 QString missingDiskTools();
 // Ends a test that needs mtools and dosfstools, saying which is missing.
-#define SKIP_WITHOUT_DISK_TOOLS()                                             \
-  if (const QString missing = vt::test::missingDiskTools(); !missing.isEmpty()) \
-  GTEST_SKIP() << missing.toStdString()
+#define SKIP_WITHOUT_DISK_TOOLS() \
+  if (const QString missing = vt::test::missingDiskTools(); !missing.isEmpty()) GTEST_SKIP() << missing.toStdString()
 
 // Runs a host program to its end; its exit code, or -1 when it did not start.
 int runProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr);

@@ -68,7 +68,8 @@ unsigned attributesOf(const char* path) {
   std::map<std::string, unsigned> attributes;
   for (const std::string& line : split(readAll(std::getenv("VT_DOSATTR_LIST")), "\r\n")) {
     const size_t blank = line.find(' ');
-    if (blank != std::string::npos) attributes[folded(line.substr(blank + 1))] = unsigned(std::strtoul(line.c_str(), nullptr, 16));
+    if (blank != std::string::npos)
+      attributes[folded(line.substr(blank + 1))] = unsigned(std::strtoul(line.c_str(), nullptr, 16));
   }
   std::map<char, std::string> drives;
   for (const std::string& drive : split(std::getenv("VT_DOSATTR_DRIVES") ? std::getenv("VT_DOSATTR_DRIVES") : "", ";"))

@@ -33,10 +33,12 @@ TEST_F(FileAccessTest, ReportUserAbortTellsTheUserAndClearsTheFlags) {
 
 TEST_F(FileAccessTest, PathAccessibleTellsMissingAndNotReadyFromEmpty) {
   tm.putHostFile("C", "WINDOWS/WIN.INI", "[windows]\r\n");
-  struct Case { const char* path; bool accessible; } cases[] = {
-      {"C:\\*.*", true},           {"C:\\WINDOWS\\*.*", true},   {"C:\\WINDOWS\\*.XYZ", true},
-      {"C:\\NOWHERE\\*.*", false}, {"A:\\*.*", false},            {"D:\\*.*", true},
-      {"Q:\\*.*", false},
+  struct Case {
+    const char* path;
+    bool accessible;
+  } cases[] = {
+      {"C:\\*.*", true},  {"C:\\WINDOWS\\*.*", true}, {"C:\\WINDOWS\\*.XYZ", true}, {"C:\\NOWHERE\\*.*", false},
+      {"A:\\*.*", false}, {"D:\\*.*", true},          {"Q:\\*.*", false},
   };
   for (const Case& c : cases) EXPECT_EQ(files.PathAccessible(QString::fromLatin1(c.path)), c.accessible) << c.path;
 }
@@ -93,7 +95,8 @@ TEST_F(FileAccessTest, CopyOverwritesAndRecycleMovesOnlyExistingFiles) {
   EXPECT_EQ(RecycleBin(tm.fs()).list().first().originalPath, QStringLiteral("C:\\TEMP\\~DF12.TMP"));
   EXPECT_FALSE(files.MoveToRecycleBin(u"C:\\TEMP\\~DF12.TMP"));  // gone meanwhile: false, nothing asked
   EXPECT_FALSE(files.MoveToRecycleBin(u"C:\\TEMP"));
-  const QString deep = QStringLiteral("C:\\") + QString(120, QLatin1Char('a')) + QLatin1Char('\\') + QString(131, QLatin1Char('b'));
+  const QString deep =
+      QStringLiteral("C:\\") + QString(120, QLatin1Char('a')) + QLatin1Char('\\') + QString(131, QLatin1Char('b'));
   tm.putHostFile("C", QString(120, QLatin1Char('a')) + QLatin1Char('/') + QString(131, QLatin1Char('b')), "x");
   EXPECT_FALSE(files.MoveToRecycleBin(deep));
   EXPECT_TRUE(dialogs.shown.isEmpty());

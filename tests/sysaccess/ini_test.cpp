@@ -8,11 +8,14 @@ namespace vt {
 namespace {
 
 TEST(IniAccessNumbers, DecimalOrHexWithEitherPrefix) {
-  struct Case { const char* text; bool ok; int value; } cases[] = {
-      {"3", true, 3},         {"-12", true, -12},       {"0x1F", true, 31},  {"0X1f", true, 31},
-      {"$1F", true, 31},      {"0x", false, 0},         {"12abc", false, 0}, {"", false, 0},
-      {"  7", true, 7},       {"7 ", false, 0},         {"$FFFFFFFF", true, -1},
-      {"99999999999", false, 0}, {"0x-1", false, 0},
+  struct Case {
+    const char* text;
+    bool ok;
+    int value;
+  } cases[] = {
+      {"3", true, 3},          {"-12", true, -12},        {"0x1F", true, 31}, {"0X1f", true, 31}, {"$1F", true, 31},
+      {"0x", false, 0},        {"12abc", false, 0},       {"", false, 0},     {"  7", true, 7},   {"7 ", false, 0},
+      {"$FFFFFFFF", true, -1}, {"99999999999", false, 0}, {"0x-1", false, 0},
   };
   for (const Case& c : cases) {
     int v = 0;

@@ -35,9 +35,11 @@ class RegAccessTest : public ::testing::Test {
 };
 
 TEST_F(RegAccessTest, ValueExistenceMatchesNamePrefixesWithoutRegardToCase) {
-  struct Case { const char* name; bool expected; } cases[] = {
-      {"IsShortcut", true}, {"isshortcut", true}, {"IsShort", true}, {"", true},
-      {"IsShortcutX", false}, {"NeverShowExt", false},
+  struct Case {
+    const char* name;
+    bool expected;
+  } cases[] = {
+      {"IsShortcut", true}, {"isshortcut", true}, {"IsShort", true}, {"", true}, {"IsShortcutX", false}, {"NeverShowExt", false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(r.RegValueExistsAt(HKEY_CLASSES_ROOT, u"lnkfile", QString::fromLatin1(c.name)), c.expected) << c.name;
@@ -138,7 +140,8 @@ TEST_F(RegAccessTest, ChangesThatCannotBeSavedAreUndoneInPlace) {
     const char* what;
     std::function<bool(RegAccess&)> change;
   } cases[] = {
-      {"delete the first of several keys", [&](RegAccess& a) { return a.DeleteRegKey(HKEY_CURRENT_USER, u"Control Panel\\desktop"); }},
+      {"delete the first of several keys",
+       [&](RegAccess& a) { return a.DeleteRegKey(HKEY_CURRENT_USER, u"Control Panel\\desktop"); }},
       {"delete a key with sub-keys", [&](RegAccess& a) { return a.DeleteRegKey(HKEY_CURRENT_USER, u"Control Panel"); }},
       {"delete a value in the middle", [&](RegAccess& a) { return a.DeleteRegValue(HKEY_CURRENT_USER, desk, u"Short"); }},
       {"overwrite a value", [&](RegAccess& a) { return a.WriteRegString(HKEY_CURRENT_USER, desk, u"MenuShowDelay", u"0"); }},

@@ -35,7 +35,8 @@ Result run(const QStringList& args, const QString& program = QStringLiteral(VANT
   p.start();
   Result r;
   if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) {
-    r.err = QStringLiteral("the tool did not finish normally: ") + p.errorString() + QString::fromLocal8Bit(p.readAllStandardError());
+    r.err =
+        QStringLiteral("the tool did not finish normally: ") + p.errorString() + QString::fromLocal8Bit(p.readAllStandardError());
     return r;
   }
   r.code = p.exitCode();
@@ -76,10 +77,12 @@ class MachineTool : public ::testing::Test {
   bool sampleDisk(const QString& image) const {
     if (!vt::test::makeHardDiskImage(image, 16, 16)) return false;
     QStringList top;
-    for (const QString& name : QDir(host(QStringLiteral("drives/C"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+    for (const QString& name :
+         QDir(host(QStringLiteral("drives/C"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
       top << host(QStringLiteral("drives/C/") + name);
     int code = 0;
-    vt::test::mtool("mcopy", image, vt::test::kPartitionOffset, QStringList{QStringLiteral("-s"), QStringLiteral("-m")} + top + QStringList{QStringLiteral("::/")}, &code);
+    vt::test::mtool("mcopy", image, vt::test::kPartitionOffset,
+                    QStringList{QStringLiteral("-s"), QStringLiteral("-m")} + top + QStringList{QStringLiteral("::/")}, &code);
     return code == 0;
   }
   QString temp(const QString& name) const { return dir_.filePath(name); }
@@ -138,7 +141,7 @@ TEST(MachineToolArguments, BadCommandLinesAreRefusedWithAMessage) {
   } cases[] = {
       {{}, 2},
       {{QStringLiteral("frobnicate")}, 2},
-      {{QStringLiteral("info")}, 2},                                   // no --machine
+      {{QStringLiteral("info")}, 2},  // no --machine
       {{QStringLiteral("new")}, 2},
       {{QStringLiteral("new"), missing, QStringLiteral("extra")}, 2},
       {{QStringLiteral("--machine")}, 2},
@@ -215,7 +218,8 @@ TEST_F(MachineTool, AttribChangesLastAcrossRuns) {
   EXPECT_TRUE(r.out.isEmpty());
   r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\CONFIG.SYS")});
   EXPECT_EQ(r.out, QStringLiteral("  A   HR     C:\\CONFIG.SYS\n")) << show(r);
-  r = onMachine({QStringLiteral("attrib"), QStringLiteral("-R"), QStringLiteral("-H"), QStringLiteral("-A"), QStringLiteral("C:\\CONFIG.SYS")});
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("-R"), QStringLiteral("-H"), QStringLiteral("-A"),
+                 QStringLiteral("C:\\CONFIG.SYS")});
   ASSERT_EQ(r.code, 0) << show(r);
   r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\CONFIG.SYS")});
   EXPECT_EQ(r.out, QStringLiteral("             C:\\CONFIG.SYS\n")) << show(r);
@@ -229,7 +233,8 @@ TEST_F(MachineTool, AttribLeavesHiddenAndSystemFilesAloneUnlessTold) {
   r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\CONFIG.SYS")});
   EXPECT_EQ(r.out, QStringLiteral("  A          C:\\CONFIG.SYS\n")) << "CONFIG.SYS changed although the command failed";
 
-  r = onMachine({QStringLiteral("attrib"), QStringLiteral("-S"), QStringLiteral("-H"), QStringLiteral("-R"), QStringLiteral("C:\\MSDOS.SYS")});
+  r = onMachine({QStringLiteral("attrib"), QStringLiteral("-S"), QStringLiteral("-H"), QStringLiteral("-R"),
+                 QStringLiteral("C:\\MSDOS.SYS")});
   ASSERT_EQ(r.code, 0) << show(r);
   r = onMachine({QStringLiteral("attrib"), QStringLiteral("C:\\MSDOS.SYS")});
   EXPECT_EQ(r.out, QStringLiteral("             C:\\MSDOS.SYS\n")) << show(r);
@@ -264,18 +269,21 @@ TEST_F(MachineTool, RegeditExportMergeReplaceRoundTrip) {
   EXPECT_TRUE(full.contains("[HKEY_USERS\\.DEFAULT\\Control Panel\\Desktop]\r\n"));
 
   const QString add = temp(QStringLiteral("add.reg"));
-  ASSERT_TRUE(writeHostFile(add, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted]\r\n\"Answer\"=dword:0000002a\r\n\r\n"));
+  ASSERT_TRUE(
+      writeHostFile(add, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted]\r\n\"Answer\"=dword:0000002a\r\n\r\n"));
   r = onMachine({QStringLiteral("regedit"), add});
   ASSERT_EQ(r.code, 0) << show(r);
   const QString part = temp(QStringLiteral("part.reg"));
   r = onMachine({QStringLiteral("regedit"), QStringLiteral("/E"), part, QStringLiteral("HKLM\\software\\scripted")});
   ASSERT_EQ(r.code, 0) << show(r);
-  EXPECT_TRUE(hostFile(part).contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted]\r\n\"Answer\"=dword:0000002a")) << hostFile(part).toStdString();
+  EXPECT_TRUE(hostFile(part).contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted]\r\n\"Answer\"=dword:0000002a"))
+      << hostFile(part).toStdString();
 
   // Replacing with the first export takes the merged key away again.
   r = onMachine({QStringLiteral("regedit"), QStringLiteral("/c"), before});
   ASSERT_EQ(r.code, 0) << show(r);
-  r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e"), part, QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted")});
+  r = onMachine(
+      {QStringLiteral("regedit"), QStringLiteral("/e"), part, QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Scripted")});
   EXPECT_EQ(r.code, 1) << show(r);
   const QString after = temp(QStringLiteral("after.reg"));
   r = onMachine({QStringLiteral("regedit"), QStringLiteral("/e"), after});
@@ -297,8 +305,9 @@ TEST_F(MachineTool, RegeditRefusalLeavesTheHivesUntouched) {
   const QByteArray userDat = hostFile(host(QStringLiteral("drives/C/WINDOWS/USER.DAT")));
   ASSERT_FALSE(systemDat.isEmpty());
   const QString bad = temp(QStringLiteral("bad.reg"));
-  ASSERT_TRUE(writeHostFile(bad, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\r\n\"a\"=\"1\"\r\n"
-                                 "this line is not REGEDIT4\r\n"));
+  ASSERT_TRUE(writeHostFile(bad,
+                            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\r\n\"a\"=\"1\"\r\n"
+                            "this line is not REGEDIT4\r\n"));
   for (const QString& mode : {QString(), QStringLiteral("/c")}) {
     QStringList args{QStringLiteral("regedit")};
     if (!mode.isEmpty()) args << mode;
@@ -327,7 +336,8 @@ TEST_F(MachineTool, RegeditReplaceRefusesAnExportCutOffHalfway) {
   const qsizetype at = text.indexOf("\r\n[", text.size() / 2);
   ASSERT_GT(at, 0);
   ASSERT_TRUE(writeHostFile(cut, text.left(at + 2)));
-  const QString systemDat = host(QStringLiteral("drives/C/WINDOWS/SYSTEM.DAT")), userDat = host(QStringLiteral("drives/C/WINDOWS/USER.DAT"));
+  const QString systemDat = host(QStringLiteral("drives/C/WINDOWS/SYSTEM.DAT")),
+                userDat = host(QStringLiteral("drives/C/WINDOWS/USER.DAT"));
   const QByteArray system = hostFile(systemDat), user = hostFile(userDat);
   r = onMachine({QStringLiteral("regedit"), QStringLiteral("/c"), cut});
   EXPECT_EQ(r.code, 1) << show(r);
@@ -364,9 +374,11 @@ TEST_F(MachineTool, RecycleListAndRestore) {
 }
 
 TEST_F(MachineTool, RecycleRefusesBadInput) {
-  for (const QStringList& args : {QStringList{QStringLiteral("recycle")}, QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C")},
-                                  QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("CC"), QStringLiteral("0")},
-                                  QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("x")}}) {
+  for (const QStringList& args :
+       {QStringList{QStringLiteral("recycle")},
+        QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C")},
+        QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("CC"), QStringLiteral("0")},
+        QStringList{QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("x")}}) {
     const Result r = onMachine(args);
     EXPECT_EQ(r.code, 2) << show(r);
   }
@@ -414,8 +426,8 @@ TEST_F(MachineTool, RecycleRestoreNamesTheFileItRestored) {
   };
   ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/DC0.TXT")), "a"));
   ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/DC4294967295.DOC")), "x"));
-  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/INFO")),
-                            info(0, {{"C:\\A.TXT", 0}, {"C:\\X.DOC", 0xFFFFFFFF}})));
+  ASSERT_TRUE(
+      writeHostFile(host(QStringLiteral("drives/C/RECYCLED/INFO")), info(0, {{"C:\\A.TXT", 0}, {"C:\\X.DOC", 0xFFFFFFFF}})));
   ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/NEW.BMP")), "new"));
   Result r = onMachine({QStringLiteral("recycle"), QStringLiteral("delete"), QStringLiteral("C:\\NEW.BMP")});
   ASSERT_EQ(r.code, 0) << show(r);
@@ -430,8 +442,8 @@ TEST_F(MachineTool, RecycleRestoreNamesTheFileItRestored) {
   // One index twice already: the first record is restored, and named.
   ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/DC5.TXT")), "first"));
   ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/DC5.BMP")), "second"));
-  ASSERT_TRUE(writeHostFile(host(QStringLiteral("drives/C/RECYCLED/INFO")),
-                            info(6, {{"C:\\FIRST.TXT", 5}, {"C:\\SECOND.BMP", 5}})));
+  ASSERT_TRUE(
+      writeHostFile(host(QStringLiteral("drives/C/RECYCLED/INFO")), info(6, {{"C:\\FIRST.TXT", 5}, {"C:\\SECOND.BMP", 5}})));
   r = onMachine({QStringLiteral("recycle"), QStringLiteral("restore"), QStringLiteral("C"), QStringLiteral("5")});
   ASSERT_EQ(r.code, 0) << show(r);
   EXPECT_EQ(r.out, QStringLiteral("Restored C:\\FIRST.TXT\n")) << show(r);
@@ -486,16 +498,22 @@ TEST_F(MachineTool, ImportAndExportADiskImage) {
   const QString imported = temp(QStringLiteral("imported"));
   Result r = run({QStringLiteral("import"), image, imported});
   ASSERT_EQ(r.code, 0) << show(r);
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^Imported \\d+ files and \\d+ folders from partition 1 \\(FAT16,")).match(r.out).hasMatch())
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^Imported \\d+ files and \\d+ folders from partition 1 \\(FAT16,"))
+                  .match(r.out)
+                  .hasMatch())
       << show(r);
   r = run({QStringLiteral("export"), imported, image, QStringLiteral("--partition=1")});
   ASSERT_EQ(r.code, 0) << show(r);
   EXPECT_TRUE(r.out.startsWith(QLatin1String("Nothing changed"))) << show(r);
-  r = run({QStringLiteral("--machine"), imported, QStringLiteral("attrib"), QStringLiteral("+H"), QStringLiteral("C:\\CONFIG.SYS")});
+  r = run(
+      {QStringLiteral("--machine"), imported, QStringLiteral("attrib"), QStringLiteral("+H"), QStringLiteral("C:\\CONFIG.SYS")});
   ASSERT_EQ(r.code, 0) << show(r);
   r = run({QStringLiteral("export"), imported, image});
   ASSERT_EQ(r.code, 0) << show(r);
-  EXPECT_EQ(r.out.trimmed(), QStringLiteral("Wrote 0 files, removed 0 files and folders, made 0 folders and changed the attributes of 1 more in ") + image);
+  EXPECT_EQ(
+      r.out.trimmed(),
+      QStringLiteral("Wrote 0 files, removed 0 files and folders, made 0 folders and changed the attributes of 1 more in ") +
+          image);
 
   const QString zeros = temp(QStringLiteral("zeros.img"));
   ASSERT_TRUE(writeHostFile(zeros, QByteArray(1 << 20, '\0')));
@@ -506,7 +524,9 @@ TEST_F(MachineTool, ImportAndExportADiskImage) {
   } refused[] = {
       {{QStringLiteral("import"), zeros, temp(QStringLiteral("m2"))}, 1, "neither a partition table nor a FAT boot sector"},
       {{QStringLiteral("export"), machine_, image}, 1, "was not imported from a disk image"},
-      {{QStringLiteral("export"), imported, image, QStringLiteral("--partition"), QStringLiteral("2")}, 1, "imported from partition 1"},
+      {{QStringLiteral("export"), imported, image, QStringLiteral("--partition"), QStringLiteral("2")},
+       1,
+       "imported from partition 1"},
       {{QStringLiteral("export"), imported, image, QStringLiteral("--partition"), QStringLiteral("5")}, 2, "from 1 to 4"},
       {{QStringLiteral("import"), image}, 2, "two arguments"},
       {{QStringLiteral("--machine"), imported, QStringLiteral("export"), image}, 2, "not --machine"},

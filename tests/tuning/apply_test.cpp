@@ -183,18 +183,19 @@ struct FailureCase {
 
 TEST(ApplyFailure, StopsAtTheFirstRefusedWriteAndNamesIt) {
   const FailureCase cases[] = {
-      {"logo file is a folder", [](Machine95& m) { QDir().mkpath(m.tm.host("C", "WINDOWS/LOGOW.SYS")); },
-       tuning::ApplyStep::Logo, "C:\\WINDOWS\\LOGOW.SYS", 1},
-      {"MSDOS.SYS cannot grow", [](Machine95& m) {
-         m.tm.putHostFile("C", "MSDOS.SYS", msdosSys("BootMenuDelay=5\r\nDblSpace=0\r\n", kBigFile / 72));
-       },
+      {"logo file is a folder", [](Machine95& m) { QDir().mkpath(m.tm.host("C", "WINDOWS/LOGOW.SYS")); }, tuning::ApplyStep::Logo,
+       "C:\\WINDOWS\\LOGOW.SYS", 1},
+      {"MSDOS.SYS cannot grow",
+       [](Machine95& m) { m.tm.putHostFile("C", "MSDOS.SYS", msdosSys("BootMenuDelay=5\r\nDblSpace=0\r\n", kBigFile / 72)); },
        tuning::ApplyStep::BootMenuDelay, "C:\\msdos.sys", 3},
-      {"registry file cannot be replaced", [](Machine95& m) {
+      {"registry file cannot be replaced",
+       [](Machine95& m) {
          ASSERT_TRUE(QFile::remove(m.tm.host("C", "WINDOWS/USER.DAT")));
          QDir().mkpath(m.tm.host("C", "WINDOWS/USER.DAT"));
        },
        tuning::ApplyStep::MenuShowDelay, "HKEY_CURRENT_USER\\Control Panel\\desktop\\MenuShowDelay", 4},
-      {"SYSTEM.INI cannot grow", [](Machine95& m) {
+      {"SYSTEM.INI cannot grow",
+       [](Machine95& m) {
          m.tm.putHostFile("C", "WINDOWS/SYSTEM.INI", "[386Enh]\r\nRemoveableIDE=0\r\n" + QByteArray(kBigFile, ';'));
        },
        tuning::ApplyStep::Switch, "Checkbox_RemovableIDE", 7},

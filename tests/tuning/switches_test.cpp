@@ -18,8 +18,7 @@ constexpr const char16_t* kMetrics = u"Control Panel\\Desktop\\WindowMetrics";
 constexpr const char16_t* kDesktop = u"Control Panel\\Desktop";
 constexpr const char16_t* kExplorer = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 const QString kStartMenu = QStringLiteral("C:\\WINDOWS\\Start Menu");
-const QString kControlPanelFolder =
-    kStartMenu + QStringLiteral("\\Systemsteuerung.{21EC2020-3AEA-1069-A2DD-08002B30309D}");
+const QString kControlPanelFolder = kStartMenu + QStringLiteral("\\Systemsteuerung.{21EC2020-3AEA-1069-A2DD-08002B30309D}");
 const QString kPrintersFolder = kStartMenu + QStringLiteral("\\Drucker.{2227A280-3AEA-1069-A2DE-08002B30309D}");
 
 QByteArray dword(quint32 v) {
@@ -50,19 +49,26 @@ class Sys {
     tm.putHostFile("C", "MSDOS.SYS",
                    "[Paths]\r\nWinDir=C:\\WINDOWS\r\n[Options]\r\nBootMenu=0\r\nBootMulti=0\r\nNetwork=0\r\nLogo=0\r\n"
                    "DblSpace=0\r\nDrvSpace=0\r\nLoadTop=0\r\nDoubleBuffer=0\r\nBootMenuDelay=5\r\n");
-    tm.putHostFile("C", "WINDOWS/SYSTEM.INI", "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\nRemoveableIDE=0\r\nLocalLoadHigh=0\r\n");
+    tm.putHostFile("C", "WINDOWS/SYSTEM.INI",
+                   "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\nRemoveableIDE=0\r\nLocalLoadHigh=0\r\n");
     EXPECT_TRUE(tm.fs().setAttributes(u"C:\\MSDOS.SYS", AttrReadOnly | AttrHidden | AttrSystem));
     EXPECT_TRUE(tm.fs().createDirectories(kStartMenu));
   }
 
   QString str(HKey root, QStringView key, QStringView name) { return reg.ReadRegString(root, key, name); }
   quint32 num(HKey root, QStringView key, QStringView name) { return reg.ReadRegDword(root, key, name); }
-  void setStr(HKey root, QStringView key, const char* name, const char* v) { tm.registry().openKey(root, key)->setValue(name, RegSz, v); }
-  void setNum(HKey root, QStringView key, const char* name, quint32 v) { tm.registry().openKey(root, key)->setValue(name, RegDword, dword(v)); }
+  void setStr(HKey root, QStringView key, const char* name, const char* v) {
+    tm.registry().openKey(root, key)->setValue(name, RegSz, v);
+  }
+  void setNum(HKey root, QStringView key, const char* name, quint32 v) {
+    tm.registry().openKey(root, key)->setValue(name, RegDword, dword(v));
+  }
   int msdos(const char* key) { return ini.ReadIniInteger(u"C:\\MSDOS.SYS", u"Options", QString::fromLatin1(key)); }
   void setMsdos(const char* key, int v) { ini.WriteIniInteger(u"C:\\MSDOS.SYS", u"Options", QString::fromLatin1(key), v); }
   int sysIni(const char* key) { return ini.ReadIniInteger(u"C:\\WINDOWS\\SYSTEM.INI", u"386Enh", QString::fromLatin1(key)); }
-  void setSysIni(const char* key, int v) { ini.WriteIniInteger(u"C:\\WINDOWS\\SYSTEM.INI", u"386Enh", QString::fromLatin1(key), v); }
+  void setSysIni(const char* key, int v) {
+    ini.WriteIniInteger(u"C:\\WINDOWS\\SYSTEM.INI", u"386Enh", QString::fromLatin1(key), v);
+  }
 
   test::TestMachine tm;
   SharedState state;
@@ -82,8 +88,7 @@ struct Case {
 
 Case regString(const char* box, HKey root, const char16_t* key, const char* name, const char* on, const char* off) {
   const QString n = QString::fromLatin1(name);
-  return {box, [=](Sys& s) { s.setStr(root, key, name, on); },
-          [=](Sys& s) { return s.str(root, key, n) == QLatin1String(on); },
+  return {box, [=](Sys& s) { s.setStr(root, key, name, on); }, [=](Sys& s) { return s.str(root, key, n) == QLatin1String(on); },
           [=](Sys& s) { return s.str(root, key, n) == QLatin1String(off); }};
 }
 Case msdosKey(const char* box, const char* key) {
@@ -92,7 +97,10 @@ Case msdosKey(const char* box, const char* key) {
 }
 Case systemIniKey(const char* box, const char* key) {
   return {box, [=](Sys& s) { s.setSysIni(key, 1); }, [=](Sys& s) { return s.sysIni(key) == 1; },
-          [=](Sys& s) { return s.sysIni(key) == 0 && !s.ini.ReadIniString(u"C:\\WINDOWS\\SYSTEM.INI", u"386Enh", QString::fromLatin1(key)).isEmpty(); }};
+          [=](Sys& s) {
+            return s.sysIni(key) == 0 &&
+                   !s.ini.ReadIniString(u"C:\\WINDOWS\\SYSTEM.INI", u"386Enh", QString::fromLatin1(key)).isEmpty();
+          }};
 }
 Case arrow(const char* box, const char16_t* fileClass) {
   return {box, [=](Sys& s) { s.setStr(HKEY_CLASSES_ROOT, fileClass, "IsShortCut", ""); },
@@ -126,7 +134,8 @@ std::vector<Case> cases() {
       {"CheckBox_Autostart", [](Sys& s) { s.setNum(HKEY_CURRENT_USER, kPolicies, "NoDriveTypeAutoRun", 0x95); },
        [](Sys& s) { return s.num(HKEY_CURRENT_USER, kPolicies, u"NoDriveTypeAutoRun") == 0x95; },
        [](Sys& s) { return s.num(HKEY_CURRENT_USER, kPolicies, u"NoDriveTypeAutoRun") == 0xB5; }},
-      {"CheckBox_link", [](Sys& s) { s.tm.registry().openKey(HKey::CurrentUser, kExplorer)->setValue("link", RegBinary, dword(2)); },
+      {"CheckBox_link",
+       [](Sys& s) { s.tm.registry().openKey(HKey::CurrentUser, kExplorer)->setValue("link", RegBinary, dword(2)); },
        [](Sys& s) { return s.num(HKEY_CURRENT_USER, kExplorer, u"link") == 27; },
        [](Sys& s) { return s.num(HKEY_CURRENT_USER, kExplorer, u"link") == 0; }},
       folder("CheckBox_Systemsteuerung", kControlPanelFolder),
@@ -187,9 +196,8 @@ TEST_P(EverySwitch, WritesBothStatesAndReadsThemBack) {
   EXPECT_FALSE(row->read(again));
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalogue, EverySwitch, ::testing::Range<size_t>(0, 23), [](const auto& info) {
-  return std::string(cases()[info.param].box);
-});
+INSTANTIATE_TEST_SUITE_P(Catalogue, EverySwitch, ::testing::Range<size_t>(0, 23),
+                         [](const auto& info) { return std::string(cases()[info.param].box); });
 
 // --- particular rules ---
 
@@ -322,7 +330,8 @@ TEST(ValueFields, MenuDelayReadsDecimalTextAndShowsZeroForAnythingElse) {
   const struct {
     const char* stored;
     int shown;
-  } rows[] = {{"400", 400}, {"", 0}, {" 250 ", 250}, {"abc", 0}, {"12ms", 0}, {"-5", 0}, {"40000", 32000}, {"99999999999", 32000}};
+  } rows[] = {{"400", 400}, {"", 0},   {" 250 ", 250},   {"abc", 0},
+              {"12ms", 0},  {"-5", 0}, {"40000", 32000}, {"99999999999", 32000}};
   for (const auto& r : rows) {
     s.setStr(HKEY_CURRENT_USER, kDesktop, "MenuShowDelay", r.stored);
     EXPECT_EQ(tuning::readMenuShowDelay(s.sys), r.shown) << r.stored;
@@ -350,9 +359,12 @@ TEST(ValueFields, BootDelaysStayWithinZeroToThirty) {
 TEST(ValueFields, MissingKeysShowWhatWindowsDoesWithoutThem) {
   Sys s;
   s.tm.putHostFile("C", "MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WINDOWS\r\n[Options]\r\nBootGUI=1\r\n");
-  struct Row { const char* box; bool shown; } rows[] = {
-      {"CheckBox_Logo", true},  {"CheckBox_DblSpace", true},       {"Checkbox_DrvSpace", true},
-      {"CheckBox_LoadTop", true}, {"CheckBox_ShowBootMenu", false}, {"checkBox_oldDOS", false},
+  struct Row {
+    const char* box;
+    bool shown;
+  } rows[] = {
+      {"CheckBox_Logo", true},     {"CheckBox_DblSpace", true},      {"Checkbox_DrvSpace", true},
+      {"CheckBox_LoadTop", true},  {"CheckBox_ShowBootMenu", false}, {"checkBox_oldDOS", false},
       {"CheckBox_Network", false}, {"CheckBox_DoubleBuffer", false},
   };
   for (const Row& r : rows) EXPECT_EQ(tuning::findSwitch(QString::fromLatin1(r.box))->read(s.sys), r.shown) << r.box;
@@ -372,7 +384,9 @@ TEST(ValueFields, TextFieldsReadAndWriteTheirValues) {
   EXPECT_STREQ(fields[0].edit, "Edit_User");
   EXPECT_STREQ(fields[1].edit, "Edit_Firma");
   EXPECT_STREQ(fields[2].edit, "Edit_Computer");
-  s.tm.registry().createKey(HKey::LocalMachine, u"Software\\Microsoft\\Windows\\CurrentVersion")->setValue("RegisteredOwner", RegSz, "Anna");
+  s.tm.registry()
+      .createKey(HKey::LocalMachine, u"Software\\Microsoft\\Windows\\CurrentVersion")
+      ->setValue("RegisteredOwner", RegSz, "Anna");
   EXPECT_EQ(tuning::readTextField(s.sys, fields[0]), QStringLiteral("Anna"));
   EXPECT_EQ(tuning::readTextField(s.sys, fields[2]), QString()) << "missing key";
   tuning::writeTextField(s.sys, fields[1], QStringLiteral("Firma GmbH"));

@@ -22,9 +22,7 @@ struct Match {
   quint32 attrs = 0;
 };
 
-bool hasWildcard(QStringView name) {
-  return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
-}
+bool hasWildcard(QStringView name) { return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')); }
 
 QString join(const QString& folder, const QString& name) {
   return folder.endsWith(QLatin1Char('\\')) ? folder + name : folder + QLatin1Char('\\') + name;
@@ -174,8 +172,10 @@ int cmdAttrib(Machine& machine, const QStringList& args, Io& io) {
   QStringList refused;
   for (const Match& m : matches) {
     if (namesHiddenOrSystem) continue;
-    if (m.attrs & AttrSystem) refused << QStringLiteral("Not resetting system file %1").arg(m.path);
-    else if (m.attrs & AttrHidden) refused << QStringLiteral("Not resetting hidden file %1").arg(m.path);
+    if (m.attrs & AttrSystem)
+      refused << QStringLiteral("Not resetting system file %1").arg(m.path);
+    else if (m.attrs & AttrHidden)
+      refused << QStringLiteral("Not resetting hidden file %1").arg(m.path);
   }
   if (!refused.isEmpty()) {
     for (const QString& r : refused) io.err << r << '\n';

@@ -103,7 +103,10 @@ int cmdInfo(Machine& m, const QStringList& args, Io& io) {
     }
     qint64 free = -1, total = -1;
     const bool sized = fs.diskFreeSpaceEx(root, &free, &total);
-    line += QStringLiteral("%1%2%3").arg(QStringLiteral("yes"), -7).arg(label.isEmpty() ? QStringLiteral("-") : label, -13).arg(fileSystem, -13);
+    line += QStringLiteral("%1%2%3")
+                .arg(QStringLiteral("yes"), -7)
+                .arg(label.isEmpty() ? QStringLiteral("-") : label, -13)
+                .arg(fileSystem, -13);
     if (sized)
       line += QStringLiteral("%1%2").arg(total, 14).arg(free, 15);
     else
@@ -117,16 +120,22 @@ int cmdRegedit(Machine& m, const QStringList& args, Io& io) {
   bool exportMode = false, replace = false;
   QStringList plain;
   for (const QString& a : args) {
-    if (a.compare(QLatin1String("/e"), Qt::CaseInsensitive) == 0) exportMode = true;
-    else if (a.compare(QLatin1String("/c"), Qt::CaseInsensitive) == 0) replace = true;
-    else if (a.compare(QLatin1String("/s"), Qt::CaseInsensitive) == 0) continue;  // silent: it always is
-    else if (a.startsWith(QLatin1Char('/')) && a.size() <= 3) return io.fail(Usage, QStringLiteral("regedit: unknown switch %1").arg(a));
-    else plain.append(a);
+    if (a.compare(QLatin1String("/e"), Qt::CaseInsensitive) == 0)
+      exportMode = true;
+    else if (a.compare(QLatin1String("/c"), Qt::CaseInsensitive) == 0)
+      replace = true;
+    else if (a.compare(QLatin1String("/s"), Qt::CaseInsensitive) == 0)
+      continue;  // silent: it always is
+    else if (a.startsWith(QLatin1Char('/')) && a.size() <= 3)
+      return io.fail(Usage, QStringLiteral("regedit: unknown switch %1").arg(a));
+    else
+      plain.append(a);
   }
   if (exportMode && replace) return io.fail(Usage, QStringLiteral("regedit: /e and /c cannot go together"));
 
   if (exportMode) {
-    if (plain.isEmpty() || plain.size() > 2) return io.fail(Usage, QStringLiteral("regedit /e needs HOSTFILE and at most one KEY"));
+    if (plain.isEmpty() || plain.size() > 2)
+      return io.fail(Usage, QStringLiteral("regedit /e needs HOSTFILE and at most one KEY"));
     QByteArray text;
     if (plain.size() == 1) {
       text = regedit4::exportRegistry(m.registry());
@@ -137,7 +146,8 @@ int cmdRegedit(Machine& m, const QStringList& args, Io& io) {
       const QString rootText = slash < 0 ? keyPath : keyPath.left(slash);
       const QString below = slash < 0 ? QString() : keyPath.mid(slash + 1);
       HKey root;
-      if (!parseRootName(rootText, &root)) return io.fail(Failed, QStringLiteral("regedit: %1 is not a registry root").arg(rootText));
+      if (!parseRootName(rootText, &root))
+        return io.fail(Failed, QStringLiteral("regedit: %1 is not a registry root").arg(rootText));
       RegKey* top = m.registry().root(root);
       RegKey* key = m.registry().openKey(root, below);
       if (!top || !key) return io.fail(Failed, QStringLiteral("regedit: there is no key %1").arg(keyPath));
@@ -156,13 +166,15 @@ int cmdRegedit(Machine& m, const QStringList& args, Io& io) {
     }
     int err = 0;
     if (!writeFileAtomically(plain[0], text, &err))
-      return io.fail(Failed, QStringLiteral("regedit: cannot write %1: %2").arg(plain[0], QString::fromLocal8Bit(std::strerror(err))));
+      return io.fail(Failed,
+                     QStringLiteral("regedit: cannot write %1: %2").arg(plain[0], QString::fromLocal8Bit(std::strerror(err))));
     return Ok;
   }
 
   if (plain.size() != 1) return io.fail(Usage, QStringLiteral("regedit needs exactly one HOSTFILE to import"));
   QFile f(plain[0]);
-  if (!f.open(QIODevice::ReadOnly)) return io.fail(Failed, QStringLiteral("regedit: cannot read %1: %2").arg(plain[0], f.errorString()));
+  if (!f.open(QIODevice::ReadOnly))
+    return io.fail(Failed, QStringLiteral("regedit: cannot read %1: %2").arg(plain[0], f.errorString()));
   const QByteArray text = f.readAll();
   QString why;
   if (!regedit4::importText(text, m.registry(), replace ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge, &why))
@@ -265,9 +277,12 @@ int cmdLnk(Machine& m, const QStringList& args, Io& io) {
     return io.fail(Failed, QStringLiteral("lnk: %1 is not a shortcut Windows 95 can read").arg(args[0]));
   }
   QString state;
-  if (fs.exists(target)) state = QStringLiteral("yes");
-  else if (fs.lastError() == WinError::NotReady) state = QStringLiteral("drive not ready");
-  else state = QStringLiteral("no");
+  if (fs.exists(target))
+    state = QStringLiteral("yes");
+  else if (fs.lastError() == WinError::NotReady)
+    state = QStringLiteral("drive not ready");
+  else
+    state = QStringLiteral("no");
   row("Target exists", state);
   return Ok;
 }

@@ -29,7 +29,8 @@ bool parseDiskArguments(const char* command, const QStringList& args, QStringLis
     bool ok = false;
     *partition = value.toInt(&ok);
     if (!ok || *partition < 1 || *partition > 4) {
-      *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number from 1 to 4, not %2").arg(QLatin1String(command), value));
+      *code =
+          io.fail(Usage, QStringLiteral("%1: --partition needs a number from 1 to 4, not %2").arg(QLatin1String(command), value));
       return false;
     }
   }
@@ -47,7 +48,8 @@ int cmdImport(const QStringList& args, Io& io) {
   int partition = 0, code = 0;
   if (!parseDiskArguments("import", args, &plain, &partition, io, &code)) return code;
   QString why, summary;
-  if (!disk::importImage(plain[0], plain[1], partition, &why, &summary)) return io.fail(Failed, QStringLiteral("import: %1").arg(why));
+  if (!disk::importImage(plain[0], plain[1], partition, &why, &summary))
+    return io.fail(Failed, QStringLiteral("import: %1").arg(why));
   io.out << summary << '\n';
   return Ok;
 }
@@ -62,7 +64,8 @@ int cmdExport(const QStringList& args, Io& io) {
   if (s.nothingChanged())
     io.out << "Nothing changed on C: since the last import or export; " << plain[1] << " was not touched\n";
   else
-    io.out << QStringLiteral("Wrote %1 files, removed %2 files and folders, made %3 folders and changed the attributes of %4 more in %5")
+    io.out << QStringLiteral(
+                  "Wrote %1 files, removed %2 files and folders, made %3 folders and changed the attributes of %4 more in %5")
                   .arg(s.written)
                   .arg(s.removed)
                   .arg(s.folders)

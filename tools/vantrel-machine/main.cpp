@@ -102,12 +102,18 @@ int dispatch(const QStringList& arguments, vt::tool::Io& io) {
 
   using Cmd = int (*)(vt::Machine&, const QStringList&, vt::tool::Io&);
   Cmd run = nullptr;
-  if (command == QLatin1String("info")) run = vt::tool::cmdInfo;
-  else if (command == QLatin1String("attrib")) run = vt::tool::cmdAttrib;
-  else if (command == QLatin1String("regedit")) run = vt::tool::cmdRegedit;
-  else if (command == QLatin1String("recycle")) run = vt::tool::cmdRecycle;
-  else if (command == QLatin1String("lnk")) run = vt::tool::cmdLnk;
-  else if (command == QLatin1String("dir")) run = vt::tool::cmdDir;
+  if (command == QLatin1String("info"))
+    run = vt::tool::cmdInfo;
+  else if (command == QLatin1String("attrib"))
+    run = vt::tool::cmdAttrib;
+  else if (command == QLatin1String("regedit"))
+    run = vt::tool::cmdRegedit;
+  else if (command == QLatin1String("recycle"))
+    run = vt::tool::cmdRecycle;
+  else if (command == QLatin1String("lnk"))
+    run = vt::tool::cmdLnk;
+  else if (command == QLatin1String("dir"))
+    run = vt::tool::cmdDir;
   if (!run) return io.fail(vt::tool::Usage, QStringLiteral("unknown command \"%1\" (see --help)").arg(command));
   if (!haveMachine || machineDir.isEmpty())
     return io.fail(vt::tool::Usage, QStringLiteral("%1 needs a machine folder: --machine DIR").arg(command));

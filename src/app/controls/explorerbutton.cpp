@@ -71,12 +71,9 @@ void TExplorerButton::setShadingType(TShadingType s) {
 
 vt::skin::Shading TExplorerButton::shadingFor(TShadingType type) {
   switch (type) {
-    case stLight:
-      return {205, 127, 68};
-    case stDark:
-      return {335, 274, 175};
-    case stMedium:
-      break;
+    case stLight: return {205, 127, 68};
+    case stDark: return {335, 274, 175};
+    case stMedium: break;
   }
   return {553, 231, 57};
 }
@@ -89,8 +86,8 @@ QImage TExplorerButton::effectiveNoFocusBitmap() const {
     return storedNoFocus_;
   }
   if (generatedNoFocus_.isNull() && !bitmap_.isNull()) {
-    generatedNoFocus_ = vt::skin::shaded(bitmap_, shadingFor(shading_), palette().color(QPalette::Light),
-                                          palette().color(QPalette::Dark));
+    generatedNoFocus_ =
+        vt::skin::shaded(bitmap_, shadingFor(shading_), palette().color(QPalette::Light), palette().color(QPalette::Dark));
   }
   return generatedNoFocus_;
 }
@@ -143,31 +140,17 @@ QPoint TExplorerButton::picturePos(QSize pic) const {
                                : QSize(pic.width() + gap + text.width(), std::max(pic.height(), text.height()));
   int bx = 0;
   switch (alignment_) {
-    case taLeftJustify:
-      bx = 0;
-      break;
-    case taRightJustify:
-      bx = width() - block.width();
-      break;
-    case taCenter:
-      bx = (width() - block.width()) / 2;
-      break;
+    case taLeftJustify: bx = 0; break;
+    case taRightJustify: bx = width() - block.width(); break;
+    case taCenter: bx = (width() - block.width()) / 2; break;
   }
   const int by = (height() - block.height()) / 2;
   QPoint pos;
   switch (layout_) {
-    case blBitmapTop:
-      pos = {bx + (block.width() - pic.width()) / 2, by};
-      break;
-    case blBitmapBottom:
-      pos = {bx + (block.width() - pic.width()) / 2, by + text.height() + gap};
-      break;
-    case blBitmapLeft:
-      pos = {bx, by + (block.height() - pic.height()) / 2};
-      break;
-    case blBitmapRight:
-      pos = {bx + text.width() + gap, by + (block.height() - pic.height()) / 2};
-      break;
+    case blBitmapTop: pos = {bx + (block.width() - pic.width()) / 2, by}; break;
+    case blBitmapBottom: pos = {bx + (block.width() - pic.width()) / 2, by + text.height() + gap}; break;
+    case blBitmapLeft: pos = {bx, by + (block.height() - pic.height()) / 2}; break;
+    case blBitmapRight: pos = {bx + text.width() + gap, by + (block.height() - pic.height()) / 2}; break;
   }
   // The caption is drawn across the whole button anyway, and the skin's face pictures are
   // as large as the button: a picture that fits stays wholly inside, with the caption on it.

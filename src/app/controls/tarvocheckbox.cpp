@@ -75,8 +75,8 @@ void TTarvoCheckBox::click() {
 
 void TTarvoCheckBox::paintControl(QPainter& p) {
   if (!isDown()) {
-    const QImage& face = checked_ ? (isMouseOver() ? faceOverChecked_ : faceAwayChecked_)
-                                   : (isMouseOver() ? faceOver_ : faceAway_);
+    const QImage& face =
+        checked_ ? (isMouseOver() ? faceOverChecked_ : faceAwayChecked_) : (isMouseOver() ? faceOver_ : faceAway_);
     vt::skin::drawKeyed(p, QPoint(0, 0), face);
     if (grayed_ && showDownPattern() && !faceAway_.isNull()) {
       // Works on the raster engine the widgets paint with: black turns every second pixel
@@ -94,4 +94,3 @@ void TTarvoCheckBox::paintControl(QPainter& p) {
                Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic | Qt::TextDontClip, caption());
   }
 }
-

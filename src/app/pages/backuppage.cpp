@@ -61,10 +61,11 @@ void BackupPage::PrepareBackups() {
 void BackupPage::FirstStartBackup() {
   const QString key = QString::fromLatin1(kProgramKey);
   if (reg_.ReadRegString(HKEY_LOCAL_MACHINE, key, u"Start") != QLatin1String("0")) return;
-  dialogs_.information(text("Sie starten Vantrel zum ersten Mal.\rEs wird nun ein Backup Ihres Systems angelegt.\r"
-                            "Dies dauert ca. 1-2 Minuten.",
-                            "This is the first time you start VTR.\rVTR will now create a backup of your System.\r"
-                            "This takes 1-2 minutes."));
+  dialogs_.information(
+      text("Sie starten Vantrel zum ersten Mal.\rEs wird nun ein Backup Ihres Systems angelegt.\r"
+           "Dies dauert ca. 1-2 Minuten.",
+           "This is the first time you start VTR.\rVTR will now create a backup of your System.\r"
+           "This takes 1-2 minutes."));
   if (AutoBackup(backup::AutoFirstStart))
     reg_.WriteRegString(HKEY_LOCAL_MACHINE, key, u"Start", u"1");
   else
@@ -186,8 +187,8 @@ void BackupPage::DeleteBackupSet() {
                              "Are you sure you want to\rdelete this Backup-Set?")))
     return;
   if (!backups_.DeleteBackupSet(set))
-    dialogs_.warning(text("Der Backup-Satz konnte nicht vollständig gelöscht werden.",
-                          "The backup set could not be deleted completely."));
+    dialogs_.warning(
+        text("Der Backup-Satz konnte nicht vollständig gelöscht werden.", "The backup set could not be deleted completely."));
 }
 
 void BackupPage::RestoreBackupSet() {

@@ -57,18 +57,12 @@ class WorkingPage : public cleanup::SearchView {
 };
 
 constexpr Click<CleanupPage> kClicks[] = {
-    {"ExplorerButton6", &CleanupPage::ExplorerButton6Click},
-    {"ExplorerButton10", &CleanupPage::ExplorerButton10Click},
-    {"ExplorerButton11", &CleanupPage::ExplorerButton11Click},
-    {"ExplorerButton200", &CleanupPage::ExplorerButton200Click},
-    {"Knopf_Starten1", &CleanupPage::Knopf_Starten1Click},
-    {"Knopf_Abbrechen1", &CleanupPage::Knopf_Abbrechen1Click},
-    {"ExplorerButton7", &CleanupPage::ExplorerButton7Click},
-    {"Knopf_Tips", &CleanupPage::Knopf_TipsClick},
-    {"Knopf_Uninstall", &CleanupPage::Knopf_UninstallClick},
-    {"Knopf_Dateiformate", &CleanupPage::Knopf_DateiformateClick},
-    {"Knopf_WINini", &CleanupPage::Knopf_WINiniClick},
-    {"Knopf_Startdateien", &CleanupPage::Knopf_StartdateienClick},
+    {"ExplorerButton6", &CleanupPage::ExplorerButton6Click},   {"ExplorerButton10", &CleanupPage::ExplorerButton10Click},
+    {"ExplorerButton11", &CleanupPage::ExplorerButton11Click}, {"ExplorerButton200", &CleanupPage::ExplorerButton200Click},
+    {"Knopf_Starten1", &CleanupPage::Knopf_Starten1Click},     {"Knopf_Abbrechen1", &CleanupPage::Knopf_Abbrechen1Click},
+    {"ExplorerButton7", &CleanupPage::ExplorerButton7Click},   {"Knopf_Tips", &CleanupPage::Knopf_TipsClick},
+    {"Knopf_Uninstall", &CleanupPage::Knopf_UninstallClick},   {"Knopf_Dateiformate", &CleanupPage::Knopf_DateiformateClick},
+    {"Knopf_WINini", &CleanupPage::Knopf_WINiniClick},         {"Knopf_Startdateien", &CleanupPage::Knopf_StartdateienClick},
 };
 
 }  // namespace
@@ -212,7 +206,8 @@ void CleanupPage::Knopf_UninstallClick() {
     ShowDeletionList();
     return;
   }
-  dialogs_.information(text("Es wurden keine verwaisten Uninstall-einträge gefunden!", "No lost Uninstall-items have been found!"));
+  dialogs_.information(
+      text("Es wurden keine verwaisten Uninstall-einträge gefunden!", "No lost Uninstall-items have been found!"));
   if (notebook1()) notebook1()->setCurrentIndex(kRegistryPage);
 }
 

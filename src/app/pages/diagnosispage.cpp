@@ -70,7 +70,7 @@ std::span<const Click<DiagnosisPage>> DiagnosisPage::clicks() { return kClicks; 
 
 void DiagnosisPage::PrepareDiagnosis() {
   auto screen = std::make_unique<DiagnosisScreen>(host_, form_);
-  diagnosis::Repairs repairs{machine_, reg_, ini_, backups_, dialogs_, state_, windowsDirectory_, systemDirectory_,
+  diagnosis::Repairs repairs{machine_,         reg_, ini_, backups_, dialogs_, state_, windowsDirectory_, systemDirectory_,
                              programDirectory_};
   problemBrowser_ = std::make_unique<diagnosis::Browser>(machine_.files(), state_, dialogs_, *screen, std::move(repairs));
   screen_ = std::move(screen);

@@ -38,13 +38,20 @@ TExplorerButton* MultimediaScreen::button(Control c) const {
 namespace {
 
 constexpr Click<MultimediaPage> kClicks[] = {
-    {"Knopf_Multimedia", &MultimediaPage::Knopf_MultimediaClick}, {"ExplorerButton25", &MultimediaPage::ExplorerButton25Click},
-    {"ExplorerButton31", &MultimediaPage::ExplorerButton31Click}, {"Button_STOP", &MultimediaPage::Button_STOPClick},
-    {"ExplorerButton32", &MultimediaPage::ExplorerButton32Click}, {"ExplorerButton24", &MultimediaPage::ExplorerButton24Click},
-    {"MM_Check", &MultimediaPage::MM_CheckClick},                 {"ExplorerButton8", &MultimediaPage::ExplorerButton8Click},
-    {"ExplorerButton23", &MultimediaPage::ExplorerButton23Click}, {"ExplorerButton26", &MultimediaPage::ExplorerButton26Click},
-    {"ExplorerButton27", &MultimediaPage::ExplorerButton27Click}, {"Knopf_Manager", &MultimediaPage::Knopf_ManagerClick},
-    {"ExplorerButton34", &MultimediaPage::ExplorerButton34Click}, {"ExplorerButton12", &MultimediaPage::ExplorerButton12Click},
+    {"Knopf_Multimedia", &MultimediaPage::Knopf_MultimediaClick},
+    {"ExplorerButton25", &MultimediaPage::ExplorerButton25Click},
+    {"ExplorerButton31", &MultimediaPage::ExplorerButton31Click},
+    {"Button_STOP", &MultimediaPage::Button_STOPClick},
+    {"ExplorerButton32", &MultimediaPage::ExplorerButton32Click},
+    {"ExplorerButton24", &MultimediaPage::ExplorerButton24Click},
+    {"MM_Check", &MultimediaPage::MM_CheckClick},
+    {"ExplorerButton8", &MultimediaPage::ExplorerButton8Click},
+    {"ExplorerButton23", &MultimediaPage::ExplorerButton23Click},
+    {"ExplorerButton26", &MultimediaPage::ExplorerButton26Click},
+    {"ExplorerButton27", &MultimediaPage::ExplorerButton27Click},
+    {"Knopf_Manager", &MultimediaPage::Knopf_ManagerClick},
+    {"ExplorerButton34", &MultimediaPage::ExplorerButton34Click},
+    {"ExplorerButton12", &MultimediaPage::ExplorerButton12Click},
 };
 
 }  // namespace

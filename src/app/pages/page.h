@@ -81,14 +81,29 @@ struct PageContext {
 class Page {
  protected:
   explicit Page(const PageContext& c)
-      : window_(c.window), host_(c.host), machine_(c.machine), dialogs_(c.dialogs), pump_(c.pump), state_(c.state),
-        osInfo_(c.os), reg_(c.reg), ini_(c.ini), files_(c.files), backups_(c.backups), form_(c.form), flags_(c.flags),
-        windowsDirectory_(c.directories.windows), systemDirectory_(c.directories.system),
-        fontsDirectory_(c.directories.fonts), programDirectory_(c.directories.program) {}
+      : window_(c.window),
+        host_(c.host),
+        machine_(c.machine),
+        dialogs_(c.dialogs),
+        pump_(c.pump),
+        state_(c.state),
+        osInfo_(c.os),
+        reg_(c.reg),
+        ini_(c.ini),
+        files_(c.files),
+        backups_(c.backups),
+        form_(c.form),
+        flags_(c.flags),
+        windowsDirectory_(c.directories.windows),
+        systemDirectory_(c.directories.system),
+        fontsDirectory_(c.directories.fonts),
+        programDirectory_(c.directories.program) {}
   ~Page() = default;
 
   template <typename T>
-  T* get(const char* name) const { return form_.get<T>(QString::fromLatin1(name)); }
+  T* get(const char* name) const {
+    return form_.get<T>(QString::fromLatin1(name));
+  }
   QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
   QStackedWidget* notebook1() const { return host_.Notebook1(); }
   QStackedWidget* notebook2() const { return host_.Notebook2(); }
@@ -148,7 +163,9 @@ class FormPages : public View {
 
  protected:
   template <typename T>
-  T* get(const char* name) const { return form_.get<T>(QString::fromLatin1(name)); }
+  T* get(const char* name) const {
+    return form_.get<T>(QString::fromLatin1(name));
+  }
 
   PageHost& host_;
   const Form& form_;

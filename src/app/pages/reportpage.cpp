@@ -27,9 +27,7 @@ class DriveItemDelegate : public QStyledItemDelegate {
         icons_.push_back(skin::keyedImage(QImage(QStringLiteral(":/skin/Drive_%1.png").arg(QLatin1String(name)))));
     ReportPage::ListBox_DrivesDrawItem(painter, option.rect, index.data().toString(), option.palette, icons_);
   }
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-    return {option.rect.width(), 64};
-  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override { return {option.rect.width(), 64}; }
 
  private:
   mutable QList<QImage> icons_;
@@ -75,9 +73,9 @@ void ReportPage::Knopf_ReportClick() {
 void ReportPage::Create_Report() {
   const diagnosis::SystemReport r = diagnosis::Create_Report(machine_, reg_, files_, osInfo_, state_);
   const std::pair<const char*, const QString*> rows[] = {
-      {"Label_CPU", &r.cpu},       {"Label_RAM", &r.ram},         {"Label_BIOS", &r.bios},
-      {"Label_SFX", &r.sound},     {"Label_GFX", &r.graphics},    {"Label_Maus", &r.mouse},
-      {"Label_Tastatur", &r.keyboard}, {"Label_Modem", &r.modem}, {"Label_Drucker", &r.printer},
+      {"Label_CPU", &r.cpu},           {"Label_RAM", &r.ram},      {"Label_BIOS", &r.bios},
+      {"Label_SFX", &r.sound},         {"Label_GFX", &r.graphics}, {"Label_Maus", &r.mouse},
+      {"Label_Tastatur", &r.keyboard}, {"Label_Modem", &r.modem},  {"Label_Drucker", &r.printer},
   };
   for (const auto& [name, value] : rows)
     if (auto* label = get<QLabel>(name)) label->setText(*value);
@@ -86,15 +84,14 @@ void ReportPage::Create_Report() {
   if (auto* updates = get<QListWidget>("ListBox_Updates")) updates->addItems(r.updates);
 }
 
-void ReportPage::ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText,
-                                    const QPalette& palette, const QList<QImage>& icons) {
+void ReportPage::ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText, const QPalette& palette,
+                                        const QList<QImage>& icons) {
   painter->fillRect(rect, palette.base());
   const diagnosis::DriveItem item = diagnosis::DriveItem::fromItemText(itemText);
   if (item.icon < icons.size()) painter->drawImage(rect.left() + 4, rect.top() + 16, icons[item.icon]);
   painter->setPen(palette.text().color());
   const QFontMetrics metrics(painter->font());
-  for (int i = 0; i < 3; ++i)
-    painter->drawText(rect.left() + 40, rect.top() + 4 + 20 * i + metrics.ascent(), item.lines[i]);
+  for (int i = 0; i < 3; ++i) painter->drawText(rect.left() + 40, rect.top() + 4 + 20 * i + metrics.ascent(), item.lines[i]);
 }
 
 // --- paging ----------------------------------------------------------------------------
@@ -106,8 +103,7 @@ void ReportPage::ExplorerButton5Click() { pageReport(-1); }
 void ReportPage::pageReport(int step) {
   if (!notebook1()) return;
   const int page = notebook1()->currentIndex();
-  if (page >= kFactsPage && page <= kUpdatesPage)
-    notebook1()->setCurrentIndex(std::clamp(page + step, kFactsPage, kUpdatesPage));
+  if (page >= kFactsPage && page <= kUpdatesPage) notebook1()->setCurrentIndex(std::clamp(page + step, kFactsPage, kUpdatesPage));
   if (auto* back = get<TExplorerButton>("ExplorerButton5")) back->setVisible(notebook1()->currentIndex() != kFactsPage);
   if (auto* forward = get<TExplorerButton>("ExplorerButton14")) forward->setVisible(notebook1()->currentIndex() != kUpdatesPage);
 }

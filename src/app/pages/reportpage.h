@@ -25,8 +25,8 @@ class ReportPage : public Page {
   void Knopf_ReportClick();
   void Create_Report();
   // Draws one drive item: its icon (of removable, fixed, CD-ROM, network) and three lines.
-  static void ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText,
-                                     const QPalette& palette, const QList<QImage>& icons);
+  static void ListBox_DrivesDrawItem(QPainter* painter, const QRect& rect, const QString& itemText, const QPalette& palette,
+                                     const QList<QImage>& icons);
   void ExplorerButton14Click();
   void ExplorerButton5Click();
   void ExplorerButton30Click();

@@ -51,10 +51,13 @@ constexpr TuningPage::SwitchBinding kSwitches[] = {
 };
 
 constexpr Click<TuningPage> kClicks[] = {
-    {"ExplorerButton1", &TuningPage::ExplorerButton1Click},   {"ExplorerButton2", &TuningPage::ExplorerButton2Click},
-    {"ExplorerButton3", &TuningPage::ExplorerButton3Click},   {"ExplorerButton4", &TuningPage::ExplorerButton4Click},
+    {"ExplorerButton1", &TuningPage::ExplorerButton1Click},
+    {"ExplorerButton2", &TuningPage::ExplorerButton2Click},
+    {"ExplorerButton3", &TuningPage::ExplorerButton3Click},
+    {"ExplorerButton4", &TuningPage::ExplorerButton4Click},
     // Apply, automatic tuning, the defragmenter.
-    {"Knopf8", &TuningPage::Knopf8Click}, {"ExplorerButton9", &TuningPage::ExplorerButton9Click},
+    {"Knopf8", &TuningPage::Knopf8Click},
+    {"ExplorerButton9", &TuningPage::ExplorerButton9Click},
     {"ExplorerButton22", &TuningPage::ExplorerButton22Click},
 };
 
@@ -77,7 +80,8 @@ void TuningPage::BindTuning() {
       {"UpDown_BootDelay", &TuningPage::UpDown_BootDelayClick},
   };
   for (const auto& [name, handler] : upDowns)
-    if (auto* u = get<TUpDown>(name)) QObject::connect(u, &TUpDown::positionChanged, &window_, [this, h = handler] { (this->*h)(); });
+    if (auto* u = get<TUpDown>(name))
+      QObject::connect(u, &TUpDown::positionChanged, &window_, [this, h = handler] { (this->*h)(); });
 }
 
 void TuningPage::ExplorerButton1Click() {
@@ -232,9 +236,10 @@ void TuningPage::AutoTune() {
     if (auto* box = get<TTarvoCheckBox>(r.box)) box->setChecked(r.checked);
   if (auto* u = get<TUpDown>("UpDown_MenuShowDelay")) u->setPosition(tuning::kRecommendedMenuDelay);
   Label_MenuShowDelayDragDrop(SwitchMode::Read);
-  dialogs_.information(text("Automatisches Tuning beendet.\rSie müssen die Änderungen übernehmen, bevor Sie Vantrel "
-                            "verlassen.",
-                            "Automatic-tuning completed.\rYou must assign the changes before you exit Vantrel."));
+  dialogs_.information(
+      text("Automatisches Tuning beendet.\rSie müssen die Änderungen übernehmen, bevor Sie Vantrel "
+           "verlassen.",
+           "Automatic-tuning completed.\rYou must assign the changes before you exit Vantrel."));
 }
 
 // --- defragmenter ---------------------------------------------------------------------------

@@ -19,7 +19,12 @@ bool powerOfTwo(quint32 v) { return v && !(v & (v - 1)); }
 // The partition types DOS and Windows 95 give FAT volumes, hidden variants included.
 bool isFatType(quint8 t) {
   switch (t & ~0x10) {
-    case 0x01: case 0x04: case 0x06: case 0x0B: case 0x0C: case 0x0E: return true;
+    case 0x01:
+    case 0x04:
+    case 0x06:
+    case 0x0B:
+    case 0x0C:
+    case 0x0E: return true;
     default: return false;
   }
 }
@@ -145,10 +150,14 @@ QString checkChains(const QByteArray& fat, const Geometry& g, Chains* chains, qu
 QString shown(const QString& name) {
   QString out;
   for (QChar c : name) {
-    if (c == QLatin1Char('\n')) out += QLatin1String("\\n");
-    else if (c == QLatin1Char('\r')) out += QLatin1String("\\r");
-    else if (c.unicode() < 0x20) out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-    else out += c;
+    if (c == QLatin1Char('\n'))
+      out += QLatin1String("\\n");
+    else if (c == QLatin1Char('\r'))
+      out += QLatin1String("\\r");
+    else if (c.unicode() < 0x20)
+      out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else
+      out += c;
   }
   return out;
 }
@@ -291,13 +300,14 @@ class TreeCheck {
         }
       }
       const bool folder = attr & 0x10;
-      const quint32 first = qFromLittleEndian<quint16>(e + 26) |
-                            (g_.fatBits == 32 ? quint32(qFromLittleEndian<quint16>(e + 20)) << 16 : 0);
+      const quint32 first =
+          qFromLittleEndian<quint16>(e + 26) | (g_.fatBits == 32 ? quint32(qFromLittleEndian<quint16>(e + 20)) << 16 : 0);
       const quint32 size = qFromLittleEndian<quint32>(e + 28);
       nodes_.push_back({prefix + name, n, folder});
       const int me = int(nodes_.size()) - 1;
       if (folder && first == 0)
-        return QStringLiteral("the folder %1 leads back into the root folder, which holds it: a folder cannot contain its own parent")
+        return QStringLiteral(
+                   "the folder %1 leads back into the root folder, which holds it: a folder cannot contain its own parent")
             .arg(describe(me));
       qint64 clusters = 0;
       if (first != 0) {
@@ -333,7 +343,8 @@ QString nameFault(const QString& name) {
   if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
     return QStringLiteral("ends with a point or a blank, which FAT drops");
   for (QChar c : name) {
-    if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) return QStringLiteral("holds a line break, which FAT does not allow in names");
+    if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+      return QStringLiteral("holds a line break, which FAT does not allow in names");
     if (c.unicode() < 0x20 || QStringView(u"\"*/:<>?\\|").contains(c))
       return QStringLiteral("holds a character FAT does not allow in names");
   }
@@ -348,8 +359,10 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
   const qint64 imageSize = image.size();
   QByteArray first;
   if (imageSize < 512 || !readAt(image, 0, 512, &first))
-    return fail(QStringLiteral("the image is only %1 bytes long, too short for a partition table or a boot sector").arg(imageSize));
-  if (partition < 0 || partition > 4) return fail(QStringLiteral("there is no partition %1: an MBR has partitions 1 to 4").arg(partition));
+    return fail(
+        QStringLiteral("the image is only %1 bytes long, too short for a partition table or a boot sector").arg(imageSize));
+  if (partition < 0 || partition > 4)
+    return fail(QStringLiteral("there is no partition %1: an MBR has partitions 1 to 4").arg(partition));
 
   Volume v;
   Geometry g;
@@ -360,8 +373,9 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
     v.size = imageSize;
   } else {
     if (quint8(first[510]) != 0x55 || quint8(first[511]) != 0xAA)
-      return fail(partition == 0 ? QStringLiteral("the image starts with neither a partition table nor a FAT boot sector (%1)").arg(asVolume)
-                                 : QStringLiteral("the image has no partition table"));
+      return fail(partition == 0
+                      ? QStringLiteral("the image starts with neither a partition table nor a FAT boot sector (%1)").arg(asVolume)
+                      : QStringLiteral("the image has no partition table"));
     int chosen = partition;
     if (chosen == 0) {
       for (int i = 1; i <= 4 && !chosen; ++i)
@@ -376,12 +390,15 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
     v.offset = qint64(start) * 512;
     v.size = qint64(count) * 512;
     if (start == 0 || v.offset + v.size > imageSize)
-      return fail(QStringLiteral("partition %1 runs from byte %2 to %3, past the end of the %4-byte image (truncated, or a damaged partition table)")
-                      .arg(chosen)
-                      .arg(v.offset)
-                      .arg(v.offset + v.size)
-                      .arg(imageSize));
-    if (!readAt(image, v.offset, 512, &boot)) return fail(QStringLiteral("cannot read the boot sector of partition %1").arg(chosen));
+      return fail(
+          QStringLiteral(
+              "partition %1 runs from byte %2 to %3, past the end of the %4-byte image (truncated, or a damaged partition table)")
+              .arg(chosen)
+              .arg(v.offset)
+              .arg(v.offset + v.size)
+              .arg(imageSize));
+    if (!readAt(image, v.offset, 512, &boot))
+      return fail(QStringLiteral("cannot read the boot sector of partition %1").arg(chosen));
     const QString why = parseBootSector(boot, v.size, &g);
     if (!why.isEmpty())
       return fail(QStringLiteral("partition %1 (type 0x%2) does not hold a FAT file system: %3")
@@ -412,9 +429,9 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
     v.label = labelFrom(boot.mid(43, 11));
   }
   QByteArray root;
-  const qint64 rootAt = g.fatBits == 32
-                            ? v.offset + qint64(g.firstDataSector) * g.bytesPerSector + qint64(g.rootCluster - 2) * v.clusterBytes()
-                            : v.offset + (qint64(g.reserved) + qint64(g.fats) * qint64(g.fatSectors)) * g.bytesPerSector;
+  const qint64 rootAt =
+      g.fatBits == 32 ? v.offset + qint64(g.firstDataSector) * g.bytesPerSector + qint64(g.rootCluster - 2) * v.clusterBytes()
+                      : v.offset + (qint64(g.reserved) + qint64(g.fats) * qint64(g.fatSectors)) * g.bytesPerSector;
   const qint64 rootBytes = g.fatBits == 32 ? v.clusterBytes() : qint64(g.rootEntries) * 32;
   if (readAt(image, rootAt, rootBytes, &root)) {
     for (qint64 at = 0; at + 32 <= root.size(); at += 32) {

@@ -12,10 +12,10 @@
 namespace vt::fat {
 
 struct Volume {
-  int partition = 0;   // 1-4: the MBR entry; 0: the image is a single volume (a floppy)
-  qint64 offset = 0;   // where the volume starts in the image, in bytes
-  qint64 size = 0;     // bytes the volume spans
-  int fatBits = 0;     // 12, 16 or 32
+  int partition = 0;  // 1-4: the MBR entry; 0: the image is a single volume (a floppy)
+  qint64 offset = 0;  // where the volume starts in the image, in bytes
+  qint64 size = 0;    // bytes the volume spans
+  int fatBits = 0;    // 12, 16 or 32
   quint32 bytesPerSector = 0;
   quint32 sectorsPerCluster = 0;
   quint64 clusters = 0;      // data clusters

@@ -33,7 +33,9 @@ bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store,
   };
   if (depth > 64) return fail(QStringLiteral("%1: folders are nested too deeply").arg(relative));
   DIR* d = ::opendir(dir.constData());
-  if (!d) return fail(QStringLiteral("cannot read the folder %1: %2").arg(QFile::decodeName(dir), QString::fromLocal8Bit(std::strerror(errno))));
+  if (!d)
+    return fail(QStringLiteral("cannot read the folder %1: %2")
+                    .arg(QFile::decodeName(dir), QString::fromLocal8Bit(std::strerror(errno))));
   QList<QByteArray> names;
   while (const dirent* e = ::readdir(d)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0 || isAtomicTempName(e->d_name)) continue;
@@ -73,9 +75,7 @@ bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store,
 
 // mattrib's arguments for exactly these attributes.
 QStringList attributeFlags(quint32 a) {
-  auto flag = [&](quint32 bit, char letter) {
-    return QString(QLatin1Char(a & bit ? '+' : '-')) + QLatin1Char(letter);
-  };
+  auto flag = [&](quint32 bit, char letter) { return QString(QLatin1Char(a & bit ? '+' : '-')) + QLatin1Char(letter); };
   return {flag(AttrArchive, 'a'), flag(AttrReadOnly, 'r'), flag(AttrSystem, 's'), flag(AttrHidden, 'h')};
 }
 
@@ -273,7 +273,8 @@ bool inUse(const QString& image, QString* why) {
   for (const char* suffix : {".lck", ".lock"}) {
     const QString lockFile = image + QLatin1String(suffix);
     if (QFileInfo::exists(lockFile)) {
-      if (why) *why = QStringLiteral("%1 is in use: the lock file %2 says a program (an emulator?) has it open").arg(image, lockFile);
+      if (why)
+        *why = QStringLiteral("%1 is in use: the lock file %2 says a program (an emulator?) has it open").arg(image, lockFile);
       return true;
     }
   }
@@ -286,12 +287,13 @@ bool inUse(const QString& image, QString* why) {
   fl.l_len = 0;
   const bool locked = ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
   ::close(fd);
-  if (locked && why) *why = QStringLiteral("%1 is in use: a program (an emulator?) holds a lock on it; close it first").arg(image);
+  if (locked && why)
+    *why = QStringLiteral("%1 is in use: a program (an emulator?) holds a lock on it; close it first").arg(image);
   return locked;
 }
 
-bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes,
-           const Tree& now, QString* error, Failure* why, QByteArray* newHash) {
+bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes, const Tree& now,
+           QString* error, Failure* why, QByteArray* newHash) {
   Failure kind = Failure::Failed;
   auto fail = [&](Failure k, const QString& message) {
     if (why) *why = k;
@@ -299,13 +301,15 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
     return false;
   };
   if (why) *why = Failure::None;
-  if (writeProtected(image)) return fail(Failure::WriteProtected, QStringLiteral("%1 is write-protected (the file may not be written)").arg(image));
+  if (writeProtected(image))
+    return fail(Failure::WriteProtected, QStringLiteral("%1 is write-protected (the file may not be written)").arg(image));
   QString busy;
   if (inUse(image, &busy)) return fail(Failure::InUse, busy);
   if (changes.bytesNeeded > volume.freeBytes())
-    return fail(Failure::NoRoom, QStringLiteral("the changes do not fit: they need %1 bytes more on the volume, which has %2 bytes free")
-                                     .arg(changes.bytesNeeded)
-                                     .arg(volume.freeBytes()));
+    return fail(Failure::NoRoom,
+                QStringLiteral("the changes do not fit: they need %1 bytes more on the volume, which has %2 bytes free")
+                    .arg(changes.bytesNeeded)
+                    .arg(volume.freeBytes()));
 
   removeAbandonedCopies(image);
   const QFileInfo info(image);
@@ -315,7 +319,9 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
   QByteArray temp = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + copyPrefix(info) + QStringLiteral("XXXXXX"));
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0)
-    return fail(Failure::Failed, QStringLiteral("cannot make a working copy beside %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+    return fail(
+        Failure::Failed,
+        QStringLiteral("cannot make a working copy beside %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
   // Held until the copy is renamed or removed: it tells a clean-up that this write is alive.
   ::flock(fd, LOCK_EX);
   struct Cleanup {
@@ -361,8 +367,10 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
   for (const auto& [folder, sources] : byFolder) {
     const QString to = mtools::volumePath(folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
     for (qsizetype i = 0; i < sources.size(); i += 200) {
-      const mtools::Result r = vol.run("mcopy", QStringList{QStringLiteral("-o"), QStringLiteral("-m")} + sources.mid(i, 200) + QStringList{to});
-      if (!r.ok()) return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed, QStringLiteral("mcopy failed: %1").arg(r.complaint()));
+      const mtools::Result r =
+          vol.run("mcopy", QStringList{QStringLiteral("-o"), QStringLiteral("-m")} + sources.mid(i, 200) + QStringList{to});
+      if (!r.ok())
+        return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed, QStringLiteral("mcopy failed: %1").arg(r.complaint()));
     }
   }
   for (const auto& [attrs, paths] : changes.attributes)
@@ -383,12 +391,15 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
       mismatch = QStringLiteral("%1 has other attributes").arg(l.path);
   }
   if (!mismatch.isEmpty())
-    return fail(Failure::Failed, QStringLiteral("after writing, the copy of the image does not hold what it should (%1)").arg(mismatch));
+    return fail(Failure::Failed,
+                QStringLiteral("after writing, the copy of the image does not hold what it should (%1)").arg(mismatch));
 
-  if (::fsync(fd) != 0) return fail(Failure::Failed, QStringLiteral("cannot write %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  if (::fsync(fd) != 0)
+    return fail(Failure::Failed, QStringLiteral("cannot write %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
   if (newHash) *newHash = hashFile(QFile::decodeName(temp));
   if (::rename(temp.constData(), target.constData()) != 0)
-    return fail(Failure::Failed, QStringLiteral("cannot replace %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+    return fail(Failure::Failed,
+                QStringLiteral("cannot replace %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
   cleanup.keep = true;
   const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {

@@ -48,11 +48,11 @@ bool extract(const mtools::Volume& volume, const QString& root, AttributeStore& 
 
 // What turns the volume that held `base` into one that holds `now`.
 struct Changes {
-  QStringList removeFiles, removeFolders;  // removeFolders deepest first
-  QStringList makeFolders;                 // parents first
-  QStringList writeFiles;                  // new or changed
+  QStringList removeFiles, removeFolders;     // removeFolders deepest first
+  QStringList makeFolders;                    // parents first
+  QStringList writeFiles;                     // new or changed
   std::map<quint32, QStringList> attributes;  // paths that get these attributes
-  qint64 bytesNeeded = 0;  // clusters taken minus clusters freed, in bytes; may be negative
+  qint64 bytesNeeded = 0;                     // clusters taken minus clusters freed, in bytes; may be negative
   bool empty() const {
     return removeFiles.isEmpty() && removeFolders.isEmpty() && makeFolders.isEmpty() && writeFiles.isEmpty() &&
            attributes.empty();
@@ -67,8 +67,8 @@ enum class Failure { None, WriteProtected, InUse, NoRoom, Failed };
 // image, through a copy that replaces the image only when its listing then matches `now`.
 // On failure the image is as it was and `why` says which kind of failure it was.
 // `newHash` receives the SHA-256 of the image written.
-bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes,
-           const Tree& now, QString* error, Failure* why, QByteArray* newHash = nullptr);
+bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes, const Tree& now,
+           QString* error, Failure* why, QByteArray* newHash = nullptr);
 
 // Removes the working copies beside `image` that writes killed half-way left behind (each as
 // large as the image). The copy of a write still running is locked by it and stays.
