@@ -109,8 +109,7 @@ bool isSetStem(QStringView stem) {
 
 // The description is written last and in one piece, so one without all its component keys
 // belongs to a set whose making was cut off (or to one made before that was so).
-bool wholeDescription(const QByteArray& bytes) {
-  const IniDocument doc(bytes);
+bool wholeDescription(const IniDocument& doc) {
   for (const char* key : kComponentKeys)
     if (!doc.value(kSection, QString::fromLatin1(key))) return false;
   return true;
@@ -343,9 +342,11 @@ QList<SetEntry> Backups::ListSets() {
     const QString path = store + QLatin1Char('\\') + name;
     // A description that cannot be read now is no proof of an unfinished set: it stays.
     const auto bytes = fs.readFile(path);
-    if (bytes && !wholeDescription(*bytes)) continue;
+    const IniDocument doc(bytes.value_or(QByteArray()));
+    if (bytes && !wholeDescription(doc)) continue;
     described.set(size_t(n));
-    sets.append(describeSet(path));
+    // Described from the bytes just read rather than by reading the file again.
+    sets.append({path, fs.lastWriteTime(path).toLocalTime(), doc.value(kSection, u"Name").value_or(QString())});
   }
   for (const QString& name : filesMatching(fs, store + QStringLiteral("\\*.*"))) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
