@@ -20,6 +20,7 @@ namespace vt {
 namespace {
 
 constexpr const char* kXattrName = "user.DOSATTRIB";
+constexpr const char* kAliasXattrName = "user.DOSNAME";
 
 // Samba, Wine and the DOS emulators agree on the leading text "0x<hex>"; Samba follows it
 // with a NUL and a binary record we have no use for, so reading stops at the first NUL.
@@ -148,16 +149,51 @@ class XattrStore : public BuiltInStore {
     return ok;
   }
 
-  void moved(const QString&, const QString&) override {}
+  // The attribute travelled with the rename; the alias must not.
+  void moved(const QString&, const QString& toHostPath) override {
+    if (!toHostPath.isEmpty()) storeAlias(toHostPath.toUtf8(), QString());
+  }
   void removed(const QString&) override {}
   QString kind() const override { return QStringLiteral("xattr"); }
 
+  std::optional<QString> alias(const QByteArray& hostPath) override {
+    char buf[64];
+    const ssize_t n = ::lgetxattr(hostPath.constData(), kAliasXattrName, buf, sizeof buf);
+    if (n <= 0) return std::nullopt;
+    return QString::fromUtf8(buf, n);
+  }
+
+  bool setAliases(const std::vector<std::pair<QByteArray, QString>>& aliases) override {
+    bool ok = true;
+    for (const auto& [path, alias] : aliases) ok = storeAlias(path, alias) && ok;
+    return ok;
+  }
+
  private:
+  // A link has no user.* attributes of its own; its alias lives only as long as the listing.
+  static bool storeAlias(const QByteArray& path, const QString& alias) {
+    struct stat before;
+    if (::lstat(path.constData(), &before) != 0 || S_ISLNK(before.st_mode)) return false;
+    const bool locked = S_ISREG(before.st_mode) && !(before.st_mode & 0200);
+    if (locked) ::chmod(path.constData(), (before.st_mode & 07777) | 0200);
+    bool ok;
+    if (alias.isEmpty()) {
+      ok = ::lremovexattr(path.constData(), kAliasXattrName) == 0 || errno == ENODATA;
+    } else {
+      const QByteArray value = alias.toUtf8();
+      ok = ::lsetxattr(path.constData(), kAliasXattrName, value.constData(), size_t(value.size()), 0) == 0;
+    }
+    if (locked) ::chmod(path.constData(), before.st_mode & 07777);
+    return ok;
+  }
+
   bool haveAt_ = true;
 };
 
 // One line per file: "0x27<TAB>drives/C/MSDOS.SYS", the path relative to the machine
-// folder as the host spells it. The whole file is replaced atomically on every change.
+// folder as the host spells it; an alias is a line of its own, "=PROGRA~1<TAB>drives/C/
+// Program Files", which readers that know only attributes pass over. The whole file is
+// replaced atomically on every change.
 class FileStore : public BuiltInStore {
  public:
   explicit FileStore(const QString& machineFolder)
@@ -196,28 +232,61 @@ class FileStore : public BuiltInStore {
     const QString from = relative(fromHostPath), to = relative(toHostPath);
     if (from.isNull()) return;
     reloadIfChanged();
-    QHash<QString, quint32> moving;
-    const QString under = from + QLatin1Char('/');
-    for (auto it = map_.begin(); it != map_.end();) {
-      if (it.key() == from || it.key().startsWith(under)) {
-        moving.insert(it.key(), it.value());
-        it = map_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    if (moving.isEmpty()) return;
-    if (!to.isNull()) {
-      for (auto it = moving.cbegin(); it != moving.cend(); ++it) map_.insert(to + it.key().mid(from.size()), it.value());
-    }
-    save();
+    const bool changed = moveKeys(map_, from, to, true) | moveKeys(aliases_, from, to, false);
+    if (changed) save();
   }
 
   void removed(const QString& hostPath) override { moved(hostPath, QString()); }
 
   QString kind() const override { return QStringLiteral("file"); }
 
+  std::optional<QString> alias(const QByteArray& hostPath) override {
+    const QString rel = relative(QString::fromUtf8(hostPath));
+    if (rel.isNull()) return std::nullopt;
+    reloadIfChanged();
+    if (auto it = aliases_.constFind(rel); it != aliases_.constEnd()) return *it;
+    return std::nullopt;
+  }
+
+  bool setAliases(const std::vector<std::pair<QByteArray, QString>>& aliases) override {
+    reloadIfChanged();
+    bool changed = false, ok = true;
+    for (const auto& [path, alias] : aliases) {
+      const QString rel = relative(QString::fromUtf8(path));
+      if (rel.isNull()) {
+        ok = false;
+      } else if (alias.isEmpty()) {
+        changed |= aliases_.remove(rel) > 0;
+      } else if (aliases_.value(rel) != alias) {
+        aliases_.insert(rel, alias);
+        changed = true;
+      }
+    }
+    return (!changed || save()) && ok;
+  }
+
  private:
+  // Moves the keys of `from` and everything below it to `to` (drops them when `to` is
+  // null); `withSelf` false drops `from`'s own key instead of moving it.
+  template <typename Map>
+  static bool moveKeys(Map& map, const QString& from, const QString& to, bool withSelf) {
+    Map moving;
+    const QString under = from + QLatin1Char('/');
+    bool changed = false;
+    for (auto it = map.begin(); it != map.end();) {
+      if (it.key() == from || it.key().startsWith(under)) {
+        if (withSelf || it.key() != from) moving.insert(it.key(), it.value());
+        it = map.erase(it);
+        changed = true;
+      } else {
+        ++it;
+      }
+    }
+    if (!to.isNull())
+      for (auto it = moving.cbegin(); it != moving.cend(); ++it) map.insert(to + it.key().mid(from.size()), it.value());
+    return changed;
+  }
+
   QString relative(const QString& hostPath) const {
     if (!hostPath.startsWith(prefix_) || hostPath.size() == prefix_.size()) return QString();
     return hostPath.mid(prefix_.size());
@@ -236,12 +305,17 @@ class FileStore : public BuiltInStore {
         st.st_size == loadedSize_)
       return;
     map_.clear();
+    aliases_.clear();
     QFile f(QString::fromUtf8(file_));
     if (f.open(QIODevice::ReadOnly)) {
       for (QByteArray line : f.readAll().split('\n')) {
         if (line.endsWith('\r')) line.chop(1);
         const qsizetype tab = line.indexOf('\t');
         if (tab <= 0 || tab + 1 >= line.size()) continue;
+        if (line.startsWith('=')) {
+          if (tab > 1) aliases_.insert(QString::fromUtf8(line.mid(tab + 1)), QString::fromUtf8(line.mid(1, tab - 1)));
+          continue;
+        }
         const auto attrs = parseDosAttrib(QByteArrayView(line).first(tab));
         if (attrs && *attrs) map_.insert(QString::fromUtf8(line.mid(tab + 1)), *attrs);
       }
@@ -256,7 +330,7 @@ class FileStore : public BuiltInStore {
   }
 
   bool save() {
-    if (map_.isEmpty()) {
+    if (map_.isEmpty() && aliases_.isEmpty()) {
       const bool ok = ::unlink(file_.constData()) == 0 || errno == ENOENT;
       loadedIno_ = 0;
       return ok;
@@ -265,6 +339,9 @@ class FileStore : public BuiltInStore {
     std::sort(keys.begin(), keys.end());
     QByteArray text;
     for (const QString& k : keys) text += formatDosAttrib(map_.value(k)) + '\t' + k.toUtf8() + '\n';
+    keys = aliases_.keys();
+    std::sort(keys.begin(), keys.end());
+    for (const QString& k : keys) text += '=' + aliases_.value(k).toUtf8() + '\t' + k.toUtf8() + '\n';
     if (!writeFileAtomically(QString::fromUtf8(file_), text)) return false;
     struct stat st;
     if (::stat(file_.constData(), &st) == 0) remember(st);
@@ -274,6 +351,7 @@ class FileStore : public BuiltInStore {
   QString prefix_;
   QByteArray file_;
   QHash<QString, quint32> map_;
+  QHash<QString, QString> aliases_;
   ino_t loadedIno_ = 0;
   struct timespec loadedMtime_ = {};
   off_t loadedSize_ = 0;

@@ -3,11 +3,16 @@
 // the extended attribute user.DOSATTRIB holding the text "0x%x", with read-only also shown
 // as the host file's write permission. Where the host file system refuses extended
 // attributes, a text file inside the machine folder holds them instead.
+//
+// The same store keeps each entry's 8.3 alias (shortname.h) where the alias is a fact of
+// its own: the extended attribute user.DOSNAME, or a line of the text file.
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace vt {
 
@@ -19,10 +24,21 @@ class AttributeStore {
   virtual std::optional<quint32> get(const QString& hostPath) = 0;
   // Stores the bits and sets the host write permission to match read-only.
   virtual bool set(const QString& hostPath, quint32 attrs) = 0;
-  // Called after the host file moved or was deleted (the xattr store has nothing to do).
+  // Called after the host file moved or was deleted. What is inside a moved folder keeps
+  // its attributes and aliases; the moved entry keeps its attributes and loses its alias,
+  // since a name in a new place, or a new name, is a new directory entry to Windows.
   virtual void moved(const QString& fromHostPath, const QString& toHostPath) = 0;
   virtual void removed(const QString& hostPath) = 0;
   virtual QString kind() const = 0;  // "xattr" or "file"
+
+  // The alias stored for the entry; nullopt when none is.
+  virtual std::optional<QString> alias(const QByteArray& hostPath) {
+    (void)hostPath;
+    return std::nullopt;
+  }
+  // Stores aliases (an empty one removes what is stored) for several entries at once;
+  // false when one of them could not be stored.
+  virtual bool setAliases(const std::vector<std::pair<QByteArray, QString>>& aliases) { return aliases.empty(); }
 };
 
 // Chooses the extended-attribute store when the machine folder's file system takes

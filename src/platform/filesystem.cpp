@@ -88,7 +88,8 @@ bool readHostFile(const QByteArray& path, QByteArray* out, int* err, qint64 limi
 // What the machine keeps between calls: the folders' listings (hostlookup.h), the bytes
 // each drive uses (drivespace.h) and the working copies of the disk images.
 struct FileSystem::Caches {
-  Caches(const QString& machineFolder, const std::map<QChar, DriveInfo>& drives) : host(machineFolder.toUtf8(), drives) {}
+  Caches(const QString& machineFolder, const std::map<QChar, DriveInfo>& drives, AttributeStore& attrs)
+      : host(machineFolder.toUtf8(), drives, attrs) {}
   HostLookup host;
   DriveSpace space;
   std::map<QChar, std::unique_ptr<ImageDrive>> images;
@@ -150,8 +151,10 @@ class FileSystemPrivate {
     return true;
   }
 
-  // Resolves the first `count` names of `p`; -1 for all of them.
-  bool walk(const WinPath& p, qsizetype count, Node* out, const DriveInfo** drive = nullptr) {
+  // Resolves the first `count` names of `p`; -1 for all of them. `names` receives each
+  // entry's host name and `aliases` its alias, when asked for.
+  bool walk(const WinPath& p, qsizetype count, Node* out, const DriveInfo** drive = nullptr, QStringList* names = nullptr,
+            QStringList* aliases = nullptr) {
     const DriveInfo* d = driveFor(p.drive);
     if (!d) return false;
     if (drive) *drive = d;
@@ -163,10 +166,24 @@ class FileSystemPrivate {
       Node child;
       if (!host().lookup(cur.host, p.parts[i], &child))
         return fail(i == p.parts.size() - 1 ? WinError::FileNotFound : WinError::PathNotFound);
+      const QByteArray entryName = child.entry.mid(child.entry.lastIndexOf('/') + 1);
+      if (names) names->append(QString::fromUtf8(entryName));
+      if (aliases) aliases->append(host().aliasOf(cur.host, entryName));
       cur = std::move(child);
     }
     *out = std::move(cur);
     return ok();
+  }
+
+  // GetShortPathName and GetLongPathName: the path with every name as its entry's alias
+  // or its long name.
+  std::optional<QString> spelled(QStringView winPath, bool shortNames) {
+    WinPath p;
+    Node n;
+    QStringList names;
+    if (!parse(winPath, &p) || !walk(p, -1, &n, nullptr, shortNames ? nullptr : &names, shortNames ? &names : nullptr))
+      return std::nullopt;
+    return QString(p.drive) + QStringLiteral(":\\") + names.join(QLatin1Char('\\'));
   }
 
   bool resolve(QStringView winPath, Node* out, const DriveInfo** drive = nullptr) {
@@ -270,7 +287,7 @@ class FileSystemPrivate {
       const QString dot = s.dots.takeFirst();
       struct stat st;
       if (::stat((s.dir + '/' + dot.toLatin1()).constData(), &st) != 0) st = {};
-      *out = FindData{dot, AttrDirectory, 0, hostTime(st.st_mtim)};
+      *out = FindData{dot, AttrDirectory, 0, hostTime(st.st_mtim), {}};
       return true;
     }
     constexpr quint32 special = AttrHidden | AttrSystem | AttrDirectory | AttrVolume;
@@ -282,6 +299,8 @@ class FileSystemPrivate {
       const quint32 attrs = attributesAt(n, s.drive, *fs.attrs_, dirFd, name);
       if (attrs & special & ~s.mask) continue;
       out->name = QString::fromUtf8(name);
+      const QString alias = host().aliasOf(s.dir, name);
+      out->alternate = alias == out->name ? QString() : alias;
       out->attributes = attrs;
       out->size = n.isDir() ? 0 : qint64(n.st.st_size);
       out->lastWrite = hostTime(n.st.st_mtim);
@@ -296,7 +315,7 @@ class FileSystemPrivate {
 FileSystem::FileSystem(QString machineFolder, std::map<QChar, DriveInfo> drives, std::unique_ptr<AttributeStore> attributes)
     : machineFolder_(std::move(machineFolder)), drives_(std::move(drives)), attrs_(std::move(attributes)) {
   while (machineFolder_.size() > 1 && machineFolder_.endsWith(QLatin1Char('/'))) machineFolder_.chop(1);
-  caches_ = std::make_unique<Caches>(machineFolder_, drives_);
+  caches_ = std::make_unique<Caches>(machineFolder_, drives_, *attrs_);
   for (auto& [letter, d] : drives_) {
     if (d.image.isEmpty()) continue;
     d.ready = false;
@@ -362,6 +381,10 @@ std::optional<QString> FileSystem::hostPath(QStringView winPath) {
   if (!d.resolve(winPath, &n)) return std::nullopt;
   return QString::fromUtf8(n.host);
 }
+
+std::optional<QString> FileSystem::shortPathName(QStringView winPath) { return FileSystemPrivate(*this).spelled(winPath, true); }
+
+std::optional<QString> FileSystem::longPathName(QStringView winPath) { return FileSystemPrivate(*this).spelled(winPath, false); }
 
 std::optional<QString> FileSystem::hostPathForCreate(QStringView winPath) {
   FileSystemPrivate d(*this);

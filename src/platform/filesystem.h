@@ -50,6 +50,11 @@ class FileSystem {
   // case; nullopt when it does not exist (lastError: 2 or 3), its drive is missing or not
   // ready (3, 21), or it would leave the machine (a symbolic link pointing outside: 2).
   std::optional<QString> hostPath(QStringView winPath);
+  // GetShortPathName / GetLongPathName: the full path of an existing file or folder with
+  // every name given as its 8.3 alias ("C:\PROGRA~1\ACCESS~1\WORDPAD.EXE") / as its long
+  // name. Either accepts a path in which any name is given either way, in any case.
+  std::optional<QString> shortPathName(QStringView winPath);
+  std::optional<QString> longPathName(QStringView winPath);
   // Where a new file of that path would be created: the parent must exist; the last name
   // keeps the case the caller wrote (an existing entry of any case is reused).
   // Every call that creates an entry refuses (AccessDenied) a name that the host folder
@@ -68,7 +73,8 @@ class FileSystem {
 
   // --- search (FindFirstFile/FindNextFile and their attribute mask) -----------------
   // Hidden, system, directory and volume entries are returned only when `attrMask` has
-  // their bit. "*" and "?" match without regard to case; "*.*" matches every name.
+  // their bit. A plain name finds its entry by long name or alias; wildcards match the
+  // long names. "*" and "?" match without regard to case; "*.*" matches every name.
   // "." and ".." come first in every folder but a root. nullptr when nothing matched,
   // with lastError 2 (no match), 3 (no such folder) or 21 (drive not ready).
   std::unique_ptr<FileSearch> findFirst(QStringView pattern, quint32 attrMask, FindData* out);

@@ -2,8 +2,10 @@
 
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
+#include "platform/shortname.h"
 #include "platform/wildcard.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -79,8 +81,8 @@ quint32 attributesAt(const Node& n, const DriveInfo* d, AttributeStore& store, i
   return withHostBits(n, d, storedAttributesAt(store, dirFd, name.constData(), n.host));
 }
 
-HostLookup::HostLookup(QByteArray machineFolder, const std::map<QChar, DriveInfo>& drives)
-    : machineFolder_(std::move(machineFolder)), drives_(drives) {}
+HostLookup::HostLookup(QByteArray machineFolder, const std::map<QChar, DriveInfo>& drives, AttributeStore& store)
+    : machineFolder_(std::move(machineFolder)), drives_(drives), store_(store) {}
 
 // Where a symbolic link leads, as a path under the machine folder or one of the drive
 // roots (which may themselves be links the owner set up); nullopt when it leads out.
@@ -117,9 +119,8 @@ bool HostLookup::isAttributeFile(const QByteArray& dir, const char* name) const 
   return std::strcmp(name, kAttributeFileName) == 0 && dir == machineFolder_;
 }
 
-// The names of the host folder `dir` by their folded form; nullptr when the folder cannot
-// be read or has only just changed.
-const HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
+// The names of the host folder `dir` by their folded form.
+HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
   struct stat st;
   if (::stat(dir.constData(), &st) != 0) return nullptr;
   auto it = listings_.find(dir);
@@ -128,7 +129,6 @@ const HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
     cachedNames_ -= it->names.size();
     listings_.erase(it);
   }
-  if (recentlyChanged(st.st_mtim)) return nullptr;
   DIR* d = ::opendir(dir.constData());
   if (!d) return nullptr;
   Listing l;
@@ -138,18 +138,85 @@ const HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
   while (const dirent* e = ::readdir(d)) {
     if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
     const QString key = foldedName(QString::fromUtf8(e->d_name));
+    l.hostNames.emplace_back(e->d_name);
     if (!l.names.contains(key))
-      l.names.insert(key, QByteArray(e->d_name));
+      l.names.insert(key, l.hostNames.back());
     else
       l.ambiguous.insert(key);
   }
   ::closedir(d);
+  if (recentlyChanged(st.st_mtim)) {
+    scratch_ = std::move(l);
+    return &scratch_;
+  }
   if (cachedNames_ + l.names.size() > kMaxCachedNames) {
     listings_.clear();
     cachedNames_ = 0;
   }
   cachedNames_ += l.names.size();
   return &*listings_.insert(dir, std::move(l));
+}
+
+void HostLookup::giveAliases(const QByteArray& dir, Listing& l) {
+  if (l.aliased) return;
+  l.aliased = true;
+  QSet<QString> taken;
+  std::vector<QByteArray> pending;
+  auto assign = [&](const QByteArray& host, const QString& alias) {
+    l.aliases.insert(host, alias);
+    taken.insert(alias);
+    if (foldedName(QString::fromUtf8(host)) != alias) l.byAlias.insert(alias, host);
+  };
+  // A name that is an alias as it stands needs nothing stored: it is its own.
+  for (const QByteArray& host : l.hostNames) {
+    const QString name = QString::fromUtf8(host);
+    if (shortname::isAlias(name)) assign(host, name);
+  }
+  for (const QByteArray& host : l.hostNames) {
+    if (l.aliases.contains(host)) continue;
+    const auto stored = store_.alias(dir + '/' + host);
+    if (stored && shortname::isAlias(*stored) && !taken.contains(*stored))
+      assign(host, *stored);
+    else
+      pending.push_back(host);
+  }
+  // Without a stored alias a name that fits 8.3 in another case is its own alias in upper
+  // case; that follows from the name alone and is not stored either.
+  std::vector<QByteArray> generated;
+  for (const QByteArray& host : pending) {
+    const QString own = shortname::ownAlias(QString::fromUtf8(host));
+    if (!own.isEmpty() && !taken.contains(own))
+      assign(host, own);
+    else
+      generated.push_back(host);
+  }
+  std::sort(generated.begin(), generated.end());
+  std::vector<std::pair<QByteArray, QString>> toStore;
+  for (const QByteArray& host : generated) {
+    const QString alias = shortname::generate(QString::fromUtf8(host), [&](const QString& a) { return taken.contains(a); });
+    assign(host, alias);
+    toStore.emplace_back(dir + '/' + host, alias);
+  }
+  // A folder the store cannot write into (a read-only copy) keeps its aliases for as long
+  // as the listing lives; they come out the same the next time.
+  if (!toStore.empty()) store_.setAliases(toStore);
+}
+
+const QByteArray* HostLookup::byAlias(const QByteArray& dir, Listing& l, const QString& name) {
+  const QString key = foldedName(name);
+  if (!shortname::isAlias(key)) return nullptr;
+  giveAliases(dir, l);
+  const auto it = l.byAlias.constFind(key);
+  return it == l.byAlias.constEnd() ? nullptr : &*it;
+}
+
+QString HostLookup::aliasOf(const QByteArray& dir, const QByteArray& hostName) {
+  const QString name = QString::fromUtf8(hostName);
+  if (shortname::isAlias(name)) return name;
+  Listing* l = cachedListing(dir);
+  if (!l) return {};
+  giveAliases(dir, *l);
+  return l->aliases.value(hostName);
 }
 
 void HostLookup::forget(const QByteArray& dir) {
@@ -168,17 +235,22 @@ bool HostLookup::lookup(const QByteArray& dir, const QString& name, Node* out) {
   const QByteArray exact = name.toUtf8();
   // A name the folder's listing knows in one spelling is that entry while the entry is
   // still there; only a miss needs to know that the listing is current.
-  if (const auto l = listings_.constFind(dir); l != listings_.constEnd()) {
+  if (const auto l = listings_.find(dir); l != listings_.end()) {
     const QString key = foldedName(name);
     if (const auto it = l->names.constFind(key);
         it != l->names.constEnd() && !l->ambiguous.contains(key) && visit(dir + '/' + *it, out))
       return true;
+    if (l->aliased && !l->names.contains(key))
+      if (const auto it = l->byAlias.constFind(key); it != l->byAlias.constEnd() && visit(dir + '/' + *it, out)) return true;
   }
   const bool exactTaken = visit(dir + '/' + exact, out);
   if (exactTaken && !isAttributeFile(dir, exact.constData())) return true;
-  if (const Listing* l = cachedListing(dir)) {
+  if (Listing* l = cachedListing(dir)) {
     const auto it = l->names.constFind(foldedName(name));
-    if (it == l->names.constEnd()) return false;
+    if (it == l->names.constEnd()) {
+      const QByteArray* host = byAlias(dir, *l, name);
+      return host && visit(dir + '/' + *host, out);
+    }
     if (*it != exact && visit(dir + '/' + *it, out)) return true;
     // The first of that spelling is one Windows may not see; the others are behind it.
   }

@@ -5,6 +5,12 @@
 // host file outside the machine folder. Listings of folders are kept between lookups and
 // checked against the folder's change time before each use; the machine's own changes in
 // a folder drop its listing.
+//
+// Every entry is also found by its 8.3 alias (shortname.h). An alias the attribute store
+// keeps for the entry is its alias; an entry without one gets one when its folder's
+// aliases are first asked for, generated in the order of the host names and stored at
+// once, so that it stays what it is whatever else comes and goes in the folder. When a
+// long name equals another entry's alias, the name wins, as on Windows.
 #include "platform/attributes.h"
 #include "platform/driveinfo.h"
 
@@ -16,6 +22,7 @@
 
 #include <map>
 #include <optional>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -52,16 +59,19 @@ quint32 attributesAt(const Node& n, const DriveInfo* d, AttributeStore& store, i
 class HostLookup {
  public:
   // `drives` is the machine's own map; links may lead into any drive root it names.
-  HostLookup(QByteArray machineFolder, const std::map<QChar, DriveInfo>& drives);
+  HostLookup(QByteArray machineFolder, const std::map<QChar, DriveInfo>& drives, AttributeStore& store);
 
   // Fills `n` for a host directory entry, if Windows may see it. With `dirFd`, `name` is
   // looked up relative to it, sparing the kernel the whole path.
   bool visit(const QByteArray& entry, Node* n, int dirFd = -1, const char* name = nullptr) const;
   // The machine's attribute file, which sits in the machine folder and is no drive's file.
   bool isAttributeFile(const QByteArray& dir, const char* name) const;
-  // Finds `name` in the host folder `dir`: the exact spelling first (one lstat), the
-  // folder's listing only when that misses.
+  // Finds `name` in the host folder `dir` by its long name or its alias: the exact
+  // spelling first (one lstat), the folder's listing only when that misses.
   bool lookup(const QByteArray& dir, const QString& name, Node* out);
+  // The alias of the entry `hostName` of the host folder `dir`; empty when the folder
+  // does not hold it.
+  QString aliasOf(const QByteArray& dir, const QByteArray& hostName);
   // Whether the host folder `dir` holds `name`, in any spelling, as an entry Windows may
   // not see (a link leading out of the machine, a device node). Called after a lookup
   // missed: a new entry spelt as the caller wrote it would sit beside that one as its case
@@ -77,15 +87,28 @@ class HostLookup {
     dev_t dev = 0;
     ino_t ino = 0;
     struct timespec mtime = {};
-    QHash<QString, QByteArray> names;  // folded name -> the first host name of that spelling
-    QSet<QString> ambiguous;           // folded names the host has in more than one spelling
+    QHash<QString, QByteArray> names;   // folded name -> the first host name of that spelling
+    QSet<QString> ambiguous;            // folded names the host has in more than one spelling
+    std::vector<QByteArray> hostNames;  // every entry, in the host's order
+    // Filled when first asked for.
+    bool aliased = false;
+    QHash<QString, QByteArray> byAlias;  // alias -> host name, where the alias is not the name
+    QHash<QByteArray, QString> aliases;  // host name -> alias
   };
   std::optional<QByteArray> containedTarget(const QByteArray& link) const;
-  const Listing* cachedListing(const QByteArray& dir);
+  // The folder's listing, kept for later lookups once the folder has settled; a folder that
+  // has only just changed gets a listing valid until the next call. nullptr when the
+  // folder cannot be read.
+  Listing* cachedListing(const QByteArray& dir);
+  void giveAliases(const QByteArray& dir, Listing& l);
+  // The entry the alias `name` names in a listing, if any.
+  const QByteArray* byAlias(const QByteArray& dir, Listing& l, const QString& name);
 
   QByteArray machineFolder_;
   const std::map<QChar, DriveInfo>& drives_;
+  AttributeStore& store_;
   QHash<QByteArray, Listing> listings_;
+  Listing scratch_;
   qsizetype cachedNames_ = 0;
 };
 

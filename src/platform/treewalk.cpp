@@ -25,7 +25,7 @@ struct Listed {
 };
 
 struct WalkState {
-  const HostLookup& host;
+  HostLookup& host;
   AttributeStore& attrs;
   const TreeWalkFilter& filter;
   TreeVisitor& visitor;
@@ -37,11 +37,12 @@ struct WalkState {
 
 class Match final : public WalkMatch {
  public:
-  Match(AttributeStore& store, const DriveInfo* d, int dirFd) : store_(store), d_(d), dirFd_(dirFd) {}
+  Match(WalkState& w, int dirFd, const QByteArray& hostDir) : w_(w), dirFd_(dirFd), hostDir_(hostDir) {}
   quint32 attributes() override {
-    if (!attrs_) attrs_ = dot_ ? quint32(AttrDirectory) : attributesAt(node_, d_, store_, dirFd_, hostName_);
+    if (!attrs_) attrs_ = dot_ ? quint32(AttrDirectory) : attributesAt(node_, w_.drive, w_.attrs, dirFd_, hostName_);
     return *attrs_;
   }
+  QString shortName() override { return dot_ ? name : w_.host.aliasOf(hostDir_, hostName_); }
   void setEntry(QString winName, const Node& n, const QByteArray& hostName, std::optional<quint32> attrs) {
     name = std::move(winName);
     size = n.isDir() ? 0 : qint64(n.st.st_size);
@@ -60,9 +61,9 @@ class Match final : public WalkMatch {
   }
 
  private:
-  AttributeStore& store_;
-  const DriveInfo* d_;
+  WalkState& w_;
   int dirFd_;
+  const QByteArray& hostDir_;
   Node node_;
   QByteArray hostName_;
   std::optional<quint32> attrs_;
@@ -71,7 +72,7 @@ class Match final : public WalkMatch {
 
 // Hands one entry that matched a pattern to the visitor if the mask lets it through.
 // Its attributes are read here only when hidden or system decides.
-bool offer(WalkState& w, int dirFd, const QString& win, const Listed& e, const Node& n) {
+bool offer(WalkState& w, int dirFd, const QByteArray& hostDir, const QString& win, const Listed& e, const Node& n) {
   constexpr quint32 special = AttrHidden | AttrSystem | AttrDirectory | AttrVolume;
   const quint32 mask = w.filter.matchMask;
   if (n.isDir() && !(mask & AttrDirectory)) return true;
@@ -80,7 +81,7 @@ bool offer(WalkState& w, int dirFd, const QString& win, const Listed& e, const N
     attrs = attributesAt(n, w.drive, w.attrs, dirFd, e.host);
     if (*attrs & special & ~mask) return true;
   }
-  Match m(w.attrs, w.drive, dirFd);
+  Match m(w, dirFd, hostDir);
   m.setEntry(e.name, n, e.host, attrs);
   return w.visitor.found(win, m);
 }
@@ -95,7 +96,7 @@ bool searchFolder(WalkState& w, int dirFd, const QByteArray& hostDir, const QStr
       if (!(dotName ? pattern == d : wild.matches(d))) continue;
       struct stat st;
       if (::fstatat(dirFd, dot, &st, 0) != 0) st = {};
-      Match m(w.attrs, w.drive, dirFd);
+      Match m(w, dirFd, hostDir);
       m.setDot(d, st);
       if (!w.visitor.found(win, m)) return false;
     }
@@ -105,19 +106,24 @@ bool searchFolder(WalkState& w, int dirFd, const QByteArray& hostDir, const QStr
   if (wild.hasWildcards()) {
     for (const Listed& e : entries) {
       if (!wild.matches(e.name) || !w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData())) continue;
-      if (!offer(w, dirFd, win, e, n)) return false;
+      if (!offer(w, dirFd, hostDir, win, e, n)) return false;
     }
     return true;
   }
-  // A plain name finds one entry: its own spelling first, else the first in another case.
+  // A plain name finds one entry: its own spelling first, else the first in another case,
+  // else the entry it is the alias of. Every alias Windows makes up has its "~"; a name
+  // without one is an alias only of itself, so other folders are spared their aliases.
   const QString plain = withoutTrailingDots(pattern);
   if (plain.isEmpty() || startsWithTempPrefix(plain)) return true;
   const QByteArray exact = plain.toUtf8();
+  auto visible = [&](const Listed& e) { return w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData()); };
   for (const Listed& e : entries)
-    if (e.host == exact && w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData())) return offer(w, dirFd, win, e, n);
+    if (e.host == exact && visible(e)) return offer(w, dirFd, hostDir, win, e, n);
   for (const Listed& e : entries)
-    if (e.host != exact && namesEqualNoCase(e.name, plain) && w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData()))
-      return offer(w, dirFd, win, e, n);
+    if (e.host != exact && namesEqualNoCase(e.name, plain) && visible(e)) return offer(w, dirFd, hostDir, win, e, n);
+  if (!plain.contains(QLatin1Char('~'))) return true;
+  for (const Listed& e : entries)
+    if (namesEqualNoCase(w.host.aliasOf(hostDir, e.host), plain) && visible(e)) return offer(w, dirFd, hostDir, win, e, n);
   return true;
 }
 
@@ -187,7 +193,7 @@ void walkFolder(WalkState& w, int fd, const QByteArray& hostDir, const QString& 
 
 }  // namespace
 
-void walkHostTree(const HostLookup& host, AttributeStore& attrs, const DriveInfo* drive, const TreeWalkFilter& filter,
+void walkHostTree(HostLookup& host, AttributeStore& attrs, const DriveInfo* drive, const TreeWalkFilter& filter,
                   TreeVisitor& visitor, int fd, const Node& root, const QString& win) {
   WalkState w{host, attrs, filter, visitor, drive, {}, {}, false};
   for (const QString& pattern : filter.patterns) w.patterns.emplace_back(pattern);

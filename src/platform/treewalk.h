@@ -19,6 +19,7 @@ struct FindData {
   quint32 attributes = 0;
   qint64 size = 0;
   QDateTime lastWrite;  // UTC
+  QString alternate;    // the 8.3 alias; empty when it is the name itself (cAlternateFileName)
 };
 
 // An entry a tree walk found. Its attributes are read when first asked for: a search that
@@ -29,7 +30,12 @@ class WalkMatch {
   qint64 size = 0;
   QDateTime lastWrite;  // UTC
   virtual quint32 attributes() = 0;
-  FindData findData() { return FindData{name, attributes(), size, lastWrite}; }
+  // The entry's 8.3 alias; the first call in a folder gives the folder's entries theirs.
+  virtual QString shortName() = 0;
+  FindData findData() {
+    const QString alias = shortName();
+    return FindData{name, attributes(), size, lastWrite, alias == name ? QString() : alias};
+  }
 
  protected:
   ~WalkMatch() = default;
@@ -66,7 +72,7 @@ struct Node;
 
 // Walks the folder `root`, open as `fd` (which the walk takes over) and named `win` on
 // Windows (ending with a backslash), on drive `drive`: the visitor has entered it already.
-void walkHostTree(const HostLookup& host, AttributeStore& attrs, const DriveInfo* drive, const TreeWalkFilter& filter,
+void walkHostTree(HostLookup& host, AttributeStore& attrs, const DriveInfo* drive, const TreeWalkFilter& filter,
                   TreeVisitor& visitor, int fd, const Node& root, const QString& win);
 
 }  // namespace vt
