@@ -33,7 +33,7 @@ seeds="$dir/seeds"
 sample="$dir/sample-machine"
 rm -rf "$seeds" "$sample"
 ASAN_OPTIONS=detect_leaks=0 "$dir/tools/vantrel-machine" new "$sample" >/dev/null
-for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath; do mkdir -p "$seeds/$t"; done
+for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath shortname; do mkdir -p "$seeds/$t"; done
 
 # Copies FILE into a target's seeds, after PREFIX (printf format): the bytes with which
 # some targets choose what they do with the rest.
@@ -64,6 +64,10 @@ printf '\000C:\\WINDOWS\\SYSTEM\\..\\Win.ini' >"$seeds/winpath/full"
 printf '\000C:\\WINDOWS\nsystem\\x.dll' >"$seeds/winpath/relative"
 printf '\001c:/windows/temp/*.tmp' >"$seeds/winpath/pattern"
 
+# Long names of one folder, one per line ('/' first for a folder), that compete for tails.
+printf '/Program Files\n/Programme Alt\nindex.html\nindex.htm\nwin.ini\nWIN~1.INI\nmy.long.file.name.txt\n.profile' \
+  >"$seeds/shortname/names"
+
 # Small FAT volumes, alone and behind a partition table, each after the byte that picks
 # the partition.
 mkfs=$(command -v mkfs.fat || echo /usr/sbin/mkfs.fat)
@@ -82,7 +86,7 @@ fi
 # --- runs ---------------------------------------------------------------------------------
 status=0
 summary=""
-for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath; do
+for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath shortname; do
   corpus="$dir/corpus/$t"
   artifacts="$dir/artifacts/$t"
   mkdir -p "$corpus" "$artifacts"

@@ -167,18 +167,24 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l) {
     taken.insert(alias);
     if (foldedName(QString::fromUtf8(host)) != alias) l.byAlias.insert(alias, host);
   };
-  // A name that is an alias as it stands needs nothing stored: it is its own.
+  // A stored alias is the entry's for good, even when a name that came later is the same
+  // (the name is found first); only two entries storing one alias make the second give
+  // its up. A name that is an alias as it stands needs nothing stored: it is its own.
+  QSet<QString> stored;
+  for (const QByteArray& host : l.hostNames) {
+    const QString name = QString::fromUtf8(host);
+    if (shortname::isAlias(name)) continue;
+    const auto alias = store_.alias(dir + '/' + host);
+    if (alias && shortname::isAlias(*alias) && !stored.contains(*alias)) {
+      stored.insert(*alias);
+      assign(host, *alias);
+    } else {
+      pending.push_back(host);
+    }
+  }
   for (const QByteArray& host : l.hostNames) {
     const QString name = QString::fromUtf8(host);
     if (shortname::isAlias(name)) assign(host, name);
-  }
-  for (const QByteArray& host : l.hostNames) {
-    if (l.aliases.contains(host)) continue;
-    const auto stored = store_.alias(dir + '/' + host);
-    if (stored && shortname::isAlias(*stored) && !taken.contains(*stored))
-      assign(host, *stored);
-    else
-      pending.push_back(host);
   }
   // Without a stored alias a name that fits 8.3 in another case is its own alias in upper
   // case; that follows from the name alone and is not stored either.

@@ -10,11 +10,23 @@ namespace {
 // punctuation (and the blank) is what only long names may hold.
 bool allowedPunctuation(char16_t c) {
   switch (c) {
-    case '!': case '#': case '$': case '%': case '&': case '\'': case '(': case ')':
-    case '-': case '@': case '^': case '_': case '`': case '{': case '}': case '~':
-      return true;
-    default:
-      return false;
+    case '!':
+    case '#':
+    case '$':
+    case '%':
+    case '&':
+    case '\'':
+    case '(':
+    case ')':
+    case '-':
+    case '@':
+    case '^':
+    case '_':
+    case '`':
+    case '{':
+    case '}':
+    case '~': return true;
+    default: return false;
   }
 }
 
