@@ -2,6 +2,8 @@
 
 #include "platform/wildcard.h"
 
+#include <string_view>
+
 namespace vt::shortname {
 
 namespace {
@@ -9,25 +11,8 @@ namespace {
 // Characters DOS takes in a short name besides letters and digits; the rest of ASCII
 // punctuation (and the blank) is what only long names may hold.
 bool allowedPunctuation(char16_t c) {
-  switch (c) {
-    case '!':
-    case '#':
-    case '$':
-    case '%':
-    case '&':
-    case '\'':
-    case '(':
-    case ')':
-    case '-':
-    case '@':
-    case '^':
-    case '_':
-    case '`':
-    case '{':
-    case '}':
-    case '~': return true;
-    default: return false;
-  }
+  static constexpr std::string_view kAllowed = "!#$%&'()-@^_`{}~";
+  return c < 0x80 && kAllowed.find(char(c)) != std::string_view::npos;
 }
 
 // The character as it would stand in a short name (upper case), or 0 when DOS's code page
