@@ -5,6 +5,7 @@
 #include "platform/drivespace.h"
 #include "platform/hostlookup.h"
 #include "platform/imagedrive.h"
+#include "platform/shortname.h"
 #include "platform/treewalk.h"
 #include "platform/wildcard.h"
 #include "platform/winpath.h"
@@ -104,7 +105,8 @@ class DirSearch : public FileSearch {
   const DriveInfo* drive = nullptr;
   QByteArray dir;
   quint32 mask = 0;
-  std::vector<QByteArray> names;  // host names that match the pattern, in directory order
+  std::vector<QByteArray> names;                      // host names that match the pattern, in directory order
+  std::optional<QHash<QByteArray, QString>> aliases;  // the folder's, once one is asked for
   size_t next = 0;
   QStringList dots;  // "." and "..", while they are still to come
 };
@@ -299,8 +301,11 @@ class FileSystemPrivate {
       const quint32 attrs = attributesAt(n, s.drive, *fs.attrs_, dirFd, name);
       if (attrs & special & ~s.mask) continue;
       out->name = QString::fromUtf8(name);
-      const QString alias = host().aliasOf(s.dir, name);
-      out->alternate = alias == out->name ? QString() : alias;
+      out->alternate.clear();
+      if (!shortname::isAlias(out->name)) {
+        if (!s.aliases) s.aliases = host().aliasesIn(s.dir);
+        out->alternate = s.aliases->value(name);
+      }
       out->attributes = attrs;
       out->size = n.isDir() ? 0 : qint64(n.st.st_size);
       out->lastWrite = hostTime(n.st.st_mtim);

@@ -208,6 +208,13 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l) {
   if (!toStore.empty()) store_.setAliases(toStore);
 }
 
+QHash<QByteArray, QString> HostLookup::aliasesIn(const QByteArray& dir) {
+  Listing* l = cachedListing(dir);
+  if (!l) return {};
+  giveAliases(dir, *l);
+  return l->aliases;
+}
+
 const QByteArray* HostLookup::byAlias(const QByteArray& dir, Listing& l, const QString& name) {
   const QString key = foldedName(name);
   if (!shortname::isAlias(key)) return nullptr;

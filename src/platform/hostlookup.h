@@ -72,6 +72,8 @@ class HostLookup {
   // The alias of the entry `hostName` of the host folder `dir`; empty when the folder
   // does not hold it.
   QString aliasOf(const QByteArray& dir, const QByteArray& hostName);
+  // The aliases of every entry of `dir` by host name, for a search that names many.
+  QHash<QByteArray, QString> aliasesIn(const QByteArray& dir);
   // Whether the host folder `dir` holds `name`, in any spelling, as an entry Windows may
   // not see (a link leading out of the machine, a device node). Called after a lookup
   // missed: a new entry spelt as the caller wrote it would sit beside that one as its case

@@ -1,6 +1,7 @@
 #include "platform/treewalk.h"
 
 #include "platform/hostlookup.h"
+#include "platform/shortname.h"
 #include "platform/wildcard.h"
 #include "platform/winpath.h"
 
@@ -33,6 +34,19 @@ struct WalkState {
   std::vector<WildcardPattern> patterns;
   std::set<std::pair<dev_t, ino_t>> seen;
   bool stopped = false;
+  // The aliases of the folder whose matches are being offered: a folder's matches all
+  // come before the walk goes into its sub-folders, so one folder's worth is enough.
+  QByteArray aliasFolder;
+  QHash<QByteArray, QString> aliases;
+  const QString& aliasOf(const QByteArray& hostDir, const QByteArray& hostName) {
+    static const QString none;
+    if (aliasFolder != hostDir || aliasFolder.isNull()) {
+      aliases = host.aliasesIn(hostDir);
+      aliasFolder = hostDir;
+    }
+    const auto it = aliases.constFind(hostName);
+    return it == aliases.constEnd() ? none : *it;
+  }
 };
 
 class Match final : public WalkMatch {
@@ -42,7 +56,10 @@ class Match final : public WalkMatch {
     if (!attrs_) attrs_ = dot_ ? quint32(AttrDirectory) : attributesAt(node_, w_.drive, w_.attrs, dirFd_, hostName_);
     return *attrs_;
   }
-  QString shortName() override { return dot_ ? name : w_.host.aliasOf(hostDir_, hostName_); }
+  QString shortName() override {
+    if (dot_ || shortname::isAlias(name)) return name;
+    return w_.aliasOf(hostDir_, hostName_);
+  }
   void setEntry(QString winName, const Node& n, const QByteArray& hostName, std::optional<quint32> attrs) {
     name = std::move(winName);
     size = n.isDir() ? 0 : qint64(n.st.st_size);
@@ -123,7 +140,7 @@ bool searchFolder(WalkState& w, int dirFd, const QByteArray& hostDir, const QStr
     if (e.host != exact && namesEqualNoCase(e.name, plain) && visible(e)) return offer(w, dirFd, hostDir, win, e, n);
   if (!plain.contains(QLatin1Char('~'))) return true;
   for (const Listed& e : entries)
-    if (namesEqualNoCase(w.host.aliasOf(hostDir, e.host), plain) && visible(e)) return offer(w, dirFd, hostDir, win, e, n);
+    if (namesEqualNoCase(w.aliasOf(hostDir, e.host), plain) && visible(e)) return offer(w, dirFd, hostDir, win, e, n);
   return true;
 }
 
@@ -195,7 +212,7 @@ void walkFolder(WalkState& w, int fd, const QByteArray& hostDir, const QString& 
 
 void walkHostTree(HostLookup& host, AttributeStore& attrs, const DriveInfo* drive, const TreeWalkFilter& filter,
                   TreeVisitor& visitor, int fd, const Node& root, const QString& win) {
-  WalkState w{host, attrs, filter, visitor, drive, {}, {}, false};
+  WalkState w{host, attrs, filter, visitor, drive, {}, {}, false, {}, {}};
   for (const QString& pattern : filter.patterns) w.patterns.emplace_back(pattern);
   w.seen.insert({root.st.st_dev, root.st.st_ino});
   walkFolder(w, fd, root.host, win, root.root);
