@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fd.name != QLatin1String(".") && fd.name != QLatin1String("..")) {
       const std::string what = fd.name.toStdString();
       const QString alias = fd.alternate.isEmpty() ? fd.name : fd.alternate;
-      FUZZ_CHECK(shortname::isAlias(alias), what, alias.toStdString());
-      FUZZ_CHECK(!aliases.contains(alias), what, alias.toStdString());
+      FUZZ_CHECK(shortname::isAlias(alias), what + " -> " + alias.toStdString());
+      FUZZ_CHECK(!aliases.contains(alias), what + " -> " + alias.toStdString());
       aliases.insert(alias);
       const QString longPath = folder + QLatin1Char('\\') + fd.name;
       const auto host = fs.hostPath(longPath);
