@@ -4,16 +4,20 @@
 #include "app/qtdialogs.h"
 #include "app/singleinstance.h"
 #include "app/unit1.h"
+#include "diskimage/diskimage.h"
 #include "platform/machine.h"
 
 #include "buildinfo.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -48,6 +52,77 @@ bool answeredWithoutDisplay(int argc, char** argv) {
   return false;
 }
 
+// Shown while a disk image is imported before the window can open on it.
+class ImportNotice {
+ public:
+  ImportNotice(const vt::CommandLine& cl, const QString& image)
+      : dialog_(cl.english ? QStringLiteral("Importing %1 ...").arg(QFileInfo(image).fileName())
+                           : QStringLiteral("%1 wird importiert ...").arg(QFileInfo(image).fileName()),
+                QString(), 0, 0) {
+    dialog_.setWindowTitle(QStringLiteral("Vantrel"));
+    dialog_.setCancelButton(nullptr);
+    dialog_.setMinimumDuration(0);
+    dialog_.show();
+    QApplication::processEvents();
+  }
+
+ private:
+  QProgressDialog dialog_;
+};
+
+// Runs the window on `target` until it ends; `next` is set when it should start again on
+// another machine (`refresh`: after importing that image afresh).
+int runOn(const vt::CommandLine& cl, const QString& target, bool refresh, QString* next, bool* nextRefresh) {
+  QString error;
+  vt::MachineChoice choice;
+  if (refresh) {
+    vt::MachineChoice old;
+    if (vt::resolveMachine(target, &old, &error) && !old.image.isEmpty()) {
+      ImportNotice notice(cl, old.image);
+      if (!vt::disk::refreshImport(old.image, old.folder, &error)) return refuseToStart(cl, error);
+    }
+  }
+  {
+    std::optional<ImportNotice> notice;
+    if (vt::isDiskImage(target) && !QFileInfo::exists(vt::imageMachineFolder(target) + QStringLiteral("/machine.ini")))
+      notice.emplace(cl, target);
+    if (!vt::resolveMachine(target, &choice, &error)) return refuseToStart(cl, error);
+  }
+  vt::SingleInstance guard(choice.folder);
+  switch (guard.acquire()) {
+    case vt::SingleInstance::Acquired: break;
+    case vt::SingleInstance::HeldByAnother: return 0;  // another Vantrel works on this machine: end without a word
+    case vt::SingleInstance::Failed: return refuseToStart(cl, guard.error());
+  }
+
+  auto machine = vt::Machine::open(choice.folder, &error);
+  if (!machine) return refuseToStart(cl, error);
+  if (!choice.sample) vt::rememberMachine(target);
+  for (const QString& warning : machine->warnings()) {
+    std::fprintf(stderr, "vantrel: %s\n", qPrintable(warning));
+    if (qEnvironmentVariableIsEmpty("VANTREL_NO_ERROR_BOX"))
+      QMessageBox(QMessageBox::Warning, QStringLiteral("Vantrel"), warning).exec();
+  }
+
+  vt::QtDialogService dialogs;
+  vt::QtEventPump pump;
+  vt::TForm1 form(*machine, dialogs, pump, cl.english ? vt::English : vt::German);
+  form.setMachineChoice(choice);
+  dialogs.setState(&form.state());
+  QObject::connect(&form, &vt::TForm1::terminateRequested, qApp, &QApplication::quit);
+  QObject::connect(&form, &vt::TForm1::restartRequested, qApp, [&](const QString& t, bool r) {
+    *next = t;
+    *nextRefresh = r;
+  });
+  if (!form.Starten()) return 0;
+  dialogs.setParentWindow(&form);
+  if (QScreen* screen = QApplication::primaryScreen()) form.move(screen->availableGeometry().center() - form.rect().center());
+  form.show();
+  // For timing start-up from outside: end as soon as the shown window has been handled.
+  if (qEnvironmentVariableIsSet("VANTREL_EXIT_WHEN_SHOWN")) QTimer::singleShot(0, qApp, &QApplication::quit);
+  return QApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,38 +134,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vantrel: %s\n%s", qPrintable(cl.error), vt::kUsage);
     return 2;
   }
-  QString folder, error;
-  if (!vt::resolveMachineFolder(cl, &folder, &error))
-    return refuseToStart(cl, QStringLiteral("cannot create the sample machine: %1").arg(error));
-  vt::SingleInstance guard(folder);
-  switch (guard.acquire()) {
-    case vt::SingleInstance::Acquired: break;
-    case vt::SingleInstance::HeldByAnother: return 0;  // another Vantrel works on this machine: end without a word
-    case vt::SingleInstance::Failed: return refuseToStart(cl, guard.error());
-  }
-
-  auto machine = vt::Machine::open(folder, &error);
-  if (!machine) return refuseToStart(cl, error);
-  for (const QString& warning : machine->warnings()) {
-    std::fprintf(stderr, "vantrel: %s\n", qPrintable(warning));
-    if (qEnvironmentVariableIsEmpty("VANTREL_NO_ERROR_BOX"))
-      QMessageBox(QMessageBox::Warning, QStringLiteral("Vantrel"), warning).exec();
-  }
   QFont font(QStringLiteral("Arial"));
   font.setBold(true);
   font.setPointSize(9);
   QApplication::setFont(font);
 
-  vt::QtDialogService dialogs;
-  vt::QtEventPump pump;
-  vt::TForm1 form(*machine, dialogs, pump, cl.english ? vt::English : vt::German);
-  dialogs.setState(&form.state());
-  QObject::connect(&form, &vt::TForm1::terminateRequested, &app, &QApplication::quit);
-  if (!form.Starten()) return 0;
-  dialogs.setParentWindow(&form);
-  if (QScreen* screen = QApplication::primaryScreen()) form.move(screen->availableGeometry().center() - form.rect().center());
-  form.show();
-  // For timing start-up from outside: end as soon as the shown window has been handled.
-  if (qEnvironmentVariableIsSet("VANTREL_EXIT_WHEN_SHOWN")) QTimer::singleShot(0, &app, &QApplication::quit);
-  return app.exec();
+  // Another machine chosen in the window starts the window again, through the same start-up.
+  QString target = cl.target;
+  bool refresh = false;
+  for (;;) {
+    QString next;
+    bool nextRefresh = false;
+    const int rc = runOn(cl, target, refresh, &next, &nextRefresh);
+    if (next.isEmpty()) return rc;
+    target = next;
+    refresh = nextRefresh;
+  }
 }

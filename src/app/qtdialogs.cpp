@@ -44,6 +44,17 @@ QString QtDialogService::choosePicture() {
                                       QString(), QStringLiteral("Bitmaps (*.bmp)"), nullptr, QFileDialog::ReadOnly);
 }
 
+QString QtDialogService::chooseMachine(bool image) {
+  const bool english = state_ && state_->language == English;
+  if (!image)
+    return QFileDialog::getExistingDirectory(
+        parent_, english ? QStringLiteral("Open machine folder") : QStringLiteral("Maschinenordner öffnen"));
+  return QFileDialog::getOpenFileName(
+      parent_, english ? QStringLiteral("Open disk image") : QStringLiteral("Disk-Image öffnen"), QString(),
+      english ? QStringLiteral("Disk images (*.img *.ima *.raw *.bin *.dsk *.hdd);;All files (*)")
+              : QStringLiteral("Disk-Images (*.img *.ima *.raw *.bin *.dsk *.hdd);;Alle Dateien (*)"));
+}
+
 void QtEventPump::processPendingEvents() { QApplication::processEvents(); }
 
 void QtDialogService::openWebLink(const QString& url) {

@@ -18,6 +18,7 @@ class QtDialogService : public DialogService {
   void warning(const QString& text) override;
   bool confirm(const QString& text) override;
   QString choosePicture() override;
+  QString chooseMachine(bool image) override;
   void openWebLink(const QString& url) override;
 
  private:

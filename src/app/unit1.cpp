@@ -8,6 +8,7 @@
 #include "app/pages/backuppage.h"
 #include "app/pages/cleanuppage.h"
 #include "app/pages/diagnosispage.h"
+#include "app/pages/machinepage.h"
 #include "app/pages/multimediapage.h"
 #include "app/pages/reportpage.h"
 #include "app/pages/tuningpage.h"
@@ -72,7 +73,8 @@ TForm1::TForm1(Machine& machine, DialogService& dialogs, EventPump& pump, int la
       cleanupPage_(std::make_unique<CleanupPage>(context_)),
       multimediaPage_(std::make_unique<MultimediaPage>(context_)),
       diagnosisPage_(std::make_unique<DiagnosisPage>(context_)),
-      reportPage_(std::make_unique<ReportPage>(context_)) {
+      reportPage_(std::make_unique<ReportPage>(context_)),
+      machinePage_(std::make_unique<MachinePage>(context_)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Vantrel pro by Kestrin"));
   setFixedSize(620, 400);
@@ -118,6 +120,12 @@ bool TForm1::Starten() {
   diagnosisPage_->PrepareDiagnosis();
   cleanupPage_->PrepareCleanUp();
   reportPage_->PrepareReport();
+  machinePage_->PrepareMachine(choice_);
+  machinePage_->restart = [this](const QString& target, bool refresh) {
+    if (ending_) return;
+    ProgEnde();
+    if (ending_) emit restartRequested(target, refresh);
+  };
   // Always open on the Info section.
   if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
   return true;
@@ -387,6 +395,8 @@ void TForm1::showDeviceManagerGuide() { multimediaPage_->Knopf_ManagerClick(); }
 
 void TForm1::ProgEnde() {
   if (ending_) return;
+  // Changes to a machine from a disk image may still have to go back into the image.
+  if (machinePage_ && !machinePage_->mayClose()) return;
   ending_ = true;
   // A file search in progress ends at its next folder instead of running on to the end.
   state_.cancel = 1;
@@ -424,7 +434,10 @@ void TForm1::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
 
 void TForm1::closeEvent(QCloseEvent* e) {
   ProgEnde();
-  e->accept();
+  if (ending_)
+    e->accept();
+  else
+    e->ignore();
 }
 
 }  // namespace vt

@@ -4,6 +4,7 @@
 // help for the page shown. Each section's objects and handlers are its page's (app/pages/);
 // the window holds the six pages and hands them the machine, the form and the shared state.
 #include "app/formloader.h"
+#include "app/machinechoice.h"
 #include "app/pages/page.h"
 
 #include <QPoint>
@@ -27,6 +28,7 @@ class DiagnosisPage;
 class ReportPage;
 class BackupPage;
 class MultimediaPage;
+class MachinePage;
 
 class TForm1 : public QWidget, public PageHost {
   Q_OBJECT
@@ -35,6 +37,8 @@ class TForm1 : public QWidget, public PageHost {
   TForm1(Machine& machine, DialogService& dialogs, EventPump& pump, int language, QWidget* parent = nullptr);
   ~TForm1() override;
 
+  // Which machine the window works on, for the Info page; before Starten.
+  void setMachineChoice(const MachineChoice& choice) { choice_ = choice; }
   // The start-up sequence. False when the program must end at once (not Windows 95, or a
   // form description that cannot be loaded); the window is then never shown.
   bool Starten();
@@ -75,6 +79,7 @@ class TForm1 : public QWidget, public PageHost {
   ReportPage& reportPage() { return *reportPage_; }
   BackupPage& backupPage() { return *backupPage_; }
   MultimediaPage& multimediaPage() { return *multimediaPage_; }
+  MachinePage& machinePage() { return *machinePage_; }
 
   // --- end --------------------------------------------------------------------------
   void ProgEnde();
@@ -95,6 +100,9 @@ class TForm1 : public QWidget, public PageHost {
  signals:
   // The program should end (the close image, or a fatal start-up condition).
   void terminateRequested();
+  // The window should start again on another machine (a folder or a disk image), after
+  // importing the image afresh when `refresh` is set.
+  void restartRequested(const QString& target, bool refresh);
 
  protected:
   bool event(QEvent* e) override;
@@ -149,6 +157,8 @@ class TForm1 : public QWidget, public PageHost {
   std::unique_ptr<MultimediaPage> multimediaPage_;
   std::unique_ptr<DiagnosisPage> diagnosisPage_;
   std::unique_ptr<ReportPage> reportPage_;
+  std::unique_ptr<MachinePage> machinePage_;
+  MachineChoice choice_;
   QPoint dragOffset_;
   bool dragging_ = false;
   bool ending_ = false;

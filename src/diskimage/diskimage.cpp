@@ -17,6 +17,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -282,10 +284,16 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   return true;
 }
 
-bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary) {
+bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary,
+                 Refusal* refusal) {
+  if (refusal) *refusal = Refusal::Other;
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
+  };
+  auto refuse = [&](Refusal kind, const QString& why) {
+    if (refusal) *refusal = kind;
+    return fail(why);
   };
   QString why;
   if (!mtools::available(&why)) return fail(why);
@@ -305,10 +313,11 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   if (volume->offset != record.offset)
     return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(record.partition));
   if (QFileInfo(image).size() != record.imageBytes || imagesync::hashFile(image) != record.imageHash)
-    return fail(QStringLiteral("%1 changed since the machine was imported from it or last exported to it (was it started in an "
-                               "emulator?); nothing was written. Import it again to work on what it holds now")
-                    .arg(image));
-  if (imagesync::inUse(image, &why)) return fail(why);
+    return refuse(Refusal::ImageChanged,
+                  QStringLiteral("%1 changed since the machine was imported from it or last exported to it (was it started in an "
+                                 "emulator?); nothing was written. Import it again to work on what it holds now")
+                      .arg(image));
+  if (imagesync::inUse(image, &why)) return refuse(Refusal::InUse, why);
   imagesync::removeAbandonedCopies(image);
 
   const DriveInfo* c = m->files().drive(QLatin1Char('C'));
@@ -323,12 +332,18 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     summary->folders = int(changes.makeFolders.size());
     summary->attributesOnly = changes.count() - summary->written - summary->removed - summary->folders;
   }
+  if (refusal) *refusal = Refusal::None;
   if (changes.empty()) return true;
 
   imagesync::Failure kind = imagesync::Failure::None;
   QByteArray newHash;
-  if (!imagesync::apply(image, *volume, c->hostRoot, changes, now, &why, &kind, &newHash))
-    return fail(QStringLiteral("%1 was left as it was: %2").arg(image, why));
+  if (!imagesync::apply(image, *volume, c->hostRoot, changes, now, &why, &kind, &newHash)) {
+    const Refusal r = kind == imagesync::Failure::NoRoom           ? Refusal::NoRoom
+                      : kind == imagesync::Failure::InUse          ? Refusal::InUse
+                      : kind == imagesync::Failure::WriteProtected ? Refusal::WriteProtected
+                                                                   : Refusal::Other;
+    return refuse(r, QStringLiteral("%1 was left as it was: %2").arg(image, why));
+  }
   record.files = std::move(now);
   record.imageBytes = QFileInfo(image).size();
   record.imageHash = newHash;
@@ -337,6 +352,62 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
                            formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
     return fail(QStringLiteral("%1 was written, but %2 could not be updated (%3): import the image again before the next export")
                     .arg(image, QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
+  return true;
+}
+
+bool pendingChanges(const QString& machineDir, ExportSummary* summary, QString* error) {
+  QString why;
+  std::unique_ptr<Machine> m = Machine::open(machineDir, &why);
+  auto fail = [&](const QString& w) {
+    if (error) *error = w;
+    return false;
+  };
+  if (!m) return fail(why);
+  QFile recordFile(m->hostPathInFolder(QLatin1String(kRecordName)));
+  if (!recordFile.open(QIODevice::ReadOnly)) return fail(QStringLiteral("%1 was not imported from a disk image").arg(machineDir));
+  Record record;
+  if (!parseRecord(recordFile.readAll(), &record, &why)) return fail(QStringLiteral("%1: %2").arg(machineDir, why));
+  const DriveInfo* c = m->files().drive(QLatin1Char('C'));
+  imagesync::Tree now;
+  if (!c || !imagesync::readTree(c->hostRoot, m->files().attributeStore(), &now, &why)) return fail(why);
+  // The clusters are only counted for the room an export needs, which is not asked here.
+  const imagesync::Changes changes = imagesync::compare(record.files, now, 512);
+  *summary = {};
+  summary->written = int(changes.writeFiles.size());
+  summary->removed = int(changes.removeFiles.size() + changes.removeFolders.size());
+  summary->folders = int(changes.makeFolders.size());
+  summary->attributesOnly = changes.count() - summary->written - summary->removed - summary->folders;
+  return true;
+}
+
+bool refreshImport(const QString& image, const QString& machineDir, QString* error, QString* summary) {
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
+  const QFileInfo target(machineDir);
+  QFile recordFile(machineDir + QLatin1Char('/') + QLatin1String(kRecordName));
+  if (!recordFile.open(QIODevice::ReadOnly))
+    return fail(
+        QStringLiteral("%1 was not imported from a disk image; only an imported machine is imported afresh").arg(machineDir));
+  Record record;
+  QString why;
+  if (!parseRecord(recordFile.readAll(), &record, &why)) return fail(QStringLiteral("%1: %2").arg(machineDir, why));
+  // The new machine is made beside the old one and takes its place in one exchange of the
+  // two names, so that the folder is the old machine or the new one at every moment.
+  const QString fresh =
+      target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".vantrel-new~%1").arg(::getpid());
+  QDir(fresh).removeRecursively();
+  if (!importImage(image, fresh, record.partition, &why, summary)) return fail(why);
+  if (summary) summary->replace(fresh, machineDir);
+  const QByteArray a = QFile::encodeName(fresh), b = QFile::encodeName(target.absoluteFilePath());
+  if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE) != 0) {
+    const int e = errno;
+    QDir(fresh).removeRecursively();
+    return fail(
+        QStringLiteral("cannot put the new import in place of %1: %2").arg(machineDir, QString::fromLocal8Bit(std::strerror(e))));
+  }
+  QDir(fresh).removeRecursively();  // the old machine, under the new one's former name
   return true;
 }
 

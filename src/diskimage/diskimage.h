@@ -24,11 +24,23 @@ struct ExportSummary {
 // behind when it fails; `error` says why. `summary` gets a line on what was imported.
 bool importImage(const QString& image, const QString& machineDir, int partition, QString* error, QString* summary = nullptr);
 
+// Why an export left the image as it was, for a message of the caller's own.
+enum class Refusal { None, ImageChanged, InUse, NoRoom, WriteProtected, Other };
+
 // Writes into `image` what changed on drive C: of the machine since its import or its last
 // export. Refuses an image that changed since (it was started in between), one whose
 // partition is not the FAT volume imported, one a program has open, and changes that do not
 // fit; then the image is untouched. `partition` 0 takes the recorded one.
-bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error,
-                 ExportSummary* summary = nullptr);
+bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary = nullptr,
+                 Refusal* refusal = nullptr);
+
+// What an export of the machine would write, without looking at the image. False (and
+// `error`) when the machine was not imported or its record cannot be read.
+bool pendingChanges(const QString& machineDir, ExportSummary* summary, QString* error);
+
+// Makes the imported machine `machineDir` afresh from `image` (after the image was started
+// in an emulator, say): the folder is replaced as a whole by a new import, and what was
+// changed in it and not exported is gone. On failure the folder is as it was.
+bool refreshImport(const QString& image, const QString& machineDir, QString* error, QString* summary = nullptr);
 
 }  // namespace vt::disk

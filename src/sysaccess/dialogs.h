@@ -13,6 +13,12 @@ class DialogService {
   virtual bool confirm(const QString& text) = 0;      // confirmation, Yes (true) / No
   // The open-picture dialog: a host file the user picked, or empty when cancelled.
   virtual QString choosePicture() { return {}; }
+  // The open-machine dialog: a machine folder (or, with `image`, a disk image file) the
+  // user picked, or empty when cancelled.
+  virtual QString chooseMachine(bool image) {
+    (void)image;
+    return {};
+  }
   // Hands a web address (http or https only) to the user's browser.
   virtual void openWebLink(const QString& url) { (void)url; }
 };

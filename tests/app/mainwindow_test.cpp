@@ -7,6 +7,7 @@
 #include "app/pages/backuppage.h"
 #include "app/pages/cleanuppage.h"
 #include "app/pages/diagnosispage.h"
+#include "app/pages/machinepage.h"
 #include "app/pages/multimediapage.h"
 #include "app/pages/reportpage.h"
 #include "app/pages/tuningpage.h"
@@ -215,6 +216,7 @@ TEST(MainWindow, BindingTablesNameControlsOfTheForm) {
   clicks(ReportPage::clicks());
   clicks(BackupPage::clicks());
   clicks(MultimediaPage::clicks());
+  clicks(MachinePage::clicks());
   for (const TuningPage::SwitchBinding& s : TuningPage::switches())
     expected.append({QString::fromLatin1(s.box), "TTarvoCheckBox"});
   for (const auto& [name, cls] : expected) EXPECT_EQ(classOf.value(name), QLatin1String(cls)) << name.toStdString();

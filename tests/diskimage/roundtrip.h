@@ -116,6 +116,15 @@ class DiskRoundTrip : public ::testing::Test {
     f.seek(from);
     return f.read(size);
   }
+  // fsck.fat -n on a copy of the partition (it takes no offset); its exit code.
+  int fsckPartition(QByteArray* report) {
+    const QString partition = dir_.filePath("partition.img");
+    QFile p(partition);
+    if (!p.open(QIODevice::WriteOnly)) return -1;
+    p.write(region(kPartitionOffset, QFileInfo(image_).size() - kPartitionOffset));
+    p.close();
+    return test::runProgram("fsck.fat", {"-n", partition}, report);
+  }
 
   QTemporaryDir dir_;
   QString image_, machine_;

@@ -8,12 +8,18 @@ namespace vt::tool {
 
 namespace {
 
-// IMAGE DIR or DIR IMAGE, with an optional --partition N anywhere after the command.
-bool parseDiskArguments(const char* command, const QStringList& args, QStringList* plain, int* partition, Io& io, int* code) {
+// IMAGE DIR or DIR IMAGE, with an optional --partition N anywhere after the command (and
+// import's --refresh).
+bool parseDiskArguments(const char* command, const QStringList& args, QStringList* plain, int* partition, Io& io, int* code,
+                        bool* refresh = nullptr) {
   *partition = 0;
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
     QString value;
+    if (refresh && a == QLatin1String("--refresh")) {
+      *refresh = true;
+      continue;
+    }
     if (a == QLatin1String("--partition")) {
       if (i + 1 >= args.size()) {
         *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number from 1 to 4").arg(QLatin1String(command)));
@@ -46,9 +52,13 @@ bool parseDiskArguments(const char* command, const QStringList& args, QStringLis
 int cmdImport(const QStringList& args, Io& io) {
   QStringList plain;
   int partition = 0, code = 0;
-  if (!parseDiskArguments("import", args, &plain, &partition, io, &code)) return code;
+  bool refresh = false;
+  if (!parseDiskArguments("import", args, &plain, &partition, io, &code, &refresh)) return code;
+  if (refresh && partition)
+    return io.fail(Usage, QStringLiteral("import: --refresh takes the partition the machine was imported from"));
   QString why, summary;
-  if (!disk::importImage(plain[0], plain[1], partition, &why, &summary))
+  if (!(refresh ? disk::refreshImport(plain[0], plain[1], &why, &summary)
+                : disk::importImage(plain[0], plain[1], partition, &why, &summary)))
     return io.fail(Failed, QStringLiteral("import: %1").arg(why));
   io.out << summary << '\n';
   return Ok;
