@@ -19,9 +19,9 @@ machine=$(mktemp -d)
 trap 'rm -rf "$machine"' EXIT
 build/tools/vantrel-machine new "$machine/m" >/dev/null
 
-start() {  # language; sets pid and win
+start() {  # language [machine or image]; sets pid and win
   local lang=$1
-  "$bin" --machine "$machine/m" --lang "$lang" &
+  "$bin" --lang "$lang" "${2:-$machine/m}" &
   pid=$!
   win=""
   for _ in $(seq 100); do
@@ -104,8 +104,21 @@ shoot_work() {  # language
   wait "$pid" 2>/dev/null || true
 }
 
+# The Info page of a disk image opened in the window: the sample's C: as one FAT16 volume.
+shoot_image() {  # language
+  local lang=$1
+  XDG_DATA_HOME="$machine/data" XDG_CONFIG_HOME="$machine/config" start "$lang" "$machine/w95.img"
+  import -window "$win" "$out/$lang-0-info.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+mkfs.fat -C -F 16 -n W95 "$machine/w95.img" 65536 >/dev/null
+mcopy -s -m -i "$machine/w95.img" "$machine"/m/drives/C/* ::/
+
 shoot de
 shoot en
+shoot_image de
+shoot_image en
 # A machine with a large tree, so that the search runs long enough to be seen.
 for t in $(seq 40); do
   for s in $(seq 100); do
