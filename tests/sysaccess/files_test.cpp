@@ -121,7 +121,6 @@ TEST_F(FileAccessTest, DosPathNamesEveryFolderByItsAlias) {
       {"C:\\Program Files\\New Folder\\A.TXT", nullptr},
       {"C:\\Program Files\\Vantrel\\Read me.txt", nullptr},
       {"A:\\FILE.TXT", nullptr},
-      {"Q:\\FILE.TXT", nullptr},
   };
   for (const auto& c : cases) {
     const std::optional<QString> dos = dosPath(tm.fs(), QString::fromLatin1(c.path));

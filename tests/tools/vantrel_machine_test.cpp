@@ -480,20 +480,11 @@ TEST_F(MachineTool, DirShowsTheShortNameBesideTheLongPath) {
   EXPECT_EQ(lines[1].simplified(), QStringLiteral("1 file(s) %1 bytes").arg(size));
 
   const Result root = onMachine({QStringLiteral("dir"), QStringLiteral("/A"), QStringLiteral("C:\\")});
-  ASSERT_EQ(root.code, 0) << show(root);
-  const std::pair<const char*, const char*> entries[] = {
-      {"PROGRA~1       <DIR>      ", "C:\\Program Files"},
-      {"MYDOCU~1       <DIR>      ", "C:\\My Documents"},
-      {"MSDOS    SYS ", "C:\\MSDOS.SYS"},
-  };
-  for (const auto& [head, path] : entries) {
-    const QStringList hit =
-        root.out.split(QLatin1Char('\n'))
-            .filter(QRegularExpression(QStringLiteral("^.{55}") + QRegularExpression::escape(QString::fromLatin1(path)) +
-                                       QLatin1Char('$')));
-    ASSERT_EQ(hit.size(), 1) << path << '\n' << show(root);
-    EXPECT_TRUE(hit[0].startsWith(QLatin1String(head))) << hit[0].toStdString();
-  }
+  for (const char* entry : {R"(^PROGRA~1       <DIR>        [-\d]{10} [:\d]{8}  ----  C:\\Program Files$)",
+                            R"(^MSDOS    SYS +\d+  [-\d]{10} [:\d]{8}  RHS-  C:\\MSDOS\.SYS$)"})
+    EXPECT_TRUE(root.out.contains(QRegularExpression(QString::fromLatin1(entry), QRegularExpression::MultilineOption)))
+        << entry << '\n'
+        << show(root);
 }
 
 // Every command that takes a Windows path takes any name of it as its alias, and shows or
@@ -505,9 +496,6 @@ TEST_F(MachineTool, CommandsTakeShortNames) {
   } steps[] = {
       {{QStringLiteral("attrib"), QStringLiteral("c:\\progra~1\\access~1\\wordpad.exe")},
        QStringLiteral("C:\\Program Files\\Accessories\\WORDPAD.EXE\n")},
-      {{QStringLiteral("attrib"), QStringLiteral("+R"), QStringLiteral("C:\\MYDOCU~1\\EINKAU~1.TXT")}, QString()},
-      {{QStringLiteral("attrib"), QStringLiteral("C:\\My Documents\\Einkaufsliste.txt")},
-       QStringLiteral("R     C:\\My Documents\\Einkaufsliste.txt\n")},
       {{QStringLiteral("lnk"), QStringLiteral("C:\\WINDOWS\\DESKTOP\\PIXELW~1.LNK")},
        QStringLiteral("Target           C:\\PIXWERK\\PIXWERK.EXE\n")},
       {{QStringLiteral("dir"), QStringLiteral("/S"), QStringLiteral("C:\\MYDOCU~1\\*.TXT")},
