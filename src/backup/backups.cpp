@@ -4,6 +4,7 @@
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "sysaccess/files.h"
 
 #include <QCryptographicHash>
 
@@ -458,9 +459,11 @@ bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString&
   return true;
 }
 
+QString Backups::dosFolder(const QString& folder) const { return dosPath(machine_.files(), folder).value_or(folder); }
+
 QByteArray Backups::rescueAutoexec() const {
-  const QString& w = windowsDirectory_;
-  const QString& p = programDirectory_;
+  const QString w = dosFolder(windowsDirectory_);
+  const QString p = dosFolder(programDirectory_);
   QStringList l;
   l << text("echo Versuche das letzte Backup wiederherzustellen. Bitte warten... ",
             "echo Trying to restore the last saved backup. Please wait...");
@@ -528,8 +531,8 @@ QByteArray Backups::rescueBootConfig(const QByteArray& current) {
 }
 
 QByteArray Backups::rescueRestoreBat() const {
-  return toAnsi(QStringLiteral("copy ") + programDirectory_ + QStringLiteral("\\SAVE\\*.* ") + windowsDirectory_ +
-                QStringLiteral("\\SYSTEM\r\n"));
+  return toAnsi(QStringLiteral("copy ") + dosFolder(programDirectory_) + QStringLiteral("\\SAVE\\*.* ") +
+                dosFolder(windowsDirectory_) + QStringLiteral("\\SYSTEM\r\n"));
 }
 
 bool Backups::CreateRescueDisk(const RescueProgress& progress) {

@@ -98,7 +98,8 @@ class Backups {
   // otherwise it stays as it is, and the closing message says so.
   bool RestoreBackupSet(const QString& descriptionPath, const Components& chosen, bool replaceRegistry);
 
-  // The generated files of the rescue floppy (CR LF lines, Windows-1252).
+  // The generated files of the rescue floppy (CR LF lines, Windows-1252), naming every
+  // file by the short path DOS reaches it by.
   QByteArray rescueAutoexec() const;
   QByteArray rescueRestoreBat() const;
   // The floppy's MSDOS.SYS made from the one it holds (empty when it has none), so that the
@@ -113,6 +114,10 @@ class Backups {
 
  private:
   QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
+  // The floppy boots real-mode DOS, which sees no long names: its batches name a folder by
+  // its aliases. One DOS cannot name (it does not exist, so holds nothing to restore)
+  // keeps the name it was given.
+  QString dosFolder(const QString& folder) const;
   bool copyComponentFile(const QString& from, const QString& to, const QString& failure);
   // `setFilesOnly`: only the files a set is made of, none the user may have put there.
   void removeSet(const QString& store, const QString& number, bool setFilesOnly = false);

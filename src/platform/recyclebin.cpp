@@ -186,10 +186,15 @@ bool RecycleBin::recycle(QStringView winPath, QString* error) {
     return fail(QStringLiteral("%1 belongs to the recycle bin itself.").arg(full));
 
   // Record the name as it is spelled on disk, so that a restore brings back that spelling.
+  // A path that named an entry by its alias is recorded in long names: a restore must never
+  // make a folder named as an alias.
   QString original = full;
   FindData found;
   if (auto search = fs_.findFirst(full, AttrReadOnly | AttrHidden | AttrSystem | AttrArchive, &found))
     original = full.left(full.lastIndexOf(QLatin1Char('\\')) + 1) + found.name;
+  if (const std::optional<QString> longPath = fs_.longPathName(full);
+      longPath && longPath->compare(original, Qt::CaseInsensitive) != 0)
+    original = *longPath;
   const QByteArray ansiPath = toAnsi(original);
   if (ansiPath.size() >= kPathField)
     return fail(QStringLiteral("%1 is longer than the %2 characters the recycle bin can record.").arg(full).arg(kPathField - 1));

@@ -2,9 +2,34 @@
 
 #include "platform/machine.h"
 #include "platform/recyclebin.h"
+#include "platform/shortname.h"
 #include "platform/text.h"
 
+#include <QStringList>
+
 namespace vt {
+
+std::optional<QString> dosPath(FileSystem& fs, QStringView winPath) {
+  QString existing = fs.fullPath(winPath);
+  if (existing.size() < 3) return std::nullopt;
+  // A name that is not there yet has no alias: DOS will create it by the name as written.
+  QStringList missing;
+  for (;;) {
+    if (std::optional<QString> shortPath = fs.shortPathName(existing)) {
+      for (const QString& name : missing) {
+        if (!shortPath->endsWith(QLatin1Char('\\'))) *shortPath += QLatin1Char('\\');
+        *shortPath += name;
+      }
+      return shortPath;
+    }
+    if (existing.size() <= 3) return std::nullopt;
+    const qsizetype cut = existing.lastIndexOf(QLatin1Char('\\'));
+    const QString name = existing.mid(cut + 1);
+    if (shortname::ownAlias(name).isEmpty()) return std::nullopt;
+    missing.prepend(name);
+    existing = existing.left(cut > 2 ? cut : 3);
+  }
+}
 
 void FileAccess::ReportUserAbort() {
   dialogs_.information(QString::fromUtf8(state_.pick("Aktion vom Benutzer abgebrochen!", "User has canceled current action!")));

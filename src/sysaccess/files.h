@@ -1,15 +1,26 @@
 #pragma once
 // File-system operations several sections share: the directory count that sizes the file
 // search's progress bar, the report after a user cancel, a test whether a drive or path can
-// be reached at all, an overwriting copy, and the move into the recycle bin.
+// be reached at all, an overwriting copy, the move into the recycle bin, and the path by
+// which real-mode DOS reaches a file.
 #include "sysaccess/dialogs.h"
 #include "sysaccess/state.h"
 
 #include <QString>
 
+#include <optional>
+
 namespace vt {
 
+class FileSystem;
 class Machine;
+
+// The path real-mode DOS (the rescue floppy, CONFIG.SYS, AUTOEXEC.BAT) reaches `winPath`
+// by, since it sees no long names: every existing name as its 8.3 alias
+// ("C:\PROGRA~1\VANTREL"), and any names below the longest existing part as written,
+// each of which must then be an 8.3 name itself. nullopt for a path DOS cannot name: a bad
+// path, a missing drive, or a name that does not exist yet and does not fit 8.3.
+std::optional<QString> dosPath(FileSystem& fs, QStringView winPath);
 
 class FileAccess {
  public:

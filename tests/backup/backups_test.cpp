@@ -450,7 +450,7 @@ QByteArray dosFile(RescueFixture& f, const QString& rel) {
 // Runs the rescue floppy's AUTOEXEC.BAT under DOSBox over the machine's drives, refusing
 // changes to the files the machine holds as read-only, hidden or system as DOS 7 does.
 // Returns what the batch printed.
-QString runRescueBatch(RescueFixture& f) {
+QString runRescueBatch(RescueFixture& f, const QString& batch = QStringLiteral("autoexec.bat")) {
   const QString dosbox = QStandardPaths::findExecutable("dosbox");
   if (dosbox.isEmpty()) {
     ADD_FAILURE() << "dosbox is missing; scripts/setup.sh installs it";
@@ -480,7 +480,7 @@ QString runRescueBatch(RescueFixture& f) {
   // A second COMMAND runs the whole batch with its output redirected; DOSBox's CALL would
   // redirect only its own line.
   dos.start(dosbox, {"-noconsole", "-c", "mount a " + f.tm.host("A"), "-c", "mount c " + f.tm.host("C"), "-c",
-                     "mount d " + work.path() + "/D", "-c", "a:", "-c", "command /c autoexec.bat > d:\\out.txt", "-c", "exit"});
+                     "mount d " + work.path() + "/D", "-c", "a:", "-c", "command /c " + batch + " > d:\\out.txt", "-c", "exit"});
   if (!dos.waitForFinished(60000)) ADD_FAILURE() << "dosbox did not finish";
   QFile out(work.path() + "/D/OUT.TXT");
   out.open(QIODevice::ReadOnly);
@@ -503,6 +503,28 @@ TEST(RescueDisk, DosRunsTheBatchAndPutsTheLastStateBackKeepingTheCurrentFiles) {
   EXPECT_EQ(dosFile(f, "AUTOEXEC.VTR"), "content of AUTOEXEC.BAT\r\n");
   EXPECT_EQ(dosFile(f, "WINDOWS/SYSTEM.DAT"), f.tm.hostFile("C", "VANTREL/LAST/system.dat"));
   EXPECT_NE(dosFile(f, "WINDOWS/SYSTEM.VTR"), "<missing>");
+}
+
+// DOS knows the folders only by their aliases, here PROGRA~1 and WINDOW~1.
+TEST(RescueDisk, DosRestoresThroughFoldersWithLongNames) {
+  RescueFixture f;
+  const QString program = QStringLiteral("C:\\Program Files\\Vantrel"), windows = QStringLiteral("C:\\Windows 95");
+  for (const char* file : {"SYSTEM.DAT", "USER.DAT", "WIN.INI", "SYSTEM.INI"})
+    f.tm.putHostFile("C", QString("Windows 95/") + file, QByteArray("saved ") + file);
+  f.tm.putHostFile("C", "Windows 95/COMMAND/EDIT.COM", "edit");
+  f.tm.putHostFile("C", "Windows 95/SYSTEM/KERNEL32.DLL", "broken");
+  f.tm.putHostFile("C", "Program Files/Vantrel/SAVE/KERNEL32.DLL", "saved kernel");
+  f.backups().setDirectories(program, windows, windows + QStringLiteral("\\SYSTEM"));
+  ASSERT_TRUE(f.backups().SaveLastState());
+  ASSERT_TRUE(f.backups().CreateRescueDisk());
+  f.tm.putHostFile("C", "Windows 95/WIN.INI", "broken win.ini\r\n");
+
+  const std::string out = runRescueBatch(f).toStdString();
+  EXPECT_EQ(dosFile(f, "Windows 95/WIN.INI"), "saved WIN.INI") << out;
+  EXPECT_EQ(dosFile(f, "Windows 95/WIN.VTR"), "broken win.ini\r\n") << out;
+  EXPECT_EQ(dosFile(f, "Windows 95/SYSTEM.DAT"), "saved SYSTEM.DAT") << out;
+  const std::string restoreOut = runRescueBatch(f, QStringLiteral("restore.bat")).toStdString();
+  EXPECT_EQ(dosFile(f, "Windows 95/SYSTEM/KERNEL32.DLL"), "saved kernel") << restoreOut;
 }
 
 // The registry is read-only, hidden and system, which DOS 7 (unlike DOSBox) enforces.

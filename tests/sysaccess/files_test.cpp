@@ -102,5 +102,31 @@ TEST_F(FileAccessTest, CopyOverwritesAndRecycleMovesOnlyExistingFiles) {
   EXPECT_TRUE(dialogs.shown.isEmpty());
 }
 
+// DOS sees aliases only: names that exist are given as theirs, names still to be made as
+// written when DOS can make them.
+TEST_F(FileAccessTest, DosPathNamesEveryFolderByItsAlias) {
+  tm.putHostFile("C", "Program Files/Vantrel/HELP.bat", "x");
+  tm.putHostFile("C", "My Documents/Letter to Ulrich.doc", "x");
+  const struct {
+    const char* path;
+    const char* dos;  // nullptr: DOS cannot name it
+  } cases[] = {
+      {"C:\\Program Files\\Vantrel", "C:\\PROGRA~1\\VANTREL"},
+      {"c:\\program files\\vantrel\\help.bat", "C:\\PROGRA~1\\VANTREL\\HELP.BAT"},
+      {"C:\\PROGRA~1\\Vantrel\\last\\system.dat", "C:\\PROGRA~1\\VANTREL\\last\\system.dat"},
+      {"C:\\My Documents\\Letter to Ulrich.doc", "C:\\MYDOCU~1\\LETTER~1.DOC"},
+      {"C:\\WINDOWS\\", "C:\\WINDOWS"},
+      {"C:\\", "C:\\"},
+      {"C:\\NEW\\SUB\\FILE.TXT", "C:\\NEW\\SUB\\FILE.TXT"},
+      {"C:\\Program Files\\New Folder\\A.TXT", nullptr},
+      {"C:\\Program Files\\Vantrel\\Read me.txt", nullptr},
+      {"A:\\FILE.TXT", nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::optional<QString> dos = dosPath(tm.fs(), QString::fromLatin1(c.path));
+    EXPECT_EQ(dos, c.dos ? std::optional<QString>(QString::fromLatin1(c.dos)) : std::nullopt) << c.path;
+  }
+}
+
 }  // namespace
 }  // namespace vt

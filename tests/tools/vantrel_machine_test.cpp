@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -463,6 +464,50 @@ TEST_F(MachineTool, LnkShowsWhereAShortcutPoints) {
   EXPECT_TRUE(r.out.contains(QLatin1String("Title            Tank Battle\n"))) << show(r);
   r = onMachine({QStringLiteral("lnk"), QStringLiteral("C:\\CONFIG.SYS")});
   EXPECT_EQ(r.code, 1) << show(r);
+}
+
+// --- dir and short names ---------------------------------------------------------------------
+
+// DOS 7's columns: the alias's name and extension, the size; the long path at the right.
+TEST_F(MachineTool, DirShowsTheShortNameBesideTheLongPath) {
+  const Result one = onMachine({QStringLiteral("dir"), QStringLiteral("C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE")});
+  ASSERT_EQ(one.code, 0) << show(one);
+  const QStringList lines = one.out.split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 4) << show(one);
+  const qint64 size = QFileInfo(host(QStringLiteral("drives/C/Program Files/Accessories/WORDPAD.EXE"))).size();
+  EXPECT_EQ(lines[0].left(26), QStringLiteral("WORDPAD  EXE") + QString::number(size).rightJustified(14)) << show(one);
+  EXPECT_EQ(lines[0].mid(55), QStringLiteral("C:\\Program Files\\Accessories\\WORDPAD.EXE")) << show(one);
+  EXPECT_EQ(lines[1].simplified(), QStringLiteral("1 file(s) %1 bytes").arg(size));
+
+  const Result root = onMachine({QStringLiteral("dir"), QStringLiteral("/A"), QStringLiteral("C:\\")});
+  for (const char* entry : {R"(^PROGRA~1       <DIR>        [-\d]{10} [:\d]{8}  ----  C:\\Program Files$)",
+                            R"(^MSDOS    SYS +\d+  [-\d]{10} [:\d]{8}  RHS-  C:\\MSDOS\.SYS$)"})
+    EXPECT_TRUE(root.out.contains(QRegularExpression(QString::fromLatin1(entry), QRegularExpression::MultilineOption)))
+        << entry << '\n'
+        << show(root);
+}
+
+// Every command that takes a Windows path takes any name of it as its alias, and shows or
+// records the long names.
+TEST_F(MachineTool, CommandsTakeShortNames) {
+  const struct {
+    QStringList args;
+    QString shows;
+  } steps[] = {
+      {{QStringLiteral("attrib"), QStringLiteral("c:\\progra~1\\access~1\\wordpad.exe")},
+       QStringLiteral("C:\\Program Files\\Accessories\\WORDPAD.EXE\n")},
+      {{QStringLiteral("lnk"), QStringLiteral("C:\\WINDOWS\\DESKTOP\\PIXELW~1.LNK")},
+       QStringLiteral("Target           C:\\PIXWERK\\PIXWERK.EXE\n")},
+      {{QStringLiteral("dir"), QStringLiteral("/S"), QStringLiteral("C:\\MYDOCU~1\\*.TXT")},
+       QStringLiteral("  C:\\My Documents\\Invoices 1998.txt\n")},
+      {{QStringLiteral("recycle"), QStringLiteral("delete"), QStringLiteral("C:\\MYDOCU~1\\INVOIC~1.TXT")}, QString()},
+      {{QStringLiteral("recycle"), QStringLiteral("list")}, QStringLiteral(" C:\\My Documents\\Invoices 1998.txt\n")},
+  };
+  for (const auto& step : steps) {
+    const Result r = onMachine(step.args);
+    EXPECT_EQ(r.code, 0) << show(r);
+    EXPECT_TRUE(r.out.contains(step.shows)) << step.args.join(QLatin1Char(' ')).toStdString() << '\n' << show(r);
+  }
 }
 
 // A script must not take a listing that never reached its file for a whole one.

@@ -1,12 +1,15 @@
 // "vantrel-machine dir": the DOS DIR command on a machine's drives, one line per entry
 // with its full Windows path, so that a search can be scripted (and timed) from the host.
 //
-// Each line: the last-write time (UTC, as the machine keeps it), the attribute letters
-// R H S A in their columns or "-", the size or <DIR>, the full path. A summary as DIR
-// prints it ends the list. As DIR does, hidden and system entries are left out unless
-// /A asks for them; /A:letters keeps the entries that have every attribute named, and
-// none of those named with a "-" (D for folders). /S searches every sub-folder too, hidden
-// ones included, through the same walk the clean-up's file search makes.
+// Each line as DOS 7's DIR shows an entry, the short name first: the 8.3 alias's name and
+// extension in their columns (8 and 3 characters), the size or <DIR>, the last-write time
+// (UTC, as the machine keeps it), the attribute letters R H S A in their columns or "-",
+// and at the right, from column 56, the full path in long names. A summary as DIR prints
+// it ends the list. As DIR does, hidden and system entries are left out unless /A asks
+// for them; /A:letters keeps the entries that have every attribute named, and none of
+// those named with a "-" (D for folders). /S searches every sub-folder too, hidden ones
+// included, through the same walk the clean-up's file search makes. A path may name any
+// folder or file by its alias.
 #include "commands.h"
 
 #include "platform/filesystem.h"
@@ -76,11 +79,14 @@ class Lister : public TreeVisitor {
     const time_t secs = time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
     struct tm t = {};
     ::gmtime_r(&secs, &t);
-    char head[64];
-    std::snprintf(head, sizeof head, "%04d-%02d-%02d %02d:%02d:%02d  %s %14s  ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                  t.tm_hour, t.tm_min, t.tm_sec, attributeLetters(attrs).constData(),
-                  isDir ? "<DIR>" : QByteArray::number(m.size).constData());
-    out_ << head << folder << m.name << '\n';
+    const QString alias = m.shortName();
+    const qsizetype dot = alias.indexOf(QLatin1Char('.'));
+    char head[80];
+    std::snprintf(head, sizeof head, "%14s  %04d-%02d-%02d %02d:%02d:%02d  %s  ",
+                  isDir ? "<DIR>      " : QByteArray::number(m.size).constData(), t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec, attributeLetters(attrs).constData());
+    out_ << alias.left(dot).leftJustified(8) << ' ' << (dot < 0 ? QString() : alias.mid(dot + 1)).leftJustified(3) << head
+         << folder << m.name << '\n';
     if (isDir) {
       ++dirs;
     } else {
@@ -135,6 +141,11 @@ int cmdDir(Machine& machine, const QStringList& args, Io& io) {
   } else if (!hasWildcard(name) && fs.isDirectory(full)) {
     folder = full + QLatin1Char('\\');
     name = QStringLiteral("*.*");
+  }
+  // The paths at the right are in long names, however the folder was named.
+  if (const std::optional<QString> longFolder = fs.longPathName(folder)) {
+    folder = *longFolder;
+    if (!folder.endsWith(QLatin1Char('\\'))) folder += QLatin1Char('\\');
   }
 
   TreeWalkFilter search;
