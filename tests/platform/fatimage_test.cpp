@@ -51,5 +51,28 @@ TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
   }
 }
 
+// Short names are bytes of code page 850; the alias is their text and goes back the same way.
+TEST(FatImage, ShortNamesAreReadAndWrittenInTheOemCodePage) {
+  const struct {
+    QByteArray bytes;
+    const char16_t* alias;
+  } cases[] = {
+      {"PROGRA~1   ", u"PROGRA~1"},
+      {"README  TXT", u"README.TXT"},
+      {"\267BC     TXT", u"\u00C0BC.TXT"},  // no such letter in code page 437
+      {"\216RGER~1 DOC", u"\u00C4RGER~1.DOC"},
+      {"GR\341E    \232B ", u"GR\u00DFE.\u00DCB"},
+      {"\005BC        ", u"\u00D5BC"},  // 0xE5 first would mark the entry deleted
+  };
+  for (const auto& c : cases) {
+    const QString alias = QString::fromUtf16(c.alias);
+    SCOPED_TRACE(alias.toStdString());
+    EXPECT_EQ(fat::aliasText(c.bytes), alias);
+    EXPECT_EQ(fat::aliasBytes(alias), c.bytes);
+  }
+  for (const char16_t* notAlias : {u"Program Files", u"readme.txt", u"TOOLONGNAME.TXT", u"\u20ACURO.TXT", u"A.B.C"})
+    EXPECT_TRUE(fat::aliasBytes(QString::fromUtf16(notAlias)).isEmpty()) << QString::fromUtf16(notAlias).toStdString();
+}
+
 }  // namespace
 }  // namespace vt
