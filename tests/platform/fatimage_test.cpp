@@ -31,7 +31,6 @@ TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
     payload.write(QByteArray(5000, 'x'));
     payload.close();
     test::mtool("mcopy", image, offset, {payload.fileName(), "::/PAYLOAD.BIN"});
-
     QString why;
     const auto v = fat::inspectFile(image, 0, &why);
     ASSERT_TRUE(v) << why.toStdString();
@@ -48,6 +47,25 @@ TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
     EXPECT_EQ(v->freeBytes() + v->clusterBytes() * ((5000 + v->clusterBytes() - 1) / v->clusterBytes()) +
                   (c.fatBits == 32 ? v->clusterBytes() : 0),  // the FAT32 root folder takes a cluster
               v->totalBytes());
+    QStringList many{"::/Many Files"};
+    for (int i = 0; i < 12; ++i) many << QStringLiteral("::/Many Files/Long Name %1.txt").arg(i);
+    test::mtool("mmd", image, offset, many.mid(0, 1));
+    for (const QString& to : many.mid(1)) test::mtool("mcopy", image, offset, {payload.fileName(), to});
+
+    // Each entry is where it says, with its long-name entries (over more than one cluster).
+    QFile f(image);
+    std::vector<fat::DirEntry> entries;
+    ASSERT_TRUE(fat::inspectFile(image, 0, &why, &entries) && f.open(QIODevice::ReadOnly) && entries.size() == 14);
+    for (const fat::DirEntry& e : entries) {
+      f.seek(e.at);
+      EXPECT_EQ(f.read(11), e.shortName) << e.path.toStdString();
+      const QString name = e.path.section('/', -1);
+      EXPECT_EQ(e.longNameAt.size(), name.contains(' ') ? size_t(name.size() + 12) / 13 : 0u) << e.path.toStdString();
+      for (qint64 at : e.longNameAt) {
+        f.seek(at + 11);
+        EXPECT_EQ(f.read(3), QByteArray("\x0F\0", 2) + char(fat::shortNameChecksum(e.shortName.constData())));
+      }
+    }
   }
 }
 
