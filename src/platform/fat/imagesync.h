@@ -1,10 +1,11 @@
 #pragma once
 // Keeping a host folder and a FAT volume of a disk image in step: reading the folder as a
 // tree of files with their DOS attributes and content hashes, copying a volume's files
-// out, and writing back into the image what changed in the folder since a tree was taken
-// of it, and nothing else. The image is never written in place: the changes go into a copy
-// beside it, which replaces it by rename only when mtools did every step and the copy holds
-// exactly the files and attributes it should.
+// out with their 8.3 aliases, and writing back into the image what changed in the folder
+// since a tree was taken of it, and nothing else. The image is never written in place:
+// the changes go into a copy beside it, which replaces it by rename only when mtools did
+// every step, what it wrote has its aliases, and the copy holds exactly the files and
+// attributes it should.
 #include "platform/fat/fatimage.h"
 
 #include <QByteArray>
