@@ -25,7 +25,7 @@ set(_sections tuning cleanup diagnosis multimedia)
 set(_platform_open machine filesystem registry profile shelllink launcher text)
 # The FAT image code knows only these leaves of the platform, and only the image drive
 # (the file system's adapter to it) and the disk images' import and export use it.
-set(_fat_leaves attributes attributestore atomicfile text)
+set(_fat_leaves attributes attributestore atomicfile shortname text)
 
 set(_violations "")
 file(GLOB_RECURSE _files RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp)

@@ -206,7 +206,8 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
     return fail(QStringLiteral("%1 exists and is not an empty folder").arg(machineDir));
   if (!target.absoluteDir().exists()) return fail(QStringLiteral("the folder %1 does not exist").arg(target.absolutePath()));
 
-  const auto volume = fat::inspectFile(image, partition, &why);
+  std::vector<fat::DirEntry> entries;
+  const auto volume = fat::inspectFile(image, partition, &why, &entries);
   if (!volume) return fail(QStringLiteral("%1: %2").arg(image, why));
   if (imagesync::inUse(image, &why)) return fail(why);
   imagesync::removeAbandonedCopies(image);
@@ -224,7 +225,7 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   std::unique_ptr<AttributeStore> store = makeAttributeStore(folder, false);
   const mtools::Volume mv(QFileInfo(image).absoluteFilePath(), volume->offset);
   imagesync::Tree tree;
-  if (!imagesync::extract(mv, root, *store, &tree, &why)) return fail(QStringLiteral("%1: %2").arg(image, why));
+  if (!imagesync::extract(mv, entries, root, *store, &tree, &why)) return fail(QStringLiteral("%1: %2").arg(image, why));
 
   Facts facts;
   if (const QString w = windowsDirectoryFrom(root, tree); !w.isEmpty()) facts.windowsDirectory = w;
@@ -337,7 +338,14 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
 
   imagesync::Failure kind = imagesync::Failure::None;
   QByteArray newHash;
-  if (!imagesync::apply(image, *volume, c->hostRoot, changes, now, &why, &kind, &newHash)) {
+  // The machine gives every new entry its alias as it would give it to a program asking.
+  const auto aliasOf = [&](const QString& path) {
+    QString win = path;
+    win.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const std::optional<QString> shortPath = m->files().shortPathName(QStringLiteral("C:\\") + win);
+    return shortPath ? shortPath->mid(shortPath->lastIndexOf(QLatin1Char('\\')) + 1) : QString();
+  };
+  if (!imagesync::apply(image, *volume, c->hostRoot, changes, now, aliasOf, &why, &kind, &newHash)) {
     const Refusal r = kind == imagesync::Failure::NoRoom           ? Refusal::NoRoom
                       : kind == imagesync::Failure::InUse          ? Refusal::InUse
                       : kind == imagesync::Failure::WriteProtected ? Refusal::WriteProtected

@@ -1,9 +1,9 @@
 #pragma once
 // A machine made from the FAT partition of an emulator's raw hard-disk image, and the way
-// back: import copies every file and folder out with its DOS attributes and times, and
-// records what it took (the image's size and hash, the partition, and each file's size,
-// time, attributes and content hash) in the machine folder; export writes into the image
-// what changed on C: since then, and nothing else. See docs/disk-images.md.
+// back: import copies every file and folder out with its DOS attributes, time and 8.3
+// alias, and records what it took (the image's size and hash, the partition, and each
+// file's size, time, attributes and content hash) in the machine folder; export writes
+// into the image what changed on C: since then, and nothing else. See docs/disk-images.md.
 #include <QString>
 
 namespace vt::disk {

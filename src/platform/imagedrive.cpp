@@ -2,6 +2,7 @@
 
 #include "platform/attributestore.h"
 #include "platform/fat/mtools.h"
+#include "platform/hostlookup.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,13 +78,14 @@ void ImageDrive::load(DriveInfo& d) {
   d.ready = false;
   if (!safe || !loaded_) return;
   // An image that is no sound FAT volume reads as a disk Windows cannot read: no disk.
-  volume_ = fat::inspectFile(image_, 0, nullptr);
+  std::vector<fat::DirEntry> entries;
+  volume_ = fat::inspectFile(image_, 0, nullptr, &entries);
   if (!volume_ || !ownFolder(QFile::encodeName(root_))) {
     volume_.reset();
     return;
   }
   const mtools::Volume vol(QFileInfo(image_).absoluteFilePath(), volume_->offset);
-  if (!imagesync::extract(vol, root_, store_, &base_, nullptr)) {
+  if (!imagesync::extract(vol, entries, root_, store_, &base_, nullptr)) {
     clearWorkingCopy();
     volume_.reset();
     return;
@@ -140,7 +142,16 @@ WinError ImageDrive::commit(DriveInfo& d) {
     const imagesync::Changes changes = imagesync::compare(base_, now, volume_->clusterBytes());
     if (changes.empty()) return WinError::Success;
     imagesync::Failure kind = imagesync::Failure::None;
-    if (imagesync::apply(image_, *volume_, root_, changes, now, &why, &kind)) {
+    // The aliases the drive's entries have had since they were first asked for, or are
+    // given now as any lookup would give them.
+    static const std::map<QChar, DriveInfo> kNoDrives;
+    HostLookup lookup(QFile::encodeName(machineFolder_), kNoDrives, store_);
+    const auto aliasOf = [&](const QString& path) {
+      const QByteArray host = QFile::encodeName(root_ + QLatin1Char('/') + path);
+      const qsizetype slash = host.lastIndexOf('/');
+      return lookup.aliasOf(host.left(slash), host.mid(slash + 1));
+    };
+    if (imagesync::apply(image_, *volume_, root_, changes, now, aliasOf, &why, &kind)) {
       base_ = std::move(now);
       loaded_ = stamp();
       if (auto v = fat::inspectFile(image_, 0, nullptr)) {

@@ -1,6 +1,7 @@
 // The round trip of an emulator's disk: imported into a machine, changed through Vantrel,
 // and exported back; and images whose damage the import refuses.
 #include "diskimage/roundtrip.h"
+#include "platform/attributestore.h"
 
 #include <QtEndian>
 
@@ -127,6 +128,78 @@ TEST_F(DiskRoundTrip, CopiesThatKilledExportsLeftGoAtTheNextExportOrImport) {
   EXPECT_FALSE(QFile::exists(abandoned));
   EXPECT_FALSE(QFile::exists(held));
   EXPECT_TRUE(QFile::exists(otherImage));
+}
+
+// "Program Files" made after "Programme Alt" is PROGRA~2 on the image: the machine knows it
+// by that alias, and an export keeps every alias the image holds and writes the machine's
+// for what it adds, also where mtools would have chosen another.
+TEST_F(DiskRoundTrip, TheImagesAliasesComeInAndTheMachinesGoOut) {
+  const QString image = dir_.filePath("aliases.img"), machine = dir_.filePath("aliased");
+  ASSERT_TRUE(test::makeSampleDisk(image, dir_.filePath("sample"), {"Programme Alt", "Program Files"}));
+  QFile note(dir_.filePath("note"));
+  ASSERT_TRUE(note.open(QIODevice::WriteOnly) && note.write("setup notes") > 0);
+  note.close();
+  test::mtool("mcopy", image, kPartitionOffset, {note.fileName(), "::/Program Files/Setup Notes.txt"});
+  QString why;
+  ASSERT_TRUE(disk::importImage(image, machine, 0, &why)) << why.toStdString();
+  const QMap<QString, QString> before = test::imageAliases(image, kPartitionOffset);
+  ASSERT_EQ(before.value("Program Files"), "PROGRA~2");
+  const QByteArray imported = test::sha256(image);
+  {
+    std::unique_ptr<Machine> m = Machine::open(machine, &why);
+    FileSystem& fs = m->files();
+    EXPECT_EQ(fs.readFile(u"C:\\PROGRA~2\\SETUPN~1.TXT").value_or("missing"), "setup notes");
+    EXPECT_EQ(fs.shortPathName(u"C:\\Program Files\\Setup Notes.txt").value_or("?"), "C:\\PROGRA~2\\SETUPN~1.TXT");
+    EXPECT_EQ(fs.longPathName(u"C:\\PROGRA~1").value_or("?"), "C:\\Programme Alt");
+  }
+  ASSERT_TRUE(disk::exportImage(machine, image, 0, &why)) << why.toStdString();
+  EXPECT_EQ(test::sha256(image), imported);
+
+  const char* added[] = {"Program Files/Report One.txt", "Program Files/Report Two.txt", "Programs Extra",
+                         "Programs Extra/Long File Name.txt"};
+  {
+    std::unique_ptr<Machine> m = Machine::open(machine, &why);
+    FileSystem& fs = m->files();
+    ASSERT_TRUE(fs.writeFile(u"C:\\Program Files\\Report Two.txt", "2"));
+    ASSERT_EQ(fs.shortPathName(u"C:\\Program Files\\Report Two.txt").value_or("?"), "C:\\PROGRA~2\\REPORT~1.TXT");
+    // REPORT~2.TXT on the machine; mtools, writing in name order, would make it REPORT~1.TXT.
+    ASSERT_TRUE(fs.writeFile(u"C:\\Program Files\\Report One.txt", "1"));
+    ASSERT_TRUE(fs.writeFile(u"C:\\Program Files\\Setup Notes.txt", "rewritten"));  // mcopy -o makes a new entry
+    ASSERT_TRUE(fs.createDirectory(u"C:\\Programs Extra"));
+    ASSERT_TRUE(fs.writeFile(u"C:\\Programs Extra\\Long File Name.txt", "x"));
+  }
+  ASSERT_TRUE(disk::exportImage(machine, image, 0, &why)) << why.toStdString();
+  const QMap<QString, QString> after = test::imageAliases(image, kPartitionOffset);
+  for (const auto& [path, alias] : before.asKeyValueRange()) EXPECT_EQ(after.value(path), alias) << path.toStdString();
+  EXPECT_EQ(after.value("Program Files/Report One.txt"), "REPORT~2.TXT");
+  {
+    std::unique_ptr<Machine> m = Machine::open(machine, &why);
+    for (const char* path : added) {
+      const QString shortPath = m->files().shortPathName(QString("C:\\") + QString(path).replace('/', '\\')).value_or("?");
+      EXPECT_EQ(after.value(path), shortPath.mid(shortPath.lastIndexOf('\\') + 1)) << path;
+    }
+  }
+  const QString partition = dir_.filePath("partition.img");
+  QFile whole(image), p(partition);
+  ASSERT_TRUE(whole.open(QIODevice::ReadOnly) && p.open(QIODevice::WriteOnly));
+  whole.seek(kPartitionOffset);
+  p.write(whole.readAll());
+  p.close();
+  QByteArray fsck;
+  EXPECT_EQ(test::runProgram("fsck.fat", {"-n", partition}, &fsck), 0) << fsck.toStdString();
+
+  // An alias the machine gave a new folder that an untouched entry holds in the image.
+  {
+    std::unique_ptr<Machine> m = Machine::open(machine, &why);
+    ASSERT_TRUE(m->files().createDirectory(u"C:\\Program Data"));
+    const QByteArray c = QFile::encodeName(machine + "/drives/C/");
+    ASSERT_TRUE(m->files().attributeStore().setAliases({{c + "Programme Alt", QString()}, {c + "Program Data", "PROGRA~1"}}));
+  }
+  const QByteArray exported = test::sha256(image);
+  EXPECT_FALSE(disk::exportImage(machine, image, 0, &why));
+  EXPECT_TRUE(why.contains("Program Data cannot have its alias PROGRA~1 in the image, where Programme Alt has it"))
+      << why.toStdString();
+  EXPECT_EQ(test::sha256(image), exported);
 }
 
 TEST(FatImage, DamagedImagesAreRefusedWithTheirReasonAndNothingIsMade) {

@@ -56,14 +56,16 @@ inline QMap<QString, QByteArray> imageFiles(const QString& image, const QString&
   return out;
 }
 
-// The sample machine's C: copied onto a fresh 64 MB FAT16 partition, attributes and all.
-inline bool makeSampleDisk(const QString& image, const QString& sample) {
+// The sample machine's C: copied onto a fresh 64 MB FAT16 partition, attributes and all,
+// after the folders `first` were made there.
+inline bool makeSampleDisk(const QString& image, const QString& sample, const QStringList& first = {}) {
   QString why;
   if (!sample::createSampleMachine(sample, &why)) {
     ADD_FAILURE() << why.toStdString();
     return false;
   }
   if (!test::makeHardDiskImage(image, 64, 16, "ATELIER")) return false;
+  for (const QString& folder : first) test::mtool("mmd", image, kPartitionOffset, {"::/" + folder});
   QStringList top;
   for (const QString& name : QDir(sample + "/drives/C").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
     top << sample + "/drives/C/" + name;

@@ -31,7 +31,6 @@ TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
     payload.write(QByteArray(5000, 'x'));
     payload.close();
     test::mtool("mcopy", image, offset, {payload.fileName(), "::/PAYLOAD.BIN"});
-
     QString why;
     const auto v = fat::inspectFile(image, 0, &why);
     ASSERT_TRUE(v) << why.toStdString();
@@ -48,7 +47,49 @@ TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
     EXPECT_EQ(v->freeBytes() + v->clusterBytes() * ((5000 + v->clusterBytes() - 1) / v->clusterBytes()) +
                   (c.fatBits == 32 ? v->clusterBytes() : 0),  // the FAT32 root folder takes a cluster
               v->totalBytes());
+    QStringList many{"::/Many Files"};
+    for (int i = 0; i < 12; ++i) many << QStringLiteral("::/Many Files/Long Name %1.txt").arg(i);
+    test::mtool("mmd", image, offset, many.mid(0, 1));
+    for (const QString& to : many.mid(1)) test::mtool("mcopy", image, offset, {payload.fileName(), to});
+
+    // Each entry is where it says, with its long-name entries (over more than one cluster).
+    QFile f(image);
+    std::vector<fat::DirEntry> entries;
+    ASSERT_TRUE(fat::inspectFile(image, 0, &why, &entries) && f.open(QIODevice::ReadOnly) && entries.size() == 14);
+    for (const fat::DirEntry& e : entries) {
+      f.seek(e.at);
+      EXPECT_EQ(f.read(11), e.shortName) << e.path.toStdString();
+      const QString name = e.path.section('/', -1);
+      EXPECT_EQ(e.longNameAt.size(), name.contains(' ') ? size_t(name.size() + 12) / 13 : 0u) << e.path.toStdString();
+      for (qint64 at : e.longNameAt) {
+        f.seek(at + 11);
+        EXPECT_EQ(f.read(3), QByteArray("\x0F\0", 2) + char(fat::shortNameChecksum(e.shortName.constData())));
+      }
+    }
   }
+}
+
+// Short names are bytes of code page 850; the alias is their text and goes back the same way.
+TEST(FatImage, ShortNamesAreReadAndWrittenInTheOemCodePage) {
+  const struct {
+    QByteArray bytes;
+    const char16_t* alias;
+  } cases[] = {
+      {"PROGRA~1   ", u"PROGRA~1"},
+      {"README  TXT", u"README.TXT"},
+      {"\267BC     TXT", u"\u00C0BC.TXT"},  // no such letter in code page 437
+      {"\216RGER~1 DOC", u"\u00C4RGER~1.DOC"},
+      {"GR\341E    \232B ", u"GR\u00DFE.\u00DCB"},
+      {"\005BC        ", u"\u00D5BC"},  // 0xE5 first would mark the entry deleted
+  };
+  for (const auto& c : cases) {
+    const QString alias = QString::fromUtf16(c.alias);
+    SCOPED_TRACE(alias.toStdString());
+    EXPECT_EQ(fat::aliasText(c.bytes), alias);
+    EXPECT_EQ(fat::aliasBytes(alias), c.bytes);
+  }
+  for (const char16_t* notAlias : {u"Program Files", u"readme.txt", u"TOOLONGNAME.TXT", u"\u20ACURO.TXT", u"A.B.C"})
+    EXPECT_TRUE(fat::aliasBytes(QString::fromUtf16(notAlias)).isEmpty()) << QString::fromUtf16(notAlias).toStdString();
 }
 
 }  // namespace

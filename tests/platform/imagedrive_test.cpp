@@ -156,6 +156,33 @@ TEST(ImageDrive, AChangeTheDiskCannotTakeIsUndoneAndTheImageKept) {
   }
 }
 
+// The floppy's own aliases are the drive's; what a held write adds gets the machine's.
+TEST(ImageDrive, AliasesAreTheDisksAndWhatIsAddedGetsTheMachines) {
+  SKIP_WITHOUT_DISK_TOOLS();
+  FloppyMachine m;
+  FileSystem& fs = m.fs();
+  test::mtool("mmd", m.image, 0, {"::/Programme Alt", "::/Program Files"});
+  FloppyMachine::writeHost(m.tm.folder() + "/copy", "a copy");
+  test::mtool("mcopy", m.image, 0, {m.tm.folder() + "/copy", "::/Program Files/Disk Copy.img"});
+  EXPECT_EQ(fs.readFile(u"A:\\PROGRA~2\\DISKCO~1.IMG").value_or("?"), "a copy");
+  EXPECT_EQ(fs.longPathName(u"A:\\PROGRA~1").value_or("?"), "A:\\Programme Alt");
+  test::mtool("mcopy", m.image, 0, {m.tm.folder() + "/copy", "::/\u00C0BC.TXT"});  // a short name only, byte 0xB7
+  EXPECT_EQ(fs.shortPathName(u"A:\\\u00C0BC.TXT").value_or("?"), "A:\\\u00C0BC.TXT");
+
+  fs.holdImage('A');
+  ASSERT_TRUE(fs.writeFile(u"A:\\Program Files\\Report Two.txt", "2"));
+  ASSERT_EQ(fs.shortPathName(u"A:\\Program Files\\Report Two.txt").value_or("?"), "A:\\PROGRA~2\\REPORT~1.TXT");
+  ASSERT_TRUE(fs.writeFile(u"A:\\Program Files\\Report One.txt", "1"));
+  ASSERT_TRUE(fs.releaseImage('A', true));
+  const QMap<QString, QString> aliases = test::imageAliases(m.image, 0);
+  EXPECT_EQ(aliases.value("Program Files"), "PROGRA~2");
+  EXPECT_EQ(aliases.value("Program Files/Disk Copy.img"), "DISKCO~1.IMG");
+  EXPECT_EQ(aliases.value("Program Files/Report Two.txt"), "REPORT~1.TXT");
+  EXPECT_EQ(aliases.value("Program Files/Report One.txt"), "REPORT~2.TXT");
+  QByteArray fsck;
+  EXPECT_EQ(test::runProgram("fsck.fat", {"-n", m.image}, &fsck), 0) << fsck.toStdString();
+}
+
 // A machine folder is passed around: links in it must not lead Vantrel to the host's files.
 TEST(ImageDrive, LinksOutOfTheMachineFolderAreNeverFollowed) {
   SKIP_WITHOUT_DISK_TOOLS();

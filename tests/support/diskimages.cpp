@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtEndian>
 
@@ -114,6 +115,28 @@ QMap<QString, QString> imageAttributes(const QString& image, qint64 offset) {
     for (char c : {'A', 'S', 'H', 'R'})
       if (line.left(at).contains(c)) letters += QLatin1Char(c);
     out.insert(QString::fromUtf8(line.mid(at + 3)), letters);
+  }
+  return out;
+}
+
+QMap<QString, QString> imageAliases(const QString& image, qint64 offset) {
+  static const QRegularExpression entry(QStringLiteral("^(.{8}) (.{3}) .*\\d{4}-\\d\\d-\\d\\d +\\d+:\\d\\d (?: (.+))?$"));
+  QMap<QString, QString> out;
+  QString folder;
+  for (const QString& line :
+       QString::fromUtf8(mtool("mdir", image, offset, {QStringLiteral("-/"), QStringLiteral("-a"), QStringLiteral("::/")}))
+           .split(QLatin1Char('\n'))) {
+    if (line.startsWith(QLatin1String("Directory for ::/"))) {
+      folder = line.mid(17);
+      continue;
+    }
+    const QRegularExpressionMatch m = entry.match(line);
+    if (!m.hasMatch()) continue;
+    const QString base = m.captured(1).trimmed(), ext = m.captured(2).trimmed();
+    if (base == QLatin1String(".") || base == QLatin1String("..")) continue;
+    const QString alias = ext.isEmpty() ? base : base + QLatin1Char('.') + ext;
+    const QString name = m.captured(3).isEmpty() ? alias : m.captured(3);
+    out.insert(folder.isEmpty() ? name : folder + QLatin1Char('/') + name, alias);
   }
   return out;
 }

@@ -31,6 +31,8 @@ bool makeFloppyImage(const QString& path, const QString& label = QStringLiteral(
 QByteArray mtool(const char* tool, const QString& image, qint64 offset, const QStringList& args, int* code = nullptr);
 // `mattrib -/` as path -> attribute letters ("ASHR" in this order, blanks dropped).
 QMap<QString, QString> imageAttributes(const QString& image, qint64 offset);
+// Every entry's 8.3 alias as `mdir -/ -a` shows it: path -> "PROGRA~1", "README.TXT".
+QMap<QString, QString> imageAliases(const QString& image, qint64 offset);
 // The contents of one file of the image (empty when missing).
 QByteArray imageFile(const QString& image, qint64 offset, const QString& path);
 

@@ -1,5 +1,7 @@
 #include "platform/fat/fatimage.h"
 
+#include "platform/shortname.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -162,10 +164,34 @@ QString shown(const QString& name) {
   return out;
 }
 
-quint8 shortNameChecksum(const char* name83) {
-  quint8 sum = 0;
-  for (int i = 0; i < 11; ++i) sum = quint8(((sum & 1) << 7) + (sum >> 1) + quint8(name83[i]));
-  return sum;
+// Code page 850, in which Windows 95 (and mtools) write the short names of Western Europe;
+// it holds every letter that Windows-1252 has in upper case.
+// clang-format off
+constexpr char16_t kOem[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00F8, 0x00A3, 0x00D8, 0x00D7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
+    0x00BF, 0x00AE, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x00C1, 0x00C2, 0x00C0,
+    0x00A9, 0x2563, 0x2551, 0x2557, 0x255D, 0x00A2, 0x00A5, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x00E3, 0x00C3,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x00A4,
+    0x00F0, 0x00D0, 0x00CA, 0x00CB, 0x00C8, 0x0131, 0x00CD, 0x00CE,
+    0x00CF, 0x2518, 0x250C, 0x2588, 0x2584, 0x00A6, 0x00CC, 0x2580,
+    0x00D3, 0x00DF, 0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE,
+    0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4,
+    0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8,
+    0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,
+};
+// clang-format on
+
+QString fromOem(QByteArrayView bytes) {
+  QString out;
+  out.reserve(bytes.size());
+  for (char c : bytes) out += QChar(quint8(c) < 0x80 ? char16_t(quint8(c)) : kOem[quint8(c) - 0x80]);
+  return out;
 }
 
 // The folders from the root down, with what mtools would take on trust in each entry: that
@@ -174,8 +200,8 @@ quint8 shortNameChecksum(const char* name83) {
 // export through a file that shares its clusters writes into the other one too.
 class TreeCheck {
  public:
-  TreeCheck(QIODevice& image, const Volume& v, const Geometry& g, const Chains& chains)
-      : image_(image), v_(v), g_(g), chains_(chains), owner_(chains.next.size(), 0) {}
+  TreeCheck(QIODevice& image, const Volume& v, const Geometry& g, const Chains& chains, std::vector<DirEntry>* entries)
+      : image_(image), v_(v), g_(g), chains_(chains), owner_(chains.next.size(), 0), entries_(entries) {}
 
   QString run() {
     nodes_.push_back({QString(), -1, true});
@@ -187,8 +213,9 @@ class TreeCheck {
       const auto [n, first] = folders.back();
       folders.pop_back();
       QByteArray entries;
-      if (!readFolder(n, first, &entries)) return QStringLiteral("cannot read the folder %1").arg(describe(n));
-      if (QString why = checkFolder(n, entries, &folders); !why.isEmpty()) return why;
+      std::vector<qint64> places;
+      if (!readFolder(n, first, &entries, &places)) return QStringLiteral("cannot read the folder %1").arg(describe(n));
+      if (QString why = checkFolder(n, entries, places, &folders); !why.isEmpty()) return why;
     }
     if (chains_.joined) return QStringLiteral("two chains share cluster %1 (cross-linked files)").arg(chains_.joined);
     return {};
@@ -232,9 +259,12 @@ class TreeCheck {
     return {};
   }
 
-  bool readFolder(int n, quint32 first, QByteArray* out) {
+  // `places` receives where in the image each cluster of the folder lies (the FAT12 and
+  // FAT16 root: its one place), for the entries' own places.
+  bool readFolder(int n, quint32 first, QByteArray* out, std::vector<qint64>* places) {
     if (n == 0 && g_.fatBits != 32) {
       const qint64 at = v_.offset + (qint64(g_.reserved) + qint64(g_.fats) * qint64(g_.fatSectors)) * g_.bytesPerSector;
+      places->push_back(at);
       return readAt(image_, at, qint64(g_.rootEntries) * 32, out);
     }
     // A FAT folder holds at most 65,536 entries; what a damaged chain adds is never read.
@@ -242,15 +272,20 @@ class TreeCheck {
     QByteArray part;
     for (quint32 c = first; c && out->size() < kMostBytes; c = chains_.next[c]) {
       if (!readAt(image_, clusterAt(c), v_.clusterBytes(), &part)) return false;
+      places->push_back(clusterAt(c));
       out->append(part);
     }
     return true;
   }
 
-  QString checkFolder(int n, const QByteArray& entries, std::vector<std::pair<int, quint32>>* folders) {
+  QString checkFolder(int n, const QByteArray& entries, const std::vector<qint64>& places,
+                      std::vector<std::pair<int, quint32>>* folders) {
     std::vector<char16_t> units;  // the long name being gathered from its entries
+    std::vector<qint64> unitsAt;  // where its entries lie in the image
     int expected = 0;             // the sequence number of the long-name entry read last; 0: none
     quint8 sum = 0;
+    const qint64 placeBytes = n == 0 && g_.fatBits != 32 ? entries.size() : v_.clusterBytes();
+    auto placeOf = [&](qint64 at) { return places[size_t(at / placeBytes)] + at % placeBytes; };
     for (qint64 at = 0; at + 32 <= entries.size(); at += 32) {
       const char* e = entries.constData() + at;
       const quint8 b0 = quint8(e[0]), attr = quint8(e[11]);
@@ -263,11 +298,13 @@ class TreeCheck {
         int seq = b0 & 0x1F;
         if (b0 & 0x40) {
           units.assign(size_t(seq) * 13, 0xFFFF);
+          unitsAt.clear();
           sum = quint8(e[13]);
         } else if (seq != expected - 1 || quint8(e[13]) != sum) {
           seq = 0;
         }
         expected = seq;
+        if (seq) unitsAt.push_back(placeOf(at));
         if (seq) {
           static constexpr int kUnitAt[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
           for (int k = 0; k < 13; ++k) units[size_t(seq - 1) * 13 + k] = qFromLittleEndian<quint16>(e + kUnitAt[k]);
@@ -279,11 +316,12 @@ class TreeCheck {
       if (attr & 0x08) continue;  // the volume label
       const QByteArray base = QByteArray(e, 8).trimmed(), ext = QByteArray(e + 8, 3).trimmed();
       if (base == "." || base == "..") continue;
-      QString shortName = QString::fromLatin1(base);
-      if (b0 == 0x05) shortName[0] = QChar(0xE5);
+      // Named as mtools names it: the short name in the OEM code page, in lower case where
+      // the entry's case bits say so.
+      QString shortName = fromOem(base);
+      if (b0 == 0x05) shortName[0] = QChar(kOem[0xE5 - 0x80]);
       if (quint8(e[12]) & 0x08) shortName = shortName.toLower();
-      if (!ext.isEmpty())
-        shortName += QLatin1Char('.') + (quint8(e[12]) & 0x10 ? QString::fromLatin1(ext).toLower() : QString::fromLatin1(ext));
+      if (!ext.isEmpty()) shortName += QLatin1Char('.') + (quint8(e[12]) & 0x10 ? fromOem(ext).toLower() : fromOem(ext));
       const QString prefix = n == 0 ? QString() : nodes_[n].path + QLatin1Char('/');
       QString name = shortName;
       if (hasLongName) {
@@ -305,6 +343,9 @@ class TreeCheck {
       const quint32 size = qFromLittleEndian<quint32>(e + 28);
       nodes_.push_back({prefix + name, n, folder});
       const int me = int(nodes_.size()) - 1;
+      if (entries_)
+        entries_->push_back(
+            {nodes_[me].path, QByteArray(e, 11), folder, placeOf(at), hasLongName ? unitsAt : std::vector<qint64>()});
       if (folder && first == 0)
         return QStringLiteral(
                    "the folder %1 leads back into the root folder, which holds it: a folder cannot contain its own parent")
@@ -332,9 +373,53 @@ class TreeCheck {
   const Chains& chains_;
   std::vector<qint32> owner_;  // for each cluster, 1 + the node whose chain holds it; 0: none yet
   std::vector<Node> nodes_;    // nodes_[0] is the root folder
+  std::vector<DirEntry>* entries_;
 };
 
 }  // namespace
+
+quint8 shortNameChecksum(const char* name83) {
+  quint8 sum = 0;
+  for (int i = 0; i < 11; ++i) sum = quint8(((sum & 1) << 7) + (sum >> 1) + quint8(name83[i]));
+  return sum;
+}
+
+QString aliasText(const QByteArray& name83) {
+  if (name83.size() != 11) return {};
+  QByteArray raw = name83;
+  if (raw[0] == 0x05) raw[0] = char(0xE5);
+  const QString base = fromOem(raw.first(8)), ext = fromOem(raw.sliced(8));
+  auto trimmed = [](QString s) {
+    while (s.endsWith(QLatin1Char(' '))) s.chop(1);
+    return s;
+  };
+  const QString b = trimmed(base), x = trimmed(ext);
+  return x.isEmpty() ? b : b + QLatin1Char('.') + x;
+}
+
+QByteArray aliasBytes(const QString& alias) {
+  if (!shortname::isAlias(alias)) return {};
+  const qsizetype dot = alias.indexOf(QLatin1Char('.'));
+  const QString base = dot < 0 ? alias : alias.left(dot), ext = dot < 0 ? QString() : alias.mid(dot + 1);
+  QByteArray out(11, ' ');
+  auto put = [&](const QString& part, int at) {
+    for (qsizetype i = 0; i < part.size(); ++i) {
+      const char16_t c = part[i].unicode();
+      if (c < 0x80) {
+        out[at + i] = char(c);
+        continue;
+      }
+      const char16_t* found = std::find(std::begin(kOem), std::end(kOem), c);
+      if (found == std::end(kOem)) return false;
+      out[at + i] = char(0x80 + (found - kOem));
+    }
+    return true;
+  };
+  if (!put(base, 0) || !put(ext, 8)) return {};
+  // A first byte of 0xE5 would mark the entry deleted; FAT keeps it as 0x05.
+  if (quint8(out[0]) == 0xE5) out[0] = 0x05;
+  return out;
+}
 
 QString nameFault(const QString& name) {
   if (name == QLatin1String(".") || name == QLatin1String(".."))
@@ -351,7 +436,7 @@ QString nameFault(const QString& name) {
   return {};
 }
 
-std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
+std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, std::vector<DirEntry>* entries) {
   auto fail = [&](const QString& why) -> std::optional<Volume> {
     if (error) *error = why;
     return std::nullopt;
@@ -418,7 +503,8 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
   Chains chains;
   const QString chainFault = checkChains(fat, g, &chains, &v.freeClusters);
   if (!chainFault.isEmpty()) return fail(QStringLiteral("the FAT is damaged: %1").arg(chainFault));
-  if (const QString treeFault = TreeCheck(image, v, g, chains).run(); !treeFault.isEmpty())
+  if (entries) entries->clear();
+  if (const QString treeFault = TreeCheck(image, v, g, chains, entries).run(); !treeFault.isEmpty())
     return fail(QStringLiteral("the file system is damaged: %1").arg(treeFault));
 
   // The label Windows shows is the root folder's volume entry; the boot sector's copy is
@@ -445,13 +531,13 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error) {
   return v;
 }
 
-std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error) {
+std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error, std::vector<DirEntry>* entries) {
   QFile f(imagePath);
   if (!f.open(QIODevice::ReadOnly)) {
     if (error) *error = QStringLiteral("cannot read %1: %2").arg(imagePath, f.errorString());
     return std::nullopt;
   }
-  return inspect(f, partition, error);
+  return inspect(f, partition, error, entries);
 }
 
 }  // namespace vt::fat

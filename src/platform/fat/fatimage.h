@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace vt::fat {
 
@@ -30,6 +31,24 @@ struct Volume {
   QString typeName() const { return QStringLiteral("FAT%1").arg(fatBits); }
 };
 
+// One file or folder of the volume as its directory entry holds it.
+struct DirEntry {
+  QString path;          // '/'-separated below the root, as mtools names it
+  QByteArray shortName;  // the entry's 11 bytes, "PROGRA~1   ", as stored
+  bool folder = false;
+  qint64 at = 0;                   // where the entry's 32 bytes lie in the image
+  std::vector<qint64> longNameAt;  // where its long-name entries lie; empty when it has no long name
+};
+
+// The 8.3 alias the 11 bytes of a short name stand for, "PROGRA~1" or "README.TXT", read
+// in the OEM code page (850) Windows 95 writes them in.
+QString aliasText(const QByteArray& name83);
+// The 11 bytes of a directory entry for `alias`; empty when it is no alias (shortname.h)
+// or holds a character the OEM code page has no place for.
+QByteArray aliasBytes(const QString& alias);
+// The checksum of a short name that its long-name entries carry.
+quint8 shortNameChecksum(const char* name83);
+
 // Why `name` cannot be a long name on a FAT volume, as words that follow the name ("ends
 // with a point ..."); empty when it can.
 QString nameFault(const QString& name);
@@ -40,8 +59,10 @@ QString nameFault(const QString& name);
 // partition table or boot sector claims, a volume that is not FAT, a FAT whose chains
 // leave the volume, loop, or join another chain, and folders that mtools would trust to
 // its or the user's harm: two entries on one chain, a file longer than its chain, a folder
-// that leads back into one holding it, a name Windows could not have made.
-std::optional<Volume> inspect(QIODevice& image, int partition, QString* error);
-std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error);
+// that leads back into one holding it, a name Windows could not have made. `entries`, when
+// given, receives every file and folder of the volume, parents before what they hold.
+std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, std::vector<DirEntry>* entries = nullptr);
+std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error,
+                                  std::vector<DirEntry>* entries = nullptr);
 
 }  // namespace vt::fat

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <cctype>
@@ -145,6 +146,70 @@ bool noRoom(const mtools::Result& r) {
          text.contains("Root directory full") || text.contains("directory full");
 }
 
+// The paths of a tree found by a path as the volume spells it, which may differ from the
+// host's in case.
+class Spellings {
+ public:
+  explicit Spellings(const Tree& tree) : tree_(tree) {
+    for (const auto& [path, e] : tree) folded_.insert(winUpper(path), path);
+  }
+  QString find(const QString& path) const { return tree_.count(path) ? path : folded_.value(winUpper(path)); }
+
+ private:
+  const Tree& tree_;
+  QHash<QString, QString> folded_;
+};
+
+// Gives the entries of the working copy `image` that mtools has just written the aliases
+// the machine holds for them, by writing their short names (and the checksum in their
+// long-name entries) through `fd`. Empty when done; else why the copy cannot be finished.
+QString writeAliases(const QString& image, int fd, const fat::Volume& volume, const QStringList& written,
+                     const AliasOf& aliasOf) {
+  std::vector<fat::DirEntry> entries;
+  QString why;
+  const auto v = fat::inspectFile(image, volume.partition, &why, &entries);
+  if (!v || v->offset != volume.offset) return QStringLiteral("the copy cannot be read back: %1").arg(why);
+  std::map<QString, size_t> byPath;  // by the path's folded form
+  for (size_t i = 0; i < entries.size(); ++i) byPath[winUpper(entries[i].path)] = i;
+  std::map<size_t, QByteArray> patches;
+  for (const QString& path : written) {
+    const auto it = byPath.find(winUpper(path));
+    if (it == byPath.end()) return QStringLiteral("%1 is not in the copy").arg(path);
+    const fat::DirEntry& e = entries[it->second];
+    const QString alias = aliasOf ? aliasOf(path) : QString();
+    if (alias.isEmpty()) return QStringLiteral("%1 has no 8.3 alias on the machine").arg(path);
+    const QByteArray bytes = fat::aliasBytes(alias);
+    if (bytes.isEmpty()) return QStringLiteral("the alias %1 of %2 has no place in a FAT directory entry").arg(alias, path);
+    if (bytes == e.shortName) continue;
+    if (e.longNameAt.empty())
+      return QStringLiteral("%1 cannot have the alias %2 without a long name of its own").arg(path, alias);
+    patches[it->second] = bytes;
+  }
+  if (patches.empty()) return {};
+  // The short names of each folder that gets one, as they will be; the first entry holding each.
+  QSet<QString> folders;
+  for (const auto& [i, bytes] : patches) folders.insert(winUpper(parentOf(entries[i].path)));
+  std::map<std::pair<QString, QByteArray>, size_t> holder;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const QString folder = winUpper(parentOf(entries[i].path));
+    if (!folders.contains(folder)) continue;
+    const auto p = patches.find(i);
+    const QByteArray name = p == patches.end() ? entries[i].shortName : p->second;
+    const auto [at, fresh] = holder.try_emplace({folder, name}, i);
+    if (fresh) continue;
+    const size_t mine = patches.count(i) ? i : at->second, other = mine == i ? at->second : i;
+    return QStringLiteral("%1 cannot have its alias %2 in the image, where %3 has it already")
+        .arg(entries[mine].path, fat::aliasText(name), entries[other].path);
+  }
+  for (const auto& [i, bytes] : patches) {
+    const quint8 sum = fat::shortNameChecksum(bytes.constData());
+    bool ok = ::pwrite(fd, bytes.constData(), 11, entries[i].at) == 11;
+    for (qint64 at : entries[i].longNameAt) ok = ok && ::pwrite(fd, &sum, 1, at + 13) == 1;
+    if (!ok) return QStringLiteral("cannot write the copy: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+  }
+  return {};
+}
+
 }  // namespace
 
 int Changes::count() const {
@@ -186,7 +251,8 @@ bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* er
   return true;
 }
 
-bool extract(const mtools::Volume& volume, const QString& root, AttributeStore& store, Tree* out, QString* error) {
+bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& entries, const QString& root, AttributeStore& store,
+             Tree* out, QString* error) {
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
@@ -211,6 +277,22 @@ bool extract(const mtools::Volume& volume, const QString& root, AttributeStore& 
     return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries listed, %2 copied)")
                     .arg(listed->size())
                     .arg(out->size()));
+  // The alias is what the directory entry holds, whatever Windows would make of the long
+  // name today: "Program Files" may well be PROGRA~2.
+  const Spellings spelt(*out);
+  std::vector<std::pair<QByteArray, QString>> aliases;
+  for (const fat::DirEntry& e : entries) {
+    const QString path = spelt.find(e.path);
+    if (path.isEmpty()) return fail(QStringLiteral("%1 on the volume was not copied out under its own name").arg(e.path));
+    const QString alias = fat::aliasText(e.shortName);
+    if (alias != path.mid(path.lastIndexOf(QLatin1Char('/')) + 1))
+      aliases.emplace_back(QFile::encodeName(root + QLatin1Char('/') + path), alias);
+  }
+  if (entries.size() != out->size())
+    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 copied)")
+                    .arg(entries.size())
+                    .arg(out->size()));
+  if (!store.setAliases(aliases)) return fail(QStringLiteral("cannot keep the 8.3 aliases of the files"));
   return true;
 }
 
@@ -293,7 +375,7 @@ bool inUse(const QString& image, QString* why) {
 }
 
 bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes, const Tree& now,
-           QString* error, Failure* why, QByteArray* newHash) {
+           const AliasOf& aliasOf, QString* error, Failure* why, QByteArray* newHash) {
   Failure kind = Failure::Failed;
   auto fail = [&](Failure k, const QString& message) {
     if (why) *why = k;
@@ -375,6 +457,11 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
   }
   for (const auto& [attrs, paths] : changes.attributes)
     if (!onVolume("mattrib", attributeFlags(attrs), paths)) return fail(kind, toolError);
+  // mtools names what it writes after its own fashion, and a file it overwrites gets a new
+  // directory entry: each takes the alias the machine knows it by.
+  if (const QString failed = writeAliases(QFile::decodeName(temp), fd, volume, changes.makeFolders + changes.writeFiles, aliasOf);
+      !failed.isEmpty())
+    return fail(Failure::Failed, failed);
 
   // The copy must now hold exactly the tree it was written from.
   QString listError;

@@ -1,18 +1,21 @@
 #pragma once
 // Keeping a host folder and a FAT volume of a disk image in step: reading the folder as a
 // tree of files with their DOS attributes and content hashes, copying a volume's files
-// out, and writing back into the image what changed in the folder since a tree was taken
-// of it, and nothing else. The image is never written in place: the changes go into a copy
-// beside it, which replaces it by rename only when mtools did every step and the copy holds
-// exactly the files and attributes it should.
+// out with their 8.3 aliases, and writing back into the image what changed in the folder
+// since a tree was taken of it, and nothing else. The image is never written in place:
+// the changes go into a copy beside it, which replaces it by rename only when mtools did
+// every step, what it wrote has its aliases, and the copy holds exactly the files and
+// attributes it should.
 #include "platform/fat/fatimage.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace vt {
 
@@ -43,8 +46,11 @@ using Tree = std::map<QString, Entry>;
 bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* error);
 
 // Copies every file and folder of the volume into the empty host folder `root`, with their
-// times, and gives them their DOS attributes in `store`. `out` is the tree of `root` then.
-bool extract(const mtools::Volume& volume, const QString& root, AttributeStore& store, Tree* out, QString* error);
+// times, and gives them their DOS attributes in `store` and the aliases their directory
+// entries hold (`entries`, as fat::inspect read them), wherever an alias is not the name
+// itself. `out` is the tree of `root` then.
+bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& entries, const QString& root, AttributeStore& store,
+             Tree* out, QString* error);
 
 // What turns the volume that held `base` into one that holds `now`.
 struct Changes {
@@ -63,12 +69,17 @@ Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes);
 
 enum class Failure { None, WriteProtected, InUse, NoRoom, Failed };
 
+// The 8.3 alias the machine holds for an entry, by its path in a Tree; empty when it has none.
+using AliasOf = std::function<QString(const QString& path)>;
+
 // Writes `changes` (taking the files from the host folder `root`) into `volume` of the
 // image, through a copy that replaces the image only when its listing then matches `now`.
-// On failure the image is as it was and `why` says which kind of failure it was.
-// `newHash` receives the SHA-256 of the image written.
+// Every entry written or made gets the alias `aliasOf` gives it, in place of the one mtools
+// chose; the others keep their directory entries as they were. An alias that another entry
+// of its folder holds in the image is refused. On failure the image is as it was and `why`
+// says which kind of failure it was. `newHash` receives the SHA-256 of the image written.
 bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes, const Tree& now,
-           QString* error, Failure* why, QByteArray* newHash = nullptr);
+           const AliasOf& aliasOf, QString* error, Failure* why, QByteArray* newHash = nullptr);
 
 // Removes the working copies beside `image` that writes killed half-way left behind (each as
 // large as the image). The copy of a write still running is locked by it and stays.
