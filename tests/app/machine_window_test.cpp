@@ -118,7 +118,8 @@ TEST_F(ImageWindow, AppliesASwitchAndWritesItBackIntoTheImage) {
   w.dialogs.shown.clear();
   w.get<TExplorerButton>("Knopf_Zurueckschreiben")->click();
   ASSERT_EQ(w.dialogs.shown.size(), 1);
-  EXPECT_TRUE(w.dialogs.shown[0].startsWith(QStringLiteral("info: Das Disk-Image wurde geschrieben"))) << w.dialogs.shown[0].toStdString();
+  EXPECT_TRUE(w.dialogs.shown[0].startsWith(QStringLiteral("info: Das Disk-Image wurde geschrieben")))
+      << w.dialogs.shown[0].toStdString();
 
   QByteArray fsck;
   EXPECT_EQ(fsckPartition(&fsck), 0) << fsck.toStdString();

@@ -118,7 +118,8 @@ bool MachinePage::writeBack(bool quiet) {
                              .arg(image));
         return false;
       default:
-        dialogs_.warning(text("Das Disk-Image %1 wurde nicht geändert:\r%2", "The disk image %1 was not changed:\r%2").arg(image, why));
+        dialogs_.warning(
+            text("Das Disk-Image %1 wurde nicht geändert:\r%2", "The disk image %1 was not changed:\r%2").arg(image, why));
         return false;
     }
   }
