@@ -3,6 +3,7 @@
 #include "platform/filesystem.h"
 #include "platform/shelllink.h"
 #include "platform/text.h"
+#include "platform/versioninfo.h"
 #include "sysaccess/files.h"
 
 #include <QRegularExpression>
@@ -232,7 +233,11 @@ void FileSearch::CheckWin3Programs() {
   clusterSize_ = clusterSizeOf(fs_, windowsDirectory_.left(2) + QLatin1String("\\"));
   for (const char* name : {"\\taskman.exe", "\\WinFile.exe"}) {
     const QString path = windowsDirectory_ + QLatin1String(name);
-    if (fs_.exists(path) && !fs_.isDirectory(path)) AddFoundFile(path, fs_.fileSize(path));
+    if (!fs_.exists(path) || fs_.isDirectory(path)) continue;
+    // Windows 95 installs programs of these names itself; only those of Windows 3.x, which
+    // carry no version or one below 4.0, are left over.
+    const std::optional<FixedFileInfo> version = fileVersionInfo(fs_, path);
+    if (!version || version->below(4, 0)) AddFoundFile(path, fs_.fileSize(path));
   }
   clusterSize_ = saved;
 }
