@@ -3,6 +3,7 @@
 #include "platform/versioninfo.h"
 #include "sample/binaries.h"
 #include "sample/pictures.h"
+#include "support/testmachine.h"
 
 #include <QImage>
 
@@ -108,6 +109,16 @@ TEST(WindowsExecutables, VersionResourceReadsBackFromAnyHead) {
       }
     }
   }
+  // A version that lies past the head the reader starts with is read all the same.
+  QByteArray far = peImage("IEXPLORE.EXE", PeKind::GuiExe, 0, ModuleVersion{4, 70, 1155});
+  const int section = int(u32(far, 0x3C)) + 24 + 0xE0 + 40, raw = int(u32(far, section + 20));
+  far.insert(raw, QByteArray(100000, '\0'));
+  putU32(far, section + 20, quint32(raw + 100000));
+  vt::test::TestMachine tm;
+  ASSERT_TRUE(tm.fs().writeFile(u"C:\\FAR.EXE", far));
+  const auto version = vt::fileVersionInfo(tm.fs(), u"C:\\FAR.EXE");
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version->fileVersionMS, 0x00040046u);
 }
 
 TEST(Fonts, TrueTypeNameTableChecksumAndNames) {
