@@ -33,7 +33,7 @@ seeds="$dir/seeds"
 sample="$dir/sample-machine"
 rm -rf "$seeds" "$sample"
 ASAN_OPTIONS=detect_leaks=0 "$dir/tools/vantrel-machine" new "$sample" >/dev/null
-for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath shortname; do mkdir -p "$seeds/$t"; done
+for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath shortname versioninfo; do mkdir -p "$seeds/$t"; done
 
 # Copies FILE into a target's seeds, after PREFIX (printf format): the bytes with which
 # some targets choose what they do with the rest.
@@ -57,6 +57,8 @@ while IFS= read -r -d '' f; do seed recyclebin '\000' "$f"; done \
   < <(find "$sample" -path '*/RECYCLED/INFO' -type f -print0)
 while IFS= read -r -d '' f; do seed shelllink '' "$f"; done \
   < <(find "$sample" \( -iname '*.lnk' -o -iname '*.pif' \) -type f -print0)
+while IFS= read -r -d '' f; do seed versioninfo '' "$f"; done \
+  < <(find "$sample" \( -iname 'TASKMAN.EXE' -o -iname 'WINFILE.EXE' -o -iname 'NOTEPAD.EXE' -o -iname 'GDI.EXE' \) -type f -print0)
 
 # Paths as the sample's files and shortcuts write them, and with a pattern after the byte
 # that asks for one.
@@ -86,7 +88,7 @@ fi
 # --- runs ---------------------------------------------------------------------------------
 status=0
 summary=""
-for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath shortname; do
+for t in creghive regedit4 ini machineini recyclebin shelllink fatimage winpath shortname versioninfo; do
   corpus="$dir/corpus/$t"
   artifacts="$dir/artifacts/$t"
   mkdir -p "$corpus" "$artifacts"

@@ -22,7 +22,7 @@ set(_sections tuning cleanup diagnosis multimedia)
 # The platform headers open to backup, the sections and the window: the machine and the
 # kinds of thing they name in their own code. The rest of the platform is its own, and
 # they reach it through these or through the shared helpers of sysaccess.
-set(_platform_open machine filesystem registry profile shelllink launcher text)
+set(_platform_open machine filesystem registry profile shelllink launcher text versioninfo)
 # The FAT image code knows only these leaves of the platform, and only the image drive
 # (the file system's adapter to it) and the disk images' import and export use it.
 set(_fat_leaves attributes attributestore atomicfile shortname text)

@@ -3,9 +3,8 @@
 #include "platform/filesystem.h"
 #include "platform/shelllink.h"
 #include "platform/text.h"
+#include "platform/versioninfo.h"
 #include "sysaccess/files.h"
-
-#include <QRegularExpression>
 
 #include <memory>
 
@@ -158,22 +157,18 @@ bool FileSearch::IsOrphanedShortcut(const QString& path) {
     t.chop(1);
     if (t.isEmpty()) return false;
   }
-  static const QRegularExpression shortName(QStringLiteral("~[0-9]"));
   // A program named without its drive ("INT13TST.EXE" in a PIF) runs from whichever folder
   // Windows finds it in; the current folder of this program says nothing about it.
-  if (!hasDrive(t) && !t.startsWith(QLatin1String("\\\\")))
-    return !foundWhereWindowsLooks(path, link.workingDir, t) && !t.contains(shortName);
+  if (!hasDrive(t) && !t.startsWith(QLatin1String("\\\\"))) return !foundWhereWindowsLooks(path, link.workingDir, t);
   // A share (\\SERVER\SHARE\...) is a network target like a mapped network drive.
   const DriveType type =
       t.startsWith(QLatin1String("\\\\")) ? DriveType::Remote : fs_.driveType(QString(t[0]) + QLatin1String(":\\"));
   if (type == DriveType::Removable && !flags_.floppyShortcuts) return false;
   if (type == DriveType::CdRom && !flags_.cdromShortcuts) return false;
   if (type == DriveType::Remote && !flags_.networkShortcuts) return false;
-  // A folder is a target too: a shortcut to an existing folder still works.
-  if (fs_.exists(t)) return false;
-  // A shortcut that names its target only through the shell's item list gives short 8.3
-  // names (PROGRA~1), which a copied drive may not know; such a target proves nothing.
-  return !t.contains(shortName);
+  // A folder is a target too: a shortcut to an existing folder still works. A target in
+  // short names (PROGRA~1) is looked up by them like any other.
+  return !fs_.exists(t);
 }
 
 void FileSearch::walk(const QString& dir, const Pass& pass) {
@@ -232,7 +227,11 @@ void FileSearch::CheckWin3Programs() {
   clusterSize_ = clusterSizeOf(fs_, windowsDirectory_.left(2) + QLatin1String("\\"));
   for (const char* name : {"\\taskman.exe", "\\WinFile.exe"}) {
     const QString path = windowsDirectory_ + QLatin1String(name);
-    if (fs_.exists(path) && !fs_.isDirectory(path)) AddFoundFile(path, fs_.fileSize(path));
+    if (!fs_.exists(path) || fs_.isDirectory(path)) continue;
+    // Windows 95 installs programs of these names itself; only those of Windows 3.x, which
+    // carry no version or one below 4.0, are left over.
+    const std::optional<FixedFileInfo> version = fileVersionInfo(fs_, path);
+    if (!version || version->below(4, 0)) AddFoundFile(path, fs_.fileSize(path));
   }
   clusterSize_ = saved;
 }

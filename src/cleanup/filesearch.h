@@ -91,6 +91,8 @@ class FileSearch {
   void SearchGidFiles(const QString& dir);
   void SearchShortcuts(const QString& dir);
   void SearchWin3Files(const QString& dir);
+  // Task Manager and File Manager in the Windows directory, when they are Windows 3.x's:
+  // Windows 95 installs its own under the same names, version 4.0 and above.
   void CheckWin3Programs();
   void AddFoundFile(const QString& path, qint64 size);
   // A target named without a drive is looked for where Windows 95 would start it from:

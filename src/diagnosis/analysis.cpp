@@ -41,11 +41,23 @@ constexpr qint64 kMinimumFreeMb = 20;
 
 int indexOf(QChar letter) { return letter.unicode() - kFirstLetter; }
 
-// A path cut just after the third character behind its first "." (the end of an 8.3
-// extension); without a "." the first word is the path.
+// The "." that begins the extension of a path's file name: the first one that is not in
+// a folder's name, as in "C:\PROGRA~1\NETSCA~1.5\NETSCAPE.EXE", whose folder's 8.3 alias
+// has an extension of its own. -1 when there is none.
+template <typename Text>
+qsizetype extensionDot(const Text& path) {
+  for (qsizetype dot = path.indexOf('.'); dot >= 0; dot = path.indexOf('.', dot + 1)) {
+    const qsizetype folderEnd = path.indexOf('\\', dot), blank = path.indexOf(' ', dot);
+    if (folderEnd < 0 || (blank >= 0 && blank < folderEnd)) return dot;
+  }
+  return -1;
+}
+
+// A path cut just after the third character behind its extension's "." (the end of an
+// 8.3 extension); without a "." the first word is the path.
 template <typename Text>
 Text cutAfterExtension(const Text& path) {
-  const qsizetype dot = path.indexOf('.');
+  const qsizetype dot = extensionDot(path);
   if (dot >= 0) return path.left(dot + 4);
   const qsizetype blank = path.indexOf(' ');
   return blank < 0 ? path : path.left(blank);
@@ -159,15 +171,16 @@ void Analysis::oldSystemIniDrivers(QStringList& found) {
 }
 
 // Each program of WIN.INI's load= or run= runs from the drive letter before a ":\" to the
-// end of its extension. load= programs end at the first extension, run= programs at the
-// first ".exe"; run= may name documents too, whose own extensions must not end a path.
+// end of its extension. load= programs end at the first extension of a file name, run=
+// programs at the first ".exe"; run= may name documents too, whose own extensions must not
+// end a path.
 // An extension written in capitals is as good as one in small letters.
 void Analysis::missingWinIniPrograms(QStringView key, QStringList& found) {
   const bool run = key == u"run";
   QString rest = ini_.ReadIniString(folders_.windows + QStringLiteral("\\win.ini"), u"windows", key);
   while (!rest.isEmpty() && rest.contains(QLatin1String(":\\"))) {
     const qsizetype drive = std::max<qsizetype>(rest.indexOf(QLatin1String(":\\")) - 1, 0);
-    const qsizetype mark = run ? rest.indexOf(QLatin1String(".exe"), 0, Qt::CaseInsensitive) : rest.indexOf(QLatin1Char('.'));
+    const qsizetype mark = run ? rest.indexOf(QLatin1String(".exe"), 0, Qt::CaseInsensitive) : extensionDot(rest);
     if (mark < 0) break;  // nothing left that ends in an extension
     const qsizetype end = std::min(mark + 4, rest.size());
     const QString candidate = end > drive ? rest.mid(drive, end - drive) : QString();

@@ -118,7 +118,7 @@ QByteArray dosExeProgram(const QByteArray& message) {
   return b;
 }
 
-QByteArray peImage(const QString& name, PeKind kind, quint32 imageBase) {
+QByteArray peImage(const QString& name, PeKind kind, quint32 imageBase, std::optional<ModuleVersion> version) {
   int pe = 0;
   QByteArray b = mzWithStub("This program needs Microsoft Windows.", &pe);
   const bool dll = kind == PeKind::Dll;
@@ -177,15 +177,77 @@ QByteArray peImage(const QString& name, PeKind kind, quint32 imageBase) {
   putU32(b, sect + 20, fileAlign);
   putU32(b, sect + 36, 0x60000020);  // code, execute, read
   putText(b, fileAlign, code, int(code.size()));
+  if (!version) return b;
+
+  // A resource section holding only the version: the directory of types, of names and of
+  // languages, one entry each, then the data entry and the data.
+  QByteArray rsrc(0x58, '\0');
+  const quint32 rva = 0x2000;
+  putU16(rsrc, 0x0E, 1);
+  putU32(rsrc, 0x10, 16);  // RT_VERSION
+  putU32(rsrc, 0x14, 0x80000000u | 0x18);
+  putU16(rsrc, 0x18 + 0x0E, 1);
+  putU32(rsrc, 0x18 + 0x10, 1);
+  putU32(rsrc, 0x18 + 0x14, 0x80000000u | 0x30);
+  putU16(rsrc, 0x30 + 0x0E, 1);
+  putU32(rsrc, 0x30 + 0x10, 0x409);  // U.S. English
+  putU32(rsrc, 0x30 + 0x14, 0x48);
+  const QByteArray data = versionResource(*version, true);
+  putU32(rsrc, 0x48, rva + 0x58);
+  putU32(rsrc, 0x4C, quint32(data.size()));
+  rsrc += data;
+  const int rawSize = (int(rsrc.size()) + fileAlign - 1) / fileAlign * fileAlign;
+  putU16(b, coff + 2, 2);
+  putU32(b, opt + 56, 0x3000);
+  putU32(b, opt + 112, rva);
+  putU32(b, opt + 116, quint32(rsrc.size()));
+  const int second = sect + 40;
+  putText(b, second, ".rsrc", 8);
+  putU32(b, second + 8, quint32(rsrc.size()));
+  putU32(b, second + 12, rva);
+  putU32(b, second + 16, quint32(rawSize));
+  putU32(b, second + 20, quint32(b.size()));
+  putU32(b, second + 36, 0x40000040);  // initialised data, read
+  rsrc.resize(rawSize, '\0');
+  b += rsrc;
   return b;
 }
 
-QByteArray neModule(const QString& moduleName, bool library, const QByteArray& description) {
+QByteArray versionResource(const ModuleVersion& v, bool wide) {
+  static const char key[] = "VS_VERSION_INFO";
+  QByteArray b(wide ? 6 : 4, '\0');
+  if (wide) putU16(b, 4, 0);  // binary value
+  for (const char c : key) {
+    b += c;
+    if (wide) b += '\0';
+  }
+  while (b.size() % 4) b += '\0';
+  const int fixed = int(b.size());
+  b += QByteArray(52, '\0');
+  putU32(b, fixed, 0xFEEF04BD);
+  putU32(b, fixed + 4, 0x00010000);  // structure version 1.0
+  putU32(b, fixed + 8, (quint32(v.major) << 16) | v.minor);
+  putU32(b, fixed + 12, (quint32(v.build) << 16) | v.revision);
+  putU32(b, fixed + 16, (quint32(v.major) << 16) | v.minor);
+  putU32(b, fixed + 20, (quint32(v.build) << 16) | v.revision);
+  putU32(b, fixed + 24, 0x3F);                     // flags mask
+  putU32(b, fixed + 32, wide ? 0x00040004 : 0x1);  // VOS_NT_WINDOWS32 / VOS__WINDOWS16
+  putU32(b, fixed + 36, 1);                        // VFT_APP
+  putU16(b, 0, quint32(b.size()));
+  putU16(b, 2, 52);
+  return b;
+}
+
+QByteArray neModule(const QString& moduleName, bool library, const QByteArray& description,
+                    std::optional<ModuleVersion> version) {
   int ne = 0;
   QByteArray b = mzWithStub("This program needs Microsoft Windows.", &ne);
   const QByteArray module = moduleName.toUpper().toLatin1().left(8);
+  // The resource table: alignment shift, one type (RT_VERSION) of one entry, the end mark.
+  const int resources = 0x40;
+  QByteArray resourceTable(version ? 2 + 8 + 12 + 2 : 0, '\0');
   QByteArray tables;
-  const int resident = 0x40;
+  const int resident = resources + int(resourceTable.size());
   tables += char(module.size());
   tables += module;
   tables += QByteArray(2, '\0');  // ordinal 0: the module name
@@ -206,8 +268,8 @@ QByteArray neModule(const QString& moduleName, bool library, const QByteArray& d
   putU16(header, 0x0C, library ? 0x8301 : 0x0302);
   putU16(header, 0x10, library ? 0 : 0x1000);  // heap
   putU16(header, 0x12, library ? 0 : 0x2000);  // stack
-  putU16(header, 0x22, resident);              // segment table (empty)
-  putU16(header, 0x24, resident);              // resource table (empty)
+  putU16(header, 0x22, resources);             // segment table (empty)
+  putU16(header, 0x24, resources);             // resource table (empty unless a version)
   putU16(header, 0x26, resident);
   putU16(header, 0x28, moduleRefs);
   putU16(header, 0x2A, imported);
@@ -221,12 +283,27 @@ QByteArray neModule(const QString& moduleName, bool library, const QByteArray& d
   nonResident += desc;
   nonResident += QByteArray(2, '\0');
   nonResident += '\0';
-  const int nonResidentOffset = ne + 0x40 + int(tables.size());
+  const int nonResidentOffset = ne + 0x40 + int(resourceTable.size()) + int(tables.size());
   putU16(header, 0x20, int(nonResident.size()));
   putU32(header, 0x2C, quint32(nonResidentOffset));
   b += header;
+  b += resourceTable;
   b += tables;
   b += nonResident;
+  if (version) {
+    const QByteArray data = versionResource(*version, false);
+    while (b.size() % 16) b += '\0';
+    const int at = ne + resources;
+    putU16(b, at, 4);
+    putU16(b, at + 2, 0x8000 | 16);  // RT_VERSION
+    putU16(b, at + 4, 1);
+    putU16(b, at + 10, quint32(b.size() / 16));
+    putU16(b, at + 12, quint32((data.size() + 15) / 16));
+    putU16(b, at + 14, 0x0030);      // moveable, pure
+    putU16(b, at + 16, 0x8000 | 1);  // resource 1
+    b += data;
+    while (b.size() % 16) b += '\0';
+  }
   return b;
 }
 

@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace vt::sample {
 
 // A DOS .COM program that prints `message` and ends.
@@ -16,12 +18,23 @@ QByteArray dosComProgram(const QByteArray& message);
 // A DOS MZ program that prints `message` and ends with exit code 1.
 QByteArray dosExeProgram(const QByteArray& message);
 
+// The version a module's version resource gives: 4.00.950 is {4, 0, 950}.
+struct ModuleVersion {
+  quint16 major = 0, minor = 0, build = 0, revision = 0;
+};
+// A version resource holding only its fixed part: as a 16-bit module keeps it (key in
+// ANSI) or as a 32-bit one does (`wide`: a type word and the key in UTF-16).
+QByteArray versionResource(const ModuleVersion& version, bool wide);
+
 enum class PeKind { GuiExe, ConsoleExe, Dll };
 // A Win32 PE image: DOS header and stub, "PE\0\0", COFF and optional header, one code
-// section whose entry point returns at once. `imageBase` 0 picks the usual base.
-QByteArray peImage(const QString& name, PeKind kind, quint32 imageBase = 0);
-// A 16-bit Windows NE module (program, library or driver) with its module name.
-QByteArray neModule(const QString& moduleName, bool library, const QByteArray& description = {});
+// section whose entry point returns at once, and with a version a resource section that
+// holds it. `imageBase` 0 picks the usual base.
+QByteArray peImage(const QString& name, PeKind kind, quint32 imageBase = 0, std::optional<ModuleVersion> version = {});
+// A 16-bit Windows NE module (program, library or driver) with its module name, and with
+// a version a resource table that holds it.
+QByteArray neModule(const QString& moduleName, bool library, const QByteArray& description = {},
+                    std::optional<ModuleVersion> version = {});
 // A virtual device driver in the LE format, as .386 and .VXD files are.
 QByteArray leVxd(const QString& deviceName);
 // A DOS device driver (.SYS) whose initialisation declines to stay resident.

@@ -304,6 +304,19 @@ bool Builder::generate(const Entry& e) {
   const QString name = fileNameOf(path);
   const QString base = name.section(QLatin1Char('.'), 0, 0);
   const QByteArray message = toAnsi(e.option("msg", stubMessage(path)));
+  std::optional<ModuleVersion> version;
+  if (const QString text = e.option("version"); !text.isEmpty()) {
+    const QStringList parts = text.split(QLatin1Char('.'));
+    quint16 numbers[4] = {};
+    bool ok = parts.size() <= 4;
+    for (qsizetype i = 0; ok && i < parts.size(); ++i) {
+      const uint n = parts[i].toUInt(&ok);
+      ok = ok && n <= 0xFFFF;
+      numbers[i] = quint16(n);
+    }
+    if (!ok) return bad(QStringLiteral("version= needs up to four numbers joined by points"));
+    version = ModuleVersion{numbers[0], numbers[1], numbers[2], numbers[3]};
+  }
   QByteArray bytes;
   if (k == QLatin1String("com")) {
     bytes = dosComProgram(message);
@@ -318,9 +331,9 @@ bool Builder::generate(const Entry& e) {
     const QString baseText = e.option("base");
     const quint32 imageBase = baseText.isEmpty() ? 0 : baseText.toUInt(&ok, 16);
     if (!ok) return bad(QStringLiteral("base= is not a hexadecimal address"));
-    bytes = peImage(name.toUpper(), kind, imageBase);
+    bytes = peImage(name.toUpper(), kind, imageBase, version);
   } else if (k == QLatin1String("ne")) {
-    bytes = neModule(base, e.option("lib") == QLatin1String("1"), toAnsi(e.option("desc")));
+    bytes = neModule(base, e.option("lib") == QLatin1String("1"), toAnsi(e.option("desc")), version);
   } else if (k == QLatin1String("vxd")) {
     bytes = leVxd(base);
   } else if (k == QLatin1String("sys")) {

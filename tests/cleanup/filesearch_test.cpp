@@ -158,6 +158,7 @@ TEST(IsOrphanedShortcut, JudgesTheTargetByItsDriveAndTheOptions) {
   Fixture f;
   f.put("C", "WINDOWS/NOTEPAD.EXE", "MZ");
   f.put("C", "GAMES/README.TXT", "x");
+  f.put("C", "Program Files/Accessories/WORDPAD.EXE", "MZ");
   const struct {
     ShortcutTarget link;
     bool floppy, cdrom, network;
@@ -178,8 +179,11 @@ TEST(IsOrphanedShortcut, JudgesTheTargetByItsDriveAndTheOptions) {
       {{true, "Q:\\APP.EXE"}, false, false, false, true},  // no such drive
       {{true, "\\\\SERVER\\APPS\\APP.EXE"}, false, false, false, false},
       {{true, "\\\\SERVER\\APPS\\APP.EXE"}, false, false, true, true},
-      {{false, "C:\\WINDOWS\\GONE.EXE"}, false, false, false, false},        // unreadable: kept
-      {{true, "C:\\PROGRA~1\\GONE\\GONE.EXE"}, false, false, false, false},  // short names prove nothing
+      {{false, "C:\\WINDOWS\\GONE.EXE"}, false, false, false, false},  // unreadable: kept
+      // Short names are looked up like long ones.
+      {{true, "C:\\PROGRA~1\\ACCESS~1\\WORDPAD.EXE"}, false, false, false, false},
+      {{true, "C:\\PROGRA~1\\GONE\\GONE.EXE"}, false, false, false, true},
+      {{true, "C:\\Progra~1\\Access~1\\GONE~1.EXE"}, false, false, false, true},
   };
   for (const auto& c : cases) {
     f.flags.floppyShortcuts = c.floppy;

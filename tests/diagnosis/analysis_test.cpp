@@ -45,7 +45,9 @@ TEST(Analysis, EachCheckRecordsItsLetterExactlyOnItsCondition) {
       {"D",
        [](HealthyPc& pc) {
          pc.file(u"C:\\TOOLS\\B.EXE"_s);
-         pc.file(pc.w + u"\\WIN.INI"_s, "[windows]\r\nload=C:\\TOOLS\\A.EXE C:\\TOOLS\\B.EXE NOTEPAD.EXE\r\n");
+         pc.file(u"C:\\TOOLS\\V1.0\\C.EXE"_s);  // a folder's extension is none of the file's
+         pc.file(pc.w + u"\\WIN.INI"_s,
+                 "[windows]\r\nload=C:\\TOOLS\\A.EXE C:\\TOOLS\\B.EXE C:\\TOOLS\\V1.0\\C.EXE NOTEPAD.EXE\r\n");
        },
        "D",
        {"C:\\TOOLS\\A.EXE"}},
@@ -88,6 +90,8 @@ TEST(Analysis, EachCheckRecordsItsLetterExactlyOnItsCondition) {
          run->setValue("TaskMonitor", RegSz, "C:\\WINDOWS\\taskmon.exe");
          run->setValue("Caps", RegSz, "C:\\X\\Y.EXE");
          run->setValue("SystemTray", RegSz, "SysTray.Exe");
+         pc.file(u"C:\\NETSCA~1.5\\NETSCAPE.EXE"_s);
+         run->setValue("Turbo", RegSz, "C:\\NETSCA~1.5\\netscape.exe -turbo");
        },
        "N",
        {"Fax"}},

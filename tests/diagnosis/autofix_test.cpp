@@ -4,6 +4,7 @@
 #include "diagnosis/diagnosis_fixture.h"
 #include "platform/atomicfile.h"
 #include "platform/regedit4.h"
+#include "support/win95install.h"
 #include "sysaccess/fakes.h"
 
 #include <QDir>
@@ -190,6 +191,53 @@ TEST(Repairs, WhatGoesWrongChangesNothing) {
     if (c.message) {
       EXPECT_EQ(pc.dialogs.shown.value(pc.dialogs.shown.size() - 1), QString::fromUtf8(c.message));
     }
+  }
+}
+
+// On a machine shaped like a real installation, whose INI files, start files and registry
+// name drivers, programs and fonts by short paths, the analysis finds nothing; once one of
+// them is gone it finds that entry alone, and AUTOFIX takes out that entry and no other.
+TEST(Repairs, OnARealInstallationOnlyTheEntryOfAGoneFileIsFoundAndRemoved) {
+  const struct {
+    const char* removed;
+    char letter;
+    QStringList details;
+  } cases[] = {
+      {nullptr, 0, {}},
+      {"C:\\Programme Alt\\Maus\\MAUSVXD.386", 'C', {"DEVICE=C:\\PROGRA~2\\MAUS\\MAUSVXD.386"}},
+      {"C:\\Programme Alt\\Maus\\MAUSWIN.EXE", 'D', {"C:\\PROGRA~2\\MAUS\\MAUSWIN.EXE"}},
+      {"C:\\Programme Alt\\Notizen\\NOTIZEN.EXE", 'E', {"C:\\PROGRA~2\\NOTIZEN\\NOTIZEN.EXE"}},
+      {"C:\\Programme Alt\\Maus\\MAUS.COM", 'F', {"C:\\PROGRA~2\\MAUS\\MAUS /Q"}},
+      {"C:\\Programme Alt\\Maus\\MAUSDRV.SYS", 'G', {"DEVICEHIGH=C:\\PROGRA~2\\MAUS\\MAUSDRV.SYS /N"}},
+      {"C:\\Program Files\\The Microsoft Network\\MOSEARCH.EXE", 'N', {"MoSearch"}},
+      {"C:\\Programme Alt\\Notizen\\ERINNER.EXE", 'N', {"Notizen Erinnerung"}},
+      {"C:\\Programme Alt\\Notizen\\NOTIZSYM.TTF", 'P', {"Notizen Symbole (TrueType)"}},
+  };
+  // Every driver, program and font the start files, the INI files and the registry name.
+  const auto named = [](Pc& pc) {
+    qsizetype n = 0;
+    for (const char* file : {"C:\\WINDOWS\\SYSTEM.INI", "C:\\CONFIG.SYS", "C:\\AUTOEXEC.BAT"})
+      n += splitLines(pc.tm.fs().readFile(QString::fromLatin1(file)).value_or(QByteArray())).size();
+    for (const char16_t* key : {u"load", u"run"})
+      n += pc.ini.ReadIniString(pc.w + u"\\WIN.INI"_s, u"windows", key).split(u' ', Qt::SkipEmptyParts).size();
+    return n + pc.reg.ValueNames(HKEY_LOCAL_MACHINE, kRunKey).size() + pc.reg.ValueNames(HKEY_LOCAL_MACHINE, kFontsKey).size();
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.removed ? c.removed : "as installed");
+    Pc pc;
+    test::makeWin95Install(pc.tm);
+    const qsizetype before = named(pc);
+    if (c.removed) ASSERT_TRUE(pc.tm.fs().deleteFile(QString::fromLatin1(c.removed)));
+    const Findings f = pc.analyse();
+    if (!c.removed) {
+      EXPECT_EQ(f.problems, QString());
+      continue;
+    }
+    EXPECT_EQ(f.problems, QString(QLatin1Char(c.letter)));
+    EXPECT_EQ(f.detailsOf(QLatin1Char(c.letter)), c.details);
+    EXPECT_EQ(pc.repairs.repair(QLatin1Char(c.letter), c.details), RepairOutcome::Repaired);
+    EXPECT_EQ(named(pc), before - 1);
+    EXPECT_EQ(pc.analyse().problems, QString());
   }
 }
 

@@ -1,7 +1,9 @@
 // The file formats the sample machine is made of: what other programs (DOS, Windows
 // loaders, font and help readers, the recycle-bin reader) rely on.
+#include "platform/versioninfo.h"
 #include "sample/binaries.h"
 #include "sample/pictures.h"
+#include "support/testmachine.h"
 
 #include <QImage>
 
@@ -72,6 +74,51 @@ TEST(WindowsExecutables, PeImageHasConsistentHeaders) {
   EXPECT_FALSE(u16(exe, pe2 + 22) & 0x2000);
   EXPECT_EQ(u16(exe, pe2 + 24 + 68), 2u);         // GUI subsystem
   EXPECT_EQ(u32(exe, pe2 + 24 + 28), 0x400000u);  // the usual program base
+}
+
+// The version resource as the platform's reader finds it, from the whole file and from any
+// head of it: a head that is too short says how much more it takes, never another answer.
+TEST(WindowsExecutables, VersionResourceReadsBackFromAnyHead) {
+  const struct {
+    const char* name;
+    QByteArray image;
+    quint32 ms, ls;  // 0: no version
+  } cases[] = {
+      {"NE 3.10", neModule("TASKMAN", false, {}, ModuleVersion{3, 10}), 0x0003000A, 0},
+      {"PE 4.00.950", peImage("TASKMAN.EXE", PeKind::GuiExe, 0, ModuleVersion{4, 0, 950}), 0x00040000, 0x03B60000},
+      {"NE without", neModule("WINFILE", false), 0, 0},
+      {"PE without", peImage("NOTEPAD.EXE", PeKind::GuiExe), 0, 0},
+      {"DOS", dosExeProgram("ATTRIB"), 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto whole = vt::readFixedFileInfo(c.image);
+    ASSERT_EQ(whole.has_value(), c.ms != 0);
+    if (whole) {
+      EXPECT_EQ(whole->fileVersionMS, c.ms);
+      EXPECT_EQ(whole->fileVersionLS, c.ls);
+    }
+    for (qsizetype cut = 0; cut < c.image.size(); ++cut) {
+      qint64 needed = 0;
+      const auto head = vt::readFixedFileInfo(c.image.left(cut), &needed);
+      if (head) {
+        EXPECT_TRUE(whole && head->fileVersionMS == c.ms && head->fileVersionLS == c.ls) << cut;
+      } else if (whole) {
+        EXPECT_GT(needed, cut);
+        EXPECT_LE(needed, c.image.size());
+      }
+    }
+  }
+  // A version that lies past the head the reader starts with is read all the same.
+  QByteArray far = peImage("IEXPLORE.EXE", PeKind::GuiExe, 0, ModuleVersion{4, 70, 1155});
+  const int section = int(u32(far, 0x3C)) + 24 + 0xE0 + 40, raw = int(u32(far, section + 20));
+  far.insert(raw, QByteArray(100000, '\0'));
+  putU32(far, section + 20, quint32(raw + 100000));
+  vt::test::TestMachine tm;
+  ASSERT_TRUE(tm.fs().writeFile(u"C:\\FAR.EXE", far));
+  const auto version = vt::fileVersionInfo(tm.fs(), u"C:\\FAR.EXE");
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version->fileVersionMS, 0x00040046u);
 }
 
 TEST(Fonts, TrueTypeNameTableChecksumAndNames) {

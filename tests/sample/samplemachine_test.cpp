@@ -8,6 +8,7 @@
 #include "platform/recyclebin.h"
 #include "platform/shelllink.h"
 #include "platform/text.h"
+#include "platform/versioninfo.h"
 #include "sample/samplemachine.h"
 
 #include <QDir>
@@ -452,8 +453,8 @@ TEST_F(SampleMachine, UninstallEntriesOfRemovedPrograms) {
     if (s.mid(1, 2) == QLatin1String(":\\") && !fileExists(s)) orphans << fromAnsi(name ? name->data : e->name());
   }
   orphans.sort();
-  EXPECT_EQ(orphans, (QStringList{QStringLiteral("PixelWerk 3.1"), QStringLiteral("ScanCtl"), QStringLiteral("Tank Battle"),
-                                  QStringLiteral("XYZ Viewer 2.1")}));
+  EXPECT_EQ(orphans, (QStringList{QStringLiteral("Fotoarchiv 2.0"), QStringLiteral("PixelWerk 3.1"), QStringLiteral("ScanCtl"),
+                                  QStringLiteral("Tank Battle"), QStringLiteral("XYZ Viewer 2.1")}));
 }
 
 TEST_F(SampleMachine, FileTypesWhoseProgramIsGone) {
@@ -475,7 +476,17 @@ TEST_F(SampleMachine, FileTypesWhoseProgramIsGone) {
   }
   orphans.sort();
   // .atl opens with a program of another CD; .lwv names its class by CLSID.
-  EXPECT_EQ(orphans, (QStringList{QStringLiteral(".atl"), QStringLiteral(".pxw"), QStringLiteral(".xyz")}));
+  EXPECT_EQ(orphans,
+            (QStringList{QStringLiteral(".atl"), QStringLiteral(".fta"), QStringLiteral(".pxw"), QStringLiteral(".xyz")}));
+}
+
+// "Program Files" came first, so the short paths of the registry and the INI files name
+// it as PROGRA~1 and "Programme Alt" as PROGRA~2.
+TEST_F(SampleMachine, TheTwoProgramFoldersHaveTheAliasesTheRegistryUses) {
+  EXPECT_EQ(fs().shortPathName(u"C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE"),
+            QStringLiteral("C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE"));
+  EXPECT_EQ(fs().longPathName(u"C:\\PROGRA~2\\KALENDER\\KALTIMER.386"),
+            QStringLiteral("C:\\Programme Alt\\Kalender\\KALTIMER.386"));
 }
 
 TEST_F(SampleMachine, UselessFilesLieWhereTheSearchLooks) {
@@ -489,6 +500,12 @@ TEST_F(SampleMachine, UselessFilesLieWhereTheSearchLooks) {
   EXPECT_TRUE(fs().attributes(u"C:\\WINDOWS\\HELP\\WINDOWS.GID") & AttrHidden);
   EXPECT_EQ(file(QStringLiteral("C:\\WINDOWS\\MAIN.GRP")).mid(1, 3), QByteArray("MCC"));
   EXPECT_TRUE(fileExists(QStringLiteral("C:\\WINDOWS\\TASKMAN.EXE")));
+  // Windows 3.1's Task Manager and File Manager, not Windows 95's (4.0).
+  for (const char* program : {"C:\\WINDOWS\\TASKMAN.EXE", "C:\\WINDOWS\\WINFILE.EXE"}) {
+    const auto version = fileVersionInfo(fs(), QString::fromLatin1(program));
+    ASSERT_TRUE(version) << program;
+    EXPECT_EQ(version->fileVersionMS, 0x0003000Au) << program;
+  }
   // Beside them, what the search must pass over: a non-empty MSCREATE.DIR, a cut-off
   // help index, and a hidden folder that holds a temporary file.
   EXPECT_GT(fs().fileSize(u"C:\\Program Files\\Common Files\\MSCREATE.DIR"), 0);
@@ -531,6 +548,7 @@ TEST_F(SampleMachine, ShortcutsPointWhereTheyShould) {
   broken.sort();
   elsewhere.sort();
   EXPECT_EQ(broken, (QStringList{QStringLiteral("Desktop\\PixelWerk 3.1.lnk"), QStringLiteral("Recent\\Old letter.lnk"),
+                                 QStringLiteral("Start Menu\\Programs\\Fotoarchiv.lnk"),
                                  QStringLiteral("Start Menu\\Programs\\Games\\Tank Battle.pif"),
                                  QStringLiteral("Start Menu\\Programs\\PixelWerk 3.1\\PixelWerk.lnk"),
                                  QStringLiteral("Start Menu\\Programs\\PixelWerk 3.1\\Uninstall PixelWerk.lnk"),
