@@ -32,7 +32,7 @@ struct Install {
   RegAccess reg{tm.machine(), state};
   RegistryCleaner cleaner{reg, tm.fs(), backups, dialogs, state};
 
-  Install() { test::makeWin95Install(tm); }
+  explicit Install(test::ProgramFolders order = test::ProgramFolders::FilesFirst) { test::makeWin95Install(tm, order); }
 
   QStringList search() {
     DeletionList list;
@@ -146,6 +146,22 @@ TEST(Win95Install, NothingIsProposedUntilANamedProgramGoes) {
                   .contains("\r\nDEVICEHIGH=C:\\PROGRA~2\\MAUS\\MAUSDRV.SYS /N\r\n"));
   EXPECT_TRUE(optimizedAutoexec(pc.tm.fs().readFile(u"C:\\AUTOEXEC.BAT").value_or(QByteArray()))
                   .contains("\r\nLH C:\\PROGRA~2\\MAUS\\MAUS /Q\r\n"));
+}
+
+// The same machine from a disk where "Program Files" is PROGRA~2: its aliases are the
+// disk's, and what names it by PROGRA~2 is as present as anything else.
+TEST(Win95Install, AFolderThatIsProgra2OnItsDiskIsFoundByThatAlias) {
+  Install in(test::ProgramFolders::ImageOrder);
+  EXPECT_EQ(in.tm.fs().shortPathName(u"C:\\Program Files\\Accessories"), u"C:\\PROGRA~2\\ACCESS~1"_s);
+  EXPECT_EQ(in.search(), QStringList());
+  EXPECT_EQ(in.uninstallEntries(), QStringList());
+  EXPECT_EQ(in.fileTypes(), QStringList());
+  EXPECT_EQ(in.droppedExtensions(), QStringList());
+  ASSERT_TRUE(in.tm.fs().deleteFile(u"C:\\Program Files\\Accessories\\WORDPAD.EXE"));
+  EXPECT_EQ(in.fileTypes(),
+            QStringList({u".doc - C:\\PROGRA~2\\ACCESS~1\\WORDPAD.EXE"_s, u".rtf - C:\\PROGRA~2\\ACCESS~1\\WORDPAD.EXE"_s,
+                         u".wri - C:\\PROGRA~2\\ACCESS~1\\WORDPAD.EXE"_s}));
+  EXPECT_EQ(in.droppedExtensions(), QStringList({u"doc"_s, u"wri"_s}));
 }
 
 }  // namespace

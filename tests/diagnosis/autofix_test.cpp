@@ -241,5 +241,15 @@ TEST(Repairs, OnARealInstallationOnlyTheEntryOfAGoneFileIsFoundAndRemoved) {
   }
 }
 
+// From a disk where "Programme Alt" came first, PROGRA~1 is that folder: what the texts
+// name under it is there, and nothing is found.
+TEST(Repairs, OnAnInstallWhoseDiskGaveProgra1ToAnotherFolderNothingIsFound) {
+  Pc pc;
+  test::makeWin95Install(pc.tm, test::ProgramFolders::ImageOrder);
+  EXPECT_EQ(pc.analyse().problems, QString());
+  ASSERT_TRUE(pc.tm.fs().deleteFile(u"C:\\Programme Alt\\Maus\\MAUSVXD.386"));
+  EXPECT_FALSE(pc.analyse().problems.isEmpty());
+}
+
 }  // namespace
 }  // namespace vt::diagnosis

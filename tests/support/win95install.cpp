@@ -1,5 +1,6 @@
 #include "support/win95install.h"
 
+#include "platform/attributestore.h"
 #include "platform/regedit4.h"
 #include "platform/shelllink.h"
 #include "sample/binaries.h"
@@ -122,14 +123,32 @@ const char kSystemIni[] =
     "device=*dynapage\r\ndevice=C:\\PROGRA~2\\MAUS\\MAUSVXD.386\r\nkeyboard=*vkd\r\n\r\n"
     "[drivers]\r\nwave=mmsystem.dll\r\nmidimapper=midimap.drv\r\n";
 
+// The texts with the two folders' aliases exchanged; equal lengths keep a shortcut whole.
+QByteArray inImageOrder(QByteArray text) {
+  for (const char* stem : {"PROGRA~", "Progra~"}) {
+    const QByteArray one = QByteArray(stem) + '1', two = QByteArray(stem) + '2', mark = QByteArray(stem) + '#';
+    text.replace(one, mark).replace(two, one).replace(mark, two);
+  }
+  return text;
+}
+
 }  // namespace
 
-void makeWin95Install(TestMachine& tm) {
+void makeWin95Install(TestMachine& tm, ProgramFolders order) {
   FileSystem& fs = tm.fs();
+  const bool imageOrder = order == ProgramFolders::ImageOrder;
   const auto put = [&](const QString& path, const QByteArray& bytes) {
     fs.createDirectories(path.left(path.lastIndexOf(QLatin1Char('\\'))));
-    if (!fs.writeFile(path, bytes)) ADD_FAILURE() << "cannot write " << path.toStdString();
+    if (!fs.writeFile(path, imageOrder ? inImageOrder(bytes) : bytes)) ADD_FAILURE() << "cannot write " << path.toStdString();
   };
+  if (imageOrder) {
+    // What an import stores for the two folders, before anything gives them aliases.
+    fs.createDirectories(u"C:\\Program Files"_s);
+    fs.createDirectories(u"C:\\Programme Alt"_s);
+    const QString c = tm.host(u"C"_s);
+    fs.attributeStore().setAliases(
+        {{(c + u"/Programme Alt"_s).toUtf8(), u"PROGRA~1"_s}, {(c + u"/Program Files"_s).toUtf8(), u"PROGRA~2"_s}});
+  }
   const auto files = [&](const QString& folder, const char* names) {
     for (const QString& name : QString::fromLatin1(names).split(QLatin1Char(' '))) put(folder + QLatin1Char('\\') + name, "MZ");
   };
@@ -183,8 +202,9 @@ void makeWin95Install(TestMachine& tm) {
   files(w, "COMMAND.COM");
 
   QString error;
-  if (!regedit4::importText(QByteArray(kRegistry).replace("\n", "\r\n"), tm.registry(), regedit4::ImportMode::Merge, &error))
-    ADD_FAILURE() << error.toStdString();
+  QByteArray registry = QByteArray(kRegistry).replace("\n", "\r\n");
+  if (imageOrder) registry = inImageOrder(registry);
+  if (!regedit4::importText(registry, tm.registry(), regedit4::ImportMode::Merge, &error)) ADD_FAILURE() << error.toStdString();
   tm.writeRegistryFiles();
   if (!tm.machine().saveRegistry(&error)) ADD_FAILURE() << error.toStdString();
 }

@@ -10,6 +10,13 @@
 
 namespace vt::test {
 
-void makeWin95Install(TestMachine& tm);
+enum class ProgramFolders {
+  FilesFirst,  // made on the machine in this order: "Program Files" is PROGRA~1
+  // As a disk made by Windows 95 where "Programme Alt" came first holds them: "Program
+  // Files" is PROGRA~2, and every text names it so.
+  ImageOrder,
+};
+
+void makeWin95Install(TestMachine& tm, ProgramFolders order = ProgramFolders::FilesFirst);
 
 }  // namespace vt::test
