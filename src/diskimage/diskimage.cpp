@@ -527,7 +527,7 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
                         .arg(image, QString::fromLocal8Bit(std::strerror(e))));
     }
     ::flock(packed.fd, LOCK_EX);
-    if (!convertImage(target, Format::Raw, QFile::decodeName(packed.path), record.format, createOptions, &why))
+    if (!convertImage(target, Format::Raw, QFile::decodeName(packed.path), record.format, createOptions, &why, image))
       return fail(QStringLiteral("%1 was left as it was: %2").arg(image, why));
     ::fchmod(packed.fd, st.st_mode & 07777);
     if (::fchown(packed.fd, st.st_uid, st.st_gid) != 0) {

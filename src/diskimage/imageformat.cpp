@@ -110,6 +110,35 @@ class QemuImg {
   int links_ = 0;
 };
 
+// Gives the VDI or dynamic VHD `packed` the creation UUID of `original`. Empty when done.
+QString keepUuid(const QString& original, const QString& packed, Format f) {
+  QFile from(original), to(packed);
+  if (!from.open(QIODevice::ReadOnly) || !to.open(QIODevice::ReadWrite)) return QStringLiteral("cannot open the image");
+  if (f == Format::Vdi) {
+    constexpr qint64 kUuidCreate = 0x188;
+    QByteArray uuid;
+    if (!from.seek(kUuidCreate) || (uuid = from.read(16)).size() != 16) return QStringLiteral("the old header is short");
+    if (!to.seek(kUuidCreate) || to.write(uuid) != 16) return QStringLiteral("cannot write the header");
+    return {};
+  }
+  // A dynamic VHD keeps its footer at both ends, each with a checksum over its bytes.
+  constexpr qint64 kUniqueId = 0x44, kChecksum = 0x40;
+  QByteArray uuid;
+  if (!from.seek(kUniqueId) || (uuid = from.read(16)).size() != 16) return QStringLiteral("the old footer is short");
+  for (const qint64 at : {qint64(0), to.size() - kVhdFooter}) {
+    QByteArray footer;
+    if (at < 0 || !to.seek(at) || (footer = to.read(kVhdFooter)).size() != kVhdFooter || !isVhdFooter(footer))
+      return QStringLiteral("the new image has no VHD footer where it should");
+    footer.replace(kUniqueId, 16, uuid);
+    quint32 sum = 0;
+    for (qsizetype i = 0; i < footer.size(); ++i)
+      if (i < kChecksum || i >= kChecksum + 4) sum += quint8(footer[i]);
+    qToBigEndian<quint32>(~sum, footer.data() + kChecksum);
+    if (!to.seek(at) || to.write(footer) != kVhdFooter) return QStringLiteral("cannot write the footer");
+  }
+  return {};
+}
+
 }  // namespace
 
 QString formatName(Format f) { return QString::fromLatin1(infoOf(f).name); }
@@ -216,6 +245,10 @@ bool checkConvertible(const QString& image, Format f, QStringList* createOptions
   const QJsonArray extents = specific.value(QStringLiteral("extents")).toArray();
   if (extents.size() > 1)
     return fail(why.arg(image, formatTitle(f), QStringLiteral("%1 extents").arg(extents.size()), QStringLiteral("the split")));
+  // A sparse VMDK may carry a descriptor that names another file as its one extent.
+  if (extents.size() == 1 && extents[0].toObject().value(QStringLiteral("filename")).toString() != in)
+    return fail(QStringLiteral("%1 is a VMDK whose data lies in another file (%2), which Vantrel does not read")
+                    .arg(image, extents[0].toObject().value(QStringLiteral("filename")).toString()));
 
   QStringList options;
   switch (f) {
@@ -260,7 +293,7 @@ bool checkConvertible(const QString& image, Format f, QStringList* createOptions
 }
 
 bool convertImage(const QString& from, Format fromFormat, const QString& to, Format toFormat, const QStringList& options,
-                  QString* error) {
+                  QString* error, const QString& identityOf) {
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
@@ -275,6 +308,10 @@ bool convertImage(const QString& from, Format fromFormat, const QString& to, For
   const QemuImg::Result r = q.run(args << in << out);
   if (!r.ok()) return fail(QStringLiteral("qemu-img convert failed: %1").arg(r.complaint()));
   if (toFormat == Format::Raw) return true;
+  if (!identityOf.isEmpty() && (toFormat == Format::Vdi || toFormat == Format::DynamicVhd)) {
+    if (const QString failed = keepUuid(identityOf, to, toFormat); !failed.isEmpty())
+      return fail(QStringLiteral("cannot give the written image the old one's UUID: %1").arg(failed));
+  }
   const QemuImg::Result c = q.run({QStringLiteral("check"), QStringLiteral("-f"), outFmt, out});
   if (!c.ran || (c.exitCode != 0 && c.exitCode != 63))
     return fail(QStringLiteral("qemu-img check finds the written image faulty: %1").arg(c.complaint()));

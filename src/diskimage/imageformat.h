@@ -44,8 +44,10 @@ bool checkConvertible(const QString& image, Format f, QStringList* createOptions
 
 // qemu-img convert of `from` (in `fromFormat`) into the existing file `to` as `toFormat`
 // with `options`, then, for a packed result, qemu-img check of it and a comparison with
-// `from`. False (and `error`) on any failure; `to` is then to be thrown away.
+// `from`. A VDI or VHD written gets the UUID of `identityOf` (the image it replaces), by
+// which VirtualBox and Virtual PC know their disks. False (and `error`) on any failure;
+// `to` is then to be thrown away.
 bool convertImage(const QString& from, Format fromFormat, const QString& to, Format toFormat, const QStringList& options,
-                  QString* error);
+                  QString* error, const QString& identityOf = {});
 
 }  // namespace vt::disk

@@ -39,7 +39,8 @@ TEST_F(DiskFormats, PackedImagesGoBackInTheirOwnFormatHoldingWhatARawExportWrite
   const struct {
     const char* format;
     QStringList options;
-  } cases[] = {{"qcow2", {"-o", "cluster_size=32768"}}, {"vdi", {}}, {"vpc", {"-o", "subformat=dynamic"}}};
+  } cases[] = {
+      {"qcow2", {"-o", "cluster_size=32768"}}, {"vdi", {"-o", "static=on"}}, {"vpc", {"-o", "subformat=dynamic"}}, {"vmdk", {}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
     const QString image = dir_.filePath(QStringLiteral("%1.img").arg(c.format)), machine = dir_.filePath(c.format);
@@ -47,17 +48,29 @@ TEST_F(DiskFormats, PackedImagesGoBackInTheirOwnFormatHoldingWhatARawExportWrite
     ASSERT_TRUE(disk::importImage(image, machine, 0, &why)) << why.toStdString();
     EXPECT_TRUE(QFileInfo::exists(machine + "/diskimage.raw"));
     change(machine);
+    // VirtualBox knows a VDI, and a VHD too, by the UUID in its header or footer.
+    const qint64 uuidAt = c.format == QLatin1String("vdi") ? 0x188 : c.format == QLatin1String("vpc") ? 0x44 : -1;
+    const auto uuid = [&] {
+      QFile f(image);
+      return uuidAt >= 0 && f.open(QIODevice::ReadOnly) && f.seek(uuidAt) ? f.read(16) : QByteArray();
+    };
+    const QByteArray uuidBefore = uuid();
     disk::ExportSummary s;
     ASSERT_TRUE(disk::exportImage(machine, image, 0, &why, &s)) << why.toStdString();
     EXPECT_EQ(s.written, 1);
     EXPECT_EQ(QDir(dir_.path()).entryList({QStringLiteral(".%1.img*").arg(c.format)}, QDir::Files | QDir::Hidden), QStringList());
     EXPECT_EQ(qemu({"check", "-f", c.format, image}), c.format == QLatin1String("vpc") ? 63 : 0);
     EXPECT_EQ(qemu({"compare", "-f", "raw", "-F", c.format, image_, image}), 0);
+    EXPECT_EQ(uuid(), uuidBefore);
     QByteArray info;
     qemu({"info", "--output=json", image}, &info);
     EXPECT_TRUE(info.contains(QByteArray("\"format\": \"") + c.format + '"')) << info.toStdString();
+    // The layout options are the image's own again.
     if (c.options.contains("cluster_size=32768")) {
       EXPECT_TRUE(info.contains("\"cluster-size\": 32768"));
+    }
+    if (c.options.contains("static=on")) {
+      EXPECT_GE(QFileInfo(image).size(), 64 * 1024 * 1024);
     }
     // The next export starts from what this one wrote.
     {
