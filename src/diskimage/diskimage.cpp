@@ -377,7 +377,8 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
         QStringLiteral("Imported %1 files and %2 folders from %3 (%4, %5 bytes, %6 free) into %7")
             .arg(files)
             .arg(qsizetype(tree.size()) - files)
-            .arg(volume->partition ? QStringLiteral("partition %1").arg(volume->partition) : QStringLiteral("the whole image"))
+            .arg((volume->partition ? QStringLiteral("partition %1").arg(volume->partition) : QStringLiteral("the whole image")) +
+                 (probe->format == Format::Raw ? QString() : QStringLiteral(" of ") + formatTitle(probe->format)))
             .arg(volume->typeName())
             .arg(volume->totalBytes())
             .arg(volume->freeBytes())
@@ -484,10 +485,12 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     const QString workPath = source + QStringLiteral(".export~%1").arg(::getpid());
     work.path = QFile::encodeName(workPath);
     ::unlink(work.path.constData());
-    if (::link(QFile::encodeName(source).constData(), work.path.constData()) != 0) {
+    // A file system without hard links gets a copy, which costs the room of one.
+    if (::link(QFile::encodeName(source).constData(), work.path.constData()) != 0 && !QFile::copy(source, workPath)) {
       const int e = errno;
-      work.path.clear();
-      return fail(QStringLiteral("cannot prepare the raw copy %1: %2").arg(source, QString::fromLocal8Bit(std::strerror(e))));
+      return refuse(e == ENOSPC ? Refusal::NoRoom : Refusal::Other,
+                    QStringLiteral("%1 was left as it was: cannot prepare the raw copy %2: %3")
+                        .arg(image, source, QString::fromLocal8Bit(std::strerror(e))));
     }
     target = workPath;
   }

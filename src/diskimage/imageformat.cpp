@@ -286,7 +286,7 @@ bool checkConvertible(const QString& image, Format f, QStringList* createOptions
   }
   // A damaged image is not taken; leaked clusters (exit status 3) waste room and harm nothing.
   const QemuImg::Result c = q.run({QStringLiteral("check"), QStringLiteral("-f"), fmt, in});
-  if (c.ran && c.exitCode != 0 && c.exitCode != 3 && c.exitCode != 63)
+  if (!c.ran || (c.exitCode != 0 && c.exitCode != 3 && c.exitCode != 63))
     return fail(QStringLiteral("qemu-img check finds %1 damaged: %2").arg(image, c.complaint()));
   if (createOptions) *createOptions = options;
   return true;
