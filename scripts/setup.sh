@@ -17,6 +17,8 @@ packages=(
   # Disk and floppy images are read and written with mtools; the tests make and check
   # them with dosfstools.
   mtools dosfstools
+  # VHD, qcow2, VDI and VMDK images are unpacked and packed again with qemu-img.
+  qemu-utils
   # The Debian package (scripts/package.sh) and the check of its desktop entry.
   dpkg-dev desktop-file-utils
   clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh)

@@ -51,8 +51,10 @@ QString QtDialogService::chooseMachine(bool image) {
         parent_, english ? QStringLiteral("Open machine folder") : QStringLiteral("Maschinenordner öffnen"));
   return QFileDialog::getOpenFileName(
       parent_, english ? QStringLiteral("Open disk image") : QStringLiteral("Disk-Image öffnen"), QString(),
-      english ? QStringLiteral("Disk images (*.img *.ima *.raw *.bin *.dsk *.hdd);;All files (*)")
-              : QStringLiteral("Disk-Images (*.img *.ima *.raw *.bin *.dsk *.hdd);;Alle Dateien (*)"));
+      english
+          ? QStringLiteral("Disk images (*.img *.ima *.raw *.bin *.dsk *.hdd *.vhd *.qcow2 *.qcow *.vdi *.vmdk);;All files (*)")
+          : QStringLiteral(
+                "Disk-Images (*.img *.ima *.raw *.bin *.dsk *.hdd *.vhd *.qcow2 *.qcow *.vdi *.vmdk);;Alle Dateien (*)"));
 }
 
 void QtEventPump::processPendingEvents() { QApplication::processEvents(); }

@@ -1,5 +1,7 @@
 #include "diskimage/diskimage.h"
 
+#include "diskimage/imageformat.h"
+
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
 #include "platform/fat/fatimage.h"
@@ -9,6 +11,7 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -19,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,13 +30,72 @@ namespace vt::disk {
 
 namespace {
 
+// What tells an image packed by qemu-img from one changed since: reading it all again on
+// every export would cost as much as the conversion.
+struct Identity {
+  qint64 bytes = -1;
+  qint64 mtimeNs = -1;
+  QByteArray headHash;  // SHA-256 of the first 64 KiB, in hex
+  bool operator==(const Identity&) const = default;
+};
+
+Identity identityOf(const QString& path) {
+  Identity id;
+  struct stat st;
+  QFile f(path);
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !f.open(QIODevice::ReadOnly)) return id;
+  id.bytes = st.st_size;
+  id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  id.headHash = QCryptographicHash::hash(f.read(65536), QCryptographicHash::Sha256).toHex();
+  return id;
+}
+
 struct Record {
-  qint64 imageBytes = 0;
+  qint64 imageBytes = 0;  // of the raw data worked on: the image itself, or its raw copy
   QByteArray imageHash;
   int partition = 0;
   qint64 offset = 0;
+  Format format = Format::Raw;
+  Identity original;  // of the packed image a raw copy was made from
   imagesync::Tree files;
 };
+
+// The raw copy of a packed image, inside the machine folder: never beside the user's image.
+constexpr const char kRawCopyName[] = "diskimage.raw";
+
+// A read-only window on the first `bytes` of a file: the disk data of a fixed VHD, without
+// the footer that follows it.
+class DataPart : public QIODevice {
+ public:
+  DataPart(const QString& path, qint64 bytes) : file_(path), bytes_(bytes) {}
+  bool openData() { return file_.open(QIODevice::ReadOnly) && QIODevice::open(QIODevice::ReadOnly); }
+  qint64 size() const override { return bytes_; }
+  QString errorString() const { return file_.errorString(); }
+
+ protected:
+  qint64 readData(char* data, qint64 max) override {
+    const qint64 at = pos();
+    if (at >= bytes_) return 0;
+    if (!file_.seek(at)) return -1;
+    return file_.read(data, std::min(max, bytes_ - at));
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  QFile file_;
+  qint64 bytes_;
+};
+
+std::optional<fat::Volume> inspectData(const QString& path, const Probe& probe, int partition, QString* why,
+                                       std::vector<fat::DirEntry>* entries = nullptr) {
+  if (probe.format != Format::FixedVhd) return fat::inspectFile(path, partition, why, entries);
+  DataPart data(path, probe.dataBytes);
+  if (!data.openData()) {
+    *why = QStringLiteral("cannot read %1: %2").arg(path, data.errorString());
+    return std::nullopt;
+  }
+  return fat::inspect(data, partition, why, entries);
+}
 
 constexpr const char kFilesHeading[] = "[Files]";
 
@@ -46,6 +109,12 @@ QByteArray formatRecord(const Record& r, const QString& image) {
   out += "ImageSHA256=" + r.imageHash + '\n';
   out += "Partition=" + QByteArray::number(r.partition) + '\n';
   out += "Offset=" + QByteArray::number(r.offset) + '\n';
+  if (r.format != Format::Raw) out += "Format=" + formatName(r.format).toUtf8() + '\n';
+  if (needsConversion(r.format)) {
+    out += "OriginalBytes=" + QByteArray::number(r.original.bytes) + '\n';
+    out += "OriginalMTimeNs=" + QByteArray::number(r.original.mtimeNs) + '\n';
+    out += "OriginalHeadSHA256=" + r.original.headHash + '\n';
+  }
   out += QByteArray(kFilesHeading) + '\n';
   for (const auto& [path, e] : r.files) {
     out += (e.folder ? "D\t0x" : "F\t0x") + QByteArray::number(e.attributes, 16) + '\t' + QByteArray::number(e.size) + '\t' +
@@ -81,6 +150,16 @@ bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
         r->partition = value.toInt(&ok);
       else if (key == "Offset")
         r->offset = value.toLongLong(&ok), haveOffset = ok;
+      else if (key == "Format") {
+        const auto f = formatFromName(QString::fromUtf8(value));
+        ok = f.has_value();
+        r->format = f.value_or(Format::Raw);
+      } else if (key == "OriginalBytes")
+        r->original.bytes = value.toLongLong(&ok);
+      else if (key == "OriginalMTimeNs")
+        r->original.mtimeNs = value.toLongLong(&ok);
+      else if (key == "OriginalHeadSHA256")
+        r->original.headHash = value;
       if (!ok) return bad();
       continue;
     }
@@ -96,7 +175,8 @@ bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
     if (!ok1 || !ok2 || !ok3 || f[5].isEmpty() || (!e.folder && e.hash.size() != 64)) return bad();
     r->files[QString::fromUtf8(f[5])] = e;
   }
-  if (!inFiles || !haveHash || !haveBytes || !haveOffset) {
+  if (!inFiles || !haveHash || !haveBytes || !haveOffset ||
+      (needsConversion(r->format) && (r->original.bytes < 0 || r->original.headHash.size() != 64))) {
     *error = QStringLiteral("%1 is incomplete").arg(QLatin1String(kRecordName));
     return false;
   }
@@ -206,24 +286,44 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
     return fail(QStringLiteral("%1 exists and is not an empty folder").arg(machineDir));
   if (!target.absoluteDir().exists()) return fail(QStringLiteral("the folder %1 does not exist").arg(target.absolutePath()));
 
-  std::vector<fat::DirEntry> entries;
-  const auto volume = fat::inspectFile(image, partition, &why, &entries);
-  if (!volume) return fail(QStringLiteral("%1: %2").arg(image, why));
+  const auto probe = probeImage(image, &why);
+  if (!probe) return fail(why);
+  const bool converted = needsConversion(probe->format);
+  if (converted && !qemuImgAvailable(&why)) return fail(why);
   if (imagesync::inUse(image, &why)) return fail(why);
-  imagesync::removeAbandonedCopies(image);
-  const qint64 imageBytes = QFileInfo(image).size();
-  const QByteArray hash = imagesync::hashFile(image);
-  if (hash.isEmpty()) return fail(QStringLiteral("cannot read %1").arg(image));
 
   // Built beside its final place and renamed into it, so a failure leaves nothing behind.
   QTemporaryDir staging(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".vantrel~XXXXXX"));
   if (!staging.isValid())
     return fail(QStringLiteral("cannot create a folder beside %1: %2").arg(machineDir, staging.errorString()));
   const QString folder = staging.path();
+
+  // A packed image is worked on through a raw copy of its disk; the image itself is only read.
+  QString source = image;
+  Identity original;
+  if (converted) {
+    original = identityOf(image);
+    if (!checkConvertible(image, probe->format, nullptr, &why)) return fail(why);
+    source = folder + QLatin1Char('/') + QLatin1String(kRawCopyName);
+    QFile raw(source);
+    if (!raw.open(QIODevice::WriteOnly)) return fail(QStringLiteral("cannot create %1: %2").arg(source, raw.errorString()));
+    raw.close();
+    if (!convertImage(image, probe->format, source, Format::Raw, {}, &why))
+      return fail(QStringLiteral("%1 cannot be unpacked: %2").arg(image, why));
+  } else {
+    imagesync::removeAbandonedCopies(image);
+  }
+  std::vector<fat::DirEntry> entries;
+  const auto volume =
+      converted ? fat::inspectFile(source, partition, &why, &entries) : inspectData(image, *probe, partition, &why, &entries);
+  if (!volume) return fail(QStringLiteral("%1: %2").arg(image, why));
+  const qint64 imageBytes = QFileInfo(source).size();
+  const QByteArray hash = imagesync::hashFile(source);
+  if (hash.isEmpty()) return fail(QStringLiteral("cannot read %1").arg(source));
   const QString root = folder + QStringLiteral("/drives/C");
   if (!QDir().mkpath(root)) return fail(QStringLiteral("cannot create %1").arg(root));
   std::unique_ptr<AttributeStore> store = makeAttributeStore(folder, false);
-  const mtools::Volume mv(QFileInfo(image).absoluteFilePath(), volume->offset);
+  const mtools::Volume mv(QFileInfo(source).absoluteFilePath(), volume->offset);
   imagesync::Tree tree;
   if (!imagesync::extract(mv, entries, root, *store, &tree, &why)) return fail(QStringLiteral("%1: %2").arg(image, why));
 
@@ -255,13 +355,14 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   }
   if (!writeIni()) return false;
 
-  Record record{imageBytes, hash, volume->partition, volume->offset, tree};
+  Record record{imageBytes, hash, volume->partition, volume->offset, probe->format, original, tree};
   int err = 0;
   if (!writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kRecordName),
                            formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
     return fail(
         QStringLiteral("cannot write %1: %2").arg(QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
-  if (imagesync::hashFile(image) != hash) return fail(QStringLiteral("%1 changed while it was being imported").arg(image));
+  if (converted ? identityOf(image) != original : imagesync::hashFile(image) != hash)
+    return fail(QStringLiteral("%1 changed while it was being imported").arg(image));
 
   ::chmod(QFile::encodeName(folder).constData(), 0777 & ~currentUmask());
   if (target.exists() && !QDir().rmdir(machineDir))
@@ -276,7 +377,8 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
         QStringLiteral("Imported %1 files and %2 folders from %3 (%4, %5 bytes, %6 free) into %7")
             .arg(files)
             .arg(qsizetype(tree.size()) - files)
-            .arg(volume->partition ? QStringLiteral("partition %1").arg(volume->partition) : QStringLiteral("the whole image"))
+            .arg((volume->partition ? QStringLiteral("partition %1").arg(volume->partition) : QStringLiteral("the whole image")) +
+                 (probe->format == Format::Raw ? QString() : QStringLiteral(" of ") + formatTitle(probe->format)))
             .arg(volume->typeName())
             .arg(volume->totalBytes())
             .arg(volume->freeBytes())
@@ -309,17 +411,46 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   if (partition && partition != record.partition)
     return fail(QStringLiteral("the machine was imported from partition %1, not %2").arg(record.partition).arg(partition));
 
-  const auto volume = fat::inspectFile(image, record.partition, &why);
-  if (!volume) return fail(QStringLiteral("%1: %2").arg(image, why));
-  if (volume->offset != record.offset)
-    return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(record.partition));
-  if (QFileInfo(image).size() != record.imageBytes || imagesync::hashFile(image) != record.imageHash)
+  const auto probe = probeImage(image, &why);
+  if (!probe) return fail(why);
+  const auto changedRefusal = [&] {
     return refuse(Refusal::ImageChanged,
                   QStringLiteral("%1 changed since the machine was imported from it or last exported to it (was it started in an "
                                  "emulator?); nothing was written. Import it again to work on what it holds now")
                       .arg(image));
-  if (imagesync::inUse(image, &why)) return refuse(Refusal::InUse, why);
-  imagesync::removeAbandonedCopies(image);
+  };
+  if (probe->format != record.format) {
+    if (needsConversion(probe->format) || needsConversion(record.format)) return changedRefusal();
+    // A raw image and a fixed VHD differ by the footer alone; the hash below tells them apart.
+  }
+  const bool converted = needsConversion(record.format);
+  // What mtools writes into: the image itself, or the machine's raw copy of a packed one.
+  const QString source = converted ? m->hostPathInFolder(QLatin1String(kRawCopyName)) : image;
+  QStringList createOptions;
+  if (converted) {
+    if (!qemuImgAvailable(&why)) return fail(why);
+    if (identityOf(image) != record.original) return changedRefusal();
+    if (imagesync::inUse(image, &why)) return refuse(Refusal::InUse, why);
+    if (imagesync::writeProtected(image))
+      return refuse(Refusal::WriteProtected, QStringLiteral("%1 is write-protected (the file may not be written)").arg(image));
+    if (!checkConvertible(image, record.format, &createOptions, &why)) return fail(why);
+  }
+
+  const auto volume =
+      converted ? fat::inspectFile(source, record.partition, &why) : inspectData(image, *probe, record.partition, &why);
+  if (!volume) return fail(QStringLiteral("%1: %2").arg(converted ? source : image, why));
+  if (volume->offset != record.offset)
+    return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(record.partition));
+  if (QFileInfo(source).size() != record.imageBytes || imagesync::hashFile(source) != record.imageHash) {
+    if (!converted) return changedRefusal();
+    return fail(QStringLiteral("the machine's raw copy of %1 (%2) is not as the last import or export left it; import the "
+                               "image again")
+                    .arg(image, source));
+  }
+  if (!converted) {
+    if (imagesync::inUse(image, &why)) return refuse(Refusal::InUse, why);
+    imagesync::removeAbandonedCopies(image);
+  }
 
   const DriveInfo* c = m->files().drive(QLatin1Char('C'));
   imagesync::Tree now;
@@ -336,6 +467,34 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   if (refusal) *refusal = Refusal::None;
   if (changes.empty()) return true;
 
+  // A packed image: the changes go into a second name of the raw copy (the write replaces
+  // that name by a new file, leaving the copy as it was), which is packed into a new file
+  // beside the image. The image, and then the raw copy, are replaced only when every step
+  // went through.
+  struct Removal {
+    QByteArray path;
+    int fd = -1;
+    ~Removal() {
+      if (!path.isEmpty()) ::unlink(path.constData());
+      if (fd >= 0) ::close(fd);
+    }
+  } work, packed;
+  QString target = image;
+  if (converted) {
+    imagesync::removeAbandonedCopies(image);
+    const QString workPath = source + QStringLiteral(".export~%1").arg(::getpid());
+    work.path = QFile::encodeName(workPath);
+    ::unlink(work.path.constData());
+    // A file system without hard links gets a copy, which costs the room of one.
+    if (::link(QFile::encodeName(source).constData(), work.path.constData()) != 0 && !QFile::copy(source, workPath)) {
+      const int e = errno;
+      return refuse(e == ENOSPC ? Refusal::NoRoom : Refusal::Other,
+                    QStringLiteral("%1 was left as it was: cannot prepare the raw copy %2: %3")
+                        .arg(image, source, QString::fromLocal8Bit(std::strerror(e))));
+    }
+    target = workPath;
+  }
+
   imagesync::Failure kind = imagesync::Failure::None;
   QByteArray newHash;
   // The machine gives every new entry its alias as it would give it to a program asking.
@@ -345,21 +504,65 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     const std::optional<QString> shortPath = m->files().shortPathName(QStringLiteral("C:\\") + win);
     return shortPath ? shortPath->mid(shortPath->lastIndexOf(QLatin1Char('\\')) + 1) : QString();
   };
-  if (!imagesync::apply(image, *volume, c->hostRoot, changes, now, aliasOf, &why, &kind, &newHash)) {
+  if (!imagesync::apply(target, *volume, c->hostRoot, changes, now, aliasOf, &why, &kind, &newHash)) {
     const Refusal r = kind == imagesync::Failure::NoRoom           ? Refusal::NoRoom
                       : kind == imagesync::Failure::InUse          ? Refusal::InUse
                       : kind == imagesync::Failure::WriteProtected ? Refusal::WriteProtected
                                                                    : Refusal::Other;
+    why.replace(target, source);
     return refuse(r, QStringLiteral("%1 was left as it was: %2").arg(image, why));
   }
+  if (converted) {
+    if (refusal) *refusal = Refusal::Other;
+    const QFileInfo info(image);
+    struct stat st;
+    if (::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) != 0)
+      return fail(QStringLiteral("cannot read %1").arg(image));
+    // Named like imagesync's working copies, so a write killed half-way is cleaned up alike.
+    packed.path =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".vantrel~XXXXXX"));
+    packed.fd = ::mkostemp(packed.path.data(), O_CLOEXEC);
+    if (packed.fd < 0) {
+      const int e = errno;
+      packed.path.clear();
+      return refuse(e == ENOSPC ? Refusal::NoRoom : Refusal::Other,
+                    QStringLiteral("%1 was left as it was: cannot make a file beside it: %2")
+                        .arg(image, QString::fromLocal8Bit(std::strerror(e))));
+    }
+    ::flock(packed.fd, LOCK_EX);
+    if (!convertImage(target, Format::Raw, QFile::decodeName(packed.path), record.format, createOptions, &why, image))
+      return fail(QStringLiteral("%1 was left as it was: %2").arg(image, why));
+    ::fchmod(packed.fd, st.st_mode & 07777);
+    if (::fchown(packed.fd, st.st_uid, st.st_gid) != 0) {
+      // Only root may give the file to another owner; the user's own image keeps its owner anyway.
+    }
+    if (::fsync(packed.fd) != 0 || identityOf(image) != record.original)
+      return fail(QStringLiteral("%1 was left as it was: it changed while the export ran, or the new image could not be written")
+                      .arg(image));
+    if (::rename(packed.path.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
+      return fail(QStringLiteral("cannot replace %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+    packed.path.clear();
+    const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+      ::fsync(dirFd);
+      ::close(dirFd);
+    }
+    record.original = identityOf(image);
+    if (::rename(work.path.constData(), QFile::encodeName(source).constData()) != 0)
+      return fail(QStringLiteral("%1 was written, but the raw copy %2 could not be updated: import the image again before the "
+                                 "next export")
+                      .arg(image, source));
+    work.path.clear();
+  }
   record.files = std::move(now);
-  record.imageBytes = QFileInfo(image).size();
+  record.imageBytes = QFileInfo(source).size();
   record.imageHash = newHash;
   int err = 0;
   if (!writeFileAtomically(m->hostPathInFolder(QLatin1String(kRecordName)),
                            formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
     return fail(QStringLiteral("%1 was written, but %2 could not be updated (%3): import the image again before the next export")
                     .arg(image, QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
+  if (refusal) *refusal = Refusal::None;
   return true;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
-// A machine made from the FAT partition of an emulator's raw hard-disk image, and the way
+// A machine made from the FAT partition of an emulator's hard-disk image, and the way
 // back: import copies every file and folder out with its DOS attributes, time and 8.3
 // alias, and records what it took (the image's size and hash, the partition, and each
 // file's size, time, attributes and content hash) in the machine folder; export writes
-// into the image what changed on C: since then, and nothing else. See docs/disk-images.md.
+// into the image what changed on C: since then, and nothing else. A raw image or a fixed
+// VHD is worked on in place; a packed one (qcow2, VDI, dynamic VHD, VMDK) through a raw
+// copy in the machine folder, which the export packs again in the image's own format
+// (imageformat.h). See docs/disk-images.md.
 #include <QString>
 
 namespace vt::disk {

@@ -16,6 +16,11 @@ QString missingDiskTools();
 #define SKIP_WITHOUT_DISK_TOOLS() \
   if (const QString missing = vt::test::missingDiskTools(); !missing.isEmpty()) GTEST_SKIP() << missing.toStdString()
 
+// Ends a test that needs qemu-img (qemu-utils) for the packed image formats.
+#define SKIP_WITHOUT_QEMU_IMG()                                                             \
+  if (vt::test::runProgram(QStringLiteral("qemu-img"), {QStringLiteral("--version")}) != 0) \
+  GTEST_SKIP() << "qemu-img missing: install qemu-utils (scripts/setup.sh does)"
+
 // Runs a host program to its end; its exit code, or -1 when it did not start.
 int runProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr);
 

@@ -582,6 +582,26 @@ TEST_F(MachineTool, ImportAndExportADiskImage) {
     EXPECT_TRUE(bad.err.contains(QLatin1String(c.says))) << show(bad);
   }
   EXPECT_FALSE(QFile::exists(temp(QStringLiteral("m2"))));
+
+  // A packed image goes the same way, and back in its own format.
+  if (vt::test::runProgram(QStringLiteral("qemu-img"), {QStringLiteral("--version")}) != 0) return;
+  const QString packed = temp(QStringLiteral("w95.qcow2")), fromPacked = temp(QStringLiteral("packed"));
+  ASSERT_EQ(vt::test::runProgram(QStringLiteral("qemu-img"), {"convert", "-f", "raw", "-O", "qcow2", image, packed}), 0);
+  r = run({QStringLiteral("import"), packed, fromPacked});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(r.out.contains(QLatin1String("partition 1 of a qcow2 image"))) << show(r);
+  r = run({QStringLiteral("--machine"), fromPacked, QStringLiteral("attrib"), QStringLiteral("-H"),
+           QStringLiteral("C:\\CONFIG.SYS")});
+  ASSERT_EQ(r.code, 0) << show(r);
+  r = run({QStringLiteral("export"), fromPacked, packed});
+  ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_TRUE(r.out.contains(QLatin1String("changed the attributes of 1 more"))) << show(r);
+  QByteArray info;
+  vt::test::runProgram(QStringLiteral("qemu-img"), {"info", packed}, &info);
+  EXPECT_TRUE(info.contains("file format: qcow2")) << info.toStdString();
+  const QString unpacked = temp(QStringLiteral("unpacked.img"));
+  ASSERT_EQ(vt::test::runProgram(QStringLiteral("qemu-img"), {"convert", "-O", "raw", packed, unpacked}), 0);
+  EXPECT_FALSE(vt::test::imageAttributes(unpacked, vt::test::kPartitionOffset).value("CONFIG.SYS").contains('H'));
 }
 
 TEST_F(MachineTool, ImportRefusesFilesThatShareClustersOrOutgrowTheirChain) {

@@ -1,4 +1,4 @@
-// import and export: a machine from the FAT partition of a raw disk image, and its changes
+// import and export: a machine from the FAT partition of a disk image, and its changes
 // back into the image.
 #include "commands.h"
 
