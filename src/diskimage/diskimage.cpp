@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -292,7 +293,7 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
       drives.push_back(std::move(d));
     }
     for (const fat::Partition& p : *table)
-      if (!p.fat() && !p.extended())
+      if (!p.extended() && std::none_of(drives.begin(), drives.end(), [&](const ImportedDrive& d) { return d.volume.partition == p.number; }))
         leftAlone << QStringLiteral("%1 (type 0x%2)")
                          .arg(p.number > 4 ? QStringLiteral("logical drive %1").arg(p.number)
                                            : QStringLiteral("partition %1").arg(p.number))

@@ -326,8 +326,17 @@ TEST(DiskPartitions, EveryFatPartitionIsADriveAndGoesBackIntoItsOwnPlace) {
   f.close();
   const QByteArray readmeEntry = bytes.mid(readme, 32);
 
-  ASSERT_TRUE(disk::importImage(image, machine, 0, &why, &summary)) << why.toStdString();
+  // The progress counts every file up to the last, and never back.
+  QList<std::pair<int, int>> steps;
+  const disk::Progress progress = [&](int done, int toDo) {
+    if (!steps.isEmpty() && (done < steps.last().first || toDo != steps.last().second)) ADD_FAILURE() << done << "/" << toDo;
+    steps.append({done, toDo});
+  };
+  ASSERT_TRUE(disk::importImage(image, machine, 0, &why, &summary, progress)) << why.toStdString();
   EXPECT_TRUE(summary.contains("left alone: partition 3 (type 0x83)")) << summary.toStdString();
+  ASSERT_GT(steps.size(), 2);
+  EXPECT_EQ(steps.last().first, steps.last().second);
+  EXPECT_TRUE(summary.startsWith(QStringLiteral("Imported %1 files").arg(steps.last().first))) << summary.toStdString();
   EXPECT_EQ(QDir(machine + "/drives/D").entryList(QDir::Files), QStringList{"README.TXT"});
   EXPECT_EQ(QFileInfo(machine + "/drives/D/OLDDIR").lastModified().toUTC(),
             QDateTime(QDate(1997, 6, 15), QTime(0, 0), Qt::UTC));
@@ -341,7 +350,9 @@ TEST(DiskPartitions, EveryFatPartitionIsADriveAndGoesBackIntoItsOwnPlace) {
       ASSERT_TRUE(m->files().writeFile(QStringLiteral("%1:\\NEW%1.TXT").arg(QChar(letter)), QByteArray("on ") + letter));
   }
   const QByteArray before = bytes;
-  ASSERT_TRUE(disk::exportImage(machine, image, 0, &why)) << why.toStdString();
+  steps.clear();
+  ASSERT_TRUE(disk::exportImage(machine, image, 0, &why, nullptr, nullptr, progress)) << why.toStdString();
+  EXPECT_EQ(steps.last(), std::make_pair(4, 4));
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   QByteArray after = f.readAll();
   const std::pair<int, char> written[] = {{0, 'C'}, {3, 'D'}, {4, 'E'}, {1, 'F'}};

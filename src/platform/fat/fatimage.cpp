@@ -488,16 +488,21 @@ std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* 
 }
 
 std::vector<Partition> driveOrder(const std::vector<Partition>& table) {
-  std::vector<Partition> primary, logical;
-  for (const Partition& p : table) {
-    if (!p.fat()) continue;
-    (p.number > 4 ? logical : primary).push_back(p);
+  // Windows gives no letter to a partition a boot manager hid (type | 0x10), unless the disk
+  // has nothing else to open.
+  for (const bool hiddenToo : {false, true}) {
+    std::vector<Partition> primary, logical;
+    for (const Partition& p : table) {
+      if (!p.fat() || (!hiddenToo && (p.type & 0x10))) continue;
+      (p.number > 4 ? logical : primary).push_back(p);
+    }
+    std::vector<Partition> out;
+    if (!primary.empty()) out.push_back(primary.front());
+    out.insert(out.end(), logical.begin(), logical.end());
+    if (primary.size() > 1) out.insert(out.end(), primary.begin() + 1, primary.end());
+    if (!out.empty()) return out;
   }
-  std::vector<Partition> out;
-  if (!primary.empty()) out.push_back(primary.front());
-  out.insert(out.end(), logical.begin(), logical.end());
-  if (primary.size() > 1) out.insert(out.end(), primary.begin() + 1, primary.end());
-  return out;
+  return {};
 }
 
 quint8 shortNameChecksum(const char* name83) {

@@ -73,7 +73,8 @@ std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* 
 
 // The FAT partitions in the order of their drive letters from C: on: the first primary FAT
 // partition, then the logical drives in the order of their chain, then the other primary
-// FAT partitions, as Windows 95 assigns them on its first hard disk.
+// FAT partitions, as Windows 95 assigns them on its first hard disk. Hidden FAT partitions
+// (a boot manager's, type | 0x10) get no letter, unless there is no other FAT partition.
 std::vector<Partition> driveOrder(const std::vector<Partition>& table);
 
 // Finds and checks the volume: `partition` 1-4 picks an MBR entry and 5 on a logical drive,
