@@ -87,8 +87,7 @@ int runOn(const vt::CommandLine& cl, const QString& target, bool refresh, QStrin
     vt::MachineChoice old;
     if (vt::resolveMachine(target, &old, &error) && !old.image.isEmpty()) {
       ImportNotice notice(cl, old.image);
-      if (!vt::disk::refreshImport(old.image, old.folder, &error, nullptr, notice.progress()))
-        return refuseToStart(cl, error);
+      if (!vt::disk::refreshImport(old.image, old.folder, &error, nullptr, notice.progress())) return refuseToStart(cl, error);
     }
   }
   {

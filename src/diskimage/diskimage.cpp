@@ -293,7 +293,8 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
       drives.push_back(std::move(d));
     }
     for (const fat::Partition& p : *table)
-      if (!p.extended() && std::none_of(drives.begin(), drives.end(), [&](const ImportedDrive& d) { return d.volume.partition == p.number; }))
+      if (!p.extended() &&
+          std::none_of(drives.begin(), drives.end(), [&](const ImportedDrive& d) { return d.volume.partition == p.number; }))
         leftAlone << QStringLiteral("%1 (type 0x%2)")
                          .arg(p.number > 4 ? QStringLiteral("logical drive %1").arg(p.number)
                                            : QStringLiteral("partition %1").arg(p.number))
@@ -319,8 +320,10 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
     if (!QDir().mkpath(root)) return fail(QStringLiteral("cannot create %1").arg(root));
     const mtools::Volume mv(QFileInfo(image).absoluteFilePath(), d.volume.offset);
     if (!imagesync::extract(mv, d.entries, root, *store, &d.tree, &why, progress, done, toDo))
-      return fail(drives.size() > 1 ? QStringLiteral("%1: drive %2: %3: %4").arg(image, QString(QLatin1Char(d.letter)), volumeName(d.volume), why)
-                                    : QStringLiteral("%1: %2").arg(image, why));
+      return fail(
+          drives.size() > 1
+              ? QStringLiteral("%1: drive %2: %3: %4").arg(image, QString(QLatin1Char(d.letter)), volumeName(d.volume), why)
+              : QStringLiteral("%1: %2").arg(image, why));
     for (const fat::DirEntry& e : d.entries) done += e.folder ? 0 : 1;
   }
   const imagesync::Tree& tree = drives[0].tree;
@@ -419,7 +422,8 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   if (chosen.empty()) {
     QStringList had;
     for (const DriveRecord& d : record.drives) had << QString::number(d.partition);
-    return fail(QStringLiteral("the machine was imported from partition %1, not %2").arg(had.join(QStringLiteral(", "))).arg(partition));
+    return fail(
+        QStringLiteral("the machine was imported from partition %1, not %2").arg(had.join(QStringLiteral(", "))).arg(partition));
   }
   const bool several = record.drives.size() > 1;
 
@@ -431,7 +435,9 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
       return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(d->partition));
     const DriveInfo* drive = m->files().drive(QLatin1Char(d->letter));
     if (!drive) return fail(QStringLiteral("%1 has no drive %2: any more").arg(machineDir, QString(QLatin1Char(d->letter))));
-    imagesync::VolumeWrite w{*volume, drive->hostRoot, {}, {}, {}, several ? QStringLiteral("drive %1:").arg(QString(QLatin1Char(d->letter))) : QString()};
+    imagesync::VolumeWrite w{*volume, drive->hostRoot,
+                             {},      {},
+                             {},      several ? QStringLiteral("drive %1:").arg(QString(QLatin1Char(d->letter))) : QString()};
     if (!imagesync::readTree(w.root, m->files().attributeStore(), &w.now, &why))
       return fail(QStringLiteral("drive %1: cannot go into the image: %2").arg(QString(QLatin1Char(d->letter)), why));
     w.changes = imagesync::compare(d->files, w.now, volume->clusterBytes());
@@ -439,7 +445,8 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     w.aliasOf = [&m, letter = d->letter](const QString& path) {
       QString win = path;
       win.replace(QLatin1Char('/'), QLatin1Char('\\'));
-      const std::optional<QString> shortPath = m->files().shortPathName(QStringLiteral("%1:\\").arg(QString(QLatin1Char(letter))) + win);
+      const std::optional<QString> shortPath =
+          m->files().shortPathName(QStringLiteral("%1:\\").arg(QString(QLatin1Char(letter))) + win);
       return shortPath ? shortPath->mid(shortPath->lastIndexOf(QLatin1Char('\\')) + 1) : QString();
     };
     writes.push_back(std::move(w));

@@ -338,8 +338,7 @@ TEST(DiskPartitions, EveryFatPartitionIsADriveAndGoesBackIntoItsOwnPlace) {
   EXPECT_EQ(steps.last().first, steps.last().second);
   EXPECT_TRUE(summary.startsWith(QStringLiteral("Imported %1 files").arg(steps.last().first))) << summary.toStdString();
   EXPECT_EQ(QDir(machine + "/drives/D").entryList(QDir::Files), QStringList{"README.TXT"});
-  EXPECT_EQ(QFileInfo(machine + "/drives/D/OLDDIR").lastModified().toUTC(),
-            QDateTime(QDate(1997, 6, 15), QTime(0, 0), Qt::UTC));
+  EXPECT_EQ(QFileInfo(machine + "/drives/D/OLDDIR").lastModified().toUTC(), QDateTime(QDate(1997, 6, 15), QTime(0, 0), Qt::UTC));
   {
     std::unique_ptr<Machine> m = Machine::open(machine, &why);
     ASSERT_TRUE(m) << why.toStdString();

@@ -77,8 +77,8 @@ TEST(FatImage, ReadsTheExtendedPartitionsChainAndRefusesADamagedOne) {
   SKIP_WITHOUT_DISK_TOOLS();
   QTemporaryDir dir;
   const QString image = dir.filePath("disk.img");
-  const QList<qint64> at = test::makePartitionedDisk(
-      image, {{0x06, 4096}, {0x83, 2048}, {0x0E, 4096}, {0x06, 4096, true}, {0x01, 4096, true}});
+  const QList<qint64> at =
+      test::makePartitionedDisk(image, {{0x06, 4096}, {0x83, 2048}, {0x0E, 4096}, {0x06, 4096, true}, {0x01, 4096, true}});
   ASSERT_EQ(at.size(), 5);
   QFile f(image);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));

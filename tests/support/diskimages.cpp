@@ -139,7 +139,11 @@ QList<qint64> makePartitionedDisk(const QString& path, const QList<PartitionSpec
     if (!(t == 0x01 || t == 0x04 || t == 0x06 || t == 0x0B || t == 0x0C || t == 0x0E)) continue;
     const QString sector = QString::number(offsets[i] / 512);
     QStringList args{"--offset", sector, "-h", sector, "-n", QStringLiteral("PART%1").arg(i + 1), "-i", "1E4F2A07"};
-    if (t == 0x0B || t == 0x0C) args << "-F" << "32" << "-s" << "1";
+    if (t == 0x0B || t == 0x0C)
+      args << "-F"
+           << "32"
+           << "-s"
+           << "1";
     QByteArray out;
     if (runProgram(QStringLiteral("mkfs.fat"), args + QStringList{path, QString::number(parts[i].sectors / 2)}, &out) != 0) {
       ADD_FAILURE() << "mkfs.fat failed on partition " << i + 1 << ": " << out.toStdString();

@@ -543,6 +543,7 @@ TEST_F(MachineTool, ImportAndExportADiskImage) {
   const QString imported = temp(QStringLiteral("imported"));
   Result r = run({QStringLiteral("import"), image, imported});
   ASSERT_EQ(r.code, 0) << show(r);
+  EXPECT_EQ(r.err, "") << "no progress line where stderr is no terminal";
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^Imported \\d+ files and \\d+ folders from partition 1 \\(FAT16,"))
                   .match(r.out)
                   .hasMatch())

@@ -42,7 +42,8 @@ bool parseDiskArguments(const char* command, const QStringList& args, QStringLis
     }
     if (a == QLatin1String("--partition")) {
       if (i + 1 >= args.size()) {
-        *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number (1-4 a primary partition, 5 on a logical drive)").arg(QLatin1String(command)));
+        *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number (1-4 a primary partition, 5 on a logical drive)")
+                                   .arg(QLatin1String(command)));
         return false;
       }
       value = args[++i];
@@ -55,8 +56,9 @@ bool parseDiskArguments(const char* command, const QStringList& args, QStringLis
     bool ok = false;
     *partition = value.toInt(&ok);
     if (!ok || *partition < 1 || *partition > 999) {
-      *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number (1-4 a primary partition, 5 on a logical drive), not %2")
-                                 .arg(QLatin1String(command), value));
+      *code =
+          io.fail(Usage, QStringLiteral("%1: --partition needs a number (1-4 a primary partition, 5 on a logical drive), not %2")
+                             .arg(QLatin1String(command), value));
       return false;
     }
   }

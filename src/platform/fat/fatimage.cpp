@@ -601,7 +601,8 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, s
         return fail(partition <= 4 ? QStringLiteral("partition %1 is empty").arg(partition)
                                    : QStringLiteral("there is no logical drive %1 on the disk").arg(partition));
       if (chosen->extended())
-        return fail(QStringLiteral("partition %1 is an extended partition: its logical drives are partitions 5 on").arg(partition));
+        return fail(
+            QStringLiteral("partition %1 is an extended partition: its logical drives are partitions 5 on").arg(partition));
     }
     const int number = chosen->number;
     const quint8 type = chosen->type;

@@ -266,7 +266,8 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
   int files = 0;
   for (const fat::DirEntry& e : entries) {
     if (e.folder) {
-      if (!QDir().mkpath(root + QLatin1Char('/') + e.path)) return fail(QStringLiteral("cannot create the folder %1").arg(e.path));
+      if (!QDir().mkpath(root + QLatin1Char('/') + e.path))
+        return fail(QStringLiteral("cannot create the folder %1").arg(e.path));
     } else {
       filesOf[parentOf(e.path)] << mtools::volumePath(e.path);
       ++files;
@@ -277,7 +278,8 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
     const QString to = root + QLatin1Char('/') + (folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
     for (qsizetype i = 0; i < sources.size(); i += 100) {
       const QStringList chunk = sources.mid(i, 100);
-      const mtools::Result r = volume.run("mcopy", QStringList{QStringLiteral("-m"), QStringLiteral("-n")} + chunk + QStringList{to});
+      const mtools::Result r =
+          volume.run("mcopy", QStringList{QStringLiteral("-m"), QStringLiteral("-n")} + chunk + QStringList{to});
       if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
       done += int(chunk.size());
       if (progress) progress(done, toDo);
@@ -518,14 +520,16 @@ bool apply(const QString& image, const std::vector<VolumeWrite>& writes, QString
         done += int(qMin<qsizetype>(200, sources.size() - i));
         if (progress) progress(done, toDo);
         if (!r.ok())
-          return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed, on(w) + QStringLiteral("mcopy failed: %1").arg(r.complaint()));
+          return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed,
+                      on(w) + QStringLiteral("mcopy failed: %1").arg(r.complaint()));
       }
     }
     for (const auto& [attrs, paths] : changes.attributes)
       if (!onVolume("mattrib", attributeFlags(attrs), paths)) return fail(kind, on(w) + toolError);
     // mtools names what it writes after its own fashion, and a file it overwrites gets a new
     // directory entry: each takes the alias the machine knows it by.
-    if (const QString failed = writeAliases(QFile::decodeName(temp), fd, volume, changes.makeFolders + changes.writeFiles, w.aliasOf);
+    if (const QString failed =
+            writeAliases(QFile::decodeName(temp), fd, volume, changes.makeFolders + changes.writeFiles, w.aliasOf);
         !failed.isEmpty())
       return fail(Failure::Failed, on(w) + failed);
 
