@@ -435,9 +435,10 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
       return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(d->partition));
     const DriveInfo* drive = m->files().drive(QLatin1Char(d->letter));
     if (!drive) return fail(QStringLiteral("%1 has no drive %2: any more").arg(machineDir, QString(QLatin1Char(d->letter))));
-    imagesync::VolumeWrite w{*volume, drive->hostRoot,
-                             {},      {},
-                             {},      several ? QStringLiteral("drive %1:").arg(QString(QLatin1Char(d->letter))) : QString()};
+    imagesync::VolumeWrite w;
+    w.volume = *volume;
+    w.root = drive->hostRoot;
+    if (several) w.name = QStringLiteral("drive %1:").arg(QString(QLatin1Char(d->letter)));
     if (!imagesync::readTree(w.root, m->files().attributeStore(), &w.now, &why))
       return fail(QStringLiteral("drive %1: cannot go into the image: %2").arg(QString(QLatin1Char(d->letter)), why));
     w.changes = imagesync::compare(d->files, w.now, volume->clusterBytes());
