@@ -105,7 +105,7 @@ QString importedFrom(const QString& machineFolder) {
   return {};
 }
 
-bool resolveMachine(const QString& target, MachineChoice* out, QString* error) {
+bool resolveMachine(const QString& target, MachineChoice* out, QString* error, const disk::Progress& progress) {
   *out = MachineChoice{};
   if (target.isEmpty()) {
     out->folder = sampleMachineFolder();
@@ -127,7 +127,7 @@ bool resolveMachine(const QString& target, MachineChoice* out, QString* error) {
     *error = QStringLiteral("%1: cannot make the folder").arg(QFileInfo(out->folder).absolutePath());
     return false;
   }
-  return disk::importImage(out->image, out->folder, 0, error);
+  return disk::importImage(out->image, out->folder, 0, error, nullptr, progress);
 }
 
 QStringList recentMachines() {

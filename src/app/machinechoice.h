@@ -3,6 +3,8 @@
 // folder of its own, imported on first use and written back when the user says so), or
 // the built-in sample machine, created on first use under the user's data directory. The
 // machines opened last are remembered for the window's choice.
+#include "diskimage/diskimage.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,7 +38,8 @@ QString importedFrom(const QString& machineFolder);
 // The machine to open for `target` (empty: the sample, created when missing). A disk image
 // is imported into its own machine folder the first time; later runs open that folder
 // again, with whatever was changed there and not yet written back.
-bool resolveMachine(const QString& target, MachineChoice* out, QString* error);
+// `progress` hears of an import's files as they are copied.
+bool resolveMachine(const QString& target, MachineChoice* out, QString* error, const disk::Progress& progress = {});
 
 // The targets opened last, the latest first; and remembering one.
 QStringList recentMachines();

@@ -65,6 +65,14 @@ class ImportNotice {
     dialog_.show();
     QApplication::processEvents();
   }
+  // Moves the bar along the files copied; it runs from busy to a count once there is one.
+  vt::disk::Progress progress() {
+    return [this](int done, int toDo) {
+      dialog_.setMaximum(toDo);
+      dialog_.setValue(done);
+      QApplication::processEvents();
+    };
+  }
 
  private:
   QProgressDialog dialog_;
@@ -79,14 +87,15 @@ int runOn(const vt::CommandLine& cl, const QString& target, bool refresh, QStrin
     vt::MachineChoice old;
     if (vt::resolveMachine(target, &old, &error) && !old.image.isEmpty()) {
       ImportNotice notice(cl, old.image);
-      if (!vt::disk::refreshImport(old.image, old.folder, &error)) return refuseToStart(cl, error);
+      if (!vt::disk::refreshImport(old.image, old.folder, &error, nullptr, notice.progress())) return refuseToStart(cl, error);
     }
   }
   {
     std::optional<ImportNotice> notice;
     if (vt::isDiskImage(target) && !QFileInfo::exists(vt::imageMachineFolder(target) + QStringLiteral("/machine.ini")))
       notice.emplace(cl, target);
-    if (!vt::resolveMachine(target, &choice, &error)) return refuseToStart(cl, error);
+    if (!vt::resolveMachine(target, &choice, &error, notice ? notice->progress() : vt::disk::Progress()))
+      return refuseToStart(cl, error);
   }
   vt::SingleInstance guard(choice.folder);
   switch (guard.acquire()) {

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -50,14 +51,22 @@ Identity identityOf(const QString& path) {
   return id;
 }
 
+// One drive of the machine and the partition it came from.
+struct DriveRecord {
+  char letter = 'C';
+  int partition = 0;
+  qint64 offset = 0;
+  bool haveOffset = false;
+  imagesync::Tree files;
+};
+
 struct Record {
   qint64 imageBytes = 0;  // of the raw data worked on: the image itself, or its raw copy
   QByteArray imageHash;
-  int partition = 0;
-  qint64 offset = 0;
   Format format = Format::Raw;
-  Identity original;  // of the packed image a raw copy was made from
-  imagesync::Tree files;
+  Identity original;                // of the packed image a raw copy was made from
+  bool wholeDisk = false;           // every FAT partition was imported, not one picked by its number
+  std::vector<DriveRecord> drives;  // C: first
 };
 
 // The raw copy of a packed image, inside the machine folder: never beside the user's image.
@@ -99,33 +108,47 @@ std::optional<fat::Volume> inspectData(const QString& path, const Probe& probe, 
 
 constexpr const char kFilesHeading[] = "[Files]";
 
-QByteArray formatRecord(const Record& r, const QString& image) {
+QByteArray formatFiles(const imagesync::Tree& files) {
   QByteArray out;
-  out +=
-      "; What Vantrel took drive C: from, and each file as it was then; the export writes\n"
-      "; back what differs. Image= only tells where it came from.\n";
-  out += "Image=" + image.toUtf8() + '\n';
-  out += "ImageBytes=" + QByteArray::number(r.imageBytes) + '\n';
-  out += "ImageSHA256=" + r.imageHash + '\n';
-  out += "Partition=" + QByteArray::number(r.partition) + '\n';
-  out += "Offset=" + QByteArray::number(r.offset) + '\n';
-  if (r.format != Format::Raw) out += "Format=" + formatName(r.format).toUtf8() + '\n';
-  if (needsConversion(r.format)) {
-    out += "OriginalBytes=" + QByteArray::number(r.original.bytes) + '\n';
-    out += "OriginalMTimeNs=" + QByteArray::number(r.original.mtimeNs) + '\n';
-    out += "OriginalHeadSHA256=" + r.original.headHash + '\n';
-  }
-  out += QByteArray(kFilesHeading) + '\n';
-  for (const auto& [path, e] : r.files) {
+  for (const auto& [path, e] : files) {
     out += (e.folder ? "D\t0x" : "F\t0x") + QByteArray::number(e.attributes, 16) + '\t' + QByteArray::number(e.size) + '\t' +
            QByteArray::number(e.mtime) + '\t' + (e.folder ? QByteArray("-") : e.hash) + '\t' + path.toUtf8() + '\n';
   }
   return out;
 }
 
+// Drive C:'s partition and files come first, without a heading of their own, as in the
+// records of machines that had no other drive; each further drive follows under [Drive X]
+// and [Files X].
+QByteArray formatRecord(const Record& r, const QString& image) {
+  QByteArray out;
+  out +=
+      "; What Vantrel took the drives from, and each file as it was then; the export writes\n"
+      "; back what differs. Image= only tells where it came from.\n";
+  out += "Image=" + image.toUtf8() + '\n';
+  out += "ImageBytes=" + QByteArray::number(r.imageBytes) + '\n';
+  out += "ImageSHA256=" + r.imageHash + '\n';
+  if (r.format != Format::Raw) out += "Format=" + formatName(r.format).toUtf8() + '\n';
+  if (needsConversion(r.format)) {
+    out += "OriginalBytes=" + QByteArray::number(r.original.bytes) + '\n';
+    out += "OriginalMTimeNs=" + QByteArray::number(r.original.mtimeNs) + '\n';
+    out += "OriginalHeadSHA256=" + r.original.headHash + '\n';
+  }
+  if (r.wholeDisk) out += "WholeDisk=1\n";
+  for (const DriveRecord& d : r.drives) {
+    if (d.letter != 'C') out += QByteArray("[Drive ") + d.letter + "]\n";
+    out += "Partition=" + QByteArray::number(d.partition) + '\n';
+    out += "Offset=" + QByteArray::number(d.offset) + '\n';
+    out += d.letter == 'C' ? QByteArray(kFilesHeading) + '\n' : QByteArray("[Files ") + d.letter + "]\n";
+    out += formatFiles(d.files);
+  }
+  return out;
+}
+
 bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
   const QList<QByteArray> lines = bytes.split('\n');
-  bool inFiles = false, haveHash = false, haveBytes = false, haveOffset = false;
+  bool inFiles = false, haveHash = false, haveBytes = false, sawFiles = false;
+  r->drives.assign(1, DriveRecord{});
   for (qsizetype i = 0; i < lines.size(); ++i) {
     const QByteArray& line = lines[i];
     auto bad = [&] {
@@ -133,32 +156,50 @@ bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
       return false;
     };
     if (line.isEmpty() || line.startsWith(';')) continue;
-    if (!inFiles) {
-      if (line == kFilesHeading) {
+    DriveRecord& d = r->drives.back();
+    if (line.startsWith('[')) {
+      if (line == kFilesHeading && r->drives.size() == 1 && !sawFiles) {
+        inFiles = sawFiles = true;
+      } else if (line.size() == 9 && line.startsWith("[Drive ") && line.endsWith(']')) {
+        const char letter = char(std::toupper(quint8(line[7])));
+        if (letter <= 'C' || letter > 'Z') return bad();
+        for (const DriveRecord& other : r->drives)
+          if (other.letter == letter) return bad();
+        if (!sawFiles || !d.haveOffset) return bad();
+        r->drives.emplace_back().letter = letter;
+        inFiles = false;
+      } else if (line.size() == 9 && line.startsWith("[Files ") && line.endsWith(']') && d.letter != 'C' &&
+                 std::toupper(quint8(line[7])) == d.letter) {
         inFiles = true;
-        continue;
+      } else {
+        return bad();
       }
+      continue;
+    }
+    if (!inFiles) {
       const qsizetype eq = line.indexOf('=');
       if (eq < 0) return bad();
       const QByteArray key = line.left(eq), value = line.mid(eq + 1);
       bool ok = true;
-      if (key == "ImageBytes")
+      if (key == "ImageBytes" && r->drives.size() == 1)
         r->imageBytes = value.toLongLong(&ok), haveBytes = ok;
-      else if (key == "ImageSHA256")
+      else if (key == "ImageSHA256" && r->drives.size() == 1)
         r->imageHash = value, haveHash = value.size() == 64;
+      else if (key == "WholeDisk")
+        r->wholeDisk = value == "1";
       else if (key == "Partition")
-        r->partition = value.toInt(&ok);
+        d.partition = value.toInt(&ok);
       else if (key == "Offset")
-        r->offset = value.toLongLong(&ok), haveOffset = ok;
-      else if (key == "Format") {
+        d.offset = value.toLongLong(&ok), d.haveOffset = ok;
+      else if (key == "Format" && r->drives.size() == 1) {
         const auto f = formatFromName(QString::fromUtf8(value));
         ok = f.has_value();
         r->format = f.value_or(Format::Raw);
-      } else if (key == "OriginalBytes")
+      } else if (key == "OriginalBytes" && r->drives.size() == 1)
         r->original.bytes = value.toLongLong(&ok);
-      else if (key == "OriginalMTimeNs")
+      else if (key == "OriginalMTimeNs" && r->drives.size() == 1)
         r->original.mtimeNs = value.toLongLong(&ok);
-      else if (key == "OriginalHeadSHA256")
+      else if (key == "OriginalHeadSHA256" && r->drives.size() == 1)
         r->original.headHash = value;
       if (!ok) return bad();
       continue;
@@ -173,9 +214,9 @@ bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
     e.mtime = f[3].toLongLong(&ok3);
     if (!e.folder) e.hash = f[4];
     if (!ok1 || !ok2 || !ok3 || f[5].isEmpty() || (!e.folder && e.hash.size() != 64)) return bad();
-    r->files[QString::fromUtf8(f[5])] = e;
+    d.files[QString::fromUtf8(f[5])] = e;
   }
-  if (!inFiles || !haveHash || !haveBytes || !haveOffset ||
+  if (!sawFiles || !haveHash || !haveBytes || !r->drives.back().haveOffset ||
       (needsConversion(r->format) && (r->original.bytes < 0 || r->original.headHash.size() != 64))) {
     *error = QStringLiteral("%1 is incomplete").arg(QLatin1String(kRecordName));
     return false;
@@ -224,13 +265,29 @@ struct Facts {
   int width = 0, height = 0, depth = 0;
 };
 
-QByteArray machineIni(const QString& image, const fat::Volume& v, const Facts& f) {
+QString volumeName(const fat::Volume& v) {
+  return v.partition > 4   ? QStringLiteral("logical drive %1").arg(v.partition)
+         : v.partition > 0 ? QStringLiteral("partition %1").arg(v.partition)
+                           : QStringLiteral("the whole image");
+}
+
+// The drives of an import, C: first, in the order of their letters.
+struct ImportedDrive {
+  char letter = 'C';
+  fat::Volume volume;
+  std::vector<fat::DirEntry> entries;
+  imagesync::Tree tree;
+};
+
+QByteArray machineIni(const QString& image, const std::vector<ImportedDrive>& drives, const Facts& f) {
+  QStringList from;
+  for (const ImportedDrive& d : drives) from << QStringLiteral("%1 (%2)").arg(volumeName(d.volume), d.volume.typeName());
   QString s;
-  s += QStringLiteral("; Imported by Vantrel from %1, %2 (%3), on %4.\n")
-           .arg(QFileInfo(image).fileName(),
-                v.partition ? QStringLiteral("partition %1").arg(v.partition) : QStringLiteral("the whole image"), v.typeName(),
+  s += QStringLiteral("; Imported by Vantrel from %1, %2, on %3.\n")
+           .arg(QFileInfo(image).fileName(), from.join(QStringLiteral(", ")),
                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd")));
-  s += QStringLiteral("; vantrel-machine export writes changes on C: back (docs/disk-images.md).\n");
+  s += drives.size() > 1 ? QStringLiteral("; vantrel-machine export writes changes on its drives back (docs/disk-images.md).\n")
+                         : QStringLiteral("; vantrel-machine export writes changes on C: back (docs/disk-images.md).\n");
   if (!f.version.isEmpty()) s += QStringLiteral("; The registry says Windows %1.\n").arg(iniValue(f.version));
   s += QStringLiteral("\n[Machine]\nPlatform=Win95\n");
   if (f.depth > 0) s += QStringLiteral("ColorDepth=%1\n").arg(f.depth);
@@ -239,17 +296,23 @@ QByteArray machineIni(const QString& image, const fat::Volume& v, const Facts& f
   if (!f.computerName.isEmpty()) s += QStringLiteral("ComputerName=%1\n").arg(iniValue(f.computerName));
   s += QStringLiteral("WindowsDirectory=%1\nSystemDirectory=%1\\SYSTEM\nAttributeStore=auto\n").arg(f.windowsDirectory);
   s += QStringLiteral("\n[Drive A]\nType=removable\nReady=0\nBytesPerSector=512\nSectorsPerCluster=1\n");
-  s += QStringLiteral("\n[Drive C]\nType=fixed\nReady=1\n");
-  if (!v.label.isEmpty()) s += QStringLiteral("Label=%1\n").arg(iniValue(v.label));
-  // Free space is left to follow what the machine's files take; a figure here would not.
-  s += QStringLiteral(
-           "FileSystem=%1\nTotalBytes=%2\n; %3 bytes were free at the import.\nBytesPerSector=%4\nSectorsPerCluster=%5\n")
-           .arg(v.fileSystemName())
-           .arg(v.totalBytes())
-           .arg(v.freeBytes())
-           .arg(v.bytesPerSector)
-           .arg(v.sectorsPerCluster);
-  s += QStringLiteral("\n[Drive D]\nType=cdrom\nReady=0\nBytesPerSector=2048\nSectorsPerCluster=1\n");
+  for (const ImportedDrive& d : drives) {
+    const fat::Volume& v = d.volume;
+    s += QStringLiteral("\n[Drive %1]\nType=fixed\nReady=1\n").arg(QString(QLatin1Char(d.letter)));
+    if (drives.size() > 1) s += QStringLiteral("; From %1 of the image.\n").arg(volumeName(v));
+    if (!v.label.isEmpty()) s += QStringLiteral("Label=%1\n").arg(iniValue(v.label));
+    // Free space is left to follow what the machine's files take; a figure here would not.
+    s += QStringLiteral(
+             "FileSystem=%1\nTotalBytes=%2\n; %3 bytes were free at the import.\nBytesPerSector=%4\nSectorsPerCluster=%5\n")
+             .arg(v.fileSystemName())
+             .arg(v.totalBytes())
+             .arg(v.freeBytes())
+             .arg(v.bytesPerSector)
+             .arg(v.sectorsPerCluster);
+  }
+  // The CD-ROM drive takes the letter after the hard disks', as on Windows 95.
+  s += QStringLiteral("\n[Drive %1]\nType=cdrom\nReady=0\nBytesPerSector=2048\nSectorsPerCluster=1\n")
+           .arg(QString(QLatin1Char(char(drives.back().letter + 1))));
   return s.toUtf8();
 }
 
@@ -274,7 +337,8 @@ mode_t currentUmask() {
 
 }  // namespace
 
-bool importImage(const QString& image, const QString& machineDir, int partition, QString* error, QString* summary) {
+bool importImage(const QString& image, const QString& machineDir, int partition, QString* error, QString* summary,
+                 const Progress& progress) {
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
@@ -313,25 +377,65 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   } else {
     imagesync::removeAbandonedCopies(image);
   }
-  std::vector<fat::DirEntry> entries;
-  const auto volume =
-      converted ? fat::inspectFile(source, partition, &why, &entries) : inspectData(image, *probe, partition, &why, &entries);
-  if (!volume) return fail(QStringLiteral("%1: %2").arg(image, why));
+  // The disk's data: the raw copy, the raw image, or a fixed VHD without its footer.
+  DataPart disk(source, converted ? QFileInfo(source).size() : probe->dataBytes);
+  if (!disk.openData()) return fail(QStringLiteral("cannot read %1: %2").arg(source, disk.errorString()));
+
+  // Without a partition named, the disk gives the machine every FAT partition it has.
+  std::vector<ImportedDrive> drives(1);
+  const auto first = fat::inspect(disk, partition, &why, &drives[0].entries);
+  if (!first) return fail(QStringLiteral("%1: %2").arg(image, why));
+  drives[0].volume = *first;
+  QStringList leftAlone;
+  if (partition == 0 && first->partition != 0) {
+    const std::optional<std::vector<fat::Partition>> table = fat::partitionTable(disk, &why);
+    if (!table) return fail(QStringLiteral("%1: %2").arg(image, why));
+    for (const fat::Partition& p : fat::driveOrder(*table)) {
+      if (p.number == first->partition) continue;
+      if (drives.back().letter == 'Y')
+        return fail(QStringLiteral("%1 has more FAT partitions than there are drive letters").arg(image));
+      ImportedDrive d;
+      d.letter = char(drives.back().letter + 1);
+      const auto v = fat::inspect(disk, p.number, &why, &d.entries);
+      if (!v) return fail(QStringLiteral("%1: %2").arg(image, why));
+      d.volume = *v;
+      drives.push_back(std::move(d));
+    }
+    for (const fat::Partition& p : *table)
+      if (!p.extended() &&
+          std::none_of(drives.begin(), drives.end(), [&](const ImportedDrive& d) { return d.volume.partition == p.number; }))
+        leftAlone << QStringLiteral("%1 (type 0x%2)")
+                         .arg(p.number > 4 ? QStringLiteral("logical drive %1").arg(p.number)
+                                           : QStringLiteral("partition %1").arg(p.number))
+                         .arg(p.type, 2, 16, QLatin1Char('0'));
+  }
   const qint64 imageBytes = QFileInfo(source).size();
   const QByteArray hash = imagesync::hashFile(source);
   if (hash.isEmpty()) return fail(QStringLiteral("cannot read %1").arg(source));
-  const QString root = folder + QStringLiteral("/drives/C");
-  if (!QDir().mkpath(root)) return fail(QStringLiteral("cannot create %1").arg(root));
+
   std::unique_ptr<AttributeStore> store = makeAttributeStore(folder, false);
-  const mtools::Volume mv(QFileInfo(source).absoluteFilePath(), volume->offset);
-  imagesync::Tree tree;
-  if (!imagesync::extract(mv, entries, root, *store, &tree, &why)) return fail(QStringLiteral("%1: %2").arg(image, why));
+  int toDo = 0, done = 0;
+  for (const ImportedDrive& d : drives)
+    for (const fat::DirEntry& e : d.entries) toDo += e.folder ? 0 : 1;
+  for (ImportedDrive& d : drives) {
+    const QString root = folder + QStringLiteral("/drives/") + QLatin1Char(d.letter);
+    if (!QDir().mkpath(root)) return fail(QStringLiteral("cannot create %1").arg(root));
+    const mtools::Volume mv(QFileInfo(source).absoluteFilePath(), d.volume.offset);
+    if (!imagesync::extract(mv, d.entries, root, *store, &d.tree, &why, progress, done, toDo))
+      return fail(
+          drives.size() > 1
+              ? QStringLiteral("%1: drive %2: %3: %4").arg(image, QString(QLatin1Char(d.letter)), volumeName(d.volume), why)
+              : QStringLiteral("%1: %2").arg(image, why));
+    for (const fat::DirEntry& e : d.entries) done += e.folder ? 0 : 1;
+  }
+  const imagesync::Tree& tree = drives[0].tree;
+  const QString root = folder + QStringLiteral("/drives/C");
 
   Facts facts;
   if (const QString w = windowsDirectoryFrom(root, tree); !w.isEmpty()) facts.windowsDirectory = w;
   auto writeIni = [&] {
     int err = 0;
-    if (writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kMachineIniName), machineIni(image, *volume, facts), &err))
+    if (writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kMachineIniName), machineIni(image, drives, facts), &err))
       return true;
     return fail(QStringLiteral("cannot write machine.ini: %1").arg(QString::fromLocal8Bit(std::strerror(err))));
   };
@@ -355,7 +459,8 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   }
   if (!writeIni()) return false;
 
-  Record record{imageBytes, hash, volume->partition, volume->offset, probe->format, original, tree};
+  Record record{imageBytes, hash, probe->format, original, partition == 0 && drives[0].volume.partition != 0, {}};
+  for (const ImportedDrive& d : drives) record.drives.push_back({d.letter, d.volume.partition, d.volume.offset, true, d.tree});
   int err = 0;
   if (!writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kRecordName),
                            formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
@@ -371,24 +476,31 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
     return fail(QStringLiteral("cannot create %1: %2").arg(machineDir, QString::fromLocal8Bit(std::strerror(errno))));
   staging.setAutoRemove(false);
   if (summary) {
-    qsizetype files = 0;
-    for (const auto& [path, e] : tree) files += e.folder ? 0 : 1;
-    *summary =
-        QStringLiteral("Imported %1 files and %2 folders from %3 (%4, %5 bytes, %6 free) into %7")
-            .arg(files)
-            .arg(qsizetype(tree.size()) - files)
-            .arg((volume->partition ? QStringLiteral("partition %1").arg(volume->partition) : QStringLiteral("the whole image")) +
-                 (probe->format == Format::Raw ? QString() : QStringLiteral(" of ") + formatTitle(probe->format)))
-            .arg(volume->typeName())
-            .arg(volume->totalBytes())
-            .arg(volume->freeBytes())
-            .arg(machineDir);
+    qsizetype files = 0, entries = 0;
+    QStringList from;
+    for (const ImportedDrive& d : drives) {
+      for (const auto& [path, e] : d.tree) files += e.folder ? 0 : 1;
+      entries += qsizetype(d.tree.size());
+      const fat::Volume& v = d.volume;
+      from << QStringLiteral("%1%2 (%3, %4 bytes, %5 free)")
+                  .arg(drives.size() > 1 ? QStringLiteral("%1: ").arg(QString(QLatin1Char(d.letter))) : QString(),
+                       volumeName(v) +
+                           (probe->format == Format::Raw ? QString() : QStringLiteral(" of ") + formatTitle(probe->format)),
+                       v.typeName())
+                  .arg(v.totalBytes())
+                  .arg(v.freeBytes());
+    }
+    *summary = QStringLiteral("Imported %1 files and %2 folders from %3 into %4")
+                   .arg(files)
+                   .arg(entries - files)
+                   .arg(from.join(QStringLiteral(", ")), machineDir);
+    if (!leftAlone.isEmpty()) *summary += QStringLiteral("; left alone: %1").arg(leftAlone.join(QStringLiteral(", ")));
   }
   return true;
 }
 
 bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary,
-                 Refusal* refusal) {
+                 Refusal* refusal, const Progress& progress) {
   if (refusal) *refusal = Refusal::Other;
   auto fail = [&](const QString& why) {
     if (error) *error = why;
@@ -408,8 +520,17 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
                     .arg(machineDir, QLatin1String(kRecordName)));
   Record record;
   if (!parseRecord(recordFile.readAll(), &record, &why)) return fail(QStringLiteral("%1: %2").arg(machineDir, why));
-  if (partition && partition != record.partition)
-    return fail(QStringLiteral("the machine was imported from partition %1, not %2").arg(record.partition).arg(partition));
+  // --partition names the one drive to write; the others keep what is pending on them.
+  std::vector<const DriveRecord*> chosen;
+  for (const DriveRecord& d : record.drives)
+    if (!partition || d.partition == partition) chosen.push_back(&d);
+  if (chosen.empty()) {
+    QStringList had;
+    for (const DriveRecord& d : record.drives) had << QString::number(d.partition);
+    return fail(
+        QStringLiteral("the machine was imported from partition %1, not %2").arg(had.join(QStringLiteral(", "))).arg(partition));
+  }
+  const bool several = record.drives.size() > 1;
 
   const auto probe = probeImage(image, &why);
   if (!probe) return fail(why);
@@ -436,11 +557,34 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     if (!checkConvertible(image, record.format, &createOptions, &why)) return fail(why);
   }
 
-  const auto volume =
-      converted ? fat::inspectFile(source, record.partition, &why) : inspectData(image, *probe, record.partition, &why);
-  if (!volume) return fail(QStringLiteral("%1: %2").arg(converted ? source : image, why));
-  if (volume->offset != record.offset)
-    return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(record.partition));
+  // The disk's data: the raw copy, the raw image, or a fixed VHD without its footer.
+  DataPart disk(source, converted ? QFileInfo(source).size() : probe->dataBytes);
+  if (!disk.openData()) return fail(QStringLiteral("cannot read %1: %2").arg(source, disk.errorString()));
+  std::vector<imagesync::VolumeWrite> writes;
+  for (const DriveRecord* d : chosen) {
+    const auto volume = fat::inspect(disk, d->partition, &why);
+    if (!volume) return fail(QStringLiteral("%1: %2").arg(converted ? source : image, why));
+    if (volume->offset != d->offset)
+      return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(d->partition));
+    const DriveInfo* drive = m->files().drive(QLatin1Char(d->letter));
+    if (!drive) return fail(QStringLiteral("%1 has no drive %2: any more").arg(machineDir, QString(QLatin1Char(d->letter))));
+    imagesync::VolumeWrite w;
+    w.volume = *volume;
+    w.root = drive->hostRoot;
+    if (several) w.name = QStringLiteral("drive %1:").arg(QString(QLatin1Char(d->letter)));
+    if (!imagesync::readTree(w.root, m->files().attributeStore(), &w.now, &why))
+      return fail(QStringLiteral("drive %1: cannot go into the image: %2").arg(QString(QLatin1Char(d->letter)), why));
+    w.changes = imagesync::compare(d->files, w.now, volume->clusterBytes());
+    // The machine gives every new entry its alias as it would give it to a program asking.
+    w.aliasOf = [&m, letter = d->letter](const QString& path) {
+      QString win = path;
+      win.replace(QLatin1Char('/'), QLatin1Char('\\'));
+      const std::optional<QString> shortPath =
+          m->files().shortPathName(QStringLiteral("%1:\\").arg(QString(QLatin1Char(letter))) + win);
+      return shortPath ? shortPath->mid(shortPath->lastIndexOf(QLatin1Char('\\')) + 1) : QString();
+    };
+    writes.push_back(std::move(w));
+  }
   if (QFileInfo(source).size() != record.imageBytes || imagesync::hashFile(source) != record.imageHash) {
     if (!converted) return changedRefusal();
     return fail(QStringLiteral("the machine's raw copy of %1 (%2) is not as the last import or export left it; import the "
@@ -452,20 +596,22 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     imagesync::removeAbandonedCopies(image);
   }
 
-  const DriveInfo* c = m->files().drive(QLatin1Char('C'));
-  imagesync::Tree now;
-  if (!imagesync::readTree(c->hostRoot, m->files().attributeStore(), &now, &why))
-    return fail(QStringLiteral("drive C: cannot go into the image: %1").arg(why));
-  const imagesync::Changes changes = imagesync::compare(record.files, now, volume->clusterBytes());
-  if (summary) {
-    *summary = {};
-    summary->written = int(changes.writeFiles.size());
-    summary->removed = int(changes.removeFiles.size() + changes.removeFolders.size());
-    summary->folders = int(changes.makeFolders.size());
-    summary->attributesOnly = changes.count() - summary->written - summary->removed - summary->folders;
+  bool empty = true;
+  if (summary) *summary = {};
+  for (const imagesync::VolumeWrite& w : writes) {
+    const imagesync::Changes& changes = w.changes;
+    empty = empty && changes.empty();
+    if (!summary) continue;
+    const int written = int(changes.writeFiles.size()), removed = int(changes.removeFiles.size() + changes.removeFolders.size()),
+              folders = int(changes.makeFolders.size());
+    summary->written += written;
+    summary->removed += removed;
+    summary->folders += folders;
+    summary->attributesOnly += changes.count() - written - removed - folders;
   }
   if (refusal) *refusal = Refusal::None;
-  if (changes.empty()) return true;
+  if (empty) return true;
+  std::erase_if(writes, [](const imagesync::VolumeWrite& w) { return w.changes.empty(); });
 
   // A packed image: the changes go into a second name of the raw copy (the write replaces
   // that name by a new file, leaving the copy as it was), which is packed into a new file
@@ -497,14 +643,7 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
 
   imagesync::Failure kind = imagesync::Failure::None;
   QByteArray newHash;
-  // The machine gives every new entry its alias as it would give it to a program asking.
-  const auto aliasOf = [&](const QString& path) {
-    QString win = path;
-    win.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    const std::optional<QString> shortPath = m->files().shortPathName(QStringLiteral("C:\\") + win);
-    return shortPath ? shortPath->mid(shortPath->lastIndexOf(QLatin1Char('\\')) + 1) : QString();
-  };
-  if (!imagesync::apply(target, *volume, c->hostRoot, changes, now, aliasOf, &why, &kind, &newHash)) {
+  if (!imagesync::apply(target, writes, &why, &kind, &newHash, progress)) {
     const Refusal r = kind == imagesync::Failure::NoRoom           ? Refusal::NoRoom
                       : kind == imagesync::Failure::InUse          ? Refusal::InUse
                       : kind == imagesync::Failure::WriteProtected ? Refusal::WriteProtected
@@ -554,7 +693,9 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
                       .arg(image, source));
     work.path.clear();
   }
-  record.files = std::move(now);
+  for (const imagesync::VolumeWrite& w : writes)
+    for (DriveRecord& d : record.drives)
+      if (d.offset == w.volume.offset) d.files = w.now;
   record.imageBytes = QFileInfo(source).size();
   record.imageHash = newHash;
   int err = 0;
@@ -578,20 +719,24 @@ bool pendingChanges(const QString& machineDir, ExportSummary* summary, QString* 
   if (!recordFile.open(QIODevice::ReadOnly)) return fail(QStringLiteral("%1 was not imported from a disk image").arg(machineDir));
   Record record;
   if (!parseRecord(recordFile.readAll(), &record, &why)) return fail(QStringLiteral("%1: %2").arg(machineDir, why));
-  const DriveInfo* c = m->files().drive(QLatin1Char('C'));
-  imagesync::Tree now;
-  if (!c || !imagesync::readTree(c->hostRoot, m->files().attributeStore(), &now, &why)) return fail(why);
-  // The clusters are only counted for the room an export needs, which is not asked here.
-  const imagesync::Changes changes = imagesync::compare(record.files, now, 512);
   *summary = {};
-  summary->written = int(changes.writeFiles.size());
-  summary->removed = int(changes.removeFiles.size() + changes.removeFolders.size());
-  summary->folders = int(changes.makeFolders.size());
-  summary->attributesOnly = changes.count() - summary->written - summary->removed - summary->folders;
+  for (const DriveRecord& d : record.drives) {
+    const DriveInfo* drive = m->files().drive(QLatin1Char(d.letter));
+    imagesync::Tree now;
+    if (!drive || !imagesync::readTree(drive->hostRoot, m->files().attributeStore(), &now, &why)) return fail(why);
+    // The clusters are only counted for the room an export needs, which is not asked here.
+    const imagesync::Changes changes = imagesync::compare(d.files, now, 512);
+    const int written = int(changes.writeFiles.size()), removed = int(changes.removeFiles.size() + changes.removeFolders.size()),
+              folders = int(changes.makeFolders.size());
+    summary->written += written;
+    summary->removed += removed;
+    summary->folders += folders;
+    summary->attributesOnly += changes.count() - written - removed - folders;
+  }
   return true;
 }
 
-bool refreshImport(const QString& image, const QString& machineDir, QString* error, QString* summary) {
+bool refreshImport(const QString& image, const QString& machineDir, QString* error, QString* summary, const Progress& progress) {
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
@@ -609,7 +754,7 @@ bool refreshImport(const QString& image, const QString& machineDir, QString* err
   const QString fresh =
       target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".vantrel-new~%1").arg(::getpid());
   QDir(fresh).removeRecursively();
-  if (!importImage(image, fresh, record.partition, &why, summary)) return fail(why);
+  if (!importImage(image, fresh, record.wholeDisk ? 0 : record.drives[0].partition, &why, summary, progress)) return fail(why);
   if (summary) summary->replace(fresh, machineDir);
   const QByteArray a = QFile::encodeName(fresh), b = QFile::encodeName(target.absoluteFilePath());
   if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE) != 0) {

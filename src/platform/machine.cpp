@@ -174,8 +174,9 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
     if (const QString image = dv("Image").value_or(QString()).trimmed(); !image.isEmpty()) {
       // The disk image is part of the machine folder, like the drives' folders: a path that
       // leads out of it could make Vantrel write to any file of the host.
-      if (d.type != DriveType::Removable)
-        return fail(QStringLiteral("[%1] Image= is only for removable drives (Type=removable)").arg(s));
+      // A floppy image, or a second hard disk's image as a fixed drive (its first FAT partition).
+      if (d.type != DriveType::Removable && d.type != DriveType::Fixed)
+        return fail(QStringLiteral("[%1] Image= is only for removable and fixed drives (Type=removable, Type=fixed)").arg(s));
       const QString path = QString(image).replace(QLatin1Char('\\'), QLatin1Char('/'));
       if (path.startsWith(QLatin1Char('/')) || path.split(QLatin1Char('/')).contains(QStringLiteral("..")))
         return fail(QStringLiteral("[%1] Image=%2 must name a file inside the machine folder, relative to it").arg(s, image));

@@ -9,6 +9,7 @@
 #include "testapp.h"
 
 #include <QMenu>
+#include <QProgressBar>
 
 namespace vt {
 namespace {
@@ -116,7 +117,16 @@ TEST_F(ImageWindow, AppliesASwitchAndWritesItBackIntoTheImage) {
   w.dialogs.answer = true;
   w.form->tuningPage().Knopf8Click();
   w.dialogs.shown.clear();
+  // The bar shows the files going into the image while they do, and only then.
+  auto* bar = w.get<QProgressBar>("ProgressBar_Image");
+  ASSERT_TRUE(bar);
+  EXPECT_FALSE(bar->isVisibleTo(w.form.get()));
+  bool shownWhileWriting = false;
+  QObject::connect(bar, &QProgressBar::valueChanged,
+                   [&](int v) { shownWhileWriting = bar->isVisibleTo(w.form.get()) && v == bar->maximum() && v > 0; });
   w.get<TExplorerButton>("Knopf_Zurueckschreiben")->click();
+  EXPECT_TRUE(shownWhileWriting);
+  EXPECT_FALSE(bar->isVisibleTo(w.form.get()));
   ASSERT_EQ(w.dialogs.shown.size(), 1);
   EXPECT_TRUE(w.dialogs.shown[0].startsWith(QStringLiteral("info: Das Disk-Image wurde geschrieben")))
       << w.dialogs.shown[0].toStdString();

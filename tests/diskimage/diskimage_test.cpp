@@ -295,5 +295,87 @@ TEST(FatImage, DamagedImagesAreRefusedWithTheirReasonAndNothingIsMade) {
   }
 }
 
+// A disk of two primary FAT partitions, a Linux one and two logical drives: the machine gets
+// C: to F: in Windows 95's order, each export goes into its own partition, and what holds
+// no drive stays as it was; names and folder times come in as Windows 95 shows them.
+TEST(DiskPartitions, EveryFatPartitionIsADriveAndGoesBackIntoItsOwnPlace) {
+  SKIP_WITHOUT_DISK_TOOLS();
+  QTemporaryDir dir;
+  const QString sample = dir.filePath("sample"), image = dir.filePath("disk.img"), machine = dir.filePath("m");
+  QString why, summary;
+  ASSERT_TRUE(sample::createSampleMachine(sample, &why)) << why.toStdString();
+  const QList<qint64> at =
+      test::makePartitionedDisk(image, {{0x06, 131072}, {0x06, 16384}, {0x83, 2048}, {0x06, 16384, true}, {0x0E, 16384, true}});
+  ASSERT_EQ(at.size(), 5);
+  ASSERT_TRUE(test::copySampleOnto(image, at[0], sample));
+  QDir().mkpath(dir.filePath("host"));
+  QFile lower(dir.filePath("host/readme.txt"));
+  ASSERT_TRUE(lower.open(QIODevice::WriteOnly) && lower.write("lower") == 5);
+  lower.close();
+  test::mtool("mcopy", image, at[3], {lower.fileName(), "::/"});
+  test::mtool("mmd", image, at[3], {"::/OLDDIR"});
+  QFile f(image);
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+  QByteArray bytes = f.readAll();
+  const test::FatLayout d(bytes, at[3]);
+  const qint64 readme = d.entry(bytes, "README  TXT"), oldDir = d.entry(bytes, "OLDDIR     ");
+  ASSERT_TRUE(readme > 0 && oldDir > 0);
+  ASSERT_TRUE(quint8(bytes[readme + 12]) & 0x18) << "mtools kept the lower case in the entry";
+  f.seek(oldDir + 22);
+  f.write(QByteArray("\0\0\xCF\x22", 4));  // 1997-06-15 00:00
+  f.close();
+  const QByteArray readmeEntry = bytes.mid(readme, 32);
+
+  // The progress counts every file up to the last, and never back.
+  QList<std::pair<int, int>> steps;
+  const disk::Progress progress = [&](int done, int toDo) {
+    if (!steps.isEmpty() && (done < steps.last().first || toDo != steps.last().second)) ADD_FAILURE() << done << "/" << toDo;
+    steps.append({done, toDo});
+  };
+  ASSERT_TRUE(disk::importImage(image, machine, 0, &why, &summary, progress)) << why.toStdString();
+  EXPECT_TRUE(summary.contains("left alone: partition 3 (type 0x83)")) << summary.toStdString();
+  ASSERT_GT(steps.size(), 2);
+  EXPECT_EQ(steps.last().first, steps.last().second);
+  EXPECT_TRUE(summary.startsWith(QStringLiteral("Imported %1 files").arg(steps.last().first))) << summary.toStdString();
+  EXPECT_EQ(QDir(machine + "/drives/D").entryList(QDir::Files), QStringList{"README.TXT"});
+  EXPECT_EQ(QFileInfo(machine + "/drives/D/OLDDIR").lastModified().toUTC(), QDateTime(QDate(1997, 6, 15), QTime(0, 0), Qt::UTC));
+  {
+    std::unique_ptr<Machine> m = Machine::open(machine, &why);
+    ASSERT_TRUE(m) << why.toStdString();
+    const std::pair<char, const char*> drives[] = {{'D', "PART4"}, {'E', "PART5"}, {'F', "PART2"}};
+    for (const auto& [letter, label] : drives) EXPECT_EQ(m->files().drive(QChar(letter))->label, label) << letter;
+    EXPECT_EQ(m->files().drive('G')->type, DriveType::CdRom);
+    for (char letter : {'C', 'D', 'E', 'F'})
+      ASSERT_TRUE(m->files().writeFile(QStringLiteral("%1:\\NEW%1.TXT").arg(QChar(letter)), QByteArray("on ") + letter));
+  }
+  const QByteArray before = bytes;
+  steps.clear();
+  ASSERT_TRUE(disk::exportImage(machine, image, 0, &why, nullptr, nullptr, progress)) << why.toStdString();
+  EXPECT_EQ(steps.last(), std::make_pair(4, 4));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  QByteArray after = f.readAll();
+  const std::pair<int, char> written[] = {{0, 'C'}, {3, 'D'}, {4, 'E'}, {1, 'F'}};
+  for (const auto& [i, letter] : written)
+    EXPECT_EQ(test::imageFile(image, at[i], QStringLiteral("NEW%1.TXT").arg(QChar(letter))), QByteArray("on ") + letter);
+  EXPECT_EQ(after.mid(readme, 32), readmeEntry);
+  // Outside the four volumes, not a byte changed: the tables, the gaps, the Linux partition.
+  QByteArray outside = after, was = before;
+  for (const auto& [i, letter] : written) {
+    const qint64 size = i == 0 ? 131072 * 512 : 16384 * 512;
+    outside.replace(at[i], size, QByteArray(size, '\0'));
+    was.replace(at[i], size, QByteArray(size, '\0'));
+  }
+  EXPECT_TRUE(outside == was);
+
+  // A chain of logical drives that leads back into itself makes no machine.
+  after[at[4] - 2048 * 512 + 446 + 16 + 4] = char(0x05);
+  qToLittleEndian<quint32>(0, after.data() + at[4] - 2048 * 512 + 446 + 16 + 8);
+  qToLittleEndian<quint32>(4096, after.data() + at[4] - 2048 * 512 + 446 + 16 + 12);
+  ASSERT_TRUE(test::writeImage(image, after));
+  EXPECT_FALSE(disk::importImage(image, dir.filePath("looped"), 0, &why));
+  EXPECT_TRUE(why.contains("leads back into itself")) << why.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("looped")));
+}
+
 }  // namespace
 }  // namespace vt

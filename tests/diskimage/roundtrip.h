@@ -56,6 +56,28 @@ inline QMap<QString, QByteArray> imageFiles(const QString& image, const QString&
   return out;
 }
 
+// The sample machine `sample` (made already) copied onto the FAT volume at `offset`,
+// attributes and all.
+inline bool copySampleOnto(const QString& image, qint64 offset, const QString& sample) {
+  QString why;
+  QStringList top;
+  for (const QString& name : QDir(sample + "/drives/C").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+    top << sample + "/drives/C/" + name;
+  int code = 0;
+  test::mtool("mcopy", image, offset, QStringList{"-s", "-m"} + top + QStringList{"::/"}, &code);
+  std::unique_ptr<Machine> m = Machine::open(sample, &why);
+  if (code != 0 || !m) return false;
+  QMap<QString, QStringList> byAttributes;
+  for (const auto& [path, attrs] : DriveContents(m->files()).attributes.asKeyValueRange()) byAttributes[attrs] << "::/" + path;
+  for (const auto& [attrs, paths] : byAttributes.asKeyValueRange()) {
+    QStringList flags;
+    for (QChar c : QStringLiteral("ASHR")) flags << (attrs.contains(c) ? "+" : "-") + QString(c).toLower();
+    test::mtool("mattrib", image, offset, flags + paths, &code);
+    if (code != 0) return false;
+  }
+  return true;
+}
+
 // The sample machine's C: copied onto a fresh 64 MB FAT16 partition, attributes and all,
 // after the folders `first` were made there.
 inline bool makeSampleDisk(const QString& image, const QString& sample, const QStringList& first = {}) {
@@ -66,22 +88,7 @@ inline bool makeSampleDisk(const QString& image, const QString& sample, const QS
   }
   if (!test::makeHardDiskImage(image, 64, 16, "ATELIER")) return false;
   for (const QString& folder : first) test::mtool("mmd", image, kPartitionOffset, {"::/" + folder});
-  QStringList top;
-  for (const QString& name : QDir(sample + "/drives/C").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
-    top << sample + "/drives/C/" + name;
-  int code = 0;
-  test::mtool("mcopy", image, kPartitionOffset, QStringList{"-s", "-m"} + top + QStringList{"::/"}, &code);
-  std::unique_ptr<Machine> m = Machine::open(sample, &why);
-  if (code != 0 || !m) return false;
-  QMap<QString, QStringList> byAttributes;
-  for (const auto& [path, attrs] : DriveContents(m->files()).attributes.asKeyValueRange()) byAttributes[attrs] << "::/" + path;
-  for (const auto& [attrs, paths] : byAttributes.asKeyValueRange()) {
-    QStringList flags;
-    for (QChar c : QStringLiteral("ASHR")) flags << (attrs.contains(c) ? "+" : "-") + QString(c).toLower();
-    test::mtool("mattrib", image, kPartitionOffset, flags + paths, &code);
-    if (code != 0) return false;
-  }
-  return true;
+  return copySampleOnto(image, kPartitionOffset, sample);
 }
 
 class DiskRoundTrip : public ::testing::Test {

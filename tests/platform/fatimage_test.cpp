@@ -1,8 +1,10 @@
 #include "platform/fat/fatimage.h"
 #include "support/diskimages.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QtEndian>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -66,6 +68,75 @@ TEST(FatImage, ReadsTheGeometryThatMtoolsSees) {
         EXPECT_EQ(f.read(3), QByteArray("\x0F\0", 2) + char(fat::shortNameChecksum(e.shortName.constData())));
       }
     }
+  }
+}
+
+// Logical drives are numbered along the chain of EBRs and get their letters between the
+// first primary FAT partition and the others; a table Windows would not read is refused.
+TEST(FatImage, ReadsTheExtendedPartitionsChainAndRefusesADamagedOne) {
+  SKIP_WITHOUT_DISK_TOOLS();
+  QTemporaryDir dir;
+  const QString image = dir.filePath("disk.img");
+  const QList<qint64> at =
+      test::makePartitionedDisk(image, {{0x06, 4096}, {0x83, 2048}, {0x0E, 4096}, {0x06, 4096, true}, {0x01, 4096, true}});
+  ASSERT_EQ(at.size(), 5);
+  QFile f(image);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray bytes = f.readAll();
+  QString why;
+  QBuffer whole;
+  whole.setData(bytes);
+  whole.open(QIODevice::ReadOnly);
+  const auto table = fat::partitionTable(whole, &why);
+  ASSERT_TRUE(table) << why.toStdString();
+  QList<int> letters;
+  for (const fat::Partition& p : fat::driveOrder(*table)) letters << p.number;
+  EXPECT_EQ(letters, (QList<int>{1, 5, 6, 3}));
+  const auto logical = fat::inspectFile(image, 6, &why);
+  ASSERT_TRUE(logical) << why.toStdString();
+  EXPECT_EQ(logical->offset, at[4]);
+  EXPECT_EQ(logical->label, "PART5");
+
+  const qint64 secondEbr = at[4] - 2048 * 512, firstEbr = at[3] - 2048 * 512;
+  const qint64 link = secondEbr + 446 + 16 + 8;  // the second EBR's entry for a third
+  auto withLink = [&](quint32 relative) {
+    QByteArray b = bytes;
+    b[link - 4] = char(0x05);
+    qToLittleEndian<quint32>(relative, b.data() + link);
+    qToLittleEndian<quint32>(4096, b.data() + link + 4);
+    return b;
+  };
+  const struct {
+    const char* what;
+    QByteArray image;
+    const char* reason;
+  } cases[] = {
+      {"a chain that loops", withLink(0), "leads back into itself"},
+      {"a chain past the end", withLink(1u << 30), "past the end"},
+      {"overlapping primaries",
+       [&] {
+         QByteArray b = bytes;
+         qToLittleEndian<quint32>(2048 + 4096 - 8, b.data() + 446 + 16 + 8);
+         return b;
+       }(),
+       "overlap"},
+      {"a logical drive over its own EBR",
+       [&] {
+         QByteArray b = bytes;
+         qToLittleEndian<quint32>(0, b.data() + firstEbr + 446 + 8);
+         return b;
+       }(),
+       "overlaps the table"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QBuffer damaged;
+    damaged.setData(c.image);
+    damaged.open(QIODevice::ReadOnly);
+    why.clear();
+    EXPECT_FALSE(fat::partitionTable(damaged, &why));
+    EXPECT_TRUE(why.contains(c.reason)) << why.toStdString();
+    EXPECT_FALSE(fat::inspect(damaged, 0, &why));
   }
 }
 

@@ -204,6 +204,22 @@ TEST(ImageDrive, LinksOutOfTheMachineFolderAreNeverFollowed) {
   EXPECT_FALSE(m.fs().drive('A')->ready);
 }
 
+// A second hard disk's image is a fixed drive of the machine: its first FAT partition, written
+// through as a floppy's image is.
+TEST(ImageDrive, ASecondHardDiskImageIsAFixedDrive) {
+  SKIP_WITHOUT_DISK_TOOLS();
+  test::TestMachine tm({}, "\r\n[Drive E]\r\nType=fixed\r\nImage=disks/disk2.img\r\n");
+  QDir().mkpath(tm.folder() + "/disks");
+  const QString image = tm.folder() + "/disks/disk2.img";
+  ASSERT_TRUE(test::makeHardDiskImage(image, 20, 16, "SECOND"));
+  tm.reopen();
+  FileSystem& fs = tm.fs();
+  ASSERT_TRUE(fs.drive('E')->ready);
+  EXPECT_EQ(fs.drive('E')->label, "SECOND");
+  ASSERT_TRUE(fs.writeFile(u"E:\DATA.TXT", "second disk"));
+  EXPECT_EQ(test::imageFile(image, test::kPartitionOffset, "DATA.TXT"), "second disk");
+}
+
 TEST(ImageDrive, TheImageMustBeAFileInsideTheMachineFolder) {
   const struct {
     const char* section;
@@ -211,7 +227,7 @@ TEST(ImageDrive, TheImageMustBeAFileInsideTheMachineFolder) {
   } cases[] = {
       {"[Drive A]\nType=removable\nImage=disks/a.img", true},  {"[Drive A]\nType=removable\nImage=disks\\a.img", true},
       {"[Drive A]\nType=removable\nImage=../a.img", false},    {"[Drive A]\nType=removable\nImage=disks/../../a.img", false},
-      {"[Drive A]\nType=removable\nImage=/etc/passwd", false}, {"[Drive D]\nType=fixed\nImage=d.img", false},
+      {"[Drive A]\nType=removable\nImage=/etc/passwd", false}, {"[Drive D]\nType=cdrom\nImage=d.img", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.section);

@@ -84,6 +84,75 @@ bool makeHardDiskImage(const QString& path, int megabytes, int fatBits, const QS
   return true;
 }
 
+QList<qint64> makePartitionedDisk(const QString& path, const QList<PartitionSpec>& parts) {
+  auto entry = [](QByteArray& table, int i, quint8 type, quint32 start, quint32 count) {
+    char* e = table.data() + 446 + 16 * i;
+    e[4] = char(type);
+    qToLittleEndian<quint32>(start, e + 8);
+    qToLittleEndian<quint32>(count, e + 12);
+  };
+  auto signed_ = [] {
+    QByteArray t(512, '\0');
+    t[510] = char(0x55);
+    t[511] = char(0xAA);
+    return t;
+  };
+  QByteArray mbr = signed_();
+  QList<std::pair<qint64, QByteArray>> tables;
+  QList<qint64> offsets(parts.size());
+  quint32 at = 2048, extStart = 0, previousEbr = 0;
+  int primaries = 0;
+  for (qsizetype i = 0; i < parts.size(); ++i)
+    if (!parts[i].logical) {
+      entry(mbr, primaries++, parts[i].type, at, parts[i].sectors);
+      offsets[i] = qint64(at) * 512;
+      at += parts[i].sectors;
+    }
+  extStart = at;
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    if (!parts[i].logical) continue;
+    QByteArray ebr = signed_();
+    entry(ebr, 0, parts[i].type, 2048, parts[i].sectors);
+    if (previousEbr) entry(tables.last().second, 1, 0x05, at - extStart, 2048 + parts[i].sectors);
+    tables.append({qint64(at) * 512, ebr});
+    previousEbr = at;
+    offsets[i] = qint64(at + 2048) * 512;
+    at += 2048 + parts[i].sectors;
+  }
+  if (at > extStart) entry(mbr, primaries, 0x05, extStart, at - extStart);
+  tables.prepend({0, mbr});
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || !f.resize(qint64(at) * 512)) {
+    ADD_FAILURE() << "cannot write " << path.toStdString();
+    return {};
+  }
+  for (const auto& [where, bytes] : tables) f.seek(where), f.write(bytes);
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    const quint8 t = parts[i].type;
+    if (t == 0x01 || t == 0x04 || t == 0x06 || t == 0x0B || t == 0x0C || t == 0x0E) continue;
+    f.seek(offsets[i]);
+    f.write(QByteArray(4096, char(0x40 + i)));
+  }
+  f.close();
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    const quint8 t = parts[i].type;
+    if (!(t == 0x01 || t == 0x04 || t == 0x06 || t == 0x0B || t == 0x0C || t == 0x0E)) continue;
+    const QString sector = QString::number(offsets[i] / 512);
+    QStringList args{"--offset", sector, "-h", sector, "-n", QStringLiteral("PART%1").arg(i + 1), "-i", "1E4F2A07"};
+    if (t == 0x0B || t == 0x0C)
+      args << "-F"
+           << "32"
+           << "-s"
+           << "1";
+    QByteArray out;
+    if (runProgram(QStringLiteral("mkfs.fat"), args + QStringList{path, QString::number(parts[i].sectors / 2)}, &out) != 0) {
+      ADD_FAILURE() << "mkfs.fat failed on partition " << i + 1 << ": " << out.toStdString();
+      return {};
+    }
+  }
+  return offsets;
+}
+
 bool makeFloppyImage(const QString& path, const QString& label) {
   QFile::remove(path);
   QByteArray out;

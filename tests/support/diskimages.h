@@ -29,6 +29,19 @@ int runProgram(const QString& program, const QStringList& args, QByteArray* out 
 // test failure) when a tool failed.
 bool makeHardDiskImage(const QString& path, int megabytes, int fatBits, const QString& label = QStringLiteral("TESTDISK"));
 inline constexpr qint64 kPartitionOffset = 2048 * 512;
+// One partition of makePartitionedDisk: `logical` ones go, in order, into one extended
+// partition after the primaries, each behind its own extended boot record. FAT types are
+// formatted with mkfs.fat (labelled PART1, PART2, ... in order); others are filled with a
+// pattern of their own.
+struct PartitionSpec {
+  quint8 type = 0x06;
+  quint32 sectors = 16384;
+  bool logical = false;
+};
+// A hard disk with the partitions `parts`, the MBR and EBRs written by hand; the byte offset
+// of each partition, in the order of `parts` (empty, and a test failure, when a tool failed).
+QList<qint64> makePartitionedDisk(const QString& path, const QList<PartitionSpec>& parts);
+
 // A 1.44 MB FAT12 floppy image, one volume from its first byte.
 bool makeFloppyImage(const QString& path, const QString& label = QStringLiteral("FLOPPY"));
 

@@ -1,12 +1,32 @@
-// import and export: a machine from the FAT partition of a disk image, and its changes
+// import and export: a machine from the FAT partitions of a disk image, and its changes
 // back into the image.
 #include "commands.h"
 
 #include "diskimage/diskimage.h"
 
+#include <unistd.h>
+
 namespace vt::tool {
 
 namespace {
+
+// A line on stderr that follows the work, only for a person watching a terminal: a log or a
+// pipe gets nothing of it.
+struct TerminalProgress {
+  Io& io;
+  const char* command;
+  bool shown = false;
+  disk::Progress callback() {
+    if (!::isatty(STDERR_FILENO)) return {};
+    return [this](int done, int toDo) {
+      io.err << '\r' << QLatin1String(command) << ": " << done << " of " << toDo << " files" << Qt::flush;
+      shown = true;
+    };
+  }
+  ~TerminalProgress() {
+    if (shown) io.err << '\n' << Qt::flush;
+  }
+};
 
 // IMAGE DIR or DIR IMAGE, with an optional --partition N anywhere after the command (and
 // import's --refresh).
@@ -22,7 +42,8 @@ bool parseDiskArguments(const char* command, const QStringList& args, QStringLis
     }
     if (a == QLatin1String("--partition")) {
       if (i + 1 >= args.size()) {
-        *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number from 1 to 4").arg(QLatin1String(command)));
+        *code = io.fail(Usage, QStringLiteral("%1: --partition needs a number (1-4 a primary partition, 5 on a logical drive)")
+                                   .arg(QLatin1String(command)));
         return false;
       }
       value = args[++i];
@@ -34,9 +55,10 @@ bool parseDiskArguments(const char* command, const QStringList& args, QStringLis
     }
     bool ok = false;
     *partition = value.toInt(&ok);
-    if (!ok || *partition < 1 || *partition > 4) {
+    if (!ok || *partition < 1 || *partition > 999) {
       *code =
-          io.fail(Usage, QStringLiteral("%1: --partition needs a number from 1 to 4, not %2").arg(QLatin1String(command), value));
+          io.fail(Usage, QStringLiteral("%1: --partition needs a number (1-4 a primary partition, 5 on a logical drive), not %2")
+                             .arg(QLatin1String(command), value));
       return false;
     }
   }
@@ -57,9 +79,13 @@ int cmdImport(const QStringList& args, Io& io) {
   if (refresh && partition)
     return io.fail(Usage, QStringLiteral("import: --refresh takes the partition the machine was imported from"));
   QString why, summary;
-  if (!(refresh ? disk::refreshImport(plain[0], plain[1], &why, &summary)
-                : disk::importImage(plain[0], plain[1], partition, &why, &summary)))
-    return io.fail(Failed, QStringLiteral("import: %1").arg(why));
+  bool ok = false;
+  {
+    TerminalProgress progress{io, "import"};
+    ok = refresh ? disk::refreshImport(plain[0], plain[1], &why, &summary)
+                 : disk::importImage(plain[0], plain[1], partition, &why, &summary, progress.callback());
+  }
+  if (!ok) return io.fail(Failed, QStringLiteral("import: %1").arg(why));
   io.out << summary << '\n';
   return Ok;
 }
@@ -70,9 +96,14 @@ int cmdExport(const QStringList& args, Io& io) {
   if (!parseDiskArguments("export", args, &plain, &partition, io, &code)) return code;
   QString why;
   disk::ExportSummary s;
-  if (!disk::exportImage(plain[0], plain[1], partition, &why, &s)) return io.fail(Failed, QStringLiteral("export: %1").arg(why));
+  bool ok = false;
+  {
+    TerminalProgress progress{io, "export"};
+    ok = disk::exportImage(plain[0], plain[1], partition, &why, &s, nullptr, progress.callback());
+  }
+  if (!ok) return io.fail(Failed, QStringLiteral("export: %1").arg(why));
   if (s.nothingChanged())
-    io.out << "Nothing changed on C: since the last import or export; " << plain[1] << " was not touched\n";
+    io.out << "Nothing changed on the drives since the last import or export; " << plain[1] << " was not touched\n";
   else
     io.out << QStringLiteral(
                   "Wrote %1 files, removed %2 files and folders, made %3 folders and changed the attributes of %4 more in %5")

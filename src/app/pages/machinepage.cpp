@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QProgressBar>
 
 namespace vt {
 
@@ -85,7 +86,17 @@ bool MachinePage::writeBack(bool quiet) {
   disk::Refusal refusal = disk::Refusal::None;
   // The export opens the machine folder itself; what this window holds of the machine is
   // on disk already, since every change is saved as it is made.
-  if (!disk::exportImage(choice_.folder, choice_.image, 0, &why, &summary, &refusal)) {
+  auto* bar = get<QProgressBar>("ProgressBar_Image");
+  const auto shown = [bar](int done, int toDo) {
+    bar->setVisible(true);
+    bar->setMaximum(toDo);
+    bar->setValue(done);
+    bar->repaint();
+  };
+  const bool written = disk::exportImage(choice_.folder, choice_.image, 0, &why, &summary, &refusal,
+                                         bar ? disk::Progress(shown) : disk::Progress());
+  if (bar) bar->setVisible(false);
+  if (!written) {
     const QString image = QFileInfo(choice_.image).fileName();
     switch (refusal) {
       case disk::Refusal::ImageChanged:

@@ -2,11 +2,13 @@
 
 #include "platform/shortname.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <vector>
 
 namespace vt::fat {
@@ -29,6 +31,17 @@ bool isFatType(quint8 t) {
     case 0x0E: return true;
     default: return false;
   }
+}
+
+bool isExtendedType(quint8 t) { return t == 0x05 || t == 0x0F || t == 0x85; }
+
+// A directory entry's time and date fields; 0 when the date is none (0) or no date at all.
+qint64 entryTime(const char* e) {
+  const quint16 time = qFromLittleEndian<quint16>(e + 22), date = qFromLittleEndian<quint16>(e + 24);
+  const QDate d(1980 + (date >> 9), (date >> 5) & 15, date & 31);
+  const QTime t(time >> 11, (time >> 5) & 63, (time & 31) * 2);
+  if (!d.isValid() || !t.isValid()) return 0;
+  return QDateTime(d, t, Qt::UTC).toSecsSinceEpoch();
 }
 
 struct Geometry {
@@ -344,8 +357,8 @@ class TreeCheck {
       nodes_.push_back({prefix + name, n, folder});
       const int me = int(nodes_.size()) - 1;
       if (entries_)
-        entries_->push_back(
-            {nodes_[me].path, QByteArray(e, 11), folder, placeOf(at), hasLongName ? unitsAt : std::vector<qint64>()});
+        entries_->push_back({nodes_[me].path, QByteArray(e, 11), folder, entryTime(e), placeOf(at),
+                             hasLongName ? unitsAt : std::vector<qint64>()});
       if (folder && first == 0)
         return QStringLiteral(
                    "the folder %1 leads back into the root folder, which holds it: a folder cannot contain its own parent")
@@ -376,7 +389,121 @@ class TreeCheck {
   std::vector<DirEntry>* entries_;
 };
 
+QString partitionName(int number) {
+  return number > 4 ? QStringLiteral("logical drive %1").arg(number) : QStringLiteral("partition %1").arg(number);
+}
+
 }  // namespace
+
+bool Partition::fat() const { return isFatType(type); }
+bool Partition::extended() const { return number <= 4 && isExtendedType(type); }
+
+std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* error) {
+  auto fail = [&](const QString& why) -> std::optional<std::vector<Partition>> {
+    if (error) *error = why;
+    return std::nullopt;
+  };
+  const qint64 imageSize = image.size();
+  QByteArray mbr;
+  if (!readAt(image, 0, 512, &mbr) || quint8(mbr[510]) != 0x55 || quint8(mbr[511]) != 0xAA)
+    return fail(QStringLiteral("the image has no partition table"));
+  std::vector<Partition> out;
+  std::vector<std::pair<qint64, QString>> tables{{0, QStringLiteral("the partition table")}};
+  for (int i = 0; i < 4; ++i) {
+    const int e = 446 + 16 * i;
+    const quint8 type = quint8(mbr[e + 4]);
+    const quint32 start = le32(mbr, e + 8), count = le32(mbr, e + 12);
+    if (type == 0 || count == 0) continue;
+    out.push_back({i + 1, type, qint64(start) * 512, qint64(count) * 512});
+  }
+  int next = 5;
+  const std::vector<Partition> primaries = out;
+  for (const Partition& ext : primaries) {
+    if (!ext.extended()) continue;
+    // Each extended boot record holds a logical drive, placed from the record itself, and
+    // the place of the next record, from the start of the extended partition.
+    std::set<qint64> seen;
+    for (qint64 ebr = ext.offset;;) {
+      if (!seen.insert(ebr).second || seen.size() > 1024)
+        return fail(QStringLiteral("the chain of logical drives in partition %1 leads back into itself at sector %2 (a damaged "
+                                   "partition table)")
+                        .arg(ext.number)
+                        .arg(ebr / 512));
+      if (ebr + 512 > imageSize)
+        return fail(QStringLiteral("the chain of logical drives in partition %1 leads to sector %2, past the end of the %3-byte "
+                                   "image (truncated, or a damaged partition table)")
+                        .arg(ext.number)
+                        .arg(ebr / 512)
+                        .arg(imageSize));
+      if (ebr + 512 > ext.offset + ext.size)
+        return fail(QStringLiteral("the chain of logical drives in partition %1 leads to sector %2, outside the partition")
+                        .arg(ext.number)
+                        .arg(ebr / 512));
+      QByteArray rec;
+      if (!readAt(image, ebr, 512, &rec) || quint8(rec[510]) != 0x55 || quint8(rec[511]) != 0xAA)
+        return fail(QStringLiteral("the table of a logical drive of partition %1 at sector %2 is damaged")
+                        .arg(ext.number)
+                        .arg(ebr / 512));
+      tables.emplace_back(ebr, QStringLiteral("the table of logical drives at sector %1").arg(ebr / 512));
+      const quint8 type = quint8(rec[446 + 4]);
+      const quint32 start = le32(rec, 446 + 8), count = le32(rec, 446 + 12);
+      if (type != 0 && count != 0) {
+        const Partition logical{next++, type, ebr + qint64(start) * 512, qint64(count) * 512};
+        if (logical.offset < ext.offset || logical.offset + logical.size > ext.offset + ext.size)
+          return fail(QStringLiteral("logical drive %1 runs outside its extended partition %2 (a damaged partition table)")
+                          .arg(logical.number)
+                          .arg(ext.number));
+        out.push_back(logical);
+      }
+      const quint8 linkType = quint8(rec[446 + 16 + 4]);
+      const quint32 link = le32(rec, 446 + 16 + 8), linkCount = le32(rec, 446 + 16 + 12);
+      if (!isExtendedType(linkType) || linkCount == 0) break;
+      ebr = ext.offset + qint64(link) * 512;
+    }
+  }
+  for (const Partition& p : out) {
+    if (p.offset + p.size > imageSize)
+      return fail(QStringLiteral("%1 runs from byte %2 to %3, past the end of the %4-byte image (truncated, or a damaged "
+                                 "partition table)")
+                      .arg(partitionName(p.number))
+                      .arg(p.offset)
+                      .arg(p.offset + p.size)
+                      .arg(imageSize));
+    for (const auto& [at, what] : tables) {
+      // An extended partition holds the tables of its chain.
+      if (p.offset <= at && at < p.offset + p.size && !(p.extended() && at > 0))
+        return fail(QStringLiteral("%1 overlaps %2 (a damaged partition table)").arg(partitionName(p.number), what));
+    }
+  }
+  for (size_t i = 0; i < out.size(); ++i)
+    for (size_t j = i + 1; j < out.size(); ++j) {
+      const Partition &a = out[i], &b = out[j];
+      // Logical drives lie inside their extended partition by design.
+      if ((a.extended() && b.number > 4) || (b.extended() && a.number > 4)) continue;
+      if (a.offset < b.offset + b.size && b.offset < a.offset + a.size)
+        return fail(QStringLiteral("%1 and %2 overlap (a damaged partition table)")
+                        .arg(partitionName(a.number), partitionName(b.number)));
+    }
+  return out;
+}
+
+std::vector<Partition> driveOrder(const std::vector<Partition>& table) {
+  // Windows gives no letter to a partition a boot manager hid (type | 0x10), unless the disk
+  // has nothing else to open.
+  for (const bool hiddenToo : {false, true}) {
+    std::vector<Partition> primary, logical;
+    for (const Partition& p : table) {
+      if (!p.fat() || (!hiddenToo && (p.type & 0x10))) continue;
+      (p.number > 4 ? logical : primary).push_back(p);
+    }
+    std::vector<Partition> out;
+    if (!primary.empty()) out.push_back(primary.front());
+    out.insert(out.end(), logical.begin(), logical.end());
+    if (primary.size() > 1) out.insert(out.end(), primary.begin() + 1, primary.end());
+    if (!out.empty()) return out;
+  }
+  return {};
+}
 
 quint8 shortNameChecksum(const char* name83) {
   quint8 sum = 0;
@@ -446,8 +573,7 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, s
   if (imageSize < 512 || !readAt(image, 0, 512, &first))
     return fail(
         QStringLiteral("the image is only %1 bytes long, too short for a partition table or a boot sector").arg(imageSize));
-  if (partition < 0 || partition > 4)
-    return fail(QStringLiteral("there is no partition %1: an MBR has partitions 1 to 4").arg(partition));
+  if (partition < 0) return fail(QStringLiteral("there is no partition %1").arg(partition));
 
   Volume v;
   Geometry g;
@@ -461,33 +587,34 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, s
       return fail(partition == 0
                       ? QStringLiteral("the image starts with neither a partition table nor a FAT boot sector (%1)").arg(asVolume)
                       : QStringLiteral("the image has no partition table"));
-    int chosen = partition;
-    if (chosen == 0) {
-      for (int i = 1; i <= 4 && !chosen; ++i)
-        if (isFatType(quint8(first[446 + 16 * (i - 1) + 4]))) chosen = i;
-      if (!chosen) return fail(QStringLiteral("the partition table holds no FAT partition"));
+    const auto table = partitionTable(image, error);
+    if (!table) return std::nullopt;
+    std::optional<Partition> chosen;
+    if (partition == 0) {
+      const std::vector<Partition> order = driveOrder(*table);
+      if (order.empty()) return fail(QStringLiteral("the partition table holds no FAT partition"));
+      chosen = order.front();
+    } else {
+      for (const Partition& p : *table)
+        if (p.number == partition) chosen = p;
+      if (!chosen)
+        return fail(partition <= 4 ? QStringLiteral("partition %1 is empty").arg(partition)
+                                   : QStringLiteral("there is no logical drive %1 on the disk").arg(partition));
+      if (chosen->extended())
+        return fail(
+            QStringLiteral("partition %1 is an extended partition: its logical drives are partitions 5 on").arg(partition));
     }
-    const int e = 446 + 16 * (chosen - 1);
-    const quint8 type = quint8(first[e + 4]);
-    const quint64 start = le32(first, e + 8), count = le32(first, e + 12);
-    if (type == 0 || count == 0) return fail(QStringLiteral("partition %1 is empty").arg(chosen));
-    v.partition = chosen;
-    v.offset = qint64(start) * 512;
-    v.size = qint64(count) * 512;
-    if (start == 0 || v.offset + v.size > imageSize)
-      return fail(
-          QStringLiteral(
-              "partition %1 runs from byte %2 to %3, past the end of the %4-byte image (truncated, or a damaged partition table)")
-              .arg(chosen)
-              .arg(v.offset)
-              .arg(v.offset + v.size)
-              .arg(imageSize));
-    if (!readAt(image, v.offset, 512, &boot))
-      return fail(QStringLiteral("cannot read the boot sector of partition %1").arg(chosen));
+    const int number = chosen->number;
+    const quint8 type = chosen->type;
+    v.partition = number;
+    v.offset = chosen->offset;
+    v.size = chosen->size;
+    const QString chosenName = partitionName(number);
+    if (!readAt(image, v.offset, 512, &boot)) return fail(QStringLiteral("cannot read the boot sector of %1").arg(chosenName));
     const QString why = parseBootSector(boot, v.size, &g);
     if (!why.isEmpty())
-      return fail(QStringLiteral("partition %1 (type 0x%2) does not hold a FAT file system: %3")
-                      .arg(chosen)
+      return fail(QStringLiteral("%1 (type 0x%2) does not hold a FAT file system: %3")
+                      .arg(chosenName)
                       .arg(type, 2, 16, QLatin1Char('0'))
                       .arg(why));
   }

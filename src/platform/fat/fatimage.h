@@ -13,7 +13,7 @@
 namespace vt::fat {
 
 struct Volume {
-  int partition = 0;  // 1-4: the MBR entry; 0: the image is a single volume (a floppy)
+  int partition = 0;  // 1-4: the MBR entry, 5 on: a logical drive; 0: the image is a single volume (a floppy)
   qint64 offset = 0;  // where the volume starts in the image, in bytes
   qint64 size = 0;    // bytes the volume spans
   int fatBits = 0;    // 12, 16 or 32
@@ -36,6 +36,7 @@ struct DirEntry {
   QString path;          // '/'-separated below the root, as mtools names it
   QByteArray shortName;  // the entry's 11 bytes, "PROGRA~1   ", as stored
   bool folder = false;
+  qint64 mtime = 0;                // its time as seconds since 1970, the FAT's local time taken as UTC; 0: none
   qint64 at = 0;                   // where the entry's 32 bytes lie in the image
   std::vector<qint64> longNameAt;  // where its long-name entries lie; empty when it has no long name
 };
@@ -53,9 +54,32 @@ quint8 shortNameChecksum(const char* name83);
 // with a point ..."); empty when it can.
 QString nameFault(const QString& name);
 
-// Finds and checks the volume: `partition` 1-4 picks an MBR entry, 0 takes the image as
-// one volume when it starts with a FAT boot sector, else the first partition whose type
-// says FAT. Refuses, saying why in `error`, an image that is too short for what its
+// One partition of a disk: a primary one (1-4, its MBR entry) or a logical drive of an
+// extended partition (5 on, in the order of the chain of extended boot records, as Linux
+// numbers them). An extended partition itself is listed as the primary it is.
+struct Partition {
+  int number = 0;
+  quint8 type = 0;
+  qint64 offset = 0, size = 0;  // in bytes
+  bool fat() const;             // the type is one DOS and Windows 95 give FAT volumes
+  bool extended() const;        // it holds logical drives
+};
+
+// Every partition of the image's MBR and of the extended partitions' chains. Refuses (nullopt,
+// `error`) an image without a partition table, a chain of logical drives that loops or leads
+// outside its extended partition, and partitions that run past the end of the image or
+// overlap one another or a partition table: a disk Windows would not read as it is.
+std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* error);
+
+// The FAT partitions in the order of their drive letters from C: on: the first primary FAT
+// partition, then the logical drives in the order of their chain, then the other primary
+// FAT partitions, as Windows 95 assigns them on its first hard disk. Hidden FAT partitions
+// (a boot manager's, type | 0x10) get no letter, unless there is no other FAT partition.
+std::vector<Partition> driveOrder(const std::vector<Partition>& table);
+
+// Finds and checks the volume: `partition` 1-4 picks an MBR entry and 5 on a logical drive,
+// 0 takes the image as one volume when it starts with a FAT boot sector, else the partition
+// that is drive C: (driveOrder). Refuses, saying why in `error`, an image that is too short for what its
 // partition table or boot sector claims, a volume that is not FAT, a FAT whose chains
 // leave the volume, loop, or join another chain, and folders that mtools would trust to
 // its or the user's harm: two entries on one chain, a file longer than its chain, a folder

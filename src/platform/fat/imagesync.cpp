@@ -7,6 +7,7 @@
 #include "platform/text.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -18,6 +19,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -252,25 +254,73 @@ bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* er
 }
 
 bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& entries, const QString& root, AttributeStore& store,
-             Tree* out, QString* error) {
+             Tree* out, QString* error, const Progress& progress, int done, int toDo) {
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
   };
   const auto listed = volume.list(error);
   if (!listed) return false;
-  if (!listed->empty()) {
-    const mtools::Result r = volume.run("mcopy", {QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("-n"),
-                                                  QStringLiteral("::"), root + QLatin1Char('/')});
-    if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
+  // Folder by folder, so that the work can be shown as it goes; parents come first.
+  std::map<QString, QStringList> filesOf;
+  int files = 0;
+  for (const fat::DirEntry& e : entries) {
+    if (e.folder) {
+      if (!QDir().mkpath(root + QLatin1Char('/') + e.path))
+        return fail(QStringLiteral("cannot create the folder %1").arg(e.path));
+    } else {
+      filesOf[parentOf(e.path)] << mtools::volumePath(e.path);
+      ++files;
+    }
+  }
+  if (toDo == 0) toDo = files;
+  for (const auto& [folder, sources] : filesOf) {
+    const QString to = root + QLatin1Char('/') + (folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
+    for (qsizetype i = 0; i < sources.size(); i += 100) {
+      const QStringList chunk = sources.mid(i, 100);
+      const mtools::Result r =
+          volume.run("mcopy", QStringList{QStringLiteral("-m"), QStringLiteral("-n")} + chunk + QStringList{to});
+      if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
+      done += int(chunk.size());
+      if (progress) progress(done, toDo);
+    }
+  }
+  // A short name without a long one is what Windows 95 shows, in upper case, whatever case
+  // bits an NT or mtools left in the entry. Deepest first, so that each rename finds its
+  // parent under the name it was copied out with.
+  QHash<QString, QString> renamed;  // the volume's path -> the path on the host
+  for (const fat::DirEntry& e : entries) {
+    const QString parent = parentOf(e.path), leaf = e.path.mid(e.path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString alias = fat::aliasText(e.shortName);
+    const QString name = e.longNameAt.empty() && alias != leaf && winEqualNoCase(alias, leaf) ? alias : leaf;
+    const QString hostParent = parent.isEmpty() ? QString() : renamed.value(parent, parent) + QLatin1Char('/');
+    renamed.insert(e.path, hostParent + name);
+  }
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    const QString& path = it->path;
+    const QString now = renamed.value(path);
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString leafNow = now.mid(now.lastIndexOf(QLatin1Char('/')) + 1);
+    if (path.mid(slash + 1) == leafNow) continue;
+    const QString from = root + QLatin1Char('/') + path, to = root + QLatin1Char('/') + path.left(slash + 1) + leafNow;
+    if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+                    RENAME_NOREPLACE) != 0)
+      return fail(
+          QStringLiteral("cannot name %1 as Windows shows it: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
   }
   for (const mtools::Listed& e : *listed) {
-    const QString host = root + QLatin1Char('/') + e.path;
+    const QString host = root + QLatin1Char('/') + renamed.value(e.path, e.path);
     struct stat st;
     if (::lstat(QFile::encodeName(host).constData(), &st) != 0)
       return fail(QStringLiteral("%1 on the volume could not be copied out under its own name").arg(e.path));
     if (e.attributes && !store.set(host, e.attributes))
       return fail(QStringLiteral("cannot keep the attributes of %1").arg(e.path));
+  }
+  // Writing into a folder gave it the time of the import; deepest first, each gets its own back.
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    if (!it->folder || it->mtime == 0) continue;
+    const struct timespec times[2] = {{it->mtime, 0}, {it->mtime, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(root + QLatin1Char('/') + renamed.value(it->path)).constData(), times, 0);
   }
   if (!readTree(root, store, out, error)) return false;
   if (out->size() != listed->size())
@@ -376,6 +426,11 @@ bool inUse(const QString& image, QString* why) {
 
 bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes, const Tree& now,
            const AliasOf& aliasOf, QString* error, Failure* why, QByteArray* newHash) {
+  return apply(image, {VolumeWrite{volume, root, changes, now, aliasOf, QString()}}, error, why, newHash);
+}
+
+bool apply(const QString& image, const std::vector<VolumeWrite>& writes, QString* error, Failure* why, QByteArray* newHash,
+           const Progress& progress) {
   Failure kind = Failure::Failed;
   auto fail = [&](Failure k, const QString& message) {
     if (why) *why = k;
@@ -387,11 +442,17 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
     return fail(Failure::WriteProtected, QStringLiteral("%1 is write-protected (the file may not be written)").arg(image));
   QString busy;
   if (inUse(image, &busy)) return fail(Failure::InUse, busy);
-  if (changes.bytesNeeded > volume.freeBytes())
-    return fail(Failure::NoRoom,
-                QStringLiteral("the changes do not fit: they need %1 bytes more on the volume, which has %2 bytes free")
-                    .arg(changes.bytesNeeded)
-                    .arg(volume.freeBytes()));
+  auto on = [](const VolumeWrite& w) { return w.name.isEmpty() ? QString() : w.name + QStringLiteral(": "); };
+  int toDo = 0, done = 0;
+  for (const VolumeWrite& w : writes) {
+    toDo += int(w.changes.writeFiles.size());
+    if (w.changes.bytesNeeded > w.volume.freeBytes())
+      return fail(Failure::NoRoom,
+                  QStringLiteral("%1the changes do not fit: they need %2 bytes more on the volume, which has %3 bytes free")
+                      .arg(on(w))
+                      .arg(w.changes.bytesNeeded)
+                      .arg(w.volume.freeBytes()));
+  }
 
   removeAbandonedCopies(image);
   const QFileInfo info(image);
@@ -426,61 +487,72 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
     // Only root may give the copy to another owner; the user's own image keeps its owner anyway.
   }
 
-  const mtools::Volume vol(QFile::decodeName(temp), volume.offset);
-  if (!vol.valid()) return fail(Failure::Failed, QStringLiteral("cannot prepare mtools for %1").arg(image));
-  QString toolError;
-  auto onVolume = [&](const char* tool, const QStringList& before, const QStringList& paths) {
-    if (paths.isEmpty()) return true;
-    QStringList items;
-    for (const QString& p : paths) items << mtools::volumePath(p);
-    const mtools::Result r = vol.runChunked(tool, before, items);
-    if (r.ok()) return true;
-    kind = noRoom(r) ? Failure::NoRoom : Failure::Failed;
-    toolError = QStringLiteral("%1 failed: %2").arg(QLatin1String(tool), r.complaint());
-    return false;
-  };
-  if (!onVolume("mdel", {}, changes.removeFiles) || !onVolume("mrd", {}, changes.removeFolders) ||
-      !onVolume("mmd", {}, changes.makeFolders))
-    return fail(kind, toolError);
+  for (const VolumeWrite& w : writes) {
+    const fat::Volume& volume = w.volume;
+    const Changes& changes = w.changes;
+    const Tree& now = w.now;
+    const QString& root = w.root;
+    const mtools::Volume vol(QFile::decodeName(temp), volume.offset);
+    if (!vol.valid()) return fail(Failure::Failed, QStringLiteral("cannot prepare mtools for %1").arg(image));
+    QString toolError;
+    auto onVolume = [&](const char* tool, const QStringList& before, const QStringList& paths) {
+      if (paths.isEmpty()) return true;
+      QStringList items;
+      for (const QString& p : paths) items << mtools::volumePath(p);
+      const mtools::Result r = vol.runChunked(tool, before, items);
+      if (r.ok()) return true;
+      kind = noRoom(r) ? Failure::NoRoom : Failure::Failed;
+      toolError = QStringLiteral("%1 failed: %2").arg(QLatin1String(tool), r.complaint());
+      return false;
+    };
+    if (!onVolume("mdel", {}, changes.removeFiles) || !onVolume("mrd", {}, changes.removeFolders) ||
+        !onVolume("mmd", {}, changes.makeFolders))
+      return fail(kind, on(w) + toolError);
 
-  // New and changed files, one mcopy per folder they go to; each keeps its host name.
-  std::map<QString, QStringList> byFolder;
-  for (const QString& f : changes.writeFiles) byFolder[parentOf(f)] << root + QLatin1Char('/') + f;
-  for (const auto& [folder, sources] : byFolder) {
-    const QString to = mtools::volumePath(folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
-    for (qsizetype i = 0; i < sources.size(); i += 200) {
-      const mtools::Result r =
-          vol.run("mcopy", QStringList{QStringLiteral("-o"), QStringLiteral("-m")} + sources.mid(i, 200) + QStringList{to});
-      if (!r.ok())
-        return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed, QStringLiteral("mcopy failed: %1").arg(r.complaint()));
+    // New and changed files, one mcopy per folder they go to; each keeps its host name.
+    std::map<QString, QStringList> byFolder;
+    for (const QString& f : changes.writeFiles) byFolder[parentOf(f)] << root + QLatin1Char('/') + f;
+    for (const auto& [folder, sources] : byFolder) {
+      const QString to = mtools::volumePath(folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
+      for (qsizetype i = 0; i < sources.size(); i += 200) {
+        const mtools::Result r =
+            vol.run("mcopy", QStringList{QStringLiteral("-o"), QStringLiteral("-m")} + sources.mid(i, 200) + QStringList{to});
+        done += int(qMin<qsizetype>(200, sources.size() - i));
+        if (progress) progress(done, toDo);
+        if (!r.ok())
+          return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed,
+                      on(w) + QStringLiteral("mcopy failed: %1").arg(r.complaint()));
+      }
     }
-  }
-  for (const auto& [attrs, paths] : changes.attributes)
-    if (!onVolume("mattrib", attributeFlags(attrs), paths)) return fail(kind, toolError);
-  // mtools names what it writes after its own fashion, and a file it overwrites gets a new
-  // directory entry: each takes the alias the machine knows it by.
-  if (const QString failed = writeAliases(QFile::decodeName(temp), fd, volume, changes.makeFolders + changes.writeFiles, aliasOf);
-      !failed.isEmpty())
-    return fail(Failure::Failed, failed);
+    for (const auto& [attrs, paths] : changes.attributes)
+      if (!onVolume("mattrib", attributeFlags(attrs), paths)) return fail(kind, on(w) + toolError);
+    // mtools names what it writes after its own fashion, and a file it overwrites gets a new
+    // directory entry: each takes the alias the machine knows it by.
+    if (const QString failed =
+            writeAliases(QFile::decodeName(temp), fd, volume, changes.makeFolders + changes.writeFiles, w.aliasOf);
+        !failed.isEmpty())
+      return fail(Failure::Failed, on(w) + failed);
 
-  // The copy must now hold exactly the tree it was written from.
-  QString listError;
-  const auto listed = vol.list(&listError);
-  if (!listed) return fail(Failure::Failed, listError);
-  QString mismatch;
-  if (listed->size() != now.size()) mismatch = QStringLiteral("%1 entries instead of %2").arg(listed->size()).arg(now.size());
-  for (const mtools::Listed& l : *listed) {
-    if (!mismatch.isEmpty()) break;
-    const auto n = now.find(l.path);
-    if (n == now.end())
-      mismatch = QStringLiteral("%1 is there").arg(l.path);
-    else if (n->second.attributes != l.attributes)
-      mismatch = QStringLiteral("%1 has other attributes").arg(l.path);
+    // The copy must now hold exactly the tree it was written from.
+    QString listError;
+    const auto listed = vol.list(&listError);
+    if (!listed) return fail(Failure::Failed, on(w) + listError);
+    QString mismatch;
+    if (listed->size() != now.size()) mismatch = QStringLiteral("%1 entries instead of %2").arg(listed->size()).arg(now.size());
+    const Spellings spelt(now);
+    for (const mtools::Listed& l : *listed) {
+      if (!mismatch.isEmpty()) break;
+      // A short name the volume shows in lower case is in upper case on the machine.
+      const auto n = now.find(spelt.find(l.path));
+      if (n == now.end())
+        mismatch = QStringLiteral("%1 is there").arg(l.path);
+      else if (n->second.attributes != l.attributes)
+        mismatch = QStringLiteral("%1 has other attributes").arg(l.path);
+    }
+    if (!mismatch.isEmpty())
+      return fail(Failure::Failed,
+                  on(w) + QStringLiteral("after writing, the copy of the image does not hold what it should (%1)").arg(mismatch));
   }
-  if (!mismatch.isEmpty())
-    return fail(Failure::Failed,
-                QStringLiteral("after writing, the copy of the image does not hold what it should (%1)").arg(mismatch));
-
   if (::fsync(fd) != 0)
     return fail(Failure::Failed, QStringLiteral("cannot write %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
   if (newHash) *newHash = hashFile(QFile::decodeName(temp));

@@ -45,12 +45,17 @@ using Tree = std::map<QString, Entry>;
 // in case. Vantrel's own unfinished-write files are left out.
 bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* error);
 
+// Told of long work as it goes: how many files are done of how many to do.
+using Progress = std::function<void(int done, int toDo)>;
+
 // Copies every file and folder of the volume into the empty host folder `root`, with their
-// times, and gives them their DOS attributes in `store` and the aliases their directory
-// entries hold (`entries`, as fat::inspect read them), wherever an alias is not the name
-// itself. `out` is the tree of `root` then.
+// times (folders' too), and gives them their DOS attributes in `store` and the aliases their
+// directory entries hold (`entries`, as fat::inspect read them), wherever an alias is not
+// the name itself. A short name that mtools shows in lower case (the entry's case bits) is
+// named in upper case, as Windows 95 shows it. `out` is the tree of `root` then. `progress`
+// hears of the files copied, counted from `done` of `toDo` (0: the volume's own count).
 bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& entries, const QString& root, AttributeStore& store,
-             Tree* out, QString* error);
+             Tree* out, QString* error, const Progress& progress = {}, int done = 0, int toDo = 0);
 
 // What turns the volume that held `base` into one that holds `now`.
 struct Changes {
@@ -80,6 +85,20 @@ using AliasOf = std::function<QString(const QString& path)>;
 // says which kind of failure it was. `newHash` receives the SHA-256 of the image written.
 bool apply(const QString& image, const fat::Volume& volume, const QString& root, const Changes& changes, const Tree& now,
            const AliasOf& aliasOf, QString* error, Failure* why, QByteArray* newHash = nullptr);
+
+// What goes into one volume of an image, for writing several at once.
+struct VolumeWrite {
+  fat::Volume volume;
+  QString root;  // the host folder the files come from
+  Changes changes;
+  Tree now;
+  AliasOf aliasOf;
+  QString name;  // for messages ("drive D:"); empty when the image has one volume written
+};
+// apply for several volumes of one image in one copy: every volume gets its changes or none
+// does. `progress` hears of the files written.
+bool apply(const QString& image, const std::vector<VolumeWrite>& writes, QString* error, Failure* why,
+           QByteArray* newHash = nullptr, const Progress& progress = {});
 
 // Removes the working copies beside `image` that writes killed half-way left behind (each as
 // large as the image). The copy of a write still running is locked by it and stays.
