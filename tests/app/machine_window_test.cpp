@@ -170,5 +170,34 @@ TEST_F(ImageWindow, AsksOnCloseAndOffersAFreshImportOfAnImageChangedMeanwhile) {
   EXPECT_TRUE(test::imageFile(image_, test::kPartitionOffset, "NOTES.TXT").isEmpty());
 }
 
+// A packed image from QEMU or VirtualBox goes the same way and stays in its own format.
+TEST_F(ImageWindow, WritesASwitchBackIntoAQcow2AndAVdi) {
+  SKIP_WITHOUT_QEMU_IMG();
+  for (const char* format : {"qcow2", "vdi"}) {
+    SCOPED_TRACE(format);
+    Home home;
+    const QString packed = dir_.filePath(QStringLiteral("w95.") + format);
+    ASSERT_EQ(test::runProgram("qemu-img", {"convert", "-f", "raw", "-O", format, image_, packed}), 0);
+    MachineChoice choice;
+    MachineWindow w(packed, &choice);
+    auto* logo = w.form->form().get<TTarvoCheckBox>(QStringLiteral("CheckBox_Logo"));
+    ASSERT_TRUE(logo);
+    logo->setChecked(!logo->isChecked());
+    w.form->tuningPage().Knopf8Click();
+    w.dialogs.shown.clear();
+    w.get<TExplorerButton>("Knopf_Zurueckschreiben")->click();
+    ASSERT_EQ(w.dialogs.shown.size(), 1);
+    EXPECT_TRUE(w.dialogs.shown[0].startsWith(QStringLiteral("info: Das Disk-Image wurde geschrieben")))
+        << w.dialogs.shown[0].toStdString();
+    // Clean, still of its format, and holding exactly the disk the machine wrote.
+    EXPECT_EQ(test::runProgram("qemu-img", {"check", "-f", format, packed}), 0);
+    EXPECT_EQ(test::runProgram("qemu-img", {"compare", "-f", format, "-F", "raw", packed, choice.folder + "/diskimage.raw"}), 0);
+    const QString raw = dir_.filePath(QStringLiteral("back.") + format + ".raw");
+    ASSERT_EQ(test::runProgram("qemu-img", {"convert", "-f", format, "-O", "raw", packed, raw}), 0);
+    EXPECT_NE(test::imageFile(raw, test::kPartitionOffset, "MSDOS.SYS"),
+              test::imageFile(image_, test::kPartitionOffset, "MSDOS.SYS"));
+  }
+}
+
 }  // namespace
 }  // namespace vt
