@@ -329,6 +329,16 @@ QString windowsDirectoryFrom(const QString& driveRoot, const imagesync::Tree& tr
   return dir;
 }
 
+// Counts what `changes` does into the summary of an export.
+void addTo(ExportSummary* summary, const imagesync::Changes& changes) {
+  const int written = int(changes.writeFiles.size()), removed = int(changes.removeFiles.size() + changes.removeFolders.size()),
+            folders = int(changes.makeFolders.size());
+  summary->written += written;
+  summary->removed += removed;
+  summary->folders += folders;
+  summary->attributesOnly += changes.count() - written - removed - folders;
+}
+
 mode_t currentUmask() {
   const mode_t m = ::umask(022);
   ::umask(m);
@@ -602,12 +612,7 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     const imagesync::Changes& changes = w.changes;
     empty = empty && changes.empty();
     if (!summary) continue;
-    const int written = int(changes.writeFiles.size()), removed = int(changes.removeFiles.size() + changes.removeFolders.size()),
-              folders = int(changes.makeFolders.size());
-    summary->written += written;
-    summary->removed += removed;
-    summary->folders += folders;
-    summary->attributesOnly += changes.count() - written - removed - folders;
+    addTo(summary, changes);
   }
   if (refusal) *refusal = Refusal::None;
   if (empty) return true;
@@ -726,12 +731,7 @@ bool pendingChanges(const QString& machineDir, ExportSummary* summary, QString* 
     if (!drive || !imagesync::readTree(drive->hostRoot, m->files().attributeStore(), &now, &why)) return fail(why);
     // The clusters are only counted for the room an export needs, which is not asked here.
     const imagesync::Changes changes = imagesync::compare(d.files, now, 512);
-    const int written = int(changes.writeFiles.size()), removed = int(changes.removeFiles.size() + changes.removeFolders.size()),
-              folders = int(changes.makeFolders.size());
-    summary->written += written;
-    summary->removed += removed;
-    summary->folders += folders;
-    summary->attributesOnly += changes.count() - written - removed - folders;
+    addTo(summary, changes);
   }
   return true;
 }
