@@ -30,8 +30,18 @@ QString recentFile() {
 
 }  // namespace
 
+bool germanFromEnvironment() {
+  // The first of these that is set decides, as for every other program's messages.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const QByteArray value = qgetenv(name);
+    if (!value.isEmpty()) return value.startsWith("de");
+  }
+  return false;
+}
+
 CommandLine parseCommandLine(const QStringList& args) {
   CommandLine cl;
+  cl.english = !germanFromEnvironment();
   auto setTarget = [&](const QString& t) {
     if (!cl.target.isEmpty()) {
       cl.error = QStringLiteral("more than one machine named ('%1' and '%2')").arg(cl.target, t);

@@ -17,7 +17,10 @@ struct CommandLine {
   bool help = false;
 };
 
+// Without --lang the window speaks German when LC_ALL, LC_MESSAGES or LANG (the first one
+// set) starts with "de", English otherwise.
 CommandLine parseCommandLine(const QStringList& args);
+bool germanFromEnvironment();
 QString sampleMachineFolder();
 
 // The machine a run opens.
@@ -54,7 +57,8 @@ inline constexpr const char* kUsage =
     "                 imported into a machine folder of its own the first time and\n"
     "                 written back when you say so in the window\n"
     "                 without either, the built-in sample machine is used\n"
-    "  --lang en      start in English (German is the default)\n"
+    "  --lang de|en   the window's language; without it, German where LC_ALL,\n"
+    "                 LC_MESSAGES or LANG starts with \"de\", English otherwise\n"
     "A machine that cannot be opened is named on stderr and in a message box;\n"
     "with VANTREL_NO_ERROR_BOX=1 in the environment, on stderr only.\n"
     "Host programs that stand in for Windows tools (DEFRAG, SCANDISK, ...) are set in\n"

@@ -98,6 +98,25 @@ TEST(MachineWindow, ShowsTheFolderAndOpensAnotherThroughTheMenu) {
   EXPECT_FALSE(restart.asked[0].second);
 }
 
+TEST(CommandLine, TheLanguageFollowsTheEnvironmentUnlessGiven) {
+  const struct {
+    const char *all, *messages, *lang;
+    QStringList args;
+    bool english;
+  } cases[] = {
+      {"", "", "de_DE.UTF-8", {}, false},      {"", "", "en_GB.UTF-8", {}, true}, {"", "", "", {}, true},
+      {"C", "", "de_DE.UTF-8", {}, true},      {"", "de_AT", "en_US", {}, false}, {"", "", "de_DE", {"--lang", "en"}, true},
+      {"", "", "en_US", {"--lang=de"}, false},
+  };
+  for (const auto& c : cases) {
+    qputenv("LC_ALL", c.all);
+    qputenv("LC_MESSAGES", c.messages);
+    qputenv("LANG", c.lang);
+    EXPECT_EQ(parseCommandLine(QStringList{"vantrel"} + c.args).english, c.english) << c.all << c.messages << c.lang;
+  }
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) qunsetenv(name);
+}
+
 class ImageWindow : public test::DiskRoundTrip {};
 
 // A tuning switch applied in the window goes into the image on "Write back", and only the
