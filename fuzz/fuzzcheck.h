@@ -1,9 +1,17 @@
 #pragma once
 // What the fuzz targets share: a check that stops the run with a message (libFuzzer
-// saves the input that made it fail), and a comparison of registry trees.
+// saves the input that made it fail), a small machine for the targets that drive the file
+// system, and a comparison of registry trees.
+#include "platform/machine.h"
 #include "platform/registry.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <cstdio>
+#include <initializer_list>
+#include <memory>
 #include <cstdlib>
 #include <string>
 
@@ -18,6 +26,26 @@ namespace vt::fuzz {
   do {                                                     \
     if (!(cond)) ::vt::fuzz::failed(#cond, ##__VA_ARGS__); \
   } while (0)
+
+// A machine being built (no registry needed) from `machineIni`, with the folders
+// `folders` made, in memory where there is /dev/shm: the targets write and sync files on
+// every input.
+struct MemoryMachine {
+  std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
+                                           ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/vt-fuzz-XXXXXX"))
+                                           : std::make_unique<QTemporaryDir>();
+  std::unique_ptr<Machine> machine;
+
+  MemoryMachine(const QByteArray& machineIni, std::initializer_list<const char*> folders) {
+    for (const char* f : folders) QDir(dir->path()).mkpath(QString::fromLatin1(f));
+    QFile ini(dir->path() + QStringLiteral("/machine.ini"));
+    if (!ini.open(QIODevice::WriteOnly) || ini.write(machineIni) != machineIni.size()) failed("cannot write machine.ini");
+    ini.close();
+    QString why;
+    machine = Machine::open(dir->path(), &why, MachineOpen::BeingBuilt);
+    if (!machine) failed("machine", why.toStdString());
+  }
+};
 
 enum class Strings {
   Exact,

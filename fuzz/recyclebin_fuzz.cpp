@@ -14,26 +14,12 @@ namespace {
 
 using namespace vt;
 
-struct Setup {
-  // In memory where there is /dev/shm: every step of the bin writes and syncs files.
-  std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
-                                           ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/vt-fuzz-XXXXXX"))
-                                           : std::make_unique<QTemporaryDir>();
-  std::unique_ptr<Machine> machine;
-
-  Setup() {
-    QDir(dir->path()).mkpath(QStringLiteral("drives/C/RECYCLED"));
-    QDir(dir->path()).mkpath(QStringLiteral("drives/D"));
-    QFile ini(dir->path() + QStringLiteral("/machine.ini"));
-    if (!ini.open(QIODevice::WriteOnly)) fuzz::failed("cannot write machine.ini");
-    ini.write(
-        "[Machine]\r\nPlatform=Win95\r\nAttributeStore=file\r\n[Drive C]\r\nType=fixed\r\n"
-        "[Drive D]\r\nType=cdrom\r\n");
-    ini.close();
-    QString why;
-    machine = Machine::open(dir->path(), &why, MachineOpen::BeingBuilt);  // no registry needed
-    if (!machine) fuzz::failed("machine", why.toStdString());
-  }
+// Every step of the bin writes and syncs files.
+struct Setup : fuzz::MemoryMachine {
+  Setup()
+      : MemoryMachine(
+            "[Machine]\r\nPlatform=Win95\r\nAttributeStore=file\r\n[Drive C]\r\nType=fixed\r\n[Drive D]\r\nType=cdrom\r\n",
+            {"drives/C/RECYCLED", "drives/D"}) {}
   QString host(const QString& relative) const { return dir->path() + QStringLiteral("/drives/C/") + relative; }
 };
 

@@ -17,23 +17,9 @@ namespace {
 
 using namespace vt;
 
-struct Setup {
-  std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
-                                           ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/vt-fuzz-XXXXXX"))
-                                           : std::make_unique<QTemporaryDir>();
-  std::unique_ptr<Machine> machine;
+struct Setup : fuzz::MemoryMachine {
+  Setup() : MemoryMachine("[Machine]\r\nPlatform=Win95\r\n[Drive C]\r\nType=fixed\r\n", {"drives/C"}) {}
   int round = 0;
-
-  Setup() {
-    QDir(dir->path()).mkpath(QStringLiteral("drives/C"));
-    QFile ini(dir->path() + QStringLiteral("/machine.ini"));
-    if (!ini.open(QIODevice::WriteOnly)) fuzz::failed("cannot write machine.ini");
-    ini.write("[Machine]\r\nPlatform=Win95\r\n[Drive C]\r\nType=fixed\r\n");
-    ini.close();
-    QString why;
-    machine = Machine::open(dir->path(), &why, MachineOpen::BeingBuilt);
-    if (!machine) fuzz::failed("machine", why.toStdString());
-  }
 };
 
 }  // namespace

@@ -22,14 +22,6 @@ QString dataFolder() {
   return base + QStringLiteral("/vantrel");
 }
 
-QString recentFile() {
-  QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-  if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
-  return base + QStringLiteral("/vantrel/recent.txt");
-}
-
-}  // namespace
-
 bool germanFromEnvironment() {
   // The first of these that is set decides, as for every other program's messages.
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -38,6 +30,14 @@ bool germanFromEnvironment() {
   }
   return false;
 }
+
+QString recentFile() {
+  QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
+  return base + QStringLiteral("/vantrel/recent.txt");
+}
+
+}  // namespace
 
 CommandLine parseCommandLine(const QStringList& args) {
   CommandLine cl;

@@ -20,7 +20,6 @@ struct CommandLine {
 // Without --lang the window speaks German when LC_ALL, LC_MESSAGES or LANG (the first one
 // set) starts with "de", English otherwise.
 CommandLine parseCommandLine(const QStringList& args);
-bool germanFromEnvironment();
 QString sampleMachineFolder();
 
 // The machine a run opens.

@@ -1,11 +1,12 @@
 #include "diskimage/imageformat.h"
 
+#include "platform/fat/mtools.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -66,11 +67,8 @@ class QemuImg {
       return {};
     return l;
   }
-  struct Result {
-    bool started = false, ran = false;
-    int exitCode = -1;
-    QByteArray out, err;
-    bool ok() const { return ran && exitCode == 0; }
+  // How a run ended, told in qemu-img's words.
+  struct Result : mtools::Result {
     QString complaint() const {
       if (!started) return QStringLiteral("qemu-img could not be started (is the qemu-utils package installed?)");
       if (!ran) return QStringLiteral("qemu-img ended abnormally (it crashed or was killed)");
@@ -89,19 +87,7 @@ class QemuImg {
     env.insert(QStringLiteral("HOME"), dir_.path());
     env.insert(QStringLiteral("TMPDIR"), dir_.path());
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProgram(program);
-    p.setArguments(args);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start();
-    if (!p.waitForStarted(30000)) return r;
-    r.started = true;
-    p.waitForFinished(-1);
-    r.ran = p.exitStatus() == QProcess::NormalExit;
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
+    static_cast<mtools::Result&>(r) = mtools::runProgram(program, args, env);
     return r;
   }
 

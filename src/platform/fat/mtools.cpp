@@ -35,6 +35,24 @@ QString Result::complaint() const {
   return lines.isEmpty() ? QStringLiteral("exit status %1").arg(exitCode) : lines.mid(0, 3).join(QStringLiteral("; "));
 }
 
+Result runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+  Result r;
+  QProcess p;
+  p.setProcessEnvironment(env);
+  p.setProgram(program);
+  p.setArguments(args);
+  p.setStandardInputFile(QProcess::nullDevice());
+  p.start();
+  if (!p.waitForStarted(30000)) return r;
+  r.started = true;
+  p.waitForFinished(-1);
+  r.ran = p.exitStatus() == QProcess::NormalExit;
+  r.exitCode = p.exitCode();
+  r.out = p.readAllStandardOutput();
+  r.err = p.readAllStandardError();
+  return r;
+}
+
 bool available(QString* why) {
   QStringList missing;
   for (const char* t : {"mcopy", "mattrib", "mmd", "mrd", "mdel"})
@@ -79,20 +97,7 @@ Result Volume::run(const char* tool, const QStringList& args) const {
   // Vantrel reports every file time.
   env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
   env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-  QProcess p;
-  p.setProcessEnvironment(env);
-  p.setProgram(program);
-  p.setArguments(QStringList{QStringLiteral("-i"), imageArgument_} + args);
-  p.setStandardInputFile(QProcess::nullDevice());
-  p.start();
-  if (!p.waitForStarted(30000)) return r;
-  r.started = true;
-  p.waitForFinished(-1);
-  r.ran = p.exitStatus() == QProcess::NormalExit;
-  r.exitCode = p.exitCode();
-  r.out = p.readAllStandardOutput();
-  r.err = p.readAllStandardError();
-  return r;
+  return runProgram(program, QStringList{QStringLiteral("-i"), imageArgument_} + args, env);
 }
 
 Result Volume::runChunked(const char* tool, const QStringList& before, const QStringList& items, int chunk) const {

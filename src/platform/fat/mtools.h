@@ -6,6 +6,7 @@
 // image through a private link, so an image path with "@@" or a leading "-" means nothing
 // to it.
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -24,6 +25,10 @@ struct Result {
   // The program's own complaint, for a message.
   QString complaint() const;
 };
+
+// Runs `program` with `args`, the environment `env` and nothing else, reading nothing
+// (standard input is /dev/null), to its end: the way every disk tool Vantrel uses is run.
+Result runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env);
 
 // True when mcopy, mattrib, mmd, mrd and mdel can be found; otherwise `why` names what is missing.
 bool available(QString* why = nullptr);
