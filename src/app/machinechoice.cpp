@@ -3,6 +3,8 @@
 #include "diskimage/diskimage.h"
 #include "sample/samplemachine.h"
 
+#include "buildinfo.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -22,15 +24,6 @@ QString dataFolder() {
   return base + QStringLiteral("/vantrel");
 }
 
-bool germanFromEnvironment() {
-  // The first of these that is set decides, as for every other program's messages.
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const QByteArray value = qgetenv(name);
-    if (!value.isEmpty()) return value.startsWith("de");
-  }
-  return false;
-}
-
 QString recentFile() {
   QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
   if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
@@ -41,7 +34,7 @@ QString recentFile() {
 
 CommandLine parseCommandLine(const QStringList& args) {
   CommandLine cl;
-  cl.english = !germanFromEnvironment();
+  cl.english = !vt::build::germanFromEnvironment();
   auto setTarget = [&](const QString& t) {
     if (!cl.target.isEmpty()) {
       cl.error = QStringLiteral("more than one machine named ('%1' and '%2')").arg(cl.target, t);

@@ -18,12 +18,6 @@
 
 namespace vt::tool {
 
-int Io::fail(int code, const QString& message) const {
-  err << "vantrel-machine: " << message << '\n';
-  err.flush();
-  return code;
-}
-
 namespace {
 
 QString driveTypeName(DriveType t) {

@@ -4,29 +4,9 @@
 
 #include "diskimage/diskimage.h"
 
-#include <unistd.h>
-
 namespace vt::tool {
 
 namespace {
-
-// A line on stderr that follows the work, only for a person watching a terminal: a log or a
-// pipe gets nothing of it.
-struct TerminalProgress {
-  Io& io;
-  const char* command;
-  bool shown = false;
-  disk::Progress callback() {
-    if (!::isatty(STDERR_FILENO)) return {};
-    return [this](int done, int toDo) {
-      io.err << '\r' << QLatin1String(command) << ": " << done << " of " << toDo << " files" << Qt::flush;
-      shown = true;
-    };
-  }
-  ~TerminalProgress() {
-    if (shown) io.err << '\n' << Qt::flush;
-  }
-};
 
 // IMAGE DIR or DIR IMAGE, with an optional --partition N anywhere after the command (and
 // import's --refresh).
