@@ -21,6 +21,7 @@ packages=(
   qemu-utils
   # The Debian package (scripts/package.sh) and the check of its desktop entry.
   dpkg-dev desktop-file-utils
+  bash-completion  # drives the completion of vantrel-machine in its test
   clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh)
   clang-format-14  # the layout check (scripts/format.sh)
 )

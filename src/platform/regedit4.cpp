@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace vt::regedit4 {
@@ -16,17 +18,57 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 // Byte lists wrap once a line (indent and prefix included) would pass this column.
 constexpr qsizetype kWrapColumn = 77;
 
-void appendHexByte(QByteArray& out, uchar b) {
-  out.append(kHexDigits[b >> 4]);
-  out.append(kHexDigits[b & 0x0f]);
+// The export's text. QByteArray's appends cost a few hundred instructions each in this Qt,
+// more than the bytes most of them add; this writes through a pointer into room made in
+// large steps.
+class Text {
+ public:
+  explicit Text(QByteArrayView start) { append(start); }
+  void append(char c) {
+    *room(1) = c;
+    ++used_;
+  }
+  void append(const char* p, qsizetype n) {
+    if (n <= 0) return;
+    std::memcpy(room(n), p, size_t(n));
+    used_ += n;
+  }
+  void append(QByteArrayView v) { append(v.data(), v.size()); }
+  qsizetype size() const { return used_; }
+  // Room for `n` more bytes at the end, which commit() then counts as written.
+  char* room(qsizetype n) {
+    if (used_ + n > buf_.size()) buf_.resize(std::max(buf_.size() * 2, used_ + n + 65536));
+    return buf_.data() + used_;
+  }
+  void commit(qsizetype n) { used_ += n; }
+  QByteArray take() {
+    buf_.truncate(used_);
+    return std::move(buf_);
+  }
+
+ private:
+  QByteArray buf_;
+  qsizetype used_ = 0;
+};
+
+void appendHexByte(Text& out, uchar b) {
+  const char two[2] = {kHexDigits[b >> 4], kHexDigits[b & 0x0f]};
+  out.append(two, 2);
 }
 
-void appendQuoted(QByteArray& out, QByteArrayView text) {
+// Runs without an escape go in whole: a registry export is mostly such text, and one
+// append per run instead of one per byte is most of its cost.
+void appendQuoted(Text& out, QByteArrayView text) {
   out.append('"');
-  for (char c : text) {
-    if (c == '\\' || c == '"') out.append('\\');
-    out.append(c);
+  qsizetype run = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\\' && c != '"') continue;
+    out.append(text.data() + run, i - run);
+    out.append('\\');
+    run = i;
   }
+  out.append(text.data() + run, text.size() - run);
   out.append('"');
 }
 
@@ -48,20 +90,29 @@ bool quotable(QByteArrayView data) {
   return true;
 }
 
-void appendHexList(QByteArray& out, qsizetype lineStart, QByteArrayView data) {
+// At most "xx," and a line break of five bytes per byte.
+void appendHexList(Text& out, qsizetype lineStart, QByteArrayView data) {
+  if (data.isEmpty()) return;
+  char* const start = out.room(data.size() * 8);
+  char* at = start;
+  const char* line = start - (out.size() - lineStart);
   for (qsizetype i = 0; i < data.size(); ++i) {
-    appendHexByte(out, uchar(data[i]));
+    const uchar b = uchar(data[i]);
+    *at++ = kHexDigits[b >> 4];
+    *at++ = kHexDigits[b & 0x0f];
     if (i + 1 == data.size()) break;
-    out.append(',');
+    *at++ = ',';
     // Break when the next "xx," would run past the wrap column.
-    if (out.size() - lineStart + 3 > kWrapColumn) {
-      out.append("\\\r\n  ", 5);
-      lineStart = out.size() - 2;
+    if ((at - line) + 3 > kWrapColumn) {
+      std::memcpy(at, "\\\r\n  ", 5);
+      at += 5;
+      line = at - 2;
     }
   }
+  out.commit(at - start);
 }
 
-void appendValue(QByteArray& out, const RegValue& v) {
+void appendValue(Text& out, const RegValue& v) {
   const qsizetype lineStart = out.size();
   if (v.name.isEmpty())
     out.append('@');
@@ -89,7 +140,7 @@ void appendValue(QByteArray& out, const RegValue& v) {
   out.append("\r\n", 2);
 }
 
-void appendSection(QByteArray& out, QByteArrayView path, const RegKey& key) {
+void appendSection(Text& out, QByteArrayView path, const RegKey& key) {
   out.append("\r\n[", 3);
   out.append(path);
   out.append("]\r\n", 3);
@@ -98,7 +149,7 @@ void appendSection(QByteArray& out, QByteArrayView path, const RegKey& key) {
 
 // Depth-first, each key before its sub-keys, all in stored order. Kept iterative: a hive
 // from elsewhere may nest deeper than a comfortable recursion.
-void appendTree(QByteArray& out, const RegKey& top, QByteArray path) {
+void appendTree(Text& out, const RegKey& top, QByteArray path) {
   struct Frame {
     const RegKey* key;
     int next;
@@ -204,15 +255,21 @@ class Parser {
   bool checkHeader();
   bool parseKeyLine(QByteArrayView line, std::vector<Op>* ops);
   bool parseValueLine(QByteArrayView line, std::vector<Op>* ops);
-  bool parseQuoted(QByteArrayView s, qsizetype* pos, QByteArray* out, const char* what);
-  bool parseDword(QByteArrayView s, QByteArray* out);
-  bool parseHexList(QByteArrayView s, QByteArray* out);
+  // These write into scratch strings, whose appends cost a few instructions where a
+  // QByteArray's cost hundreds; the slab then keeps the result.
+  bool parseQuoted(QByteArrayView s, qsizetype* pos, std::string* out, const char* what);
+  bool parseDword(QByteArrayView s, std::string* out);
+  bool parseHexList(QByteArrayView s, std::string* out);
 
   QByteArrayView text_;
   qsizetype pos_ = 0;
   int lineNo_ = 0;
   QString error_;
   enum class Section { None, Key, Deleted } section_ = Section::None;
+  // Names and data are read into these, then copied into the slab: a file of 200,000
+  // values then costs a few dozen allocations, and the registry keeps the slab's pieces.
+  std::string nameBuffer_, dataBuffer_;
+  ByteSlab slab_;
 };
 
 bool Parser::checkHeader() {
@@ -266,7 +323,7 @@ bool Parser::parseKeyLine(QByteArrayView line, std::vector<Op>* ops) {
     for (char c : path) hasName |= c != '\\';
     if (!hasName) return fail(QStringLiteral("the predefined key %1 cannot be deleted").arg(rootName(op.root)));
   }
-  op.name = path.toByteArray();
+  op.name = slab_.copy(path);
   ops->push_back(std::move(op));
   section_ = remove ? Section::Deleted : Section::Key;
   return true;
@@ -274,12 +331,13 @@ bool Parser::parseKeyLine(QByteArrayView line, std::vector<Op>* ops) {
 
 // A quoted name or string starting at s[*pos] == '"'; leaves *pos after the closing quote.
 // Regedit escapes only the backslash and the quote, so nothing else is an escape.
-bool Parser::parseQuoted(QByteArrayView s, qsizetype* pos, QByteArray* out, const char* what) {
+bool Parser::parseQuoted(QByteArrayView s, qsizetype* pos, std::string* out, const char* what) {
   qsizetype i = *pos + 1;
-  out->reserve(s.size() - i);
+  qsizetype run = i;  // the text since the last escape goes in as one piece
   for (; i < s.size(); ++i) {
     const char c = s[i];
     if (c == '"') {
+      out->append(s.data() + run, size_t(i - run));
       *pos = i + 1;
       return true;
     }
@@ -289,9 +347,8 @@ bool Parser::parseQuoted(QByteArrayView s, qsizetype* pos, QByteArray* out, cons
       if (e != '\\' && e != '"')
         return fail(QStringLiteral("unknown escape \\%1 in %2 (only \\\\ and \\\" are escapes)")
                         .arg(fromAnsi(QByteArrayView(&e, 1)), QLatin1String(what)));
-      out->append(e);
-    } else {
-      out->append(c);
+      out->append(s.data() + run, size_t(i - 1 - run));
+      run = i;
     }
   }
   return fail(QStringLiteral("%1 has no closing quote").arg(QLatin1String(what)));
@@ -301,7 +358,8 @@ bool Parser::parseValueLine(QByteArrayView line, std::vector<Op>* ops) {
   if (section_ == Section::None) return fail(QStringLiteral("value line before any [key] line"));
   if (section_ == Section::Deleted) return fail(QStringLiteral("value line under a key being deleted ([-...])"));
 
-  QByteArray name;
+  std::string& name = nameBuffer_;
+  name.clear();
   qsizetype i = 0;
   if (line[0] == '@') {
     i = 1;
@@ -316,22 +374,24 @@ bool Parser::parseValueLine(QByteArrayView line, std::vector<Op>* ops) {
 
   Op op;
   op.kind = Op::SetValue;
-  op.name = std::move(name);
+  op.name = slab_.copy(QByteArrayView(name.data(), qsizetype(name.size())));
+  std::string& bytes = dataBuffer_;
+  bytes.clear();
   if (data.isEmpty()) return fail(QStringLiteral("value has no data after ="));
   if (data == "-") {
     op.kind = Op::DeleteValue;
   } else if (data[0] == '"') {
     qsizetype p = 0;
-    if (!parseQuoted(data, &p, &op.data, "string")) return false;
+    if (!parseQuoted(data, &p, &bytes, "string")) return false;
     if (p != data.size())
       return fail(QStringLiteral("unexpected text \"%1\" after the closing quote").arg(shown(data.sliced(p))));
     op.type = RegSz;
   } else if (ansiStartsWithNoCase(data, "dword:")) {
     op.type = RegDword;
-    if (!parseDword(data.sliced(6), &op.data)) return false;
+    if (!parseDword(data.sliced(6), &bytes)) return false;
   } else if (ansiStartsWithNoCase(data, "hex:")) {
     op.type = RegBinary;
-    if (!parseHexList(data.sliced(4), &op.data)) return false;
+    if (!parseHexList(data.sliced(4), &bytes)) return false;
   } else if (ansiStartsWithNoCase(data, "hex(")) {
     const qsizetype close = data.indexOf("):");
     const QByteArrayView digits = close < 0 ? QByteArrayView() : data.sliced(4, close - 4);
@@ -344,15 +404,16 @@ bool Parser::parseValueLine(QByteArrayView line, std::vector<Op>* ops) {
       type = type << 4 | quint32(d);
     }
     op.type = type;
-    if (!parseHexList(data.sliced(close + 2), &op.data)) return false;
+    if (!parseHexList(data.sliced(close + 2), &bytes)) return false;
   } else {
     return fail(QStringLiteral("\"%1\" is not a value; expected \"text\", dword:, hex: or hex(N):").arg(shown(data)));
   }
+  if (op.kind == Op::SetValue) op.data = slab_.copy(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
   ops->push_back(std::move(op));
   return true;
 }
 
-bool Parser::parseDword(QByteArrayView s, QByteArray* out) {
+bool Parser::parseDword(QByteArrayView s, std::string* out) {
   s = trimmed(s);
   quint32 v = 0;
   bool ok = s.size() == 8;
@@ -363,17 +424,20 @@ bool Parser::parseDword(QByteArrayView s, QByteArray* out) {
   }
   if (!ok) return fail(QStringLiteral("dword value needs eight hex digits, not \"%1\"").arg(shown(s)));
   const char bytes[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-  *out = QByteArray(bytes, 4);
+  out->append(bytes, 4);
   return true;
 }
 
 // Comma-separated two-digit bytes; a '\' at the end of a line carries the list on to the
 // next line.
-bool Parser::parseHexList(QByteArrayView s, QByteArray* out) {
-  out->reserve(s.size() / 3 + 1);
+bool Parser::parseHexList(QByteArrayView s, std::string* out) {
   for (;;) {
     bool continued = false;
     qsizetype i = 0;
+    // Exports write "xx,xx,...": those bytes are taken three characters at a time, and the
+    // careful reading below goes on from the first that is written otherwise.
+    for (int hi, lo; i + 2 < s.size() && s[i + 2] == ',' && (hi = hexValue(s[i])) >= 0 && (lo = hexValue(s[i + 1])) >= 0; i += 3)
+      out->push_back(char(hi << 4 | lo));
     for (;;) {
       while (i < s.size() && isBlank(s[i])) ++i;
       if (i >= s.size()) break;
@@ -389,7 +453,7 @@ bool Parser::parseHexList(QByteArrayView s, QByteArray* out) {
       const int hi = token.size() == 2 ? hexValue(token[0]) : -1;
       const int lo = token.size() == 2 ? hexValue(token[1]) : -1;
       if (hi < 0 || lo < 0) return fail(QStringLiteral("\"%1\" is not a hex byte (two hex digits)").arg(shown(token)));
-      out->append(char(hi << 4 | lo));
+      out->push_back(char(hi << 4 | lo));
       i = end;
       while (i < s.size() && isBlank(s[i])) ++i;
       if (i < s.size() && s[i] == ',') {
@@ -412,6 +476,66 @@ bool Parser::parseHexList(QByteArrayView s, QByteArray* out) {
   }
 }
 
+// A path whose every component is named: no leading, trailing or doubled backslash.
+bool plainPath(QByteArrayView path) {
+  if (path.isEmpty()) return true;
+  if (path.front() == '\\' || path.back() == '\\') return false;
+  for (qsizetype i = 1; i < path.size(); ++i)
+    if (path[i] == '\\' && path[i - 1] == '\\') return false;
+  return true;
+}
+
+// An export lists each key after its parent and before its siblings, so the next key
+// shares most of its path with the last one. Starting from their common ancestor spares
+// a walk from the root, with a lookup per component, for every key of the file.
+class KeyCursor {
+ public:
+  explicit KeyCursor(Registry& registry) : registry_(registry) {}
+
+  RegKey* open(HKey root, QByteArrayView path) {
+    if (!last_ || root != root_ || !plainPath(path)) return reset(root, path);
+    qsizetype common = 0;  // bytes of whole components the two paths share
+    const qsizetype n = std::min(path.size(), lastPath_.size());
+    for (qsizetype i = 0; i <= n; ++i) {
+      const bool endNew = i == path.size() || path[i] == '\\';
+      const bool endOld = i == lastPath_.size() || lastPath_[i] == '\\';
+      if (endNew && endOld) common = i;
+      if (i == n || path[i] != lastPath_[i]) break;
+    }
+    // Up from the last key to the deepest key both paths name.
+    qsizetype ups = 0;
+    if (common == 0) {
+      ups = lastPath_.isEmpty() ? 0 : lastPath_.count('\\') + 1;
+    } else {
+      for (qsizetype i = common; i < lastPath_.size(); ++i) ups += lastPath_[i] == '\\';
+    }
+    RegKey* k = last_;
+    for (; ups > 0 && k; --ups) k = k->parent();
+    if (!k) return reset(root, path);
+    const QByteArrayView rest = common == 0 ? path : common == path.size() ? QByteArrayView() : path.sliced(common + 1);
+    last_ = k->createPath(rest);
+    lastPath_ = path;
+    return last_;
+  }
+  void forget() { last_ = nullptr; }
+
+ private:
+  RegKey* reset(HKey root, QByteArrayView path) {
+    // createKey(root, "") builds an alias's target if it is missing.
+    RegKey* base = registry_.createKey(root, {});
+    RegKey* k = base->createPath(path);
+    root_ = root;
+    last_ = plainPath(path) ? k : nullptr;
+    lastPath_ = path;
+    return k;
+  }
+
+  Registry& registry_;
+  HKey root_ = HKey::LocalMachine;
+  RegKey* last_ = nullptr;
+  QByteArrayView lastPath_;
+};
+
 void apply(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
   // HKEY_DYN_DATA is the running machine's state rather than part of the saved registry,
   // so a replacing import merges its keys like any other import.
@@ -419,23 +543,20 @@ void apply(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
     registry.localMachine().clear();
     registry.users().clear();
   }
+  KeyCursor cursor(registry);
   RegKey* current = nullptr;
   for (Op& op : ops) {
     switch (op.kind) {
-      case Op::OpenKey: {
-        // createKey(root, "") builds an alias's target if it is missing.
-        RegKey* base = registry.createKey(op.root, {});
-        current = base->createPath(op.name);
-        break;
-      }
+      case Op::OpenKey: current = cursor.open(op.root, op.name); break;
       case Op::DeleteKey: {
         current = nullptr;
+        cursor.forget();
         RegKey* base = registry.root(op.root);
         RegKey* k = base ? base->findPath(op.name) : nullptr;
         if (k && k != base) k->parent()->removeSubkey(k->name());
         break;
       }
-      case Op::SetValue: current->setValue(op.name, op.type, std::move(op.data)); break;
+      case Op::SetValue: current->adoptValue(std::move(op.name), op.type, std::move(op.data)); break;
       case Op::DeleteValue: current->removeValue(op.name); break;
     }
   }
@@ -477,18 +598,18 @@ QString incompleteReplacement(QByteArrayView text, const std::vector<Op>& ops) {
 }  // namespace
 
 QByteArray exportRegistry(const Registry& registry) {
-  QByteArray out("REGEDIT4\r\n");
+  Text out("REGEDIT4\r\n");
   appendTree(out, registry.localMachine(), QByteArrayLiteral("HKEY_LOCAL_MACHINE"));
   appendTree(out, registry.users(), QByteArrayLiteral("HKEY_USERS"));
   out.append("\r\n", 2);
-  return out;
+  return out.take();
 }
 
 QByteArray exportKey(const RegKey& key, const QString& fullName) {
-  QByteArray out("REGEDIT4\r\n");
+  Text out("REGEDIT4\r\n");
   appendTree(out, key, toAnsi(fullName));
   out.append("\r\n", 2);
-  return out;
+  return out.take();
 }
 
 bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error) {

@@ -65,7 +65,7 @@ RegKey* RegKey::subkey(int index) const {
 RegKey* RegKey::findSubkey(QByteArrayView name) const {
   if (index_) return index_->value(ansiUpper(name), nullptr);
   for (const auto& k : subkeys_)
-    if (ansiEqualNoCase(k->name_, name)) return k.get();
+    if (k->name_.size() == name.size() && ansiEqualNoCase(k->name_, name)) return k.get();
   return nullptr;
 }
 
@@ -82,11 +82,15 @@ void RegKey::rebuildIndex() {
 
 RegKey* RegKey::addSubkey(QByteArrayView name) {
   if (RegKey* existing = findSubkey(name)) return existing;
-  return adoptSubkey(name.toByteArray());
+  return appendSubkey(name.toByteArray());
 }
 
 RegKey* RegKey::adoptSubkey(QByteArray name) {
   if (RegKey* existing = findSubkey(name)) return existing;
+  return appendSubkey(std::move(name));
+}
+
+RegKey* RegKey::appendSubkey(QByteArray name) {
   subkeys_.push_back(std::make_unique<RegKey>(std::move(name), this));
   RegKey* k = subkeys_.back().get();
   if (index_) {
@@ -178,8 +182,9 @@ RegValue* RegKey::valueNamed(QByteArrayView name) {
     auto it = valueIndex_->constFind(ansiUpper(name));
     return it == valueIndex_->constEnd() ? nullptr : &values_[*it];
   }
+  // The length, compared here, rules out most names without a call.
   for (auto& v : values_)
-    if (ansiEqualNoCase(v.name, name)) return &v;
+    if (v.name.size() == name.size() && ansiEqualNoCase(v.name, name)) return &v;
   return nullptr;
 }
 
@@ -254,7 +259,7 @@ RegKey* RegKey::createPath(QByteArrayView path, RegKey** added) {
   forEachComponent(path, [&](QByteArrayView part) {
     RegKey* next = k->findSubkey(part);
     if (!next) {
-      next = k->addSubkey(part);
+      next = k->appendSubkey(part.toByteArray());
       if (added && !*added) *added = next;
     }
     k = next;

@@ -105,6 +105,8 @@ class RegKey {
   void touch();
   void rebuildIndex();
   void unindex(const RegKey* child);
+  // Appends a sub-key the caller has just looked for and not found.
+  RegKey* appendSubkey(QByteArray name);
   void rebuildValueIndex();
   RegValue* valueNamed(QByteArrayView name);
 

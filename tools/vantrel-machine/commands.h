@@ -87,6 +87,8 @@ int cmdReport(Machine& m, const QStringList& args, Io& io);
 int cmdBackup(Machine& m, const QStringList& args, Io& io);
 int cmdRescueDisk(Machine& m, const QStringList& args, Io& io);
 int cmdTune(Machine& m, const QStringList& args, Io& io);
+// For the shell's completion: the machine's paths that begin with the one argument.
+int cmdCompletePath(Machine& m, const QStringList& args, Io& io);
 
 // What `vantrel-machine COMMAND --help` prints, each beside its command.
 extern const char* const kHelpClean;

@@ -108,6 +108,10 @@ const char* const kHelpDir =
     "attributes, full path in long names from column 56. /S also every sub-folder; /A also\n"
     "hidden and system entries, /A:ATTRS those with the letters D H S R A (-X: without X).\n";
 
+const char* const kHelpCompletePath =
+    "Usage: vantrel-machine --machine DIR complete-path [TYPED]\n\nThe machine's paths that begin with TYPED, one a line, for "
+    "the shell's completion.\n";
+
 using MachineCommand = int (*)(vt::Machine&, const QStringList&, vt::tool::Io&);
 using FolderCommand = int (*)(const QStringList&, vt::tool::Io&);
 
@@ -136,6 +140,7 @@ const Command kCommands[] = {
     {"backup", &vt::tool::kHelpBackup, nullptr, vt::tool::cmdBackup},
     {"rescue-disk", &vt::tool::kHelpRescueDisk, nullptr, vt::tool::cmdRescueDisk},
     {"tune", &vt::tool::kHelpTune, nullptr, vt::tool::cmdTune},
+    {"complete-path", &kHelpCompletePath, nullptr, vt::tool::cmdCompletePath},
 };
 
 bool isHelp(const QString& a) { return a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("help"); }
