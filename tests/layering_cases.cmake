@@ -19,7 +19,9 @@ set(_cases
     "src/diskimage/a.cpp|diskimage/b.h|allowed"
     "src/sample/a.cpp|diskimage/diskimage.h|refused"
     "tools/t/a.cpp|diskimage/diskimage.h|allowed"
-    "tools/t/a.cpp|platform/fat/mtools.h|refused")
+    "tools/t/a.cpp|platform/fat/mtools.h|refused"
+    "tools/t/a.cpp|cleanup/filesearch.h|allowed"
+    "tools/t/a.cpp|app/pages/page.h|refused")
 set(_failed "")
 foreach(_case ${_cases})
   string(REPLACE "|" ";" _parts "${_case}")
