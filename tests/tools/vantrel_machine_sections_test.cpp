@@ -317,6 +317,12 @@ TEST(MachineToolSections, TheDryRunsDiffIsThePatchTheOptimiserApplies) {
   const QString machine = dir.filePath(QStringLiteral("m"));
   QString why;
   ASSERT_TRUE(sample::createSampleMachine(machine, &why)) << why.toStdString();
+  {
+    // A line with a bare LF, and a last line without any.
+    QFile config(machine + QStringLiteral("/drives/C/CONFIG.SYS"));
+    ASSERT_TRUE(config.open(QIODevice::Append));
+    config.write("REM tail\nbuffers=20");
+  }
   const Result diff = run(machine, {QStringLiteral("optimise"), QStringLiteral("start-files"), QStringLiteral("--dry-run")});
   ASSERT_EQ(diff.code, 3) << diff.err.toStdString();
   EXPECT_TRUE(diff.out.startsWith(QStringLiteral("--- C:\\CONFIG.SYS\n+++ C:\\CONFIG.SYS\n@@ -1,"))) << diff.out.toStdString();

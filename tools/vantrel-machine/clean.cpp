@@ -132,7 +132,8 @@ class TerminalSearchView : public cleanup::SearchView {
   }
   void showDrive(const QString& root) override { progress_.say(status_ + QLatin1Char(' ') + root); }
   void showProgress(int position, int maximum) override {
-    if (step_ && position > 0) step_(position, maximum);
+    // Hidden folders are walked but not counted; the bar stops at its end, as the window's does.
+    if (step_ && position > 0) step_(std::min(position, maximum), maximum);
   }
   void showCounters(const cleanup::SearchCounters&) override {}
   void listed(const QString& path, qint64 size, qint64 onDisk, cleanup::SearchKind kind) override {
