@@ -361,6 +361,36 @@ TEST(MachineToolSections, TheDryRunsDiffIsThePatchTheOptimiserApplies) {
   }
 }
 
+// Without --kinds the search looks for what the window's search page ticks: the boxes of
+// the options file when there is one.
+TEST(MachineToolSections, CleanSearchesTheKindsTheOptionsFileTicks) {
+  QTemporaryDir dir;
+  const QString machine = dir.filePath(QStringLiteral("m"));
+  QString why;
+  ASSERT_TRUE(sample::createSampleMachine(machine, &why)) << why.toStdString();
+  const QString options = machine + QStringLiteral("/drives/C/VANTREL/OPTIONS.OPT");
+  const struct {
+    const char* boxes;  // the twelve lines; the last five are shortcuts, mscreate, gid, temp, win3x
+    int exit;
+    QStringList kinds;
+  } cases[] = {
+      {"0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n0\r\n", 3, {"gid"}},
+      {"0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n1\r\n1\r\n0\r\n0\r\n0\r\n", 3, {"mscreate", "shortcuts"}},
+      {"0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n", 2, {}},
+  };
+  for (const auto& c : cases) {
+    QFile f(options);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(c.boxes);
+    f.close();
+    const Result r = run(machine, {QStringLiteral("clean"), QStringLiteral("--json")});
+    EXPECT_EQ(r.code, c.exit) << c.boxes << r.err.toStdString();
+    QStringList kinds = field(QJsonDocument::fromJson(r.out.toUtf8())[QLatin1String("files")], "kind");
+    kinds.removeDuplicates();
+    EXPECT_EQ(kinds, c.kinds) << c.boxes;
+  }
+}
+
 TEST(MachineToolSections, BadCommandLinesAreUsageErrors) {
   QTemporaryDir dir;
   const QString machine = dir.filePath(QStringLiteral("m"));

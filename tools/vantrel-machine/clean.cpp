@@ -71,8 +71,10 @@ const char* const kHelpCleanRegistry =
     "  --json        one JSON document instead of text\n";
 
 const char* const kHelpOptimise =
-    "Usage: vantrel-machine --machine DIR optimise win.ini [--dry-run] [--json]\n"
-    "       vantrel-machine --machine DIR optimise start-files [--dry-run] [--json]\n"
+    "Usage: vantrel-machine --machine DIR optimise win.ini\n"
+    "         [--dry-run] [--json]\n"
+    "       vantrel-machine --machine DIR optimise start-files\n"
+    "         [--dry-run] [--json]\n"
     "\n"
     "Rewrites WIN.INI (comments and [Extensions] entries of\n"
     "missing programs go) or CONFIG.SYS and AUTOEXEC.BAT\n"
@@ -81,7 +83,8 @@ const char* const kHelpOptimise =
     "\n"
     "  --dry-run  change nothing; show the new files as a\n"
     "             unified diff; exit 3 when a file would change\n"
-    "  --json     one JSON document: {\"files\":[{\"file\",\"diff\"}]}\n";
+    "  --json     one JSON document: the files, each with its\n"
+    "             name and its diff (empty when unchanged)\n";
 
 namespace {
 
