@@ -35,6 +35,8 @@ QList<Line> linesOf(const QByteArray& bytes) {
 
 enum class Op { Same, Removed, Added };
 
+constexpr qsizetype kMaxTable = 16 * 1024 * 1024;
+
 // The shortest edit from a to b by the longest common subsequence; the common head and
 // tail are taken off first, which is most of a file an optimiser changes in a few places.
 std::vector<Op> editScript(const QList<Line>& a, const QList<Line>& b) {
@@ -43,13 +45,21 @@ std::vector<Op> editScript(const QList<Line>& a, const QList<Line>& b) {
   qsizetype tail = 0;
   while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) ++tail;
   const qsizetype n = a.size() - head - tail, m = b.size() - head - tail;
+  std::vector<Op> ops(size_t(head), Op::Same);
+  // Past some thousands of lines on each side the table would not fit in memory; the
+  // middle is then shown as gone and come, which is longer but just as true.
+  if (n * m > kMaxTable) {
+    ops.insert(ops.end(), size_t(n), Op::Removed);
+    ops.insert(ops.end(), size_t(m), Op::Added);
+    ops.insert(ops.end(), size_t(tail), Op::Same);
+    return ops;
+  }
   // lcs[i][j]: the common subsequence of a[head+i..] and b[head+j..].
   std::vector<int> lcs(size_t((n + 1) * (m + 1)), 0);
   auto at = [m, &lcs](qsizetype i, qsizetype j) -> int& { return lcs[size_t(i * (m + 1) + j)]; };
   for (qsizetype i = n - 1; i >= 0; --i)
     for (qsizetype j = m - 1; j >= 0; --j)
       at(i, j) = a[head + i] == b[head + j] ? at(i + 1, j + 1) + 1 : std::max(at(i + 1, j), at(i, j + 1));
-  std::vector<Op> ops(size_t(head), Op::Same);
   qsizetype i = 0, j = 0;
   while (i < n || j < m) {
     if (i < n && j < m && a[head + i] == b[head + j]) {
