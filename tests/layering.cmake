@@ -4,8 +4,8 @@
 #
 # From the bottom up: the machine (platform), the operations on it (sysaccess), backup, the
 # four sections side by side, and the window (app). The sample machine and the disk images'
-# import and export are built on the machine alone; the command-line tool on those, the
-# machine and the sections' logic; the custom controls know nothing of Vantrel.
+# import and export are built on the machine alone; the command-line tool on those and the
+# machine; the custom controls know nothing of Vantrel.
 cmake_policy(VERSION 3.25)
 set(_rank_platform 0)
 set(_rank_sysaccess 1)
@@ -81,8 +81,7 @@ foreach(_f ${_files})
 endforeach()
 
 # The command-line tool works on the machine, its sample, the disk images' import and
-# export, and the sections' widget-free logic; never on the window, the multimedia test
-# (which plays through the window's toolkit) or the FAT image code.
+# export, and the sections' widget-free logic; never the window or the FAT image code.
 file(GLOB_RECURSE _tool_files ${SOURCE_DIR}/tools/*.h ${SOURCE_DIR}/tools/*.cpp)
 foreach(_f ${_tool_files})
   file(STRINGS ${_f} _includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"(multimedia|app|platform/fat)/")
