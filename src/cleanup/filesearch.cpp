@@ -105,8 +105,12 @@ void FileSearch::AddFoundFile(const QString& path, qint64 size) {
   list_.add(path);
   ++counters_.filesFound;
   counters_.bytesSaved += size;
-  counters_.bytesReallySaved += clusterRounded(size, clusterSize_);
-  if (view_) view_->showCounters(counters_);
+  const qint64 onDisk = clusterRounded(size, clusterSize_);
+  counters_.bytesReallySaved += onDisk;
+  if (view_) {
+    view_->listed(path, size, onDisk, pass_);
+    view_->showCounters(counters_);
+  }
 }
 
 const QStringList& FileSearch::pathFolders() {
@@ -261,6 +265,7 @@ void FileSearch::runPass(SearchKind kind) {
       {"Suche nach Windows 3.x Dateien", "Searching for Windows 3.x files"},
   };
   counters_.foldersEntered = 0;
+  pass_ = kind;
   if (view_) {
     view_->showProgress(0, state_.directoryCounter);
     view_->showStatus(text(statuses[int(kind)].german, statuses[int(kind)].english));

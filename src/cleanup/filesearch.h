@@ -48,6 +48,11 @@ class SearchView {
   // hidden folders are walked but not counted).
   virtual void showProgress(int position, int maximum) = 0;
   virtual void showCounters(const SearchCounters& counters) = 0;
+  // Each file as it goes into the list: its size, the whole clusters it takes and the
+  // kind whose pass found it.
+  virtual void listed(const QString& path, qint64 size, qint64 onDisk, SearchKind kind) {
+    (void)path, (void)size, (void)onDisk, (void)kind;
+  }
 };
 
 // What a shortcut (.LNK or .PIF) points at, and whether it could be read at all.
@@ -124,6 +129,7 @@ class FileSearch {
   // Read once per search from AUTOEXEC.BAT, when a shortcut first needs it.
   std::optional<QStringList> pathFolders_;
   qint64 clusterSize_ = 512;
+  SearchKind pass_ = SearchKind::MscreateDir;
 };
 
 // The file step of Delete: each marked file loses its attributes and goes to the recycle

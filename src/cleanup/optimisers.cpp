@@ -5,6 +5,8 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 
+#include <functional>
+
 namespace vt::cleanup {
 
 namespace {
@@ -117,16 +119,48 @@ QByteArray optimizedAutoexec(const QByteArray& bytes) {
   return joinLinesCrLf(lines);
 }
 
+namespace {
+
+std::optional<Rewrite> planned(FileSystem& fs, const QString& file, const std::function<QByteArray(const QByteArray&)>& rewrite) {
+  if (!fs.exists(file) || fs.isDirectory(file)) return std::nullopt;
+  Rewrite r{file, fs.readFile(file), {}};
+  if (r.before) r.after = rewrite(*r.before);
+  return r;
+}
+
+// A failure ends the step: the file that failed and the ones after it stay as they were.
+bool writePlanned(Optimiser& o, const QList<Rewrite>& plan) {
+  for (const Rewrite& r : plan)
+    if (!r.before || !replaceFile(o.fs, r.file, r.after)) {
+      reportWriteFailure(o, r.file);
+      return false;
+    }
+  return true;
+}
+
+}  // namespace
+
+QList<Rewrite> plannedWinIni(FileSystem& fs, const QString& windowsDirectory) {
+  QList<Rewrite> plan;
+  if (auto r = planned(fs, windowsDirectory + QStringLiteral("\\win.ini"),
+                       [&fs](const QByteArray& bytes) { return optimizedWinIni(fs, bytes); }))
+    plan << *r;
+  return plan;
+}
+
+QList<Rewrite> plannedStartFiles(FileSystem& fs) {
+  QList<Rewrite> plan;
+  if (auto r = planned(fs, QStringLiteral("C:\\config.sys"), &optimizedConfigSys)) plan << *r;
+  if (auto r = planned(fs, QStringLiteral("C:\\Autoexec.bat"), &optimizedAutoexec)) plan << *r;
+  return plan;
+}
+
 bool OptimizeWinIni(Optimiser& o) {
   if (!o.backups.BackupBeforeChange(backup::AutoSystemfiles)) return false;
   o.backups.SaveLastState();
-  const QString file = o.windowsDirectory + QStringLiteral("\\win.ini");
-  if (!o.fs.exists(file) || o.fs.isDirectory(file)) return true;
-  const std::optional<QByteArray> bytes = o.fs.readFile(file);
-  if (!bytes || !replaceFile(o.fs, file, optimizedWinIni(o.fs, *bytes))) {
-    reportWriteFailure(o, file);
-    return false;
-  }
+  const QList<Rewrite> plan = plannedWinIni(o.fs, o.windowsDirectory);
+  if (plan.isEmpty()) return true;
+  if (!writePlanned(o, plan)) return false;
   o.dialogs.information(text(o.state, "Ihre Systemdateien wurden optimiert. Die alten Systemdateien wurden als Backup gesichert.",
                              "Your Systemfiles have been optimized. The old systemfiles are saved as backup."));
   return true;
@@ -135,19 +169,7 @@ bool OptimizeWinIni(Optimiser& o) {
 bool OptimizeStartFiles(Optimiser& o) {
   if (!o.backups.BackupBeforeChange(backup::AutoStartfiles)) return false;
   o.backups.SaveLastState();
-  const std::pair<QString, QByteArray (*)(const QByteArray&)> files[] = {
-      {QStringLiteral("C:\\config.sys"), &optimizedConfigSys},
-      {QStringLiteral("C:\\Autoexec.bat"), &optimizedAutoexec},
-  };
-  for (const auto& [file, rewrite] : files) {
-    if (!o.fs.exists(file) || o.fs.isDirectory(file)) continue;
-    const std::optional<QByteArray> bytes = o.fs.readFile(file);
-    // A failure ends the step: the file that failed and the ones after it stay as they were.
-    if (!bytes || !replaceFile(o.fs, file, rewrite(*bytes))) {
-      reportWriteFailure(o, file);
-      return false;
-    }
-  }
+  if (!writePlanned(o, plannedStartFiles(o.fs))) return false;
   o.dialogs.information(text(o.state, "Ihre Startdateien wurden optimiert. Die alten Startdateien wurden als Backup gesichert.",
                              "Your Startfiles have been optimized. The old startfiles are saved as backup."));
   return true;

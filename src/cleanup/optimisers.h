@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace vt {
 
 class FileSystem;
@@ -36,6 +38,18 @@ bool ExtensionProgramExists(FileSystem& fs, const QString& value);
 QByteArray optimizedWinIni(FileSystem& fs, const QByteArray& bytes);
 QByteArray optimizedConfigSys(const QByteArray& bytes);
 QByteArray optimizedAutoexec(const QByteArray& bytes);
+
+// One file an optimiser rewrites: what it holds now and what the optimiser makes of it.
+struct Rewrite {
+  QString file;
+  std::optional<QByteArray> before;  // nullopt: the file is there but cannot be read
+  QByteArray after;
+};
+
+// What each optimiser would write, without writing anything: the files of its own that
+// exist, in the order it rewrites them. The steps below write exactly these.
+QList<Rewrite> plannedWinIni(FileSystem& fs, const QString& windowsDirectory);
+QList<Rewrite> plannedStartFiles(FileSystem& fs);
 
 struct Optimiser {
   FileSystem& fs;

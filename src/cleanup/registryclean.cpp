@@ -94,6 +94,8 @@ bool DeleteWindowsTips(RegistryCleaner& c) {
   return true;
 }
 
+QList<std::pair<QString, qint64>> StoredWindowsTips(RegistryCleaner& c) { return c.reg.ValueSizes(HKEY_LOCAL_MACHINE, kTips); }
+
 bool ScanUninstallEntries(RegistryCleaner& c, DeletionList& list) {
   list.clear();
   if (!c.reg.RegKeyExists(HKEY_LOCAL_MACHINE, kUninstall)) return false;

@@ -7,6 +7,11 @@
 #include "sysaccess/dialogs.h"
 #include "sysaccess/state.h"
 
+#include <QList>
+#include <QString>
+
+#include <utility>
+
 namespace vt {
 
 class FileSystem;
@@ -31,6 +36,8 @@ struct RegistryCleaner {
 // bytes the tips took in the registry (names and data). True when they are gone; false,
 // after a warning, when the registry could not be saved (the tips are then all still there).
 bool DeleteWindowsTips(RegistryCleaner& c);
+// The stored tips DeleteWindowsTips takes away, each value's name with the bytes it takes.
+QList<std::pair<QString, qint64>> StoredWindowsTips(RegistryCleaner& c);
 
 // Proposes the uninstall entries whose uninstaller, named with its drive letter, is no
 // longer there; the line is the entry's display name, the key its sub-key. Entries

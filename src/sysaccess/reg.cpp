@@ -237,4 +237,11 @@ QStringList RegAccess::ValueNames(RegRoot root, QStringView keyPath) {
   return names;
 }
 
+QList<std::pair<QString, qint64>> RegAccess::ValueSizes(RegRoot root, QStringView keyPath) {
+  QList<std::pair<QString, qint64>> sizes;
+  if (RegKey* key = open(root, keyPath))
+    for (const RegValue& v : key->values()) sizes.append({fromAnsi(v.name), v.name.size() + v.data.size()});
+  return sizes;
+}
+
 }  // namespace vt

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace vt {
 
@@ -80,6 +81,9 @@ class RegAccess {
   // The names of a key's values, in stored order, as RegEnumValueA hands them out; none
   // for a missing key.
   QStringList ValueNames(RegRoot root, QStringView keyPath);
+  // Each value's name with the bytes its name and data take together, as
+  // DeleteAllRegValues counts them, in stored order; none for a missing key.
+  QList<std::pair<QString, qint64>> ValueSizes(RegRoot root, QStringView keyPath);
 
  private:
   RegKey* open(RegRoot root, QStringView keyPath);

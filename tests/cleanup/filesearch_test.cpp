@@ -1,11 +1,14 @@
 #include "cleanup/filesearch.h"
 
+#include "backup/backups.h"
+#include "cleanup/deletion.h"
 #include "platform/filesystem.h"
 #include "platform/recyclebin.h"
 #include "platform/shelllink.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 #include "sysaccess/files.h"
+#include "sysaccess/reg.h"
 
 #include <gtest/gtest.h>
 
@@ -261,6 +264,36 @@ TEST(DeleteMarkedFiles, RemovesOnlyMarkedFilesAndRecyclesProtectedOnes) {
       EXPECT_EQ(f.tm.fs().exists(QStringLiteral("C:\\T\\F%1.TMP").arg(i)), i == 3 || i == 5 || i == 7) << i;
     EXPECT_EQ(RecycleBin(f.tm.fs()).list().size(), recycle ? 7 : 0);
   }
+}
+
+// Delete on the list page: an empty selection changes nothing and keeps the list for
+// another try; what could not go is named, and the list is done with either way.
+TEST(DeleteMarked, RefusesAnEmptySelectionAndNamesTheFilesThatStayed) {
+  Fixture f;
+  f.tm.writeRegistryFiles();
+  RegAccess reg(f.tm.machine(), f.state);
+  backup::Backups backups(f.tm.machine(), f.state, f.dialogs);
+  RegistryCleaner cleaner{reg, f.tm.fs(), backups, f.dialogs, f.state};
+  Deletion d{cleaner, f.files, false};
+  f.put("C", "T/A.TMP", "x");
+  f.tm.fs().createDirectories(u"C:\\T\\DIR.TMP");
+  f.list.kind = ListKind::Files;
+  f.list.add(QStringLiteral("C:\\T\\A.TMP"));
+  f.list.add(QStringLiteral("C:\\T\\DIR.TMP"));
+
+  EXPECT_TRUE(DeleteMarked(d, f.list).refused);
+  EXPECT_EQ(f.list.kind, ListKind::Files);
+  EXPECT_TRUE(f.tm.fs().exists(u"C:\\T\\A.TMP"));
+  EXPECT_EQ(f.dialogs.shown, QStringList{"warning: Sie müssen mind. 1 Element markieren!"});
+
+  f.list.markAll();
+  const DeletionOutcome outcome = DeleteMarked(d, f.list);
+  EXPECT_FALSE(outcome.refused);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.filesLeft, QStringList{"C:\\T\\DIR.TMP"});
+  EXPECT_EQ(f.list.kind, ListKind::None);
+  EXPECT_FALSE(f.tm.fs().exists(u"C:\\T\\A.TMP"));
+  EXPECT_EQ(f.dialogs.shown.last(), QStringLiteral("warning: Folgende Dateien konnten nicht entfernt werden:\rC:\\T\\DIR.TMP"));
 }
 
 }  // namespace

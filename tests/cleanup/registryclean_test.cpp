@@ -69,6 +69,10 @@ TEST(DeleteWindowsTips, CountsNamesAndDataAndKeepsEveryTipWhenTheSaveFails) {
       f.set(HKey::LocalMachine, kTips, "1", "hello");
     }
     if (c.failSave) f.blockSystemDat();
+    // What a dry run shows is what the deletion counts.
+    qint64 stored = 0;
+    for (const auto& [name, bytes] : StoredWindowsTips(f.c)) stored += bytes;
+    EXPECT_EQ(stored, c.hasTips ? 10 : 0);
     EXPECT_EQ(DeleteWindowsTips(f.c), !c.failSave);
     EXPECT_EQ(f.dialogs.shown, QStringList{c.message});
     EXPECT_EQ(f.reg.ReadRegDword(HKEY_CURRENT_USER, kTips, u"Show"), 0u);

@@ -4,7 +4,5 @@ namespace vt::tool {
 
 const char* const kHelpDiagnose = "(not built yet)\n";
 int cmdDiagnose(Machine&, const QStringList&, Io& io) { return io.fail(Failed, QStringLiteral("not built yet")); }
-const char* const kHelpReport = "(not built yet)\n";
-int cmdReport(Machine&, const QStringList&, Io& io) { return io.fail(Failed, QStringLiteral("not built yet")); }
 
 }  // namespace vt::tool

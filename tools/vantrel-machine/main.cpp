@@ -59,8 +59,9 @@ const char* const kUsage =
     "LANG: German for de*, English otherwise.\n"
     "\n"
     "Exit status: 0 done, 1 the command failed and nothing was changed, 2 the command line\n"
-    "was wrong, 3 clean --dry-run or diagnose without --fix found something. Output that\n"
-    "cannot be written (a full disk, a closed pipe) is a failure too.\n";
+    "was wrong, 3 a dry run of clean, clean-registry or optimise, or diagnose without --fix,\n"
+    "found something. Output that cannot be written (a full disk, a closed pipe) is a\n"
+    "failure too.\n";
 
 const char* const kHelpNew =
     "Usage: vantrel-machine new DIR\n\nCreates the built-in sample Windows 95 machine in DIR, which must be empty or absent.\n";

@@ -1,6 +1,7 @@
 #include "app/pages/cleanuppage.h"
 
 #include "app/controls/tarvocheckbox.h"
+#include "cleanup/deletion.h"
 #include "cleanup/filesearch.h"
 #include "cleanup/optimisers.h"
 #include "cleanup/registryclean.h"
@@ -171,27 +172,16 @@ void CleanupPage::ExplorerButton7Click() {
   if (auto* list = get<QListWidget>("ListBox_Files"))
     for (int i = 0; i < list->count() && i < deletionList_.size(); ++i)
       deletionList_.marked[size_t(i)] = list->item(i)->checkState() == Qt::Checked;
-  if (!deletionList_.anyMarked()) {
-    dialogs_.warning(text("Sie müssen mind. 1 Element markieren!", "You have to mark at least one element!"));
-    return;
-  }
-  switch (deletionList_.kind) {
-    case cleanup::ListKind::Uninstall: RemoveUninstallEntries(); break;
-    case cleanup::ListKind::Files: DeleteMarkedFiles(); break;
-    case cleanup::ListKind::FileTypes: RemoveFileTypes(); break;
-    case cleanup::ListKind::None: break;
-  }
-  deletionList_.kind = cleanup::ListKind::None;
+  cleanup::RegistryCleaner c = registryCleaner();
+  cleanup::Deletion d{c, files_, flags_.recycle != 0};
+  if (cleanup::DeleteMarked(d, deletionList_).refused) return;
   host_.CleanUp();
 }
 
 void CleanupPage::DeleteMarkedFiles() {
-  const QStringList left = cleanup::DeleteMarkedFiles(machine_.files(), files_, deletionList_, flags_.recycle);
-  if (left.isEmpty()) return;
-  // Files in use, folders, files on a write-protected medium: the user should know which stayed.
-  const QStringList shown = left.mid(0, 10);
-  dialogs_.warning(text("Folgende Dateien konnten nicht entfernt werden:\r", "The following files could not be removed:\r") +
-                   shown.join(QLatin1Char('\r')) + (left.size() > shown.size() ? QStringLiteral("\r...") : QString()));
+  cleanup::RegistryCleaner c = registryCleaner();
+  cleanup::Deletion d{c, files_, flags_.recycle != 0};
+  cleanup::RemoveMarkedFiles(d, deletionList_);
 }
 
 // --- the registry clean-ups --------------------------------------------------------------
