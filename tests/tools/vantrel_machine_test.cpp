@@ -157,7 +157,11 @@ TEST(MachineToolArguments, BadCommandLinesAreRefusedWithAMessage) {
   }
   const Result help = run({QStringLiteral("--help")});
   EXPECT_EQ(help.code, 0);
-  EXPECT_TRUE(help.out.contains(QLatin1String("regedit /e HOSTFILE")));
+  EXPECT_TRUE(help.out.contains(QLatin1String("clean-registry")));
+  // A command's own help needs no machine.
+  const Result regedit = run({QStringLiteral("regedit"), QStringLiteral("--help")});
+  EXPECT_EQ(regedit.code, 0);
+  EXPECT_TRUE(regedit.out.contains(QLatin1String("regedit /e HOSTFILE")));
 }
 
 // Neither program needs a display to say what it is, and both name one version: the
