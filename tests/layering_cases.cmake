@@ -19,7 +19,10 @@ set(_cases
     "src/diskimage/a.cpp|diskimage/b.h|allowed"
     "src/sample/a.cpp|diskimage/diskimage.h|refused"
     "tools/t/a.cpp|diskimage/diskimage.h|allowed"
-    "tools/t/a.cpp|platform/fat/mtools.h|refused")
+    "tools/t/a.cpp|platform/fat/mtools.h|refused"
+    "tools/t/a.cpp|backup/backups.h|allowed"
+    "tools/t/a.cpp|app/pages/page.h|refused"
+    "tools/t/a.cpp|multimedia/mmedia.h|refused")
 set(_failed "")
 foreach(_case ${_cases})
   string(REPLACE "|" ";" _parts "${_case}")

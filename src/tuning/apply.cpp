@@ -5,7 +5,7 @@
 
 namespace vt::tuning {
 
-std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending) {
+std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending, QStringList* changedBoxes) {
   QString why;
   if (const int panel = logos::saveChanged(sys.machine.files(), sys.windowsDirectory, pending.logos, &why))
     return ApplyFailure{ApplyStep::Logo, logos::path(panel, sys.windowsDirectory), why};
@@ -39,8 +39,10 @@ std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending) {
 
   for (const Switch& row : catalogue()) {
     const auto checked = pending.switches.constFind(QLatin1String(row.box));
-    if (checked != pending.switches.cend() && !applySwitch(sys, row, *checked))
-      return ApplyFailure{ApplyStep::Switch, QLatin1String(row.box), {}};
+    if (checked == pending.switches.cend()) continue;
+    const bool differs = row.read(sys) != *checked;
+    if (!applySwitch(sys, row, *checked)) return ApplyFailure{ApplyStep::Switch, QLatin1String(row.box), {}};
+    if (differs && changedBoxes) changedBoxes->append(QLatin1String(row.box));
   }
   return std::nullopt;
 }

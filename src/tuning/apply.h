@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -36,7 +37,8 @@ struct ApplyFailure {
   QString reason;  // why a logo could not be saved, where known
 };
 
-// Nothing when every setting was written.
-std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending);
+// Nothing when every setting was written. `changedBoxes` gets the switches whose boxes
+// differed from the machine and were written, in the order they were.
+std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending, QStringList* changedBoxes = nullptr);
 
 }  // namespace vt::tuning
