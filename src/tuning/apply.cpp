@@ -47,4 +47,15 @@ std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending, QS
   return std::nullopt;
 }
 
+QString applyFailedText(const ApplyFailure& failure, const QString& shown, const SharedState& state) {
+  if (failure.step == ApplyStep::Logo)
+    return QString::fromUtf8(
+               state.pick("Das Logo \"%1\" konnte nicht gespeichert werden.\rEs wurden keine weiteren Änderungen übernommen.",
+                          "The logo \"%1\" could not be saved.\rNo further changes were assigned."))
+        .arg(shown);
+  return QString::fromUtf8(state.pick("\"%1\" konnte nicht übernommen werden.\rEs wurden keine weiteren Änderungen übernommen.",
+                                      "\"%1\" could not be assigned.\rNo further changes were assigned."))
+      .arg(shown);
+}
+
 }  // namespace vt::tuning

@@ -34,9 +34,6 @@ const char* const kHelpDiagnose =
 
 namespace {
 
-// AUTOFIX repairs these; A and B need new hardware, Q the Device Manager.
-bool repairable(QChar letter) { return diagnosis::autofixOffered(letter) && letter != QLatin1Char('Q'); }
-
 // The analysis' status line, on a terminal.
 class ProgressView : public diagnosis::AnalysisView {
  public:
@@ -64,7 +61,7 @@ int cmdDiagnose(Machine& m, const QStringList& args, Io& io) {
       const QChar letter = c.toUpper();
       if (letter < QLatin1Char(diagnosis::kFirstLetter) || letter > QLatin1Char(diagnosis::kLastLetter))
         return io.fail(Usage, QStringLiteral("diagnose: --fix takes problem letters A to Q, not \"%1\"").arg(*fixLetters));
-      if (!repairable(letter))
+      if (!diagnosis::autofixRepairs(letter))
         return io.fail(Usage, QStringLiteral("diagnose: AUTOFIX cannot repair problem %1 (see diagnose --help)").arg(letter));
       if (!named.contains(letter)) named += letter;
     }
@@ -84,7 +81,7 @@ int cmdDiagnose(Machine& m, const QStringList& args, Io& io) {
   QString toFix;
   if (fixAll) {
     for (const QChar letter : found.problems)
-      if (repairable(letter)) toFix += letter;
+      if (diagnosis::autofixRepairs(letter)) toFix += letter;
   } else {
     for (const QChar letter : named) {
       if (!found.problems.contains(letter))
@@ -109,7 +106,7 @@ int cmdDiagnose(Machine& m, const QStringList& args, Io& io) {
       problems.append(QJsonObject{{QStringLiteral("letter"), QString(letter)},
                                   {QStringLiteral("title"), title(letter)},
                                   {QStringLiteral("details"), QJsonArray::fromStringList(details)},
-                                  {QStringLiteral("autofix"), repairable(letter)}});
+                                  {QStringLiteral("autofix"), diagnosis::autofixRepairs(letter)}});
       continue;
     }
     io.out << letter << "  " << title(letter) << '\n';
@@ -128,11 +125,7 @@ int cmdDiagnose(Machine& m, const QStringList& args, Io& io) {
       case diagnosis::RepairOutcome::BackupFailed: failed += letter; break;  // the backup's failure was told
       default:
         failed += letter;
-        s.dialogs.warning(QStringLiteral("%1: ").arg(letter) +
-                          QString::fromUtf8(s.state.pick("Ein Fehler trat während des AUTOFIX auf! Das Problem konnte nicht "
-                                                         "oder nicht vollständig behoben werden!",
-                                                         "An error occured during AUTOFIX! The problem has not been solved "
-                                                         "correctly!")));
+        s.dialogs.warning(QStringLiteral("%1: ").arg(letter) + diagnosis::autofixFailedText(s.state));
         break;
     }
   }

@@ -106,10 +106,7 @@ int cmdTune(Machine& m, const QStringList& args, Io& io) {
   if (!failed) return Ok;
   const tuning::Switch* row = tuning::findSwitch(failed->what);
   const QString what = row ? readableName(*row) : failed->what;
-  return io.fail(Failed, QString::fromUtf8(s.state.pick("\"%1\" konnte nicht übernommen werden. Es wurden keine weiteren "
-                                                        "Änderungen übernommen.",
-                                                        "\"%1\" could not be assigned. No further changes were assigned."))
-                             .arg(what));
+  return io.fail(Failed, asLines(tuning::applyFailedText(*failed, what, s.state)).replace(QLatin1Char('\n'), QLatin1Char(' ')));
 }
 
 }  // namespace vt::tool
