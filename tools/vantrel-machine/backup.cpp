@@ -180,8 +180,7 @@ int cmdBackup(Machine& m, const QStringList& args, Io& io) {
   if (!findSet(s, io, plain[1], &path, &code)) return code;
   if (action == QLatin1String("delete")) {
     if (s.backups.DeleteBackupSet(path)) return Ok;
-    return io.fail(Failed, QString::fromUtf8(s.state.pick("Der Backup-Satz konnte nicht vollständig gelöscht werden.",
-                                                          "The backup set could not be deleted completely.")));
+    return io.fail(Failed, s.backups.deletionFailedText());
   }
   const backup::Components held = s.backups.LoadBackupComponents(path);
   if (componentList) {
