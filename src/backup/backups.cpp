@@ -7,6 +7,7 @@
 #include "sysaccess/files.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 
 #include <bitset>
 
@@ -591,8 +592,16 @@ bool Backups::CreateRescueDisk(const RescueProgress& progress) {
   position(0);
   status("Erstelle Startdateien", "Creating startfiles");
   if (!put(QStringLiteral("a:\\autoexec.bat"), rescueAutoexec())) return undo(fs.lastError());
-  if (!copy(programDirectory_ + QStringLiteral("\\HELP.bat"), QStringLiteral("A:\\help.bat")) ||
-      !copy(programDirectory_ + text("\\HELP.de", "\\HELP.eng"), QStringLiteral("A:\\help.txt")))
+  // The help files the program directory holds, or where it has none (the window puts
+  // them there, the command line does not) the copies built into the program.
+  auto help = [&](const QString& name, const QString& target) {
+    const QString from = programDirectory_ + QLatin1Char('\\') + name;
+    if (fs.exists(from)) return copy(from, target);
+    QFile builtIn(QStringLiteral(":/rescue/") + name);
+    return !builtIn.open(QIODevice::ReadOnly) || put(target, builtIn.readAll());
+  };
+  if (!help(QStringLiteral("HELP.bat"), QStringLiteral("A:\\help.bat")) ||
+      !help(text("HELP.de", "HELP.eng"), QStringLiteral("A:\\help.txt")))
     return undo(fs.lastError());
   if (!put(QStringLiteral("a:\\restore.bat"), rescueRestoreBat())) return undo(fs.lastError());
   // A DOS 7 boot floppy's MSDOS.SYS is its boot configuration; an older DOS keeps its kernel

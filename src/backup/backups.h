@@ -90,6 +90,10 @@ class Backups {
   // Deletes every file of the store with the set's extension, read-only and hidden ones too.
   // False when a file could not be deleted.
   bool DeleteBackupSet(const QString& descriptionPath);
+  // The warning after a deletion that left files of the set behind.
+  QString deletionFailedText() const {
+    return text("Der Backup-Satz konnte nicht vollständig gelöscht werden.", "The backup set could not be deleted completely.");
+  }
   // The components the set's description file says it holds.
   Components LoadBackupComponents(const QString& descriptionPath);
   // Puts the chosen components back, registry first, then the files in the order of the

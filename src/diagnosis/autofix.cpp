@@ -11,6 +11,12 @@ namespace vt::diagnosis {
 
 bool autofixOffered(QChar letter) { return letter != QLatin1Char('A') && letter != QLatin1Char('B'); }
 
+QString autofixFailedText(const SharedState& state) {
+  return QString::fromUtf8(
+      state.pick("Ein Fehler trat während des AUTOFIX auf! Das Problem konnte nicht oder nicht vollständig behoben werden!",
+                 "An error occured during AUTOFIX! The problem has not been solved correctly!"));
+}
+
 RepairOutcome Repairs::repair(QChar letter, const QStringList& details) {
   const QString fileSystemKey = QString::fromUtf16(kFileSystemKey);
   switch (letter.unicode()) {

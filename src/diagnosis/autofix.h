@@ -34,6 +34,10 @@ enum class RepairOutcome {
 
 // Whether the AUTOFIX button is offered for a letter: for all but A and B.
 bool autofixOffered(QChar letter);
+// Whether AUTOFIX itself repairs it: for Q it only takes the user to the Device Manager.
+inline bool autofixRepairs(QChar letter) { return autofixOffered(letter) && letter != QLatin1Char('Q'); }
+// The warning after a repair that failed.
+QString autofixFailedText(const SharedState& state);
 
 struct Repairs {
   Machine& machine;

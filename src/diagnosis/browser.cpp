@@ -79,11 +79,7 @@ void Browser::AutoFixProblem() {
       return;
     case RepairOutcome::BackupFailed: return;
     case RepairOutcome::Failed:
-    case RepairOutcome::NotOffered:
-      dialogs_.warning(
-          text("Ein Fehler trat während des AUTOFIX auf! Das Problem konnte nicht oder nicht vollständig behoben werden!",
-               "An error occured during AUTOFIX! The problem has not been solved correctly!"));
-      return;
+    case RepairOutcome::NotOffered: dialogs_.warning(autofixFailedText(state_)); return;
     case RepairOutcome::Repaired: break;
   }
   if (problems.size() == 1) {

@@ -29,9 +29,19 @@ inline ProblemSection readProblemSection(const std::optional<QByteArray>& file, 
   return readLetteredSection(file, letter);
 }
 
+// The copy of a text file built into the program (":/diagnosis/PROBLEME.eng"), which the
+// window puts into the program directory where it is missing.
+std::optional<QByteArray> builtInProblemFile(TextKind kind, int language);
+
 // What a memo shows for a letter: the section's lines, and where the file lets the reader
-// down (missing, no such section, no end line) a sentence that says so.
-QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter, const SharedState& state);
+// down (missing, no such section, no end line) a sentence that says so. `orBuiltIn`: a
+// machine without the file gets the built-in copy's section, for a program that reads the
+// machine without putting its own files there.
+QStringList problemText(FileSystem& fs, const QString& programDirectory, TextKind kind, QChar letter, const SharedState& state,
+                        bool orBuiltIn = false);
+
+// A problem's title: the first line of its description that is not empty.
+QString problemTitle(const QStringList& description);
 
 }  // namespace diagnosis
 }  // namespace vt

@@ -328,6 +328,20 @@ FileSystem::FileSystem(QString machineFolder, std::map<QChar, DriveInfo> drives,
   }
 }
 
+bool FileSystem::insertImage(QChar letter, const QString& image, const QString& workingCopy) {
+  auto d = drives_.find(letter.toUpper());
+  if (d == drives_.end() || d->second.type != DriveType::Removable) return false;
+  auto& slot = caches_->images[d->first];
+  if (slot && slot->held()) return false;
+  d->second.image = image;
+  d->second.hostRoot = workingCopy;
+  d->second.ready = false;
+  slot = std::make_unique<ImageDrive>(machineFolder_, image, workingCopy, *attrs_);
+  caches_->host.forgetAll();
+  caches_->space.forget(d->first);
+  return true;
+}
+
 void FileSystem::holdImage(QChar letter) {
   followImages(letter);
   if (auto it = caches_->images.find(letter); it != caches_->images.end()) it->second->hold();

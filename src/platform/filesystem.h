@@ -131,6 +131,11 @@ class FileSystem {
   bool releaseImage(QChar letter, bool write);
 
   // --- for the host side (vantrel-machine, tests) ----------------------------------
+  // Puts the disk image `image` into the removable drive `letter` for as long as this file
+  // system lives, as an Image= line of machine.ini would; machine.ini stays as it is.
+  // `image` and `workingCopy` are host paths inside the machine folder. False for a
+  // missing or non-removable drive or a drive held by holdImage.
+  bool insertImage(QChar letter, const QString& image, const QString& workingCopy);
   // Copies a host file into the machine (attributes as writeFile leaves them) / out of it.
   bool importHostFile(const QString& hostFile, QStringView winPath);
   bool exportHostFile(QStringView winPath, const QString& hostFile);

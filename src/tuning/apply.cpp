@@ -5,7 +5,7 @@
 
 namespace vt::tuning {
 
-std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending) {
+std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending, QStringList* changedBoxes) {
   QString why;
   if (const int panel = logos::saveChanged(sys.machine.files(), sys.windowsDirectory, pending.logos, &why))
     return ApplyFailure{ApplyStep::Logo, logos::path(panel, sys.windowsDirectory), why};
@@ -39,10 +39,23 @@ std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending) {
 
   for (const Switch& row : catalogue()) {
     const auto checked = pending.switches.constFind(QLatin1String(row.box));
-    if (checked != pending.switches.cend() && !applySwitch(sys, row, *checked))
-      return ApplyFailure{ApplyStep::Switch, QLatin1String(row.box), {}};
+    if (checked == pending.switches.cend()) continue;
+    const bool differs = row.read(sys) != *checked;
+    if (!applySwitch(sys, row, *checked)) return ApplyFailure{ApplyStep::Switch, QLatin1String(row.box), {}};
+    if (differs && changedBoxes) changedBoxes->append(QLatin1String(row.box));
   }
   return std::nullopt;
+}
+
+QString applyFailedText(const ApplyFailure& failure, const QString& shown, const SharedState& state) {
+  if (failure.step == ApplyStep::Logo)
+    return QString::fromUtf8(
+               state.pick("Das Logo \"%1\" konnte nicht gespeichert werden.\rEs wurden keine weiteren Änderungen übernommen.",
+                          "The logo \"%1\" could not be saved.\rNo further changes were assigned."))
+        .arg(shown);
+  return QString::fromUtf8(state.pick("\"%1\" konnte nicht übernommen werden.\rEs wurden keine weiteren Änderungen übernommen.",
+                                      "\"%1\" could not be assigned.\rNo further changes were assigned."))
+      .arg(shown);
 }
 
 }  // namespace vt::tuning

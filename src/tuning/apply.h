@@ -5,11 +5,13 @@
 // hold it, and the first write the machine refuses ends the apply: what came before it
 // stays written, nothing after it is attempted.
 #include "tuning/logos.h"
+#include "sysaccess/state.h"
 #include "tuning/switches.h"
 
 #include <QHash>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -36,7 +38,12 @@ struct ApplyFailure {
   QString reason;  // why a logo could not be saved, where known
 };
 
-// Nothing when every setting was written.
-std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending);
+// Nothing when every setting was written. `changedBoxes` gets the switches whose boxes
+// differed from the machine and were written, in the order they were.
+std::optional<ApplyFailure> applyChanges(System& sys, const Pending& pending, QStringList* changedBoxes = nullptr);
+
+// The warning after an apply that stopped at `failure`; `shown` names what failed as the
+// user knows it (a box by its caption, the other settings by where they are kept).
+QString applyFailedText(const ApplyFailure& failure, const QString& shown, const SharedState& state);
 
 }  // namespace vt::tuning

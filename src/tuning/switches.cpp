@@ -268,6 +268,17 @@ const Switch* findSwitch(QStringView box) {
   return nullptr;
 }
 
+const char* sectionOf(const Switch& row) {
+  // The boxes of a page follow one another in the catalogue: the first index of each page.
+  static constexpr std::pair<size_t, const char*> kPages[] = {{0, "optics"}, {8, "filesystem"}, {14, "desktop"},
+                                                              {18, "other"}, {19, "bootmenu"},  {22, "logos"}};
+  const size_t index = size_t(&row - kCatalogue.data());
+  const char* section = "";
+  for (const auto& [first, name] : kPages)
+    if (index >= first && index < kCatalogue.size()) section = name;
+  return section;
+}
+
 bool applySwitch(System& sys, const Switch& row, bool checked) { return row.read(sys) == checked || row.write(sys, checked); }
 
 int readMenuShowDelay(System& sys) {

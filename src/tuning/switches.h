@@ -40,6 +40,8 @@ struct Switch {
 std::span<const Switch> catalogue();
 // The row of a box, or nullptr.
 const Switch* findSwitch(QStringView box);
+// The page a row's box is on: "optics", "filesystem", "desktop", "other", "bootmenu" or "logos".
+const char* sectionOf(const Switch& row);
 // Writes a box's state only when the machine does not already read that way, so a box the
 // user left alone never rewrites a value the catalogue cannot represent (a 32-bit icon
 // depth, a class's own icon, a missing value Windows has a default for).

@@ -186,9 +186,7 @@ void BackupPage::DeleteBackupSet() {
   if (!dialogs_.confirm(text("Sind Sie sicher,daß Sie diesen\rBackup-Satz löschen wollen?",
                              "Are you sure you want to\rdelete this Backup-Set?")))
     return;
-  if (!backups_.DeleteBackupSet(set))
-    dialogs_.warning(
-        text("Der Backup-Satz konnte nicht vollständig gelöscht werden.", "The backup set could not be deleted completely."));
+  if (!backups_.DeleteBackupSet(set)) dialogs_.warning(backups_.deletionFailedText());
 }
 
 void BackupPage::RestoreBackupSet() {

@@ -191,18 +191,11 @@ void TuningPage::ApplyChanges() {
   tuning::System sys = systemOf(machine_, reg_, ini_, osInfo_);
   const std::optional<tuning::ApplyFailure> failed = tuning::applyChanges(sys, pendingTuning());
   if (!failed) return;
-  if (failed->step == tuning::ApplyStep::Logo) {
-    dialogs_.warning(text("Das Logo \"%1\" konnte nicht gespeichert werden.\rEs wurden keine weiteren Änderungen übernommen.",
-                          "The logo \"%1\" could not be saved.\rNo further changes were assigned.")
-                         .arg(failed->what));
-    return;
-  }
   // A box is named as the user reads it; the other settings by where they are kept.
   QString what = failed->what;
-  if (auto* box = form_.get<TTarvoCheckBox>(failed->what)) what = box->caption().remove(QLatin1Char('&'));
-  dialogs_.warning(text("\"%1\" konnte nicht übernommen werden.\rEs wurden keine weiteren Änderungen übernommen.",
-                        "\"%1\" could not be assigned.\rNo further changes were assigned.")
-                       .arg(what));
+  if (failed->step == tuning::ApplyStep::Switch)
+    if (auto* box = form_.get<TTarvoCheckBox>(failed->what)) what = box->caption().remove(QLatin1Char('&'));
+  dialogs_.warning(tuning::applyFailedText(*failed, what, state_));
 }
 
 tuning::Pending TuningPage::pendingTuning() const {
