@@ -2,6 +2,7 @@
 // and run it.
 #include "app/machinechoice.h"
 #include "app/qtdialogs.h"
+#include "app/qttexts.h"
 #include "app/singleinstance.h"
 #include "app/unit1.h"
 #include "diskimage/diskimage.h"
@@ -143,6 +144,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vantrel: %s\n%s", qPrintable(cl.error), vt::kUsage);
     return 2;
   }
+  // The boxes before the window (a machine that cannot be opened) speak its language too.
+  vt::useQtTexts(!cl.english);
   QFont font(QStringLiteral("Arial"));
   font.setBold(true);
   font.setPointSize(9);
