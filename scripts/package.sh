@@ -23,5 +23,5 @@ cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir" -j2
 rm -f "$dir"/package/*.deb
 cpack --config "$dir/CPackConfig.cmake" -B "$dir/package"
-lintian --fail-on error,warning --no-tag-display-limit "$dir"/package/*.deb
+lintian --fail-on error,warning --tag-display-limit 0 "$dir"/package/*.deb
 ls -l "$dir"/package/*.deb

@@ -1,8 +1,15 @@
 # Fails when a place that shows Vantrel's version disagrees with the first entry of
-# debian/changelog: both programs' --version, the manual pages' headers and the package's
-# version. The window's Info page is checked by its own test.
-# Run as: cmake -DCHANGELOG=... -DAPP=... -DMACHINE_TOOL=... -DMAN_DIR=... -DCPACK_CONFIG=... -P versions.cmake
+# debian/changelog: both programs' --version, the manual pages' headers, the help pages that
+# name the product with its version, and the package's version. The window's Info page is
+# checked by its own test.
+# Run as: cmake -DCHANGELOG=... -DAPP=... -DMACHINE_TOOL=... -DMAN_DIR=... -DHELP_DIR=...
+#         -DCPACK_CONFIG=... -P versions.cmake
 cmake_policy(VERSION 3.25)
+foreach(_arg CHANGELOG APP MACHINE_TOOL MAN_DIR HELP_DIR CPACK_CONFIG)
+  if(NOT ${_arg})
+    message(FATAL_ERROR "versions.cmake needs -D${_arg}=...")
+  endif()
+endforeach()
 file(STRINGS ${CHANGELOG} _first LIMIT_COUNT 1)
 if(NOT _first MATCHES "^vantrel \\(([^)]+)\\) ")
   message(FATAL_ERROR "${CHANGELOG}: the first line names no version of vantrel: ${_first}")
@@ -36,6 +43,18 @@ foreach(_page ${_pages})
   file(STRINGS ${_page} _th REGEX "^\\.TH ")
   string(REGEX MATCH "\"Vantrel ([^\"]*)\"" _ "${_th}")
   expect("${_page}" "${CMAKE_MATCH_1}")
+endforeach()
+
+file(GLOB_RECURSE _help ${HELP_DIR}/*.html)
+foreach(_page ${_help})
+  file(STRINGS ${_page} _lines REGEX "Vantrel pro V")
+  foreach(_line ${_lines})
+    string(REGEX MATCHALL "Vantrel pro V[0-9][0-9.]*[0-9]" _names "${_line}")
+    foreach(_n ${_names})
+      string(REPLACE "Vantrel pro V" "" _shown "${_n}")
+      expect("${_page}" "${_shown}")
+    endforeach()
+  endforeach()
 endforeach()
 
 include(${CPACK_CONFIG})

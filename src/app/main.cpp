@@ -139,6 +139,7 @@ int main(int argc, char** argv) {
   if (answeredWithoutDisplay(argc, argv)) return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Vantrel pro by Kestrin"));
+  app.setApplicationVersion(QLatin1String(vt::build::kVersion));
   const vt::CommandLine cl = vt::parseCommandLine(QApplication::arguments());
   if (!cl.error.isEmpty()) {
     std::fprintf(stderr, "vantrel: %s\n%s", qPrintable(cl.error), vt::kUsage);
