@@ -5,6 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   qt6-multimedia-dev
+  qt6-translations-l10n  # Qt's own dialog texts in German
   # The multimedia test plays WAV and AVI through GStreamer, MIDI through its fluidsynth
   # element with a General MIDI sound font.
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav timgm6mb-soundfont
@@ -19,8 +20,8 @@ packages=(
   mtools dosfstools
   # VHD, qcow2, VDI and VMDK images are unpacked and packed again with qemu-img.
   qemu-utils
-  # The Debian package (scripts/package.sh) and the check of its desktop entry.
-  dpkg-dev desktop-file-utils
+  # The Debian package (scripts/package.sh), its check and the check of its desktop entry.
+  dpkg-dev lintian desktop-file-utils
   bash-completion  # drives the completion of vantrel-machine in its test
   clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh)
   clang-format-14  # the layout check (scripts/format.sh)

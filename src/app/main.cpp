@@ -2,6 +2,7 @@
 // and run it.
 #include "app/machinechoice.h"
 #include "app/qtdialogs.h"
+#include "app/qttexts.h"
 #include "app/singleinstance.h"
 #include "app/unit1.h"
 #include "diskimage/diskimage.h"
@@ -138,11 +139,14 @@ int main(int argc, char** argv) {
   if (answeredWithoutDisplay(argc, argv)) return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Vantrel pro by Kestrin"));
+  app.setApplicationVersion(QLatin1String(vt::build::kVersion));
   const vt::CommandLine cl = vt::parseCommandLine(QApplication::arguments());
   if (!cl.error.isEmpty()) {
     std::fprintf(stderr, "vantrel: %s\n%s", qPrintable(cl.error), vt::kUsage);
     return 2;
   }
+  // The boxes before the window (a machine that cannot be opened) speak its language too.
+  vt::useQtTexts(!cl.english);
   QFont font(QStringLiteral("Arial"));
   font.setBold(true);
   font.setPointSize(9);

@@ -14,7 +14,52 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
+#include <array>
+
+#include <dlfcn.h>
+
 namespace vt {
+
+namespace {
+
+// The GStreamer elements a test file needs beyond the plug-ins the package depends on, and
+// the Debian package that brings them.
+struct Decoder {
+  const char* suffix;
+  std::array<const char*, 2> elements;  // any one of them will do; unused places are null
+  const char* kind;
+  const char* package;
+};
+const Decoder kDecoders[] = {
+    {".mid", {"fluiddec", "wildmididec"}, "MIDI", "gstreamer1.0-plugins-bad"},
+    {".avi", {"avdec_msvideo1", nullptr}, "AVI", "gstreamer1.0-libav"},
+};
+
+// Whether GStreamer would pick one of the elements to decode with. Asked of the GStreamer
+// the multimedia backend has loaded (Qt has no call for it); true when there is none to ask,
+// so that only GStreamer's own word can name a missing plug-in.
+bool gstreamerCanDecode(const std::array<const char*, 2>& elements) {
+  void* gst = dlopen("libgstreamer-1.0.so.0", RTLD_LAZY | RTLD_NOLOAD);
+  if (!gst) return true;
+  using Find = void* (*)(const char*);
+  using Rank = unsigned (*)(void*);
+  using Unref = void (*)(void*);
+  const auto find = reinterpret_cast<Find>(dlsym(gst, "gst_element_factory_find"));
+  const auto rank = reinterpret_cast<Rank>(dlsym(gst, "gst_plugin_feature_get_rank"));
+  const auto unref = reinterpret_cast<Unref>(dlsym(gst, "gst_object_unref"));
+  bool can = !find || !rank || !unref;
+  for (const char* name : elements) {
+    if (can || !name) break;
+    if (void* factory = find(name)) {
+      can = rank(factory) >= 64;  // GST_RANK_MARGINAL: the least that decodebin plugs in
+      unref(factory);
+    }
+  }
+  dlclose(gst);
+  return can;
+}
+
+}  // namespace
 
 MediaPlayer::MediaPlayer(Machine& machine, const SharedState& state, QLabel* display)
     : machine_(machine), state_(state), display_(display) {}
@@ -90,6 +135,14 @@ bool MediaPlayer::open(QString* error) {
   if (player_->error() != QMediaPlayer::NoError ||
       (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia)) {
     const QString why = player_->errorString();
+    for (const Decoder& d : kDecoders) {
+      if (!fileName_.endsWith(QLatin1String(d.suffix), Qt::CaseInsensitive) || gstreamerCanDecode(d.elements)) continue;
+      *error = QString::fromUtf8(state_.pick("Für den %1-Test fehlt das GStreamer-Plug-in (Paket %2).",
+                                             "The %1 test needs the GStreamer plug-in (package %2)."))
+                   .arg(QLatin1String(d.kind), QLatin1String(d.package));
+      close();
+      return false;
+    }
     *error = !why.isEmpty() ? why
              : status == QMediaPlayer::LoadingMedia
                  ? text("Das Abspielgerät hat die Datei nicht rechtzeitig geöffnet.", "The player did not open the file in time.")

@@ -1,7 +1,9 @@
 #pragma once
 // MediaPlayer1: plays the test files through Qt Multimedia (GStreamer as Debian ships it;
 // MIDI through its General MIDI synthesizer). Video frames are drawn on the display label,
-// so the picture also reaches screenshots of a window without a screen.
+// so the picture also reaches screenshots of a window without a screen. A file whose
+// decoder is missing from GStreamer (the MIDI synthesizer, the AVI's video decoder) is
+// refused with the name of the Debian package that brings it.
 #include "multimedia/mmedia.h"
 #include "sysaccess/state.h"
 

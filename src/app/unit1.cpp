@@ -12,8 +12,11 @@
 #include "app/pages/multimediapage.h"
 #include "app/pages/reportpage.h"
 #include "app/pages/tuningpage.h"
+#include "app/qttexts.h"
 #include "platform/machine.h"
 #include "platform/text.h"
+
+#include "buildinfo.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -38,7 +41,7 @@ struct Section {
 
 // Indexed by section number (the button's tag minus 10).
 constexpr Section kSections[] = {
-    {"Knopf0", 16, -1, "Vantrel - Optionen", "Vantrel V1.0 - Options"},
+    {"Knopf0", 16, -1, "Vantrel - Optionen", "Vantrel V%1 - Options"},  // the build's version
     {"Knopf1", 9, 0, "Tuning", "Tuning"},
     {"Knopf2", 6, 1, "Windows aufräumen", "Clean up Windows"},
     {"Knopf3", 2, -1, "Systemdiagnose", "Systemdiagnose"},
@@ -95,6 +98,7 @@ TExplorerButton* TForm1::sectionButton(int index) const {
 bool TForm1::Starten() {
   if (!loadFormDescription()) return false;
   resetSharedState();
+  useQtTexts(state_.language == German);
   ensureProgramKey();
   if (!runsOnWindows95()) return false;
   // Where Vantrel lives on the machine; its data files are put there when missing.
@@ -141,6 +145,11 @@ bool TForm1::loadFormDescription() {
   notebook1_ = get<QStackedWidget>("Notebook1");
   notebook2_ = get<QStackedWidget>("Notebook2");
   statusLabel_ = form_.get<QLabel>(QStringLiteral("Label_status"));
+  // The product line shows the build's version in either language.
+  if (auto* product = get<TTarvoLabel>("TarvoLabel71")) {
+    product->setText(QStringLiteral("Vantrel pro V%1").arg(QLatin1String(build::kVersion)));
+    product->setCaptionEng(product->text());
+  }
   connectHandlers();
   return true;
 }
@@ -218,8 +227,11 @@ void TForm1::select(TExplorerButton* sender) {
   sender->setEnabled(false);
   if (TExplorerButton* previous = sectionButton(currentSection_); previous && previous != sender) previous->setEnabled(true);
   SETFLAGS();
-  if (auto* title = form_.get<QLabel>(QStringLiteral("Label_Thema")))
-    title->setText(text(kSections[index].titleDe, kSections[index].titleEn));
+  if (auto* title = form_.get<QLabel>(QStringLiteral("Label_Thema"))) {
+    QString t = text(kSections[index].titleDe, kSections[index].titleEn);
+    if (t.contains(QLatin1String("%1"))) t = t.arg(QLatin1String(build::kVersion));
+    title->setText(t);
+  }
   switch (index) {
     case 0: Optionen(); break;
     case 1: tuning(); break;

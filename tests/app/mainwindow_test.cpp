@@ -13,10 +13,12 @@
 #include "app/pages/tuningpage.h"
 #include "app/singleinstance.h"
 #include "app/testapp.h"
+#include "buildinfo.h"
 #include "support/testmachine.h"
 #include "sysaccess/fakes.h"
 
 #include <QFontInfo>
+#include <QLibraryInfo>
 #include <QStatusTipEvent>
 #include <QProcess>
 #include <QTextBrowser>
@@ -321,6 +323,30 @@ TEST(Language, EnglishReplacesCustomCaptionsOnly) {
   EXPECT_EQ(w.get<TImage>("Image3")->hint(), QStringLiteral("Quit VTR"));
   w.button("Knopf2")->click();
   EXPECT_EQ(w.get<QLabel>("Label_Thema")->text(), QStringLiteral("Clean up Windows"));
+}
+
+// Qt's own texts (the buttons of the standard dialogs) follow each window's language, also
+// when windows of both languages follow each other in one run; the product line and the
+// options title carry the build's version.
+TEST(Language, QtsOwnTextsAndTheVersionFollowTheWindow) {
+  if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_de.qm")))
+    GTEST_SKIP() << "Qt's German texts are not installed (qt6-translations-l10n)";
+  const QString version = QLatin1String(build::kVersion);
+  struct Case {
+    int language;
+    const char* yes;
+    QString options;
+  };
+  for (const Case& c : {Case{German, "&Ja", QStringLiteral("Vantrel - Optionen")},
+                        Case{English, "&Yes", QStringLiteral("Vantrel V%1 - Options").arg(version)},
+                        Case{German, "&Ja", QStringLiteral("Vantrel - Optionen")}}) {
+    Window w({}, c.language);
+    ASSERT_TRUE(w.form->Starten());
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QString::fromUtf8(c.yes));
+    EXPECT_EQ(w.get<QLabel>("TarvoLabel71")->text(), QStringLiteral("Vantrel pro V") + version);
+    w.button("Knopf0")->click();
+    EXPECT_EQ(w.get<QLabel>("Label_Thema")->text(), c.options);
+  }
 }
 
 TEST(Look, TheHintOfTheControlUnderTheMouseShowsInTheStatusLine) {

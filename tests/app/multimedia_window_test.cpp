@@ -11,9 +11,11 @@
 #include <QAudioDecoder>
 #include <QAudioBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMediaDevices>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
@@ -208,6 +210,40 @@ TEST(MultimediaWindow, WavAndMidiPlayToTheEndOrRefuseWithoutASoundDevice) {
   EXPECT_EQ(w.page(), 27);
   ASSERT_TRUE(w.playToTheEnd());
   EXPECT_EQ(w.page(), 29);
+}
+
+// Without a MIDI synthesizer the MIDI step names the package that brings one, and the
+// step can be tried again. GStreamer reads which elements to leave out when it starts, so
+// the test runs itself again in a process of its own where both synthesizers are ruled out.
+TEST(MultimediaWindow, WithoutASynthesizerTheMidiStepNamesThePlugin) {
+  const QByteArray ruledOut = "fluiddec:NONE,wildmididec:NONE";
+  if (qgetenv("GST_PLUGIN_FEATURE_RANK") != ruledOut) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("GST_PLUGIN_FEATURE_RANK"), QString::fromLatin1(ruledOut));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath(),
+                {QStringLiteral("--gtest_filter=MultimediaWindow.WithoutASynthesizerTheMidiStepNamesThePlugin")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0);
+    return;
+  }
+  Window w;
+  if (!haveSoundOutput()) GTEST_SKIP() << "no audio output device: the MIDI file is never opened";
+  w.click("Knopf3");
+  w.click("Knopf_Multimedia");
+  w.choose(false, true, false);
+  w.click("ExplorerButton25");
+  ASSERT_EQ(w.page(), 27);
+  w.click("ExplorerButton31");
+  ASSERT_EQ(w.dialogs.shown.size(), 1);
+  EXPECT_TRUE(w.dialogs.shown[0].contains(
+      QStringLiteral("Für den MIDI-Test fehlt das GStreamer-Plug-in (Paket gstreamer1.0-plugins-bad).")))
+      << w.dialogs.shown[0].toStdString();
+  EXPECT_TRUE(w.get<TExplorerButton>("ExplorerButton31")->isEnabled());
+  EXPECT_FALSE(w.get<TExplorerButton>("Button_STOP")->isVisible());
 }
 
 // The MIDI file, rendered by the synthesizer the player uses, is not silence.
