@@ -2,7 +2,7 @@
 // line. Each lists what the window would propose, and acts as the window's Delete or
 // button does, through the same steps: the checks before deleting, the backup set first.
 #include "commands.h"
-#include "sections.h"
+#include "session.h"
 #include "textdiff.h"
 
 #include "cleanup/deletion.h"
@@ -113,11 +113,6 @@ QString text(const SharedState& state, const char* german, const char* english) 
   return QString::fromUtf8(state.pick(german, english));
 }
 
-void printTold(Io& io, TerminalDialogs& dialogs) {
-  for (const QString& t : dialogs.told) io.out << t << '\n';
-  dialogs.told.clear();
-}
-
 struct FoundFile {
   QString path, shortPath;
   qint64 size = 0, onDisk = 0;
@@ -201,7 +196,8 @@ int cmdClean(Machine& m, const QStringList& args, Io& io) {
   }
   if (!kinds.any()) return io.fail(Usage, QStringLiteral("clean: the options file ticks no kind; name them with --kinds"));
 
-  SectionHelpers h(m, io);
+  Session h(m, io);
+  h.dialogs.hold = true;
   flags.recycle = recycle;
   cleanup::DeletionList list;
   TerminalSearchView view(io, m.files());
@@ -267,7 +263,8 @@ int cmdCleanRegistry(Machine& m, const QStringList& args, Io& io) {
   if (!options.finish("clean-registry", io, &code)) return code;
   if (!tips && !uninstall && !fileTypes) tips = uninstall = fileTypes = true;
 
-  SectionHelpers h(m, io);
+  Session h(m, io);
+  h.dialogs.hold = true;
   cleanup::RegistryCleaner cleaner{h.reg, m.files(), h.backups, h.dialogs, h.state};
   cleanup::Deletion deletion{cleaner, h.files, false};
   QJsonObject doc;
@@ -289,7 +286,7 @@ int cmdCleanRegistry(Machine& m, const QStringList& args, Io& io) {
     if (!json) io.out << "Windows tips: " << stored.size() << " stored, " << bytes << " bytes\n";
     if (!dryRun) {
       ok &= cleanup::DeleteWindowsTips(cleaner);
-      if (!json) printTold(io, h.dialogs);
+      showHeld(io, h.dialogs, json);
     }
   }
 
@@ -326,7 +323,7 @@ int cmdCleanRegistry(Machine& m, const QStringList& args, Io& io) {
     }
     if (!dryRun && list.size() > 0) {
       ok &= cleanup::DeleteMarked(deletion, list).ok;
-      if (!json) printTold(io, h.dialogs);
+      showHeld(io, h.dialogs, json);
     }
   }
   if (json) io.json(doc);
@@ -346,7 +343,8 @@ int cmdOptimise(Machine& m, const QStringList& args, Io& io) {
   if (!winIni && what != QLatin1String("start-files"))
     return io.fail(Usage, QStringLiteral("optimise: \"%1\" is neither win.ini nor start-files").arg(options.plain().first()));
 
-  SectionHelpers h(m, io);
+  Session h(m, io);
+  h.dialogs.hold = true;
   FileSystem& fs = m.files();
   const QString windows = h.os.WindowsDirectory();
   const QList<cleanup::Rewrite> plan = winIni ? cleanup::plannedWinIni(fs, windows) : cleanup::plannedStartFiles(fs);
@@ -364,7 +362,7 @@ int cmdOptimise(Machine& m, const QStringList& args, Io& io) {
   if (!dryRun) {
     cleanup::Optimiser o{fs, h.backups, h.dialogs, h.state, windows};
     if (!(winIni ? cleanup::OptimizeWinIni(o) : cleanup::OptimizeStartFiles(o))) return Failed;
-    if (!json) printTold(io, h.dialogs);
+    showHeld(io, h.dialogs, json);
   }
   if (json) io.json(QJsonObject{{QStringLiteral("files"), files}});
   if (!dryRun) return Ok;

@@ -148,5 +148,4 @@ int cmdDiagnose(Machine& m, const QStringList& args, Io& io) {
   return found.problems.isEmpty() ? Ok : Found;
 }
 
-
 }  // namespace vt::tool

@@ -1,7 +1,7 @@
 // report: the system report the diagnosis section shows on its three pages, as text or as
 // one JSON document. It only reads the machine.
 #include "commands.h"
-#include "sections.h"
+#include "session.h"
 
 #include "diagnosis/report.h"
 
@@ -33,7 +33,7 @@ int cmdReport(Machine& m, const QStringList& args, Io& io) {
   int code = Ok;
   if (!options.finish("report", io, &code)) return code;
 
-  SectionHelpers h(m, io);
+  Session h(m, io);
   const diagnosis::SystemReport r = diagnosis::Create_Report(m, h.reg, h.files, h.os, h.state);
   const std::pair<const char*, const QString*> facts[] = {
       {"cpu", &r.cpu},         {"ram", &r.ram},     {"bios", &r.bios},         {"graphics", &r.graphics}, {"sound", &r.sound},

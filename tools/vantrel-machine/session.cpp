@@ -27,7 +27,14 @@ void ConsoleDialogs::warning(const QString& text) {
 
 bool ConsoleDialogs::confirm(const QString&) { return true; }
 
-Session::Session(Machine& m, Io& io) : machine(m), dialogs(io), os(m), reg(m, state), ini(m), backups(m, state, dialogs) {
+void showHeld(Io& io, ConsoleDialogs& dialogs, bool json) {
+  QTextStream& to = json ? io.err : io.out;
+  for (const QString& text : dialogs.held) to << asLines(text) << '\n';
+  dialogs.held.clear();
+}
+
+Session::Session(Machine& m, Io& io)
+    : machine(m), dialogs(io), os(m), reg(m, state), ini(m), files(m, state, dialogs, pump), backups(m, state, dialogs) {
   state.language = io.english ? English : German;
   windowsDirectory = os.WindowsDirectory();
   systemDirectory = os.SystemDirectory();

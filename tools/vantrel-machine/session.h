@@ -9,6 +9,7 @@
 #include "backup/backups.h"
 #include "diagnosis/osinfo.h"
 #include "sysaccess/dialogs.h"
+#include "sysaccess/files.h"
 #include "sysaccess/ini.h"
 #include "sysaccess/options.h"
 #include "sysaccess/reg.h"
@@ -39,15 +40,25 @@ class ConsoleDialogs : public DialogService {
   Io& io_;
 };
 
+// Nothing waits for a repaint or a click on Cancel here.
+class NoEventPump : public EventPump {
+ public:
+  void processPendingEvents() override {}
+};
+
 struct Session {
   Session(Machine& m, Io& io);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   Machine& machine;
   SharedState state;
   ConsoleDialogs dialogs;
+  NoEventPump pump;
   TOSInfo os;
   RegAccess reg;
   IniAccess ini;
+  FileAccess files;
   backup::Backups backups;
   OptionFlags flags;
   QString windowsDirectory, systemDirectory, fontsDirectory, programDirectory;
@@ -55,5 +66,7 @@ struct Session {
 
 // A message box's text as lines: its breaks (\r) become line ends.
 QString asLines(const QString& boxText);
+// Shows what `dialogs` held back (on stderr while a JSON document is written) and forgets it.
+void showHeld(Io& io, ConsoleDialogs& dialogs, bool json);
 
 }  // namespace vt::tool
