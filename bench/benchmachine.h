@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the file benches share: a throw-away machine folder with a C: drive, made where
 // creating 100,000 files is quick, and the median of repeated timings.

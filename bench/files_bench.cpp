@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times three file calls a machine copied from a real disk pays often, each against its
 // reference in the same run: exists() of a name spelt in another case than the folder
 // stores it, and of its 8.3 alias (as registries name files), against the same name in its

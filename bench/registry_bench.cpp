@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads and saves of a large registry, each against plainly moving the same number of
 // bytes through memory and disk, so the ratios say how much the formats cost on top of
 // the I/O they cannot avoid.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times each pass of the clean-up's useless-file search over a machine of 100,000 files in
 // 10,000 folders against find(1) printing the size of the same candidates over the same
 // host folder, and checks that both saw the same candidates.

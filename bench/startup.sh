@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up until the window is shown, Vantrel against a minimal Qt program that shows one
 # frameless window of the same size, on a copy of the sample machine whose SYSTEM.DAT is
 # given VALUES generated values (0: the sample machine as it is). Runs alternate between

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times a recursive pattern search through the machine's file functions over a large
 // tree (the tree walk, and a recursion of FindFirst/FindNext calls) against find(1) over
 // the same host folder, and checks that all found the same files.

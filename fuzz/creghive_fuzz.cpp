@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A registry file from a machine folder: read it; what is read must write and read back as
 // the same tree, and a refused file must leave the tree it was read into alone.
 #include "fuzzcheck.h"

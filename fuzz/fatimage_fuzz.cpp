@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Disk images: the partition table, boot sector and FAT of an image are checked before
 // mtools sees it; whatever the bytes, the check ends, and what it accepts lies inside the
 // image and adds up.

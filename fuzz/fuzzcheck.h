@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fuzz targets share: a check that stops the run with a message (libFuzzer
 // saves the input that made it fail), a small machine for the targets that drive the file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // INI files of the machine (WIN.INI, SYSTEM.INI, DESKTOP.INI, MSDOS.SYS): an untouched
 // document writes back byte for byte; one write changes exactly the key it names, which
 // then reads back as written, and every other key keeps its value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // machine.ini: a refused file leaves the facts and drives alone and says why; an accepted
 // one describes a machine the rest of the program can rely on.
 #include "fuzzcheck.h"

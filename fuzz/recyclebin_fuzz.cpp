@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recycle bin's INFO from a machine folder, driven through the bin as the program
 // uses it, on a small machine in memory: whatever INFO holds, a new file gets an index no
 // other record has and comes back from it, a restore brings back exactly the file it names,

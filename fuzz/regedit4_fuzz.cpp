@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // REGEDIT4 text from a machine folder (dyndata.reg, files given to "regedit"): import it;
 // what is imported must export and import again as the same registry, and a refused file
 // must change nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shortcuts (.LNK) and program information files (.PIF) from a machine folder: every input
 // is read without harm, and whatever the writers can express writes and reads back the same.
 #include "fuzzcheck.h"

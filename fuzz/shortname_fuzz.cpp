@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long names as a machine's folders hold them, created through the file system on a small
 // machine in memory: whatever the names, every entry gets an alias that is a valid 8.3
 // name no other entry of its folder has, and the alias and the long name, in any case and

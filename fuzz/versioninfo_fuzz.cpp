@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The version resource of programs and libraries from a machine folder: every input is
 // read without harm, and what the head of a file decides, more of the file does not change
 // (which is what lets the reader stop at the head).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows paths as a machine folder's registry, INI files and shortcuts hand them over:
 // whatever the text, a path that parses is one Windows could name (every name valid, none
 // a device, the whole within MAX_PATH), and its full form parses back to itself from any

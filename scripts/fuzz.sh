@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (fuzz/) into build-fuzz/ with clang and runs each for
 # SECONDS (default 60). Seeds come from a freshly made sample machine, data/sample and,
 # where present, the shared test data. What a run finds is kept in build-fuzz/corpus/,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the package scripts/package.sh built as a user installs it (apt brings its
 # dependencies), then runs what was installed: both programs say their version, the command
 # line makes the sample machine and diagnoses it, bash completes its commands. The package

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of Vantrel into build-package/package/ (vantrel_<version>_<arch>.deb):
 # both programs, the desktop entry and icons, the manual pages, the guides, the changelog and
 # the copyright file. The programs are built in build-package/ of their own, with Debian's

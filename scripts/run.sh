@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Quick start: install what is missing, build, and run Vantrel (on the built-in sample machine
 # unless arguments say otherwise).
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of every section page, in German and in English, from the built program in a
 # virtual X server: scripts/screenshots.sh [OUTDIR]   (default: build/screenshots)
 # Needs xvfb, xdotool and imagemagick (scripts/setup.sh --screenshots installs them).

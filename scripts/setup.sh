@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Vantrel needs to build, run and test; only the missing ones.
 set -euo pipefail
 packages=(

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install what is missing, build, and run every test. With --sanitize: the same under
 # AddressSanitizer and UndefinedBehaviorSanitizer in build-sanitize/.
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a file includes a header of a layer above its own, when a section includes
 # another section, or when a file reaches into a part of the platform that is not open to
 # it. Run as: cmake -DSOURCE_DIR=<tree> -P layering.cmake

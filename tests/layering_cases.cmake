@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs layering.cmake on trees of one file each, one include that a rule allows or refuses,
 # so that a rule which stopped matching is noticed. Run as:
 # cmake -DLAYERING=<layering.cmake> -DWORK_DIR=<scratch folder> -P layering_cases.cmake

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs lintian on the package scripts/package.sh built, when there is one of this version:
 # no error and no warning may be left. Building the package takes a build of its own with
 # Debian's hardening flags, too long for the test suite; scripts/package.sh runs the same

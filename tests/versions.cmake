@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a place that shows Vantrel's version disagrees with the first entry of
 # debian/changelog: both programs' --version, the manual pages' headers, the help pages that
 # name the product with its version, and the package's version. The window's Info page is

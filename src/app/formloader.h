@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Builds the window's components from its form description (data/form/form.json): a flat
 // list in creation order, each naming its class, its parent and its properties. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The help viewer: one topic per help context, in German or English, read from Vantrel's
 // program directory on the machine (where start-up installs them). Topics come from a

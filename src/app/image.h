@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A picture on the form: template images that hold the skin (invisible), page
 // backgrounds, the close and help images and the logo panels. Draws its picture at the

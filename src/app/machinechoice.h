@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which machine a run works on: a machine folder, a disk image (worked on in a machine
 // folder of its own, imported on first use and written back when the user says so), or

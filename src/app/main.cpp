@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vantrel's entry: choose the machine, refuse a second instance on it, build the window
 // and run it.
 #include "app/machinechoice.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // MediaPlayer1: plays the test files through Qt Multimedia (GStreamer as Debian ships it;
 // MIDI through its General MIDI synthesizer). Video frames are drawn on the display label,

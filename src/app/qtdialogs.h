@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dialog service and event pump behind the real window: standard message boxes in
 // the language of the texts, and Qt's event loop.

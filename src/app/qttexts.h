@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt's own texts (the buttons of message boxes and file dialogs, the file dialog's labels)
 // in the window's language: Qt's German catalogue is loaded when the window speaks German

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One Vantrel per machine: a second start on the same machine folder ends silently, while
 // two different machines may be worked on side by side. The guard is a lock file named

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: the frameless 620 x 400 form with its eight sections, the start-up
 // sequence that prepares every part of the program, navigation, the options file and the

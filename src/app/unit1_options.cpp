@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options page: the twelve preference boxes, their file and the two guarded boxes.
 #include "app/controls/tarvocheckbox.h"
 #include "app/unit1.h"

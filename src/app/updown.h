@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An up-down control: two small arrow buttons that step a position between Min and Max
 // by Increment, also from the keyboard (arrow keys, Page Up/Down, Home/End). The value

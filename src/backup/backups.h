@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The backup store and what it is for: numbered sets of the files the other sections
 // change, the automatic backup they make before changing anything, the last-state copy and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Delete on the list page: whichever filler made the deletion list, its marked lines go by
 // that filler's removal (files into the recycle bin or away, uninstall entries, file

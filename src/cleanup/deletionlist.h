@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the clean-up proposes for removal before the user chooses: the lines of the list
 // page, their marks, and for registry proposals the key each line stands for. Three fillers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The search for useless files: every fixed drive is walked once per chosen kind, and what
 // matches goes into the deletion list for the user to choose from. Nothing is deleted here.

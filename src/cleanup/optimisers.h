@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shrinking WIN.INI and tidying the two DOS start files. Every file is rewritten in one
 // atomic step after an automatic backup, so a failed write leaves it exactly as it was.

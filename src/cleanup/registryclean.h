@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Clearing out the registry: the tips of the day, uninstall entries whose uninstaller is
 // gone, and file types whose program is gone. The scans fill a DeletionList and mark every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system analysis: seventeen checks of a Windows 95 installation, each named by a
 // letter from A to Q, run in that order. A check that finds something adds its letter to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // AUTOFIX: the repair of one problem the analysis found, from what it noted. Lines go from
 // SYSTEM.INI, AUTOEXEC.BAT and CONFIG.SYS, programs from WIN.INI's load= and run=, values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The problem browser: after an analysis the user pages through the problems it found,
 // one at a time, each with its description, its solution and what the analysis noted, and

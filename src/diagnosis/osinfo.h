@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The operating-system facts the program needs, gathered once when the main window is
 // created: where Windows lives, the user's shell folders, platform, processor, screen.

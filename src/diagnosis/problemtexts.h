@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The texts the problem browser shows: a description and a solution for every problem
 // letter, read from four files in the program directory (PROBLEME.de and LSG.de in German,

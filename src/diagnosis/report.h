@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system report: what the machine is made of (processor, memory, BIOS, the devices the
 // hardware tree names), its drives and the installed Windows updates. It is only read and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A machine made from the FAT partitions of an emulator's hard-disk image, and the way
 // back: import copies every file and folder out with its DOS attributes, time and 8.3

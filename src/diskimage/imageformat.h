@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The container an emulator keeps its hard disk in, told by its magic bytes and never by
 // the file's name: a raw image, a fixed VHD (raw data and a footer after it), or a format

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The multimedia test of the Diagnosis section. The user picks WAV, MIDI and AVI; each
 // picked kind is played once and the user says whether it was heard or seen. The first

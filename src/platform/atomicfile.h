@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Replacing a file so that a crash or a full disk never leaves it half-written: the new
 // contents go to a temporary file beside it, are flushed to disk, take over the old file's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The DOS attributes of a file, with the bit values FAT keeps in a directory entry and
 // GetFileAttributes reports. They stand alone so that the code that only stores or copies

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // DOS attributes of host files. Kept the way Samba, Wine and the DOS emulators keep them:
 // the extended attribute user.DOSATTRIB holding the text "0x%x", with read-only also shown

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The binary registry files of Windows 95, 98 and Me (SYSTEM.DAT, USER.DAT; "CREG").
 #include "platform/registry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A drive of the machine as machine.ini describes it: its letter, type, readiness, volume
 // facts and the host folder holding its root. The file system answers GetDriveType and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The size and free space of a drive as Windows 95 reports them. A drive with a size of its
 // own is as full as the files on it make it, each counted in whole clusters as FAT stores

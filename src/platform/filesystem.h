@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The machine's drives as Windows 95 sees them. Every path a caller passes is a Windows
 // path ("C:\WINDOWS\win.ini"); names match without regard to case on the case-sensitive

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finding what a Windows name means in a host folder: names match without regard to case
 // on the case-sensitive host, and only entries Windows may see are found (plain files and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's own mapping of Windows programs to host commands, which WinExec starts in
 // their place (launcher.h). It lives in the user's configuration, never in a machine

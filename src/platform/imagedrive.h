@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A removable drive whose disk is an image file in the machine folder ([Drive A]
 // Image=FILE): the file system works on a copy of the image's files in a folder of its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // WinExec on the machine. The registry editor's three command lines are carried out on
 // the machine's registry; every other command line is written to the launch journal and,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One Windows 95 computer held in a host folder: machine.ini (the facts and the drives),
 // drives/<LETTER>/ (each drive's root), the registry hives inside the Windows directory

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // INI files as the Windows profile functions (GetPrivateProfileString and friends) read
 // and write them: sections and keys matched without regard to case and trimmed of blanks

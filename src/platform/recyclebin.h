@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Windows 95 recycle bin: the hidden RECYCLED folder in the root of each fixed drive,
 // its INFO index and the files stored as D<drive><index><.ext>, laid out exactly as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // REGEDIT4 text as Windows 95's registry editor reads and writes it.
 #include "platform/registry.h"

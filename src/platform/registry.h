@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The registry as Windows 95 holds it: a tree of keys, each with named values kept in
 // stored order. Names are ANSI bytes matched without regard to case; value data is kept

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shortcuts as Windows 95 keeps them: shell links (.LNK) in the shell link format, and the
 // program information files (.PIF) that start MS-DOS programs. A shortcut comes from the

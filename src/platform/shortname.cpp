@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shortname.h"
 
 #include "platform/wildcard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The 8.3 alias every file and folder of a FAT drive has beside its long name. Windows 95
 // makes it once, when the entry is created, from the long name and the aliases already in

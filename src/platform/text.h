@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows 95 keeps its 8-bit text in the ANSI code page Windows-1252. These helpers
 // convert between that and QString, and compare names the way Windows does

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Walking a drive's tree as the recursion of FindFirstFile calls does (FileSystem::walkTree),
 // and what such a walk hands over. Each folder is read once, relative to its open parent,

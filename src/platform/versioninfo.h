@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The version a Windows program or library carries in its version resource, as
 // GetFileVersionInfo and VerQueryValue("\") give it: the fixed part (VS_FIXEDFILEINFO) of

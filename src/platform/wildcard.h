@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File name comparison and wildcard matching as Windows 95 does it for long names: without
 // regard to case over the ANSI code page, "*" for any run of characters, "?" for exactly

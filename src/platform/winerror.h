@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Win32 error codes the platform layer reports, with their Windows numbers,
 // so that callers can judge outcomes exactly as they would on Windows 95.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows paths as Windows 95 reads them, before any host folder is looked at: which drive
 // and which names a path means, which names Windows refuses and why, and where paths end.

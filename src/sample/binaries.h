@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small files of the formats a Windows 95 disk holds, made from scratch for the sample
 // machine: executables and drivers that carry their format's headers (and, where DOS can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pictures of the sample machine: the three Windows start and shut-down screens
 // (320 x 400 pixels, 256 colours, shown on a 4:3 screen, so each pixel is wider than

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The built-in sample machine: an English Windows 95 OSR2 installation with the small
 // faults a real one collects over two years of use (see docs/machine.md, "What the sample

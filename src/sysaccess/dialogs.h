@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Everything that talks to the user or keeps the window alive goes through these two
 // interfaces, so the logic runs the same behind the real window and in tests.

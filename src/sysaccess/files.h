@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File-system operations several sections share: the directory count that sizes the file
 // search's progress bar, the report after a user cancel, a test whether a drive or path can

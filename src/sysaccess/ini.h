@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Single keys of INI-style files (WIN.INI, SYSTEM.INI, and the boot options in
 // C:\MSDOS.SYS, which Windows keeps read-only, hidden and system). Writes lift the file's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's twelve preferences and the file that keeps them. Seven of them are copied into
 // option flags that the sections read, so that a box ticked on the options page takes

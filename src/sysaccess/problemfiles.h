@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own text files that hold one section per letter ("[A]" ... "[Q]"): the
 // problem descriptions and solutions of the diagnosis and of the multimedia test.

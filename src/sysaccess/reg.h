@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The registry operations every section uses. Callers name a root, a key path and a value
 // and get a text, a number or a yes/no; nothing throws or shows a message, every failure

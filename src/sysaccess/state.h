@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The few process-wide values every section shares: the language of the texts, and the
 // flags and counter of the long actions (the file search and its directory count).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Applying what the tuning, boot-menu and logo pages show, in one go: the changed logos,
 // the boot delays, the menu delay, the three user fields, then every switch in the order

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three Windows 95 start and shut-down pictures: Windows bitmaps of 320 x 400 pixels
 // in 256 colours, stored under ".sys" names (C:\LOGO.SYS, LOGOW.SYS and LOGOS.SYS in the

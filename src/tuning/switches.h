@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The tuning switches and value fields: for every switch box of the tuning, boot-menu and
 // logo pages, where its setting lives on the machine, how the current state is read into

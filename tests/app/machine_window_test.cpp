@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Info page's machine: which one is open, opening another, and a disk image worked on
 // in the window and written back into the image.
 #include "app/machinechoice.h"

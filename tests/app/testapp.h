@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one QApplication a window test program needs, made on first use, and the built-in
 // sample machine started in the main window as a user would start it the first time.

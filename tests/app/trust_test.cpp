@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A machine folder is data that users pass around: one made by someone else must not run
 // host programs or open host files, and one that is not a machine must not start at all.
 #include "app/controls/explorerbutton.h"

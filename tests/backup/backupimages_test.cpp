@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Backup's work on emulators' disk images: a backup set made on an imported disk goes back
 // into the image with the export, and the rescue disk goes straight into a bootable floppy
 // image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Making a backup set and writing the rescue disk into a floppy image, killed (SIGKILL) at
 // moments spread over the work, and a floppy too full for the rescue disk: what is left is
 // always whole, the old state or the new one.

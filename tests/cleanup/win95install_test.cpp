@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The clean-up on a machine shaped like a real installation, whose registry, WIN.INI and
 // shortcuts name programs by their short paths: nothing is proposed while the programs are
 // there, and once one is gone exactly what names it is.

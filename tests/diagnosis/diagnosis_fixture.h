@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A healthy Windows 95 machine on which every check finds nothing until a test plants a fault.
 #include "diagnosis/analysis.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The round trip of an emulator's disk: imported into a machine, changed through Vantrel,
 // and exported back; and images whose damage the import refuses.
 #include "diskimage/roundtrip.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emulators' containers around the disk: a fixed VHD worked on in place, the packed
 // formats through qemu-img, and the images that cannot be written back without loss.
 #include "diskimage/roundtrip.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An emulator's disk for the round-trip tests: the sample machine's C: on a 64 MB FAT16
 // partition of a raw image, made once per test program, of which each test imports its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drive A: backed by a floppy image in the machine folder ([Drive A] Image=).
 #include "platform/machine.h"
 #include "support/diskimages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shortcuts: files laid out byte by byte as Windows writes them (not by the writer under
 // test), damaged and cut-off ones, the writers' round trips and the clean-up's reader.
 #include "platform/shelllink.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file formats the sample machine is made of: what other programs (DOS, Windows
 // loaders, font and help readers, the recycle-bin reader) rely on.
 #include "platform/versioninfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in sample machine: that it is made (and refused) as documented, that it holds
 // what every part of Vantrel reads, and that exactly the planted faults are there, so that
 // a slip in the hand-written data neither hides a fault nor adds one nobody meant.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Raw disk and floppy images for the tests, made with Debian's dosfstools and mtools as a
 // user's emulator would hold them, without mounting anything (so the tests run as any

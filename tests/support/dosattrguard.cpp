@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded into DOSBox, which ignores DOS attributes, so that its COPY, DEL and REN are
 // refused on read-only, hidden and system files as DOS 7 refuses them. The attributes come
 // from the list in VT_DOSATTR_LIST, lines of "<hex attributes> <host path>". A stand-in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A throw-away machine folder for tests: machine.ini with drives A: (removable, no disk),
 // C: (fixed) and D: (CD-ROM), created under a temporary directory that is removed at the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A machine shaped like a real Windows 95 installation (4.00.950, with Internet Explorer,
 // The Microsoft Network and CompuServe), on which nothing is a finding of the clean-up or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test doubles for the dialog service and the event pump.
 #include "sysaccess/dialogs.h"

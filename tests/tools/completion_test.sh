@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Drives the bash completion of vantrel-machine as bash does on Tab: the words as the shell
 # splits them (C:/ breaks at its colon), the reply the user would see.
 # Usage: completion_test.sh TOOL COMPLETION-SCRIPT

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sections' maintenance commands of vantrel-machine against the libraries the window
 // runs: each command works on one copy of the sample machine, the library on a twin copy,
 // and the two must report and change the same.

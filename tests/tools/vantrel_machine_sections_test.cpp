@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The maintenance commands of vantrel-machine against the sections' libraries: each command
 // runs on one copy of the sample machine and the libraries the window uses on another, and
 // the two must report the same and leave the same folder behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantrel-machine driven as a user's script drives it: a separate process per command,
 // so every command starts from what the previous one left in the machine folder.
 #include "sample/samplemachine.h"

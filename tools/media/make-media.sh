@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the three files of the multimedia test into data/multimedia/, in formats the
 # Windows 95 multimedia layer plays without extra drivers:
 #   test.wav  a C major chord, 1.5 s, PCM 22050 Hz 16 bit mono (sox)

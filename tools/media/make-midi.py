@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the multimedia test's MIDI file: a short, friendly tune of about three seconds on
 a vibraphone over a soft string chord, as a Standard MIDI File of format 0 that the
 General MIDI synthesizers of Windows 95 sound cards play. Standard library only."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draw Vantrel's skin: the template pictures in data/skin/.
 
 Standard library only; the output is the same byte for byte on every run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "vantrel-machine attrib": the DOS ATTRIB command on a machine's drives.
 //
 // Shown as ATTRIB shows it: the archive letter in column 3, system, hidden and read-only

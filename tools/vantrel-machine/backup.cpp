@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // backup and rescue-disk: the backup store as the Backup pages use it, and the rescue
 // floppy, written into the machine's drive A: or into a floppy image on the host.
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // clean, clean-registry and optimise: the clean-up section's three pages on the command
 // line. Each lists what the window would propose, and acts as the window's Delete or
 // button does, through the same steps: the checks before deleting, the backup set first.

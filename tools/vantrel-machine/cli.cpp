@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every command shares: errors on stderr, JSON on stdout, progress on a terminal, and
 // the reading of its options.
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of vantrel-machine. Each returns the process exit code: 0 done, 1 the
 // command failed (nothing was changed), 2 the command line was wrong, 3 a check or a dry

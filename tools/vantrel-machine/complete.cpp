@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // complete-path: the Windows paths of a machine that start with what the user typed, for
 // the shell's completion. Not in --help: people type it through Tab, not by hand.
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // diagnose: the system analysis as the Diagnosis page runs it, and AUTOFIX for the problems
 // named, each after the automatic backup the repair makes, as the page's AUTOFIX does.
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "vantrel-machine dir": the DOS DIR command on a machine's drives, one line per entry
 // with its full Windows path, so that a search can be scripted (and timed) from the host.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // import and export: a machine from the FAT partitions of a disk image, and its changes
 // back into the image.
 #include "commands.h"

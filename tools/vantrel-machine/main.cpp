@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantrel-machine: Vantrel for people who script their Windows 95 machines: make a machine
 // from the sample or a disk image and write it back, look into it (facts, files,
 // attributes, shortcuts, the registry, the recycle bins), and run each section's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // report: the system report the diagnosis section shows on its three pages, as text or as
 // one JSON document. It only reads the machine.
 #include "commands.h"

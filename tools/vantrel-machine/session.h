@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the maintenance commands stand on, prepared as the window's start-up prepares it:
 // the shared state in the language of --lang, the registry and INI access, the

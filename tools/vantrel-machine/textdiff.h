@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A unified diff of two versions of a machine's text file, as `diff -u` shows it: three
 // lines of context, "@@ -a,b +c,d @@" hunks, and "\ No newline at end of file" where a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tune: the switches of the tuning, boot-menu and logo pages, read as the pages show them
 // and set as the window's apply writes them: only what differs from the machine, stopping
 // at the first write the machine refuses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/controls/bitmapcontrol.h"
 
 #include "app/controls/bitmaputil.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window's skinned controls have in common: a German and an English caption and
 // hint, an '&' accelerator in the caption, radio-style latching among siblings of the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Drawing helpers shared by the skinned controls. The skin pictures are opaque bitmaps
 // whose top-left pixel names the colour that is not drawn, so everything here works on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's push button: draws itself from skin pictures (one for the mouse over it,
 // one for the mouse away, one for disabled), carries a German and an English caption and

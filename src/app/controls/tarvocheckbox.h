@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's check box: a skin picture per check state and mouse position, a German and
 // an English caption, and a switch handler that ties the box to one system setting.

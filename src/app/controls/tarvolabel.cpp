@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/controls/tarvolabel.h"
 
 TTarvoLabel::TTarvoLabel(QWidget* parent) : QLabel(parent) {

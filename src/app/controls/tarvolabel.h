@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's explanatory text: a transparent label that also carries its English text.
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The backup pages: the list of sets, the creation and restore pages and the two
 // rescue-disk pages. What is saved, restored and written is the backup store's; the

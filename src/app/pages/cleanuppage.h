@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The clean-up pages: the buttons hand their step to the widget-free clean-up logic, which
 // makes the automatic backup and tells the user the outcome; these handlers only move

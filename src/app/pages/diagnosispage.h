@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The analysis page and the problem browser. The checks, the texts and the repairs live in
 // diagnosis/; these handlers bind them to the pages and forward.

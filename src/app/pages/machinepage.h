@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The machine part of the Info page: which machine the window works on (its folder, or
 // the disk image it came from), the choice of another one (the machines opened last, a

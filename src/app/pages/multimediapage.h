@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The multimedia test pages and the launchers of the Diagnosis start page. The sequence
 // itself lives in multimedia/; the handlers only forward to it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a section's page of the main window stands on: the machine and the operations on it,
 // the loaded form, the state the sections share, and the few things a page asks of the

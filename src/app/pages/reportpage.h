@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system report pages: the facts page, the drive list with its drawn items and the
 // updates list, paged with the strip's forward and back buttons. What is shown comes from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The tuning, boot-menu and logo pages: each switch box is bound to its row of the switch
 // catalogue, the value fields to their places, the logo panels to their files, and the

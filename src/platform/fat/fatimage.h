@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // FAT volumes inside raw disk images, as emulators keep them: a hard disk with an MBR
 // partition table, or a floppy that is one volume from its first byte. Reading only: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeping a host folder and a FAT volume of a disk image in step: reading the folder as a
 // tree of files with their DOS attributes and content hashes, copying a volume's files

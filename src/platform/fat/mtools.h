@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Running mtools (Debian's tools for FAT images that are not mounted) on one volume of an
 // image. Vantrel ships with them as dependencies; they are never chosen by a machine folder.
