@@ -2,6 +2,7 @@
 // The sections' maintenance commands of vantrel-machine against the libraries the window
 // runs: each command works on one copy of the sample machine, the library on a twin copy,
 // and the two must report and change the same.
+#include "support/toolprocess.h"
 #include "backup/backups.h"
 #include "diagnosis/analysis.h"
 #include "diagnosis/autofix.h"
@@ -36,21 +37,8 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 namespace vt {
 namespace {
 
-struct Result {
-  int code = -1;
-  QString out, err;
-};
-
-Result tool(const QStringList& args) {
-  QProcess p;
-  p.start(QStringLiteral(VANTREL_MACHINE_TOOL), args);
-  Result r;
-  if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return r;
-  r.code = p.exitCode();
-  r.out = QString::fromUtf8(p.readAllStandardOutput());
-  r.err = QString::fromUtf8(p.readAllStandardError());
-  return r;
-}
+using Result = test::ToolResult;
+Result tool(const QStringList& args) { return test::runTool(args); }
 
 // Every file and folder under `root`: its contents and DOS attributes, and with `times` its
 // modification time too (what a command that changes nothing must leave alone).

@@ -2,6 +2,7 @@
 // The maintenance commands of vantrel-machine against the sections' libraries: each command
 // runs on one copy of the sample machine and the libraries the window uses on another, and
 // the two must report the same and leave the same folder behind.
+#include "support/toolprocess.h"
 #include "backup/backups.h"
 #include "cleanup/deletion.h"
 #include "cleanup/filesearch.h"
@@ -37,21 +38,9 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 namespace vt {
 namespace {
 
-struct Result {
-  int code = -1;
-  QString out, err;
-};
-
+using Result = test::ToolResult;
 Result run(const QString& machine, const QStringList& args) {
-  QProcess p;
-  p.start(QStringLiteral(VANTREL_MACHINE_TOOL),
-          QStringList{QStringLiteral("--machine"), machine, QStringLiteral("--lang"), QStringLiteral("en")} + args);
-  Result r;
-  if (!p.waitForFinished(120000)) return r;
-  r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = QString::fromUtf8(p.readAllStandardOutput());
-  r.err = QString::fromUtf8(p.readAllStandardError());
-  return r;
+  return test::runTool(QStringList{QStringLiteral("--machine"), machine, QStringLiteral("--lang"), QStringLiteral("en")} + args);
 }
 
 // Every name under the folder with its content and extended attributes (where the DOS
