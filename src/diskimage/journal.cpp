@@ -103,6 +103,8 @@ bool writeJournal(const QString& journal, const QString& image, const std::vecto
   QByteArray out(kMagic.data(), kMagic.size());
   putBlob(&out, imagePath);
   putNumber(&out, quint64(st.st_size));
+  putNumber(&out, quint64(st.st_mtim.tv_sec));
+  putNumber(&out, quint64(st.st_mtim.tv_nsec));
   putBlob(&out, record);
   putNumber(&out, patches.size());
   for (const imagesync::Patch& p : patches) {
@@ -170,8 +172,9 @@ bool rollBack(const QString& journal, const QString& recordPath, QString* error)
     return dropJournal(journal, error);
   Reader r(QByteArrayView(all).sliced(kMagic.size(), all.size() - kMagic.size() - kSumBytes));
   QByteArray imagePath, record;
-  quint64 imageBytes = 0, count = 0;
-  if (!r.blob(&imagePath) || !r.number(&imageBytes) || !r.blob(&record) || !r.number(&count))
+  quint64 imageBytes = 0, count = 0, mtimeSec = 0, mtimeNsec = 0;
+  if (!r.blob(&imagePath) || !r.number(&imageBytes) || !r.number(&mtimeSec) || !r.number(&mtimeNsec) || !r.blob(&record) ||
+      !r.number(&count))
     return fail(QStringLiteral("it is damaged"));
   const int fd = ::open(imagePath.constData(), O_WRONLY | O_CLOEXEC);
   struct stat st;
@@ -186,7 +189,9 @@ bool rollBack(const QString& journal, const QString& recordPath, QString* error)
     ok = r.number(&at) && r.blob(&old) && at + quint64(old.size()) <= imageBytes &&
          pwriteAll(fd, old.constData(), old.size(), qint64(at));
   }
-  ok = ok && r.done() && ::fsync(fd) == 0;
+  // The image's time as it was too: the record's stamp of it then holds again.
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(mtimeSec), long(mtimeNsec)}};
+  ok = ok && r.done() && ::futimens(fd, times) == 0 && ::fsync(fd) == 0;
   const int e = errno;
   ::close(fd);
   if (!ok) return fail(QStringLiteral("cannot write %1: %2").arg(QFile::decodeName(imagePath), systemError(e)));

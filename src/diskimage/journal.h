@@ -3,7 +3,8 @@
 // the image is overwritten, its old bytes (and the import record as it was) are in the
 // journal on disk; once the image and the new record are on disk, the journal goes. A
 // journal found later means the export was interrupted: rolling it back puts every sector
-// and the record back, so the image is the old one or the new one, never a mix. A journal
+// and the record back (and the image's modification time), so the image is the old one or
+// the new one, never a mix. A journal
 // that is not complete was cut off before the image was touched and is only removed.
 #include "platform/fat/imagesync.h"
 
