@@ -718,13 +718,15 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   // Changed since? The same stamp says no; a write since (a new modification time) says yes;
   // a copy or a new owner leaves the structures to tell. Records of older days kept a hash of
   // the whole image, and so does a check on request.
-  bool changed = stamp.bytes != record.imageBytes;
+  bool changed = stamp.bytes != record.imageBytes, whole = !record.stamp.known() || (verify && !record.imageHash.isEmpty());
   if (!changed && record.stamp.known() && stamp != record.stamp) {
     changed = stamp.mtimeNs != record.stamp.mtimeNs;
-    for (size_t i = 0; i < chosen.size(); ++i) changed = changed || structures[i] != chosen[i]->structures;
+    for (size_t i = 0; i < chosen.size(); ++i) {
+      whole = whole || chosen[i]->structures.isEmpty();
+      changed = changed || (!chosen[i]->structures.isEmpty() && structures[i] != chosen[i]->structures);
+    }
   }
-  if (!changed && (!record.stamp.known() || (verify && !record.imageHash.isEmpty())))
-    changed = imagesync::hashFile(source) != record.imageHash;
+  if (!changed && whole) changed = imagesync::hashFile(source) != record.imageHash;
   if (changed) {
     if (!converted) return changedRefusal();
     return fail(QStringLiteral("the machine's raw copy of %1 (%2) is not as the last import or export left it; import the "
@@ -774,6 +776,11 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     record.imageBytes = now.bytes;
     record.stamp = now;
     record.imageHash = wholeHash;
+    // A drive of an older record that this export did not look at has no hash of its
+    // structures yet: the whole image's hash stands in until it has.
+    if (wholeHash.isEmpty() &&
+        std::any_of(record.drives.begin(), record.drives.end(), [](const DriveRecord& d) { return d.structures.isEmpty(); }))
+      record.imageHash = imagesync::hashFile(source);
     return formatRecord(record, QFileInfo(image).absoluteFilePath());
   };
   const auto recordFailure = [&](int err) {

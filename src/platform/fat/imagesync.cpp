@@ -319,16 +319,16 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
     }
   }
   if (toDo == 0) toDo = files;
+  // One mcopy for all the files of a folder: named one by one, mtools would search the
+  // folder for each, which costs the square of its size. The wildcard takes hidden and
+  // system files too and passes the sub-folders by; the counts below check what came out.
   for (const auto& [folder, sources] : filesOf) {
-    const QString to = root + QLatin1Char('/') + (folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
-    for (qsizetype i = 0; i < sources.size(); i += 100) {
-      const QStringList chunk = sources.mid(i, 100);
-      const mtools::Result r =
-          volume.run("mcopy", QStringList{QStringLiteral("-m"), QStringLiteral("-n")} + chunk + QStringList{to});
-      if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
-      done += int(chunk.size());
-      if (progress) progress(done, toDo);
-    }
+    const QString from = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
+    const mtools::Result r = volume.run("mcopy", {QStringLiteral("-m"), QStringLiteral("-n"),
+                                                  mtools::volumePath(from) + QLatin1Char('*'), root + QLatin1Char('/') + from});
+    if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
+    done += int(sources.size());
+    if (progress) progress(done, toDo);
   }
   // A short name without a long one is what Windows 95 shows, in upper case, whatever case
   // bits an NT or mtools left in the entry. Deepest first, so that each rename finds its
