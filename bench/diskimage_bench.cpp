@@ -44,8 +44,8 @@ qint64 allocated(const QString& path) {
 // sample's C: and the folders of `extra`.
 bool makeImage(const QString& image, int megabytes, const QString& sample, const QStringList& extra = {}) {
   QFile::remove(image);
-  if (!run(QStringLiteral("mkfs.fat"), {QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-C"), image,
-                                        QString::number(megabytes * 1024)}))
+  if (!run(QStringLiteral("mkfs.fat"),
+           {QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-C"), image, QString::number(megabytes * 1024)}))
     return false;
   QStringList top;
   const QString c = sample + QStringLiteral("/drives/C");
@@ -62,9 +62,9 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int files = argc > 1 ? std::atoi(argv[1]) : 50000;
   // Memory by default, where the time is the programs' own and not the disk's of the day.
-  const QString where = argc > 2 ? QString::fromLocal8Bit(argv[2])
-                                 : QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm")
-                                                                                    : QDir::tempPath();
+  const QString where = argc > 2                                             ? QString::fromLocal8Bit(argv[2])
+                        : QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm")
+                                                                             : QDir::tempPath();
   QTemporaryDir base(where + QStringLiteral("/diskimage_bench-XXXXXX"));
   QString why;
   const QString sample = base.filePath(QStringLiteral("sample"));
@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
     QDir().mkpath(out);
     QElapsedTimer t;
     t.start();
-    if (!run(QStringLiteral("mcopy"), {QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("-n"), QStringLiteral("-i"), image,
-                                       QStringLiteral("::/"), out + '/'}))
+    if (!run(QStringLiteral("mcopy"), {QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("-n"), QStringLiteral("-i"),
+                                       image, QStringLiteral("::/"), out + '/'}))
       return 2;
     const double reference = seconds(t);
     QDir(out).removeRecursively();

@@ -146,5 +146,50 @@ TEST_F(InPlace, AnExportKilledAnywhereLeavesTheOldImageOrTheNew) {
   EXPECT_GT(sawOld, 0);
 }
 
+// A file whose attributes alone changed has a new stamp and the same contents: it is not
+// written again, with a record of this version (which compares it with the image) and one
+// of earlier versions (a hash of the whole image and of every file), which then takes the
+// new form.
+TEST_F(InPlace, AttributesAloneAreNotAWriteWithEitherFormOfRecord) {
+  auto olderForm = [&] {
+    QByteArray old;
+    for (const QByteArray& line : wholeFile(record()).split('\n')) {
+      if (line.startsWith("ImageInode") || line.startsWith("ImageMTimeNs") || line.startsWith("ImageCTimeNs") ||
+          line.startsWith("Structures"))
+        continue;
+      QList<QByteArray> f = line.split('\t');
+      if (f.size() == 6 && f[0] == "F") f[4] = test::sha256(machine_ + "/drives/C/" + QString::fromUtf8(f[5]));
+      old += f.join('\t') + '\n';
+      if (line.startsWith("ImageBytes=")) old += "ImageSHA256=" + test::sha256(image_) + '\n';
+    }
+    ASSERT_TRUE(test::writeImage(record(), old));
+  };
+  const struct {
+    bool older;
+    const char16_t *hidden, *written;
+    const char* hiddenInImage;
+  } cases[] = {{false, u"C:\\WINDOWS\\SYSTEM.INI", u"C:\\NEW1.TXT", "WINDOWS/SYSTEM.INI"},
+               {true, u"C:\\WINDOWS\\WIN.INI", u"C:\\NEW2.TXT", "WINDOWS/WIN.INI"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.older ? "older record" : "this version's record");
+    if (c.older) olderForm();
+    QString why;
+    {
+      std::unique_ptr<Machine> m = Machine::open(machine_, &why);
+      ASSERT_TRUE(m->files().setAttributes(QStringView(c.hidden), AttrHidden));
+      ASSERT_TRUE(m->files().writeFile(QStringView(c.written), "new"));
+    }
+    disk::ExportSummary s;
+    ASSERT_TRUE(exportNow(&why, &s)) << why.toStdString();
+    EXPECT_EQ(s.written, 1);
+    EXPECT_EQ(s.attributesOnly, 1);
+    EXPECT_FALSE(wholeFile(record()).contains("ImageSHA256"));
+    EXPECT_TRUE(wholeFile(record()).contains("Structures="));
+    ASSERT_TRUE(exportNow(&why, &s)) << why.toStdString();
+    EXPECT_TRUE(s.nothingChanged());
+    EXPECT_EQ(test::imageAttributes(image_, kPartitionOffset).value(c.hiddenInImage), "H");
+  }
+}
+
 }  // namespace
 }  // namespace vt

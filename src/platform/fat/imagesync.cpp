@@ -15,6 +15,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -34,6 +38,26 @@ QByteArray stampOf(const struct stat& st) {
   return QByteArray::number(quint64(st.st_ino)) + ':' +
          QByteArray::number(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec) + ':' +
          QByteArray::number(qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec);
+}
+
+// How many files and folders are below `dir`, leaving out Vantrel's unfinished writes.
+bool countEntries(const QByteArray& dir, qint64* count, int depth) {
+  if (depth > 64) return false;
+  DIR* d = ::opendir(dir.constData());
+  if (!d) return false;
+  bool ok = true;
+  while (const dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0 || isAtomicTempName(e->d_name)) continue;
+    ++*count;
+    if (e->d_type == DT_DIR || e->d_type == DT_UNKNOWN) {
+      struct stat st;
+      const QByteArray path = dir + '/' + e->d_name;
+      if (e->d_type == DT_DIR || (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)))
+        ok = countEntries(path, count, depth + 1) && ok;
+    }
+  }
+  ::closedir(d);
+  return ok;
 }
 
 bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store, Tree* out, QString* error, int depth) {
@@ -319,20 +343,8 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
     }
   }
   if (toDo == 0) toDo = files;
-  // One mcopy for all the files of a folder: named one by one, mtools would search the
-  // folder for each, which costs the square of its size. The wildcard takes hidden and
-  // system files too and passes the sub-folders by; the counts below check what came out.
-  for (const auto& [folder, sources] : filesOf) {
-    const QString from = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
-    const mtools::Result r = volume.run("mcopy", {QStringLiteral("-m"), QStringLiteral("-n"),
-                                                  mtools::volumePath(from) + QLatin1Char('*'), root + QLatin1Char('/') + from});
-    if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
-    done += int(sources.size());
-    if (progress) progress(done, toDo);
-  }
   // A short name without a long one is what Windows 95 shows, in upper case, whatever case
-  // bits an NT or mtools left in the entry. Deepest first, so that each rename finds its
-  // parent under the name it was copied out with.
+  // bits an NT or mtools left in the entry.
   QHash<QString, QString> renamed;  // the volume's path -> the path on the host
   for (const fat::DirEntry& e : entries) {
     const QString parent = parentOf(e.path), leaf = e.path.mid(e.path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -341,6 +353,108 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
     const QString hostParent = parent.isEmpty() ? QString() : renamed.value(parent, parent) + QLatin1Char('/');
     renamed.insert(e.path, hostParent + name);
   }
+  QHash<QString, quint32> attributesOf;
+  for (const mtools::Listed& l : *listed) attributesOf.insert(l.path, l.attributes);
+  if (attributesOf.size() != qsizetype(entries.size()))
+    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 listed)")
+                    .arg(entries.size())
+                    .arg(attributesOf.size()));
+
+  // Each entry's attributes and the alias its directory entry holds (whatever Windows would
+  // make of the long name today: "Program Files" may well be PROGRA~2), wherever the alias
+  // is not the name itself.
+  auto settle = [&](const fat::DirEntry& e, std::vector<std::pair<QByteArray, QString>>* aliases) -> QString {
+    const auto found = attributesOf.constFind(e.path);
+    if (found == attributesOf.constEnd()) return QStringLiteral("the volume changed while it was copied out (%1)").arg(e.path);
+    const QString path = renamed.value(e.path), host = root + QLatin1Char('/') + path;
+    const QByteArray hostName = QFile::encodeName(host);
+    struct stat st;
+    if (::lstat(hostName.constData(), &st) != 0)
+      return QStringLiteral("%1 on the volume could not be copied out under its own name").arg(e.path);
+    if (*found && !store.set(host, *found)) return QStringLiteral("cannot keep the attributes of %1").arg(e.path);
+    const QString alias = fat::aliasText(e.shortName);
+    if (alias != path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)) aliases->emplace_back(hostName, alias);
+    return {};
+  };
+  // The extended attributes of a folder's files are set while mtools copies the next folder
+  // out, which leaves the other processor to this work; a file whose host path a rename
+  // below will change waits for it, and so does every entry with a store kept in one file.
+  std::vector<char> settled(entries.size(), 0);
+  std::map<QString, std::vector<size_t>> entriesOf;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (!entries[i].folder && renamed.value(entries[i].path) == entries[i].path)
+      entriesOf[parentOf(entries[i].path)].push_back(i);
+  std::mutex lock;
+  std::condition_variable ready;
+  std::deque<QString> copied;
+  bool finished = false;
+  QString workerFailed;
+  std::thread worker;
+  if (store.kind() == QLatin1String("xattr")) {
+    worker = std::thread([&] {
+      for (;;) {
+        QString folder;
+        {
+          std::unique_lock<std::mutex> hold(lock);
+          ready.wait(hold, [&] { return finished || !copied.empty(); });
+          if (copied.empty()) return;
+          folder = copied.front();
+          copied.pop_front();
+        }
+        std::vector<std::pair<QByteArray, QString>> aliases;
+        const auto of = entriesOf.find(folder);
+        for (size_t i : of == entriesOf.end() ? std::vector<size_t>() : of->second) {
+          if (const QString failed = settle(entries[i], &aliases); !failed.isEmpty()) {
+            workerFailed = failed;
+            return;
+          }
+          settled[i] = 1;
+        }
+        if (!store.setAliases(aliases)) {
+          workerFailed = QStringLiteral("cannot keep the 8.3 aliases of the files");
+          return;
+        }
+      }
+    });
+  }
+  struct Joiner {
+    std::thread& t;
+    std::mutex& m;
+    std::condition_variable& c;
+    bool& finished;
+    void join() {
+      if (!t.joinable()) return;
+      {
+        std::lock_guard<std::mutex> hold(m);
+        finished = true;
+      }
+      c.notify_one();
+      t.join();
+    }
+    ~Joiner() { join(); }
+  } joiner{worker, lock, ready, finished};
+
+  // One mcopy for all the files of a folder: named one by one, mtools would search the
+  // folder for each, which costs the square of its size. The wildcard takes hidden and
+  // system files too and passes the sub-folders by; the counts below check what came out.
+  for (const auto& [folder, sources] : filesOf) {
+    const QString from = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
+    const mtools::Result r = volume.run("mcopy", {QStringLiteral("-m"), QStringLiteral("-n"),
+                                                  mtools::volumePath(from) + QLatin1Char('*'), root + QLatin1Char('/') + from});
+    if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
+    if (worker.joinable()) {
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        copied.push_back(folder);
+      }
+      ready.notify_one();
+    }
+    done += int(sources.size());
+    if (progress) progress(done, toDo);
+  }
+  joiner.join();
+  if (!workerFailed.isEmpty()) return fail(workerFailed);
+  // Deepest first, so that each rename finds its parent under the name it was copied out with.
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     const QString& path = it->path;
     const QString now = renamed.value(path);
@@ -353,52 +467,51 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
       return fail(
           QStringLiteral("cannot name %1 as Windows shows it: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
   }
-  for (const mtools::Listed& e : *listed) {
-    const QString host = root + QLatin1Char('/') + renamed.value(e.path, e.path);
-    struct stat st;
-    if (::lstat(QFile::encodeName(host).constData(), &st) != 0)
-      return fail(QStringLiteral("%1 on the volume could not be copied out under its own name").arg(e.path));
-    if (e.attributes && !store.set(host, e.attributes))
-      return fail(QStringLiteral("cannot keep the attributes of %1").arg(e.path));
-  }
+  std::vector<std::pair<QByteArray, QString>> aliases;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (!settled[i])
+      if (const QString failed = settle(entries[i], &aliases); !failed.isEmpty()) return fail(failed);
+  if (!store.setAliases(aliases)) return fail(QStringLiteral("cannot keep the 8.3 aliases of the files"));
   // Writing into a folder gave it the time of the import; deepest first, each gets its own back.
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     if (!it->folder || it->mtime == 0) continue;
     const struct timespec times[2] = {{it->mtime, 0}, {it->mtime, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(root + QLatin1Char('/') + renamed.value(it->path)).constData(), times, 0);
   }
-  if (!readTree(root, store, out, error)) return false;
+  // Every name in the folder is one the volume listed: mtools made no other of a name it
+  // could not copy out as it is.
+  qint64 onHost = 0;
+  if (!countEntries(QFile::encodeName(root), &onHost, 0)) return fail(QStringLiteral("cannot read the folder %1").arg(root));
+  if (onHost != qint64(listed->size()))
+    return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries listed, %2 copied)")
+                    .arg(listed->size())
+                    .arg(onHost));
+  if (entries.size() != listed->size())
+    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 copied)")
+                    .arg(entries.size())
+                    .arg(listed->size()));
+  // The tree as the folder now holds it, stamps taken after the last change of attributes:
+  // what was copied out is known, and only its stamp is read.
+  out->clear();
+  for (const mtools::Listed& l : *listed) {
+    const QString path = renamed.value(l.path, l.path);
+    struct stat st;
+    if (::lstat(QFile::encodeName(root + QLatin1Char('/') + path).constData(), &st) != 0)
+      return fail(QStringLiteral("%1 on the volume could not be copied out under its own name").arg(l.path));
+    Entry e;
+    e.folder = S_ISDIR(st.st_mode);
+    e.attributes = l.attributes & AttrSettable;
+    e.mtime = st.st_mtim.tv_sec;
+    if (!e.folder) {
+      e.size = st.st_size;
+      e.stamp = stampOf(st);
+    }
+    (*out)[path] = e;
+  }
   if (out->size() != listed->size())
     return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries listed, %2 copied)")
                     .arg(listed->size())
                     .arg(out->size()));
-  // The alias is what the directory entry holds, whatever Windows would make of the long
-  // name today: "Program Files" may well be PROGRA~2.
-  const Spellings spelt(*out);
-  std::vector<std::pair<QByteArray, QString>> aliases;
-  QStringList aliased;
-  for (const fat::DirEntry& e : entries) {
-    const QString path = spelt.find(e.path);
-    if (path.isEmpty()) return fail(QStringLiteral("%1 on the volume was not copied out under its own name").arg(e.path));
-    const QString alias = fat::aliasText(e.shortName);
-    if (alias != path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)) {
-      aliases.emplace_back(QFile::encodeName(root + QLatin1Char('/') + path), alias);
-      aliased << path;
-    }
-  }
-  if (entries.size() != out->size())
-    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 copied)")
-                    .arg(entries.size())
-                    .arg(out->size()));
-  if (!store.setAliases(aliases)) return fail(QStringLiteral("cannot keep the 8.3 aliases of the files"));
-  // An alias kept with the file moved its change time: the stamp is taken again.
-  for (qsizetype i = 0; i < aliased.size(); ++i) {
-    Entry& e = (*out)[aliased[i]];
-    struct stat st;
-    if (e.folder) continue;
-    if (::lstat(aliases[size_t(i)].first.constData(), &st) != 0) return fail(QStringLiteral("%1 cannot be read").arg(aliased[i]));
-    e.stamp = stampOf(st);
-  }
   return true;
 }
 
