@@ -54,8 +54,9 @@ enum class Refusal { None, ImageChanged, InUse, NoRoom, WriteProtected, Other };
 bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary = nullptr,
                  Refusal* refusal = nullptr, const Progress& progress = {}, bool verify = false);
 
-// What an export of the machine would write, without looking at the image (a file whose
-// attributes alone changed may count as written). False (and
+// What an export of the machine would write, without reading the image (a file whose
+// attributes alone changed may count as written). An export that was cut off is undone
+// first, so that what it meant to write counts as pending again. False (and
 // `error`) when the machine was not imported or its record cannot be read.
 bool pendingChanges(const QString& machineDir, ExportSummary* summary, QString* error);
 
