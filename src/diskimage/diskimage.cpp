@@ -2,6 +2,7 @@
 #include "diskimage/diskimage.h"
 
 #include "diskimage/imageformat.h"
+#include "diskimage/journal.h"
 
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
@@ -52,18 +53,54 @@ Identity identityOf(const QString& path) {
   return id;
 }
 
+// What tells that nothing wrote into a file since: no write leaves its change time as it was.
+struct Stamp {
+  qint64 bytes = -1, inode = -1, mtimeNs = -1, ctimeNs = -1;
+  bool operator==(const Stamp&) const = default;
+  bool known() const { return inode >= 0 && mtimeNs >= 0 && ctimeNs >= 0; }
+};
+
+Stamp stampOf(const QString& path) {
+  Stamp s;
+  struct stat st;
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return s;
+  s.bytes = st.st_size;
+  s.inode = qint64(st.st_ino);
+  s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return s;
+}
+
+// A hash of what a volume's files and folders are made of: its boot sector and what
+// precedes the FAT, the FATs, the folders. Whatever Windows changes on a drive changes these.
+QByteArray structuresHash(QIODevice& disk, const fat::Layout& l) {
+  QCryptographicHash h(QCryptographicHash::Sha256);
+  auto add = [&](qint64 at, qint64 bytes) {
+    if (bytes <= 0) return true;
+    if (!disk.seek(at)) return false;
+    const QByteArray part = disk.read(bytes);
+    h.addData(part);
+    return part.size() == bytes;
+  };
+  bool ok = add(l.reservedAt, l.reservedBytes) && add(l.fatAt, l.fatBytes) && add(l.rootAt, l.rootBytes);
+  for (quint32 c : l.folderClusters) ok = ok && add(l.clusterAt(c), l.clusterBytes);
+  return ok ? h.result().toHex() : QByteArray();
+}
+
 // One drive of the machine and the partition it came from.
 struct DriveRecord {
   char letter = 'C';
   int partition = 0;
   qint64 offset = 0;
   bool haveOffset = false;
+  QByteArray structures;  // structuresHash of the volume as the import or export left it
   imagesync::Tree files;
 };
 
 struct Record {
   qint64 imageBytes = 0;  // of the raw data worked on: the image itself, or its raw copy
-  QByteArray imageHash;
+  Stamp stamp;            // of the same, as the import or export left it
+  QByteArray imageHash;   // of all of it, where an older record or a check on request gave it; else empty
   Format format = Format::Raw;
   Identity original;                // of the packed image a raw copy was made from
   bool wholeDisk = false;           // every FAT partition was imported, not one picked by its number
@@ -113,7 +150,11 @@ QByteArray formatFiles(const imagesync::Tree& files) {
   QByteArray out;
   for (const auto& [path, e] : files) {
     out += (e.folder ? "D\t0x" : "F\t0x") + QByteArray::number(e.attributes, 16) + '\t' + QByteArray::number(e.size) + '\t' +
-           QByteArray::number(e.mtime) + '\t' + (e.folder ? QByteArray("-") : e.hash) + '\t' + path.toUtf8() + '\n';
+           QByteArray::number(e.mtime) + '\t' +
+           (e.folder           ? QByteArray("-")
+            : e.hash.isEmpty() ? e.stamp
+                               : e.hash) +
+           '\t' + path.toUtf8() + '\n';
   }
   return out;
 }
@@ -128,7 +169,12 @@ QByteArray formatRecord(const Record& r, const QString& image) {
       "; back what differs. Image= only tells where it came from.\n";
   out += "Image=" + image.toUtf8() + '\n';
   out += "ImageBytes=" + QByteArray::number(r.imageBytes) + '\n';
-  out += "ImageSHA256=" + r.imageHash + '\n';
+  if (!r.imageHash.isEmpty()) out += "ImageSHA256=" + r.imageHash + '\n';
+  if (r.stamp.known()) {
+    out += "ImageInode=" + QByteArray::number(r.stamp.inode) + '\n';
+    out += "ImageMTimeNs=" + QByteArray::number(r.stamp.mtimeNs) + '\n';
+    out += "ImageCTimeNs=" + QByteArray::number(r.stamp.ctimeNs) + '\n';
+  }
   if (r.format != Format::Raw) out += "Format=" + formatName(r.format).toUtf8() + '\n';
   if (needsConversion(r.format)) {
     out += "OriginalBytes=" + QByteArray::number(r.original.bytes) + '\n';
@@ -140,6 +186,7 @@ QByteArray formatRecord(const Record& r, const QString& image) {
     if (d.letter != 'C') out += QByteArray("[Drive ") + d.letter + "]\n";
     out += "Partition=" + QByteArray::number(d.partition) + '\n';
     out += "Offset=" + QByteArray::number(d.offset) + '\n';
+    if (!d.structures.isEmpty()) out += "Structures=" + d.structures + '\n';
     out += d.letter == 'C' ? QByteArray(kFilesHeading) + '\n' : QByteArray("[Files ") + d.letter + "]\n";
     out += formatFiles(d.files);
   }
@@ -186,6 +233,14 @@ bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
         r->imageBytes = value.toLongLong(&ok), haveBytes = ok;
       else if (key == "ImageSHA256" && r->drives.size() == 1)
         r->imageHash = value, haveHash = value.size() == 64;
+      else if (key == "ImageInode" && r->drives.size() == 1)
+        r->stamp.inode = value.toLongLong(&ok);
+      else if (key == "ImageMTimeNs" && r->drives.size() == 1)
+        r->stamp.mtimeNs = value.toLongLong(&ok);
+      else if (key == "ImageCTimeNs" && r->drives.size() == 1)
+        r->stamp.ctimeNs = value.toLongLong(&ok);
+      else if (key == "Structures")
+        d.structures = value, ok = value.size() == 64;
       else if (key == "WholeDisk")
         r->wholeDisk = value == "1";
       else if (key == "Partition")
@@ -213,11 +268,15 @@ bool parseRecord(const QByteArray& bytes, Record* r, QString* error) {
     e.attributes = f[1].mid(2).toUInt(&ok1, 16);
     e.size = f[2].toLongLong(&ok2);
     e.mtime = f[3].toLongLong(&ok3);
-    if (!e.folder) e.hash = f[4];
-    if (!ok1 || !ok2 || !ok3 || f[5].isEmpty() || (!e.folder && e.hash.size() != 64)) return bad();
+    // A file has the hash older records gave, or its host stamp.
+    if (!e.folder) (f[4].count(':') == 2 ? e.stamp : e.hash) = f[4];
+    if (!ok1 || !ok2 || !ok3 || f[5].isEmpty() || (!e.folder && e.stamp.isEmpty() && e.hash.size() != 64)) return bad();
     d.files[QString::fromUtf8(f[5])] = e;
   }
-  if (!sawFiles || !haveHash || !haveBytes || !r->drives.back().haveOffset ||
+  r->stamp.bytes = r->imageBytes;
+  const bool stamped = r->stamp.known() && std::all_of(r->drives.begin(), r->drives.end(),
+                                                       [](const DriveRecord& d) { return !d.structures.isEmpty(); });
+  if (!sawFiles || !(haveHash || stamped) || !haveBytes || !r->drives.back().haveOffset ||
       (needsConversion(r->format) && (r->original.bytes < 0 || r->original.headHash.size() != 64))) {
     *error = QStringLiteral("%1 is incomplete").arg(QLatin1String(kRecordName));
     return false;
@@ -277,6 +336,8 @@ struct ImportedDrive {
   char letter = 'C';
   fat::Volume volume;
   std::vector<fat::DirEntry> entries;
+  fat::Layout layout;
+  QByteArray structures;
   imagesync::Tree tree;
 };
 
@@ -349,7 +410,7 @@ mode_t currentUmask() {
 }  // namespace
 
 bool importImage(const QString& image, const QString& machineDir, int partition, QString* error, QString* summary,
-                 const Progress& progress) {
+                 const Progress& progress, bool verify) {
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
@@ -394,7 +455,7 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
 
   // Without a partition named, the disk gives the machine every FAT partition it has.
   std::vector<ImportedDrive> drives(1);
-  const auto first = fat::inspect(disk, partition, &why, &drives[0].entries);
+  const auto first = fat::inspect(disk, partition, &why, &drives[0].entries, &drives[0].layout);
   if (!first) return fail(QStringLiteral("%1: %2").arg(image, why));
   drives[0].volume = *first;
   QStringList leftAlone;
@@ -407,7 +468,7 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
         return fail(QStringLiteral("%1 has more FAT partitions than there are drive letters").arg(image));
       ImportedDrive d;
       d.letter = char(drives.back().letter + 1);
-      const auto v = fat::inspect(disk, p.number, &why, &d.entries);
+      const auto v = fat::inspect(disk, p.number, &why, &d.entries, &d.layout);
       if (!v) return fail(QStringLiteral("%1: %2").arg(image, why));
       d.volume = *v;
       drives.push_back(std::move(d));
@@ -420,9 +481,14 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
                                            : QStringLiteral("partition %1").arg(p.number))
                          .arg(p.type, 2, 16, QLatin1Char('0'));
   }
-  const qint64 imageBytes = QFileInfo(source).size();
-  const QByteArray hash = imagesync::hashFile(source);
-  if (hash.isEmpty()) return fail(QStringLiteral("cannot read %1").arg(source));
+  // What tells at the end that nothing wrote into the image meanwhile, and at an export that
+  // nothing did since: its stamp and its volumes' structures. All of it is read only when asked.
+  const Stamp stamp = stampOf(source);
+  QByteArray hash;
+  if (stamp.bytes < 0 || (verify && (hash = imagesync::hashFile(source)).isEmpty()))
+    return fail(QStringLiteral("cannot read %1").arg(source));
+  for (ImportedDrive& d : drives)
+    if ((d.structures = structuresHash(disk, d.layout)).isEmpty()) return fail(QStringLiteral("cannot read %1").arg(source));
 
   std::unique_ptr<AttributeStore> store = makeAttributeStore(folder, false);
   int toDo = 0, done = 0;
@@ -470,14 +536,21 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   }
   if (!writeIni()) return false;
 
-  Record record{imageBytes, hash, probe->format, original, partition == 0 && drives[0].volume.partition != 0, {}};
-  for (const ImportedDrive& d : drives) record.drives.push_back({d.letter, d.volume.partition, d.volume.offset, true, d.tree});
+  Record record;
+  record.imageBytes = stamp.bytes;
+  record.stamp = stamp;
+  record.imageHash = hash;
+  record.format = probe->format;
+  record.original = original;
+  record.wholeDisk = partition == 0 && drives[0].volume.partition != 0;
+  for (const ImportedDrive& d : drives)
+    record.drives.push_back({d.letter, d.volume.partition, d.volume.offset, true, d.structures, d.tree});
   int err = 0;
   if (!writeFileAtomically(folder + QLatin1Char('/') + QLatin1String(kRecordName),
                            formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
     return fail(
         QStringLiteral("cannot write %1: %2").arg(QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
-  if (converted ? identityOf(image) != original : imagesync::hashFile(image) != hash)
+  if (converted ? identityOf(image) != original : stampOf(image) != stamp || (verify && imagesync::hashFile(image) != hash))
     return fail(QStringLiteral("%1 changed while it was being imported").arg(image));
 
   ::chmod(QFile::encodeName(folder).constData(), 0777 & ~currentUmask());
@@ -510,8 +583,34 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   return true;
 }
 
+namespace {
+
+// Whether the host file `hostPath` holds what the volume's file `e` holds, read from its
+// clusters: for a file whose size and time are as imported but whose stamp moved.
+bool sameAsInImage(QIODevice& disk, const fat::Layout& l, const fat::DirEntry& e, const QString& hostPath) {
+  QFile host(hostPath);
+  if (!host.open(QIODevice::ReadOnly) || host.size() != e.size) return false;
+  qint64 left = e.size;
+  for (quint32 c : l.chain(e.firstCluster)) {
+    if (left <= 0) break;
+    const qint64 n = std::min(left, l.clusterBytes);
+    if (!disk.seek(l.clusterAt(c))) return false;
+    const QByteArray a = disk.read(n), b = host.read(n);
+    if (a.size() != n || a != b) return false;
+    left -= n;
+  }
+  return left == 0;
+}
+
+// The files' hashes that older records kept, compared with the host file.
+bool sameAsHashed(const QString& hostPath, const imagesync::Entry& base) {
+  return !base.hash.isEmpty() && imagesync::hashFile(hostPath) == base.hash;
+}
+
+}  // namespace
+
 bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary,
-                 Refusal* refusal, const Progress& progress) {
+                 Refusal* refusal, const Progress& progress, bool verify) {
   if (refusal) *refusal = Refusal::Other;
   auto fail = [&](const QString& why) {
     if (error) *error = why;
@@ -525,15 +624,19 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   if (!mtools::available(&why)) return fail(why);
   std::unique_ptr<Machine> m = Machine::open(machineDir, &why);
   if (!m) return fail(why);
-  QFile recordFile(m->hostPathInFolder(QLatin1String(kRecordName)));
+  const QString recordPath = m->hostPathInFolder(QLatin1String(kRecordName));
+  const QString journal = m->hostPathInFolder(QLatin1String(kJournalName));
+  if (!rollBack(journal, recordPath, &why)) return fail(why);
+  QFile recordFile(recordPath);
   if (!recordFile.open(QIODevice::ReadOnly))
     return fail(QStringLiteral("%1 was not imported from a disk image (it has no %2); only an imported machine can be exported")
                     .arg(machineDir, QLatin1String(kRecordName)));
+  const QByteArray recordBytes = recordFile.readAll();
   Record record;
-  if (!parseRecord(recordFile.readAll(), &record, &why)) return fail(QStringLiteral("%1: %2").arg(machineDir, why));
+  if (!parseRecord(recordBytes, &record, &why)) return fail(QStringLiteral("%1: %2").arg(machineDir, why));
   // --partition names the one drive to write; the others keep what is pending on them.
-  std::vector<const DriveRecord*> chosen;
-  for (const DriveRecord& d : record.drives)
+  std::vector<DriveRecord*> chosen;
+  for (DriveRecord& d : record.drives)
     if (!partition || d.partition == partition) chosen.push_back(&d);
   if (chosen.empty()) {
     QStringList had;
@@ -553,7 +656,7 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   };
   if (probe->format != record.format) {
     if (needsConversion(probe->format) || needsConversion(record.format)) return changedRefusal();
-    // A raw image and a fixed VHD differ by the footer alone; the hash below tells them apart.
+    // A raw image and a fixed VHD differ by the footer alone; the checks below tell them apart.
   }
   const bool converted = needsConversion(record.format);
   // What mtools writes into: the image itself, or the machine's raw copy of a packed one.
@@ -569,14 +672,19 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   }
 
   // The disk's data: the raw copy, the raw image, or a fixed VHD without its footer.
-  DataPart disk(source, converted ? QFileInfo(source).size() : probe->dataBytes);
+  const Stamp stamp = stampOf(source);
+  DataPart disk(source, converted ? stamp.bytes : probe->dataBytes);
   if (!disk.openData()) return fail(QStringLiteral("cannot read %1: %2").arg(source, disk.errorString()));
   std::vector<imagesync::VolumeWrite> writes;
+  std::vector<QByteArray> structures;
   for (const DriveRecord* d : chosen) {
-    const auto volume = fat::inspect(disk, d->partition, &why);
+    std::vector<fat::DirEntry> entries;
+    fat::Layout layout;
+    const auto volume = fat::inspect(disk, d->partition, &why, &entries, &layout);
     if (!volume) return fail(QStringLiteral("%1: %2").arg(converted ? source : image, why));
     if (volume->offset != d->offset)
       return fail(QStringLiteral("%1: partition %2 starts elsewhere than the one imported").arg(image).arg(d->partition));
+    structures.push_back(structuresHash(disk, layout));
     const DriveInfo* drive = m->files().drive(QLatin1Char(d->letter));
     if (!drive) return fail(QStringLiteral("%1 has no drive %2: any more").arg(machineDir, QString(QLatin1Char(d->letter))));
     imagesync::VolumeWrite w;
@@ -585,7 +693,19 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     if (several) w.name = QStringLiteral("drive %1:").arg(QString(QLatin1Char(d->letter)));
     if (!imagesync::readTree(w.root, m->files().attributeStore(), &w.now, &why))
       return fail(QStringLiteral("drive %1: cannot go into the image: %2").arg(QString(QLatin1Char(d->letter)), why));
-    w.changes = imagesync::compare(d->files, w.now, volume->clusterBytes());
+    // A file of the size and time it had whose stamp moved (its attributes changed, or it was
+    // written and its time put back) is compared with what the image holds for it.
+    std::map<QString, const fat::DirEntry*> byPath;
+    for (const fat::DirEntry& e : entries)
+      if (!e.folder) byPath[winUpper(e.path)] = &e;
+    const QString root = w.root;
+    w.changes = imagesync::compare(d->files, w.now, volume->clusterBytes(),
+                                   [&](const QString& path, const imagesync::Entry& base, const imagesync::Entry&) {
+                                     const QString host = root + QLatin1Char('/') + path;
+                                     if (!base.hash.isEmpty()) return sameAsHashed(host, base);
+                                     const auto it = byPath.find(winUpper(path));
+                                     return it != byPath.end() && sameAsInImage(disk, layout, *it->second, host);
+                                   });
     // The machine gives every new entry its alias as it would give it to a program asking.
     w.aliasOf = [&m, letter = d->letter](const QString& path) {
       QString win = path;
@@ -596,7 +716,19 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
     };
     writes.push_back(std::move(w));
   }
-  if (QFileInfo(source).size() != record.imageBytes || imagesync::hashFile(source) != record.imageHash) {
+  // Changed since? The same stamp says no; a write since (a new modification time) says yes;
+  // a copy or a new owner leaves the structures to tell. Records of older days kept a hash of
+  // the whole image, and so does a check on request.
+  bool changed = stamp.bytes != record.imageBytes, whole = !record.stamp.known() || (verify && !record.imageHash.isEmpty());
+  if (!changed && record.stamp.known() && stamp != record.stamp) {
+    changed = stamp.mtimeNs != record.stamp.mtimeNs;
+    for (size_t i = 0; i < chosen.size(); ++i) {
+      whole = whole || chosen[i]->structures.isEmpty();
+      changed = changed || (!chosen[i]->structures.isEmpty() && structures[i] != chosen[i]->structures);
+    }
+  }
+  if (!changed && whole) changed = imagesync::hashFile(source) != record.imageHash;
+  if (changed) {
     if (!converted) return changedRefusal();
     return fail(QStringLiteral("the machine's raw copy of %1 (%2) is not as the last import or export left it; import the "
                                "image again")
@@ -617,7 +749,73 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
   }
   if (refusal) *refusal = Refusal::None;
   if (empty) return true;
+  std::vector<DriveRecord*> written;
+  for (size_t i = 0; i < writes.size(); ++i)
+    if (!writes[i].changes.empty()) written.push_back(chosen[i]);
   std::erase_if(writes, [](const imagesync::VolumeWrite& w) { return w.changes.empty(); });
+  const auto failedWrite = [&](imagesync::Failure kind, QString message, const QString& target) {
+    const Refusal r = kind == imagesync::Failure::NoRoom           ? Refusal::NoRoom
+                      : kind == imagesync::Failure::InUse          ? Refusal::InUse
+                      : kind == imagesync::Failure::WriteProtected ? Refusal::WriteProtected
+                                                                   : Refusal::Other;
+    message.replace(target, source);
+    return refuse(r, QStringLiteral("%1 was left as it was: %2").arg(image, message));
+  };
+
+  // The record as it will be once the image holds the changes.
+  auto recordAfter = [&](const Stamp& now, const QByteArray& wholeHash) -> std::optional<QByteArray> {
+    DataPart after(source, converted ? now.bytes : probe->dataBytes);
+    if (!after.openData()) return std::nullopt;
+    for (size_t i = 0; i < writes.size(); ++i) {
+      fat::Layout layout;
+      if (!fat::inspect(after, written[i]->partition, &why, nullptr, &layout)) return std::nullopt;
+      written[i]->structures = structuresHash(after, layout);
+      written[i]->files = writes[i].now;
+    }
+    for (size_t i = 0; i < chosen.size(); ++i)
+      if (std::find(written.begin(), written.end(), chosen[i]) == written.end()) chosen[i]->structures = structures[i];
+    record.imageBytes = now.bytes;
+    record.stamp = now;
+    record.imageHash = wholeHash;
+    // A drive of an older record that this export did not look at has no hash of its
+    // structures yet: the whole image's hash stands in until it has.
+    if (wholeHash.isEmpty() &&
+        std::any_of(record.drives.begin(), record.drives.end(), [](const DriveRecord& d) { return d.structures.isEmpty(); }))
+      record.imageHash = imagesync::hashFile(source);
+    return formatRecord(record, QFileInfo(image).absoluteFilePath());
+  };
+  const auto recordFailure = [&](int err) {
+    return fail(QStringLiteral("%1 was written, but %2 could not be updated (%3): import the image again before the next export")
+                    .arg(image, QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
+  };
+
+  if (!converted) {
+    // In place: the sectors that change, each saved in the journal before it is overwritten.
+    imagesync::Failure kind = imagesync::Failure::None;
+    std::vector<imagesync::Patch> patches;
+    if (!imagesync::planInPlace(image, writes, &patches, &why, &kind, progress)) return failedWrite(kind, why, image);
+    if (refusal) *refusal = Refusal::Other;
+    if (stampOf(source) != stamp || imagesync::inUse(image, &why))
+      return fail(QStringLiteral("%1 was left as it was: it changed or was opened while the export ran").arg(image));
+    if (!writeJournal(journal, source, patches, recordBytes, &why))
+      return fail(QStringLiteral("%1 was left as it was: %2").arg(image, why));
+    QString undoWhy;
+    auto undo = [&](const QString& message) {
+      if (!rollBack(journal, recordPath, &undoWhy))
+        return fail(QStringLiteral("%1 (%2); the next export puts the image back as it was").arg(message, undoWhy));
+      return fail(QStringLiteral("%1 was left as it was: %2").arg(image, message));
+    };
+    if (!writePatches(source, patches, &why)) return undo(why);
+    const Stamp now = stampOf(source);
+    const QByteArray wholeHash = verify ? imagesync::hashFile(source) : QByteArray();
+    const std::optional<QByteArray> text = recordAfter(now, wholeHash);
+    if (!text) return undo(QStringLiteral("the written image cannot be read back: %1").arg(why));
+    int err = 0;
+    if (!writeFileAtomically(recordPath, *text, &err)) return undo(QString::fromLocal8Bit(std::strerror(err)));
+    if (!dropJournal(journal, &why)) return fail(QStringLiteral("%1 was written, but %2").arg(image, why));
+    if (refusal) *refusal = Refusal::None;
+    return true;
+  }
 
   // A packed image: the changes go into a second name of the raw copy (the write replaces
   // that name by a new file, leaving the copy as it was), which is packed into a new file
@@ -631,84 +829,67 @@ bool exportImage(const QString& machineDir, const QString& image, int partition,
       if (fd >= 0) ::close(fd);
     }
   } work, packed;
-  QString target = image;
-  if (converted) {
-    imagesync::removeAbandonedCopies(image);
-    const QString workPath = source + QStringLiteral(".export~%1").arg(::getpid());
-    work.path = QFile::encodeName(workPath);
-    ::unlink(work.path.constData());
-    // A file system without hard links gets a copy, which costs the room of one.
-    if (::link(QFile::encodeName(source).constData(), work.path.constData()) != 0 && !QFile::copy(source, workPath)) {
-      const int e = errno;
-      return refuse(e == ENOSPC ? Refusal::NoRoom : Refusal::Other,
-                    QStringLiteral("%1 was left as it was: cannot prepare the raw copy %2: %3")
-                        .arg(image, source, QString::fromLocal8Bit(std::strerror(e))));
-    }
-    target = workPath;
+  imagesync::removeAbandonedCopies(image);
+  const QString workPath = source + QStringLiteral(".export~%1").arg(::getpid());
+  work.path = QFile::encodeName(workPath);
+  ::unlink(work.path.constData());
+  // A file system without hard links gets a copy, which costs the room of one.
+  if (::link(QFile::encodeName(source).constData(), work.path.constData()) != 0 && !QFile::copy(source, workPath)) {
+    const int e = errno;
+    return refuse(e == ENOSPC ? Refusal::NoRoom : Refusal::Other,
+                  QStringLiteral("%1 was left as it was: cannot prepare the raw copy %2: %3")
+                      .arg(image, source, QString::fromLocal8Bit(std::strerror(e))));
   }
+  const QString target = workPath;
 
   imagesync::Failure kind = imagesync::Failure::None;
   QByteArray newHash;
-  if (!imagesync::apply(target, writes, &why, &kind, &newHash, progress)) {
-    const Refusal r = kind == imagesync::Failure::NoRoom           ? Refusal::NoRoom
-                      : kind == imagesync::Failure::InUse          ? Refusal::InUse
-                      : kind == imagesync::Failure::WriteProtected ? Refusal::WriteProtected
-                                                                   : Refusal::Other;
-    why.replace(target, source);
-    return refuse(r, QStringLiteral("%1 was left as it was: %2").arg(image, why));
-  }
-  if (converted) {
-    if (refusal) *refusal = Refusal::Other;
-    const QFileInfo info(image);
-    struct stat st;
-    if (::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) != 0)
-      return fail(QStringLiteral("cannot read %1").arg(image));
-    // Named like imagesync's working copies, so a write killed half-way is cleaned up alike.
-    packed.path =
-        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".vantrel~XXXXXX"));
-    packed.fd = ::mkostemp(packed.path.data(), O_CLOEXEC);
-    if (packed.fd < 0) {
-      const int e = errno;
-      packed.path.clear();
-      return refuse(e == ENOSPC ? Refusal::NoRoom : Refusal::Other,
-                    QStringLiteral("%1 was left as it was: cannot make a file beside it: %2")
-                        .arg(image, QString::fromLocal8Bit(std::strerror(e))));
-    }
-    ::flock(packed.fd, LOCK_EX);
-    if (!convertImage(target, Format::Raw, QFile::decodeName(packed.path), record.format, createOptions, &why, image))
-      return fail(QStringLiteral("%1 was left as it was: %2").arg(image, why));
-    ::fchmod(packed.fd, st.st_mode & 07777);
-    if (::fchown(packed.fd, st.st_uid, st.st_gid) != 0) {
-      // Only root may give the file to another owner; the user's own image keeps its owner anyway.
-    }
-    if (::fsync(packed.fd) != 0 || identityOf(image) != record.original)
-      return fail(QStringLiteral("%1 was left as it was: it changed while the export ran, or the new image could not be written")
-                      .arg(image));
-    if (::rename(packed.path.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
-      return fail(QStringLiteral("cannot replace %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  if (!imagesync::apply(target, writes, &why, &kind, verify ? &newHash : nullptr, progress))
+    return failedWrite(kind, why, target);
+  if (refusal) *refusal = Refusal::Other;
+  const QFileInfo info(image);
+  struct stat st;
+  if (::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) != 0)
+    return fail(QStringLiteral("cannot read %1").arg(image));
+  // Named like imagesync's working copies, so a write killed half-way is cleaned up alike.
+  packed.path =
+      QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".vantrel~XXXXXX"));
+  packed.fd = ::mkostemp(packed.path.data(), O_CLOEXEC);
+  if (packed.fd < 0) {
+    const int e = errno;
     packed.path.clear();
-    const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-      ::fsync(dirFd);
-      ::close(dirFd);
-    }
-    record.original = identityOf(image);
-    if (::rename(work.path.constData(), QFile::encodeName(source).constData()) != 0)
-      return fail(QStringLiteral("%1 was written, but the raw copy %2 could not be updated: import the image again before the "
-                                 "next export")
-                      .arg(image, source));
-    work.path.clear();
+    return refuse(e == ENOSPC ? Refusal::NoRoom : Refusal::Other,
+                  QStringLiteral("%1 was left as it was: cannot make a file beside it: %2")
+                      .arg(image, QString::fromLocal8Bit(std::strerror(e))));
   }
-  for (const imagesync::VolumeWrite& w : writes)
-    for (DriveRecord& d : record.drives)
-      if (d.offset == w.volume.offset) d.files = w.now;
-  record.imageBytes = QFileInfo(source).size();
-  record.imageHash = newHash;
+  ::flock(packed.fd, LOCK_EX);
+  if (!convertImage(target, Format::Raw, QFile::decodeName(packed.path), record.format, createOptions, &why, image))
+    return fail(QStringLiteral("%1 was left as it was: %2").arg(image, why));
+  ::fchmod(packed.fd, st.st_mode & 07777);
+  if (::fchown(packed.fd, st.st_uid, st.st_gid) != 0) {
+    // Only root may give the file to another owner; the user's own image keeps its owner anyway.
+  }
+  if (::fsync(packed.fd) != 0 || identityOf(image) != record.original)
+    return fail(QStringLiteral("%1 was left as it was: it changed while the export ran, or the new image could not be written")
+                    .arg(image));
+  if (::rename(packed.path.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
+    return fail(QStringLiteral("cannot replace %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  packed.path.clear();
+  const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  record.original = identityOf(image);
+  if (::rename(work.path.constData(), QFile::encodeName(source).constData()) != 0)
+    return fail(QStringLiteral("%1 was written, but the raw copy %2 could not be updated: import the image again before the "
+                               "next export")
+                    .arg(image, source));
+  work.path.clear();
+  const std::optional<QByteArray> text = recordAfter(stampOf(source), newHash);
   int err = 0;
-  if (!writeFileAtomically(m->hostPathInFolder(QLatin1String(kRecordName)),
-                           formatRecord(record, QFileInfo(image).absoluteFilePath()), &err))
-    return fail(QStringLiteral("%1 was written, but %2 could not be updated (%3): import the image again before the next export")
-                    .arg(image, QLatin1String(kRecordName), QString::fromLocal8Bit(std::strerror(err))));
+  if (!text) return recordFailure(EIO);
+  if (!writeFileAtomically(recordPath, *text, &err)) return recordFailure(err);
   if (refusal) *refusal = Refusal::None;
   return true;
 }
@@ -721,7 +902,10 @@ bool pendingChanges(const QString& machineDir, ExportSummary* summary, QString* 
     return false;
   };
   if (!m) return fail(why);
-  QFile recordFile(m->hostPathInFolder(QLatin1String(kRecordName)));
+  const QString recordPath = m->hostPathInFolder(QLatin1String(kRecordName));
+  // An interrupted export is undone first: what it meant to write is pending again.
+  if (!rollBack(m->hostPathInFolder(QLatin1String(kJournalName)), recordPath, &why)) return fail(why);
+  QFile recordFile(recordPath);
   if (!recordFile.open(QIODevice::ReadOnly)) return fail(QStringLiteral("%1 was not imported from a disk image").arg(machineDir));
   Record record;
   if (!parseRecord(recordFile.readAll(), &record, &why)) return fail(QStringLiteral("%1: %2").arg(machineDir, why));
@@ -730,8 +914,13 @@ bool pendingChanges(const QString& machineDir, ExportSummary* summary, QString* 
     const DriveInfo* drive = m->files().drive(QLatin1Char(d.letter));
     imagesync::Tree now;
     if (!drive || !imagesync::readTree(drive->hostRoot, m->files().attributeStore(), &now, &why)) return fail(why);
-    // The clusters are only counted for the room an export needs, which is not asked here.
-    const imagesync::Changes changes = imagesync::compare(d.files, now, 512);
+    // The clusters are only counted for the room an export needs, which is not asked here;
+    // a file whose stamp alone moved counts as changed, as the image is not read here.
+    const QString root = drive->hostRoot;
+    const imagesync::Changes changes =
+        imagesync::compare(d.files, now, 512, [&](const QString& path, const imagesync::Entry& base, const imagesync::Entry&) {
+          return sameAsHashed(root + QLatin1Char('/') + path, base);
+        });
     addTo(summary, changes);
   }
   return true;
@@ -742,6 +931,10 @@ bool refreshImport(const QString& image, const QString& machineDir, QString* err
     if (error) *error = why;
     return false;
   };
+  // An export interrupted half-way is undone first, so the image is whole again.
+  if (QString why; !rollBack(machineDir + QLatin1Char('/') + QLatin1String(kJournalName),
+                             machineDir + QLatin1Char('/') + QLatin1String(kRecordName), &why))
+    return fail(why);
   const QFileInfo target(machineDir);
   QFile recordFile(machineDir + QLatin1Char('/') + QLatin1String(kRecordName));
   if (!recordFile.open(QIODevice::ReadOnly))

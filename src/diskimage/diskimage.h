@@ -2,10 +2,11 @@
 #pragma once
 // A machine made from the FAT partitions of an emulator's hard-disk image, and the way
 // back: import copies every file and folder out with its DOS attributes, time and 8.3
-// alias, and records what it took (the image's size and hash, each partition, and each
-// file's size, time, attributes and content hash) in the machine folder; export writes
-// into the image what changed on its drives since then, and nothing else. A raw image or
-// a fixed VHD is worked on in place; a packed one (qcow2, VDI, dynamic VHD, VMDK) through
+// alias, and records what it took (what tells the image changed: its size, its host stamp
+// and a hash of each volume's FATs and folders; each partition; each file's size, time,
+// attributes and host stamp) in the machine folder; export writes into the image what
+// changed on its drives since then, and nothing else. A raw image or a fixed VHD is worked
+// on in place; a packed one (qcow2, VDI, dynamic VHD, VMDK) through
 // a raw copy in the machine folder, which the export packs again in the image's own
 // format (imageformat.h). See docs/disk-images.md.
 #include <QString>
@@ -34,8 +35,9 @@ struct ExportSummary {
 // `partition` 1-4 (a primary) or 5 on (a logical drive) that one alone is C:. Nothing is
 // left behind when it fails; `error` says why. `summary` gets a line on what was imported
 // and which partitions were left alone.
+// `verify` also reads the whole image for a hash of it, which a verifying export compares.
 bool importImage(const QString& image, const QString& machineDir, int partition, QString* error, QString* summary = nullptr,
-                 const Progress& progress = {});
+                 const Progress& progress = {}, bool verify = false);
 
 // Why an export left the image as it was, for a message of the caller's own.
 enum class Refusal { None, ImageChanged, InUse, NoRoom, WriteProtected, Other };
@@ -46,10 +48,16 @@ enum class Refusal { None, ImageChanged, InUse, NoRoom, WriteProtected, Other };
 // FAT volumes imported, one a program has open, and changes that do not fit; then the
 // image is untouched. `partition` 0 writes every drive, another number only the drive
 // imported from it.
+// A raw image or a fixed VHD is written in place, only the sectors that change, through an
+// undo journal in the machine folder; an export killed half-way is undone by the next export,
+// refresh or pendingChanges. `verify` also compares the whole image with the hash a verifying
+// import or export took, and takes it anew.
 bool exportImage(const QString& machineDir, const QString& image, int partition, QString* error, ExportSummary* summary = nullptr,
-                 Refusal* refusal = nullptr, const Progress& progress = {});
+                 Refusal* refusal = nullptr, const Progress& progress = {}, bool verify = false);
 
-// What an export of the machine would write, without looking at the image. False (and
+// What an export of the machine would write, without reading the image (a file whose
+// attributes alone changed may count as written). An export that was cut off is undone
+// first, so that what it meant to write counts as pending again. False (and
 // `error`) when the machine was not imported or its record cannot be read.
 bool pendingChanges(const QString& machineDir, ExportSummary* summary, QString* error);
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vt {
@@ -57,13 +58,30 @@ TEST_F(DiskRoundTrip, AnImageThatCannotBeWrittenSafelyIsLeftAlone) {
   const QString bigFile = machine_ + "/drives/C/BIG.BIN";
   int lockFd = -1;
   QByteArray saved;
+  struct timespec times[2] = {};
+  // Put back byte for byte and with its time, as a backup tool restores a file: then only
+  // the volume itself can tell, and it holds what was imported.
+  auto restore = [&](qint64 at) {
+    poke(at, saved);
+    ::utimensat(AT_FDCWD, QFile::encodeName(image_).constData(), times, 0);
+  };
+  auto keepTimes = [&] {
+    struct stat st;
+    ::stat(QFile::encodeName(image_).constData(), &st);
+    times[0] = st.st_atim;
+    times[1] = st.st_mtim;
+  };
   const struct {
     const char* what;
     std::function<void()> make, undo;
     const char* reason;
   } cases[] = {
-      {"started in an emulator since", [&] { saved = poke(lastSector, "booted"); }, [&] { poke(lastSector, saved); },
-       "changed since"},
+      {"started in an emulator since",
+       [&] {
+         keepTimes();
+         saved = poke(lastSector, "booted");
+       },
+       [&] { restore(lastSector); }, "changed since"},
       {"held open with a lock",
        [&] {
          lockFd = ::open(QFile::encodeName(image_).constData(), O_RDWR);
@@ -77,8 +95,12 @@ TEST_F(DiskRoundTrip, AnImageThatCannotBeWrittenSafelyIsLeftAlone) {
        [&] { ::close(lockFd); }, "in use"},
       {"a lock file beside it", [&] { QFile(image_ + ".lck").open(QIODevice::WriteOnly); },
        [&] { QFile::remove(image_ + ".lck"); }, "in use"},
-      {"no FAT where it was", [&] { saved = poke(kPartitionOffset, QByteArray(3, '\0')); },
-       [&] { poke(kPartitionOffset, saved); }, "does not hold a FAT file system"},
+      {"no FAT where it was",
+       [&] {
+         keepTimes();
+         saved = poke(kPartitionOffset, QByteArray(3, '\0'));
+       },
+       [&] { restore(kPartitionOffset); }, "does not hold a FAT file system"},
       {"more than fits",
        [&] {
          QFile f(bigFile);

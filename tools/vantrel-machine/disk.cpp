@@ -9,16 +9,21 @@ namespace vt::tool {
 
 namespace {
 
-// IMAGE DIR or DIR IMAGE, with an optional --partition N anywhere after the command (and
-// import's --refresh).
-bool parseDiskArguments(const char* command, const QStringList& args, QStringList* plain, int* partition, Io& io, int* code,
-                        bool* refresh = nullptr) {
+// IMAGE DIR or DIR IMAGE, with an optional --partition N and --verify anywhere after the
+// command (and import's --refresh).
+bool parseDiskArguments(const char* command, const QStringList& args, QStringList* plain, int* partition, bool* verify, Io& io,
+                        int* code, bool* refresh = nullptr) {
   *partition = 0;
+  *verify = false;
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
     QString value;
     if (refresh && a == QLatin1String("--refresh")) {
       *refresh = true;
+      continue;
+    }
+    if (a == QLatin1String("--verify")) {
+      *verify = true;
       continue;
     }
     if (a == QLatin1String("--partition")) {
@@ -55,16 +60,17 @@ bool parseDiskArguments(const char* command, const QStringList& args, QStringLis
 int cmdImport(const QStringList& args, Io& io) {
   QStringList plain;
   int partition = 0, code = 0;
-  bool refresh = false;
-  if (!parseDiskArguments("import", args, &plain, &partition, io, &code, &refresh)) return code;
+  bool refresh = false, verify = false;
+  if (!parseDiskArguments("import", args, &plain, &partition, &verify, io, &code, &refresh)) return code;
   if (refresh && partition)
     return io.fail(Usage, QStringLiteral("import: --refresh takes the partition the machine was imported from"));
+  if (refresh && verify) return io.fail(Usage, QStringLiteral("import: --verify is for a first import, not --refresh"));
   QString why, summary;
   bool ok = false;
   {
     TerminalProgress progress{io, "import"};
     ok = refresh ? disk::refreshImport(plain[0], plain[1], &why, &summary)
-                 : disk::importImage(plain[0], plain[1], partition, &why, &summary, progress.callback());
+                 : disk::importImage(plain[0], plain[1], partition, &why, &summary, progress.callback(), verify);
   }
   if (!ok) return io.fail(Failed, QStringLiteral("import: %1").arg(why));
   io.out << summary << '\n';
@@ -74,13 +80,14 @@ int cmdImport(const QStringList& args, Io& io) {
 int cmdExport(const QStringList& args, Io& io) {
   QStringList plain;
   int partition = 0, code = 0;
-  if (!parseDiskArguments("export", args, &plain, &partition, io, &code)) return code;
+  bool verify = false;
+  if (!parseDiskArguments("export", args, &plain, &partition, &verify, io, &code)) return code;
   QString why;
   disk::ExportSummary s;
   bool ok = false;
   {
     TerminalProgress progress{io, "export"};
-    ok = disk::exportImage(plain[0], plain[1], partition, &why, &s, nullptr, progress.callback());
+    ok = disk::exportImage(plain[0], plain[1], partition, &why, &s, nullptr, progress.callback(), verify);
   }
   if (!ok) return io.fail(Failed, QStringLiteral("export: %1").arg(why));
   if (s.nothingChanged())

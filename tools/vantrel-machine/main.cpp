@@ -67,18 +67,20 @@ const char* const kUsage =
 const char* const kHelpNew =
     "Usage: vantrel-machine new DIR\n\nCreates the built-in sample Windows 95 machine in DIR, which must be empty or absent.\n";
 const char* const kHelpImport =
-    "Usage: vantrel-machine import IMAGE DIR [--partition N]\n"
+    "Usage: vantrel-machine import IMAGE DIR [--partition N] [--verify]\n"
     "       vantrel-machine import --refresh IMAGE DIR\n"
     "\n"
     "Makes the machine DIR (empty or absent) from the FAT partitions of a disk image, raw,\n"
     "VHD, qcow2, VDI or VMDK: every one as a drive from C: on, or partition N alone (1-4 a\n"
     "primary partition, 5 on a logical drive). --refresh makes an imported machine afresh\n"
-    "from its image, dropping what was not exported.\n";
+    "from its image, dropping what was not exported. --verify also reads the whole image\n"
+    "for a hash of it, which export --verify checks.\n";
 const char* const kHelpExport =
-    "Usage: vantrel-machine export DIR IMAGE [--partition N]\n"
+    "Usage: vantrel-machine export DIR IMAGE [--partition N] [--verify]\n"
     "\n"
     "Writes what changed on the machine's drives since the import back into the image, in\n"
-    "its own format, all or nothing.\n";
+    "its own format, all or nothing. --verify also checks the whole image against the hash\n"
+    "of a verifying import or export (a change anywhere in it is refused) and takes it anew.\n";
 const char* const kHelpInfo = "Usage: vantrel-machine --machine DIR info\n\nThe machine's facts and its drives.\n";
 const char* const kHelpAttrib =
     "Usage: vantrel-machine --machine DIR attrib [+R|-R|+H|-H|+S|-S|+A|-A ...] [/S] [WINPATH]\n"

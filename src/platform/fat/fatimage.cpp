@@ -214,8 +214,15 @@ QString fromOem(QByteArrayView bytes) {
 // export through a file that shares its clusters writes into the other one too.
 class TreeCheck {
  public:
-  TreeCheck(QIODevice& image, const Volume& v, const Geometry& g, const Chains& chains, std::vector<DirEntry>* entries)
-      : image_(image), v_(v), g_(g), chains_(chains), owner_(chains.next.size(), 0), entries_(entries) {}
+  TreeCheck(QIODevice& image, const Volume& v, const Geometry& g, const Chains& chains, std::vector<DirEntry>* entries,
+            std::vector<quint32>* folderClusters)
+      : image_(image),
+        v_(v),
+        g_(g),
+        chains_(chains),
+        owner_(chains.next.size(), 0),
+        entries_(entries),
+        folderClusters_(folderClusters) {}
 
   QString run() {
     nodes_.push_back({QString(), -1, true});
@@ -287,6 +294,7 @@ class TreeCheck {
     for (quint32 c = first; c && out->size() < kMostBytes; c = chains_.next[c]) {
       if (!readAt(image_, clusterAt(c), v_.clusterBytes(), &part)) return false;
       places->push_back(clusterAt(c));
+      if (folderClusters_) folderClusters_->push_back(c);
       out->append(part);
     }
     return true;
@@ -359,7 +367,7 @@ class TreeCheck {
       const int me = int(nodes_.size()) - 1;
       if (entries_)
         entries_->push_back({nodes_[me].path, QByteArray(e, 11), folder, entryTime(e), placeOf(at),
-                             hasLongName ? unitsAt : std::vector<qint64>()});
+                             hasLongName ? unitsAt : std::vector<qint64>(), first, folder ? 0 : qint64(size)});
       if (folder && first == 0)
         return QStringLiteral(
                    "the folder %1 leads back into the root folder, which holds it: a folder cannot contain its own parent")
@@ -388,6 +396,7 @@ class TreeCheck {
   std::vector<qint32> owner_;  // for each cluster, 1 + the node whose chain holds it; 0: none yet
   std::vector<Node> nodes_;    // nodes_[0] is the root folder
   std::vector<DirEntry>* entries_;
+  std::vector<quint32>* folderClusters_;
 };
 
 QString partitionName(int number) {
@@ -399,7 +408,7 @@ QString partitionName(int number) {
 bool Partition::fat() const { return isFatType(type); }
 bool Partition::extended() const { return number <= 4 && isExtendedType(type); }
 
-std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* error) {
+std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* error, std::vector<qint64>* tableSectors) {
   auto fail = [&](const QString& why) -> std::optional<std::vector<Partition>> {
     if (error) *error = why;
     return std::nullopt;
@@ -485,6 +494,10 @@ std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* 
         return fail(QStringLiteral("%1 and %2 overlap (a damaged partition table)")
                         .arg(partitionName(a.number), partitionName(b.number)));
     }
+  if (tableSectors) {
+    tableSectors->clear();
+    for (const auto& [at, what] : tables) tableSectors->push_back(at);
+  }
   return out;
 }
 
@@ -564,7 +577,14 @@ QString nameFault(const QString& name) {
   return {};
 }
 
-std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, std::vector<DirEntry>* entries) {
+std::vector<quint32> Layout::chain(quint32 first) const {
+  std::vector<quint32> out;
+  // The chains were checked to end; the bound only guards a layout made elsewhere.
+  for (quint32 c = first; c >= 2 && c < next.size() && out.size() < next.size(); c = next[c]) out.push_back(c);
+  return out;
+}
+
+std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, std::vector<DirEntry>* entries, Layout* layout) {
   auto fail = [&](const QString& why) -> std::optional<Volume> {
     if (error) *error = why;
     return std::nullopt;
@@ -632,8 +652,24 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, s
   const QString chainFault = checkChains(fat, g, &chains, &v.freeClusters);
   if (!chainFault.isEmpty()) return fail(QStringLiteral("the FAT is damaged: %1").arg(chainFault));
   if (entries) entries->clear();
-  if (const QString treeFault = TreeCheck(image, v, g, chains, entries).run(); !treeFault.isEmpty())
+  std::vector<quint32> folderClusters;
+  if (const QString treeFault = TreeCheck(image, v, g, chains, entries, layout ? &folderClusters : nullptr).run();
+      !treeFault.isEmpty())
     return fail(QStringLiteral("the file system is damaged: %1").arg(treeFault));
+  if (layout) {
+    const qint64 bps = g.bytesPerSector;
+    layout->reservedAt = v.offset;
+    layout->reservedBytes = qint64(g.reserved) * bps;
+    layout->fatAt = v.offset + layout->reservedBytes;
+    layout->fatBytes = qint64(g.fats) * qint64(g.fatSectors) * bps;
+    layout->rootAt = layout->fatAt + layout->fatBytes;
+    layout->rootBytes = g.fatBits == 32 ? 0 : (qint64(g.rootEntries) * 32 + bps - 1) / bps * bps;
+    layout->dataAt = v.offset + qint64(g.firstDataSector) * bps;
+    layout->clusterBytes = v.clusterBytes();
+    layout->next = std::move(chains.next);
+    layout->free = std::move(chains.free);
+    layout->folderClusters = std::move(folderClusters);
+  }
 
   // The label Windows shows is the root folder's volume entry; the boot sector's copy is
   // only what FORMAT wrote.
@@ -659,13 +695,14 @@ std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, s
   return v;
 }
 
-std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error, std::vector<DirEntry>* entries) {
+std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error, std::vector<DirEntry>* entries,
+                                  Layout* layout) {
   QFile f(imagePath);
   if (!f.open(QIODevice::ReadOnly)) {
     if (error) *error = QStringLiteral("cannot read %1: %2").arg(imagePath, f.errorString());
     return std::nullopt;
   }
-  return inspect(f, partition, error, entries);
+  return inspect(f, partition, error, entries, layout);
 }
 
 }  // namespace vt::fat

@@ -40,6 +40,24 @@ struct DirEntry {
   qint64 mtime = 0;                // its time as seconds since 1970, the FAT's local time taken as UTC; 0: none
   qint64 at = 0;                   // where the entry's 32 bytes lie in the image
   std::vector<qint64> longNameAt;  // where its long-name entries lie; empty when it has no long name
+  quint32 firstCluster = 0;        // 0: a file without clusters (or the FAT12/16 root)
+  qint64 size = 0;                 // a file's length; 0 for a folder
+};
+
+// Where a volume keeps its file system in the image, for reading or writing it a part at a
+// time: the regions its own structures take and the chains of its clusters.
+struct Layout {
+  qint64 reservedAt = 0, reservedBytes = 0;  // the boot sector and what precedes the FAT (FSInfo, the backup boot sector)
+  qint64 fatAt = 0, fatBytes = 0;            // every copy of the FAT, one after another
+  qint64 rootAt = 0, rootBytes = 0;          // the root folder of FAT12 and FAT16; 0 on FAT32
+  qint64 dataAt = 0;                         // cluster 2
+  qint64 clusterBytes = 0;
+  std::vector<quint32> next;            // the cluster after each one; 0 where a chain ends
+  std::vector<quint8> free;             // 1 where the FAT entry is 0
+  std::vector<quint32> folderClusters;  // every cluster a folder takes, the FAT32 root's too
+  qint64 clusterAt(quint32 c) const { return dataAt + qint64(c - 2) * clusterBytes; }
+  // The clusters of the chain from `first`, in order; empty for 0.
+  std::vector<quint32> chain(quint32 first) const;
 };
 
 // The 8.3 alias the 11 bytes of a short name stand for, "PROGRA~1" or "README.TXT", read
@@ -70,7 +88,9 @@ struct Partition {
 // `error`) an image without a partition table, a chain of logical drives that loops or leads
 // outside its extended partition, and partitions that run past the end of the image or
 // overlap one another or a partition table: a disk Windows would not read as it is.
-std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* error);
+// `tableSectors`, when given, receives where the MBR and each extended boot record lie.
+std::optional<std::vector<Partition>> partitionTable(QIODevice& image, QString* error,
+                                                     std::vector<qint64>* tableSectors = nullptr);
 
 // The FAT partitions in the order of their drive letters from C: on: the first primary FAT
 // partition, then the logical drives in the order of their chain, then the other primary
@@ -85,9 +105,11 @@ std::vector<Partition> driveOrder(const std::vector<Partition>& table);
 // leave the volume, loop, or join another chain, and folders that mtools would trust to
 // its or the user's harm: two entries on one chain, a file longer than its chain, a folder
 // that leads back into one holding it, a name Windows could not have made. `entries`, when
-// given, receives every file and folder of the volume, parents before what they hold.
-std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, std::vector<DirEntry>* entries = nullptr);
+// given, receives every file and folder of the volume, parents before what they hold;
+// `layout` where its parts lie.
+std::optional<Volume> inspect(QIODevice& image, int partition, QString* error, std::vector<DirEntry>* entries = nullptr,
+                              Layout* layout = nullptr);
 std::optional<Volume> inspectFile(const QString& imagePath, int partition, QString* error,
-                                  std::vector<DirEntry>* entries = nullptr);
+                                  std::vector<DirEntry>* entries = nullptr, Layout* layout = nullptr);
 
 }  // namespace vt::fat

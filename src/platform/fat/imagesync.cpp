@@ -14,7 +14,12 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -29,6 +34,32 @@
 namespace vt::imagesync {
 
 namespace {
+
+QByteArray stampOf(const struct stat& st) {
+  return QByteArray::number(quint64(st.st_ino)) + ':' +
+         QByteArray::number(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec) + ':' +
+         QByteArray::number(qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec);
+}
+
+// How many files and folders are below `dir`, leaving out Vantrel's unfinished writes.
+bool countEntries(const QByteArray& dir, qint64* count, int depth) {
+  if (depth > 64) return false;
+  DIR* d = ::opendir(dir.constData());
+  if (!d) return false;
+  bool ok = true;
+  while (const dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0 || isAtomicTempName(e->d_name)) continue;
+    ++*count;
+    if (e->d_type == DT_DIR || e->d_type == DT_UNKNOWN) {
+      struct stat st;
+      const QByteArray path = dir + '/' + e->d_name;
+      if (e->d_type == DT_DIR || (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)))
+        ok = countEntries(path, count, depth + 1) && ok;
+    }
+  }
+  ::closedir(d);
+  return ok;
+}
 
 bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store, Tree* out, QString* error, int depth) {
   auto fail = [&](const QString& why) {
@@ -67,8 +98,7 @@ bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store,
       if (!walk(host, path, store, out, error, depth + 1)) return false;
     } else if (S_ISREG(st.st_mode)) {
       e.size = st.st_size;
-      e.hash = hashFile(QFile::decodeName(host));
-      if (e.hash.isEmpty()) return fail(QStringLiteral("%1 cannot be read").arg(path));
+      e.stamp = stampOf(st);
       (*out)[path] = e;
     } else {
       return fail(QStringLiteral("%1 is a symbolic link or a device, which a FAT volume cannot hold").arg(path));
@@ -90,54 +120,85 @@ QString parentOf(const QString& path) {
 
 qint64 inClusters(qint64 size, qint64 cluster) { return (size + cluster - 1) / cluster * cluster; }
 
-// A copy of `from` in the open file `toFd`: shared blocks where the file system offers them.
+bool writeAll(int fd, const char* data, qint64 size, qint64 at) {
+  for (qint64 done = 0; done < size;) {
+    const ssize_t w = ::pwrite(fd, data + done, size_t(size - done), at + done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    done += w;
+  }
+  return true;
+}
+
+bool readAll(int fd, char* data, qint64 size, qint64 at) {
+  for (qint64 done = 0; done < size;) {
+    const ssize_t r = ::pread(fd, data + done, size_t(size - done), at + done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    done += r;
+  }
+  return true;
+}
+
+// Copies `bytes` from `at` of `in` to the same place of `out`: in the kernel where it can,
+// else through a buffer.
+bool copyRange(int in, int out, qint64 at, qint64 bytes, int* err) {
+  loff_t from = at, to = at;
+  qint64 left = bytes;
+  while (left > 0) {
+    const ssize_t n = ::copy_file_range(in, &from, out, &to, size_t(std::min<qint64>(left, 1 << 30)), 0);
+    if (n > 0) {
+      left -= n;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+      *err = errno;
+      return false;
+    }
+    break;  // not between these files (or the source ended early): the buffer from here
+  }
+  QByteArray buf(int(std::min<qint64>(left, 1 << 20)), Qt::Uninitialized);
+  while (left > 0) {
+    const qint64 n = std::min<qint64>(left, buf.size());
+    if (!readAll(in, buf.data(), n, from) || !writeAll(out, buf.constData(), n, to)) {
+      *err = errno ? errno : EIO;
+      return false;
+    }
+    from += n, to += n, left -= n;
+  }
+  return true;
+}
+
+// A copy of `from` in the open, empty file `toFd`: shared blocks where the file system
+// offers them, else only the parts that hold data, so that a sparse image stays sparse.
 bool copyContents(const QByteArray& from, int toFd, int* err) {
   const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
   if (in < 0) {
     *err = errno;
     return false;
   }
-  bool ok = ::ioctl(toFd, FICLONE, in) == 0;
-  if (!ok) {
-    ok = true;
-    for (;;) {
-      const ssize_t n = ::copy_file_range(in, nullptr, toFd, nullptr, 1 << 30, 0);
-      if (n > 0) continue;
-      if (n == 0) break;
-      if (errno == EINTR) continue;
-      if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-        *err = errno;
-        ok = false;
-        break;
-      }
-      // Not between these files: plain reads and writes from where it stopped.
-      char buf[1 << 16];
-      for (;;) {
-        const ssize_t r = ::read(in, buf, sizeof buf);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-          if (r < 0) {
-            *err = errno;
-            ok = false;
-          }
-          break;
-        }
-        for (ssize_t done = 0; done < r;) {
-          const ssize_t w = ::write(toFd, buf + done, size_t(r - done));
-          if (w < 0 && errno == EINTR) continue;
-          if (w < 0) {
-            *err = errno;
-            ::close(in);
-            return false;
-          }
-          done += w;
-        }
-      }
-      break;
-    }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{in};
+  if (::ioctl(toFd, FICLONE, in) == 0) return true;
+  struct stat st;
+  if (::fstat(in, &st) != 0 || ::ftruncate(toFd, st.st_size) != 0) {
+    *err = errno;
+    return false;
   }
-  ::close(in);
-  return ok;
+  for (qint64 at = 0; at < st.st_size;) {
+    qint64 data = ::lseek(in, at, SEEK_DATA);
+    if (data < 0 && errno == ENXIO) break;  // a hole to the end
+    // A file system that cannot tell holes has data everywhere.
+    if (data < 0) data = at;
+    qint64 hole = ::lseek(in, data, SEEK_HOLE);
+    if (hole < 0) hole = st.st_size;
+    if (!copyRange(in, toFd, data, hole - data, err)) return false;
+    at = hole;
+  }
+  return true;
 }
 
 // The working copy beside `image`: ".IMAGE.vantrel~" and six letters or digits (mkostemp's).
@@ -213,6 +274,14 @@ QString writeAliases(const QString& image, int fd, const fat::Volume& volume, co
   return {};
 }
 
+// Whether a file of the same size and time holds what it held: the same stamp, the same
+// hash of older records, or what `sameContent` finds.
+bool sameFile(const QString& path, const Entry& base, const Entry& now, const SameContent& sameContent) {
+  if (!base.stamp.isEmpty() && base.stamp == now.stamp) return true;
+  if (!base.hash.isEmpty() && !now.hash.isEmpty()) return base.hash == now.hash;
+  return sameContent && sameContent(path, base, now);
+}
+
 }  // namespace
 
 int Changes::count() const {
@@ -275,20 +344,8 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
     }
   }
   if (toDo == 0) toDo = files;
-  for (const auto& [folder, sources] : filesOf) {
-    const QString to = root + QLatin1Char('/') + (folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
-    for (qsizetype i = 0; i < sources.size(); i += 100) {
-      const QStringList chunk = sources.mid(i, 100);
-      const mtools::Result r =
-          volume.run("mcopy", QStringList{QStringLiteral("-m"), QStringLiteral("-n")} + chunk + QStringList{to});
-      if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
-      done += int(chunk.size());
-      if (progress) progress(done, toDo);
-    }
-  }
   // A short name without a long one is what Windows 95 shows, in upper case, whatever case
-  // bits an NT or mtools left in the entry. Deepest first, so that each rename finds its
-  // parent under the name it was copied out with.
+  // bits an NT or mtools left in the entry.
   QHash<QString, QString> renamed;  // the volume's path -> the path on the host
   for (const fat::DirEntry& e : entries) {
     const QString parent = parentOf(e.path), leaf = e.path.mid(e.path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -297,6 +354,108 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
     const QString hostParent = parent.isEmpty() ? QString() : renamed.value(parent, parent) + QLatin1Char('/');
     renamed.insert(e.path, hostParent + name);
   }
+  QHash<QString, quint32> attributesOf;
+  for (const mtools::Listed& l : *listed) attributesOf.insert(l.path, l.attributes);
+  if (attributesOf.size() != qsizetype(entries.size()))
+    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 listed)")
+                    .arg(entries.size())
+                    .arg(attributesOf.size()));
+
+  // Each entry's attributes and the alias its directory entry holds (whatever Windows would
+  // make of the long name today: "Program Files" may well be PROGRA~2), wherever the alias
+  // is not the name itself.
+  auto settle = [&](const fat::DirEntry& e, std::vector<std::pair<QByteArray, QString>>* aliases) -> QString {
+    const auto found = attributesOf.constFind(e.path);
+    if (found == attributesOf.constEnd()) return QStringLiteral("the volume changed while it was copied out (%1)").arg(e.path);
+    const QString path = renamed.value(e.path), host = root + QLatin1Char('/') + path;
+    const QByteArray hostName = QFile::encodeName(host);
+    struct stat st;
+    if (::lstat(hostName.constData(), &st) != 0)
+      return QStringLiteral("%1 on the volume could not be copied out under its own name").arg(e.path);
+    if (*found && !store.set(host, *found)) return QStringLiteral("cannot keep the attributes of %1").arg(e.path);
+    const QString alias = fat::aliasText(e.shortName);
+    if (alias != path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)) aliases->emplace_back(hostName, alias);
+    return {};
+  };
+  // The extended attributes of a folder's files are set while mtools copies the next folder
+  // out, which leaves the other processor to this work; a file whose host path a rename
+  // below will change waits for it, and so does every entry with a store kept in one file.
+  std::vector<char> settled(entries.size(), 0);
+  std::map<QString, std::vector<size_t>> entriesOf;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (!entries[i].folder && renamed.value(entries[i].path) == entries[i].path)
+      entriesOf[parentOf(entries[i].path)].push_back(i);
+  std::mutex lock;
+  std::condition_variable ready;
+  std::deque<QString> copied;
+  bool finished = false;
+  QString workerFailed;
+  std::thread worker;
+  if (store.kind() == QLatin1String("xattr")) {
+    worker = std::thread([&] {
+      for (;;) {
+        QString folder;
+        {
+          std::unique_lock<std::mutex> hold(lock);
+          ready.wait(hold, [&] { return finished || !copied.empty(); });
+          if (copied.empty()) return;
+          folder = copied.front();
+          copied.pop_front();
+        }
+        std::vector<std::pair<QByteArray, QString>> aliases;
+        const auto of = entriesOf.find(folder);
+        for (size_t i : of == entriesOf.end() ? std::vector<size_t>() : of->second) {
+          if (const QString failed = settle(entries[i], &aliases); !failed.isEmpty()) {
+            workerFailed = failed;
+            return;
+          }
+          settled[i] = 1;
+        }
+        if (!store.setAliases(aliases)) {
+          workerFailed = QStringLiteral("cannot keep the 8.3 aliases of the files");
+          return;
+        }
+      }
+    });
+  }
+  struct Joiner {
+    std::thread& t;
+    std::mutex& m;
+    std::condition_variable& c;
+    bool& finished;
+    void join() {
+      if (!t.joinable()) return;
+      {
+        std::lock_guard<std::mutex> hold(m);
+        finished = true;
+      }
+      c.notify_one();
+      t.join();
+    }
+    ~Joiner() { join(); }
+  } joiner{worker, lock, ready, finished};
+
+  // One mcopy for all the files of a folder: named one by one, mtools would search the
+  // folder for each, which costs the square of its size. The wildcard takes hidden and
+  // system files too and passes the sub-folders by; the counts below check what came out.
+  for (const auto& [folder, sources] : filesOf) {
+    const QString from = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
+    const mtools::Result r = volume.run("mcopy", {QStringLiteral("-m"), QStringLiteral("-n"),
+                                                  mtools::volumePath(from) + QLatin1Char('*'), root + QLatin1Char('/') + from});
+    if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
+    if (worker.joinable()) {
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        copied.push_back(folder);
+      }
+      ready.notify_one();
+    }
+    done += int(sources.size());
+    if (progress) progress(done, toDo);
+  }
+  joiner.join();
+  if (!workerFailed.isEmpty()) return fail(workerFailed);
+  // Deepest first, so that each rename finds its parent under the name it was copied out with.
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     const QString& path = it->path;
     const QString now = renamed.value(path);
@@ -309,45 +468,55 @@ bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& ent
       return fail(
           QStringLiteral("cannot name %1 as Windows shows it: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
   }
-  for (const mtools::Listed& e : *listed) {
-    const QString host = root + QLatin1Char('/') + renamed.value(e.path, e.path);
-    struct stat st;
-    if (::lstat(QFile::encodeName(host).constData(), &st) != 0)
-      return fail(QStringLiteral("%1 on the volume could not be copied out under its own name").arg(e.path));
-    if (e.attributes && !store.set(host, e.attributes))
-      return fail(QStringLiteral("cannot keep the attributes of %1").arg(e.path));
-  }
+  std::vector<std::pair<QByteArray, QString>> aliases;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (!settled[i])
+      if (const QString failed = settle(entries[i], &aliases); !failed.isEmpty()) return fail(failed);
+  if (!store.setAliases(aliases)) return fail(QStringLiteral("cannot keep the 8.3 aliases of the files"));
   // Writing into a folder gave it the time of the import; deepest first, each gets its own back.
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     if (!it->folder || it->mtime == 0) continue;
     const struct timespec times[2] = {{it->mtime, 0}, {it->mtime, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(root + QLatin1Char('/') + renamed.value(it->path)).constData(), times, 0);
   }
-  if (!readTree(root, store, out, error)) return false;
+  // Every name in the folder is one the volume listed: mtools made no other of a name it
+  // could not copy out as it is.
+  qint64 onHost = 0;
+  if (!countEntries(QFile::encodeName(root), &onHost, 0)) return fail(QStringLiteral("cannot read the folder %1").arg(root));
+  if (onHost != qint64(listed->size()))
+    return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries listed, %2 copied)")
+                    .arg(listed->size())
+                    .arg(onHost));
+  if (entries.size() != listed->size())
+    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 copied)")
+                    .arg(entries.size())
+                    .arg(listed->size()));
+  // The tree as the folder now holds it, stamps taken after the last change of attributes:
+  // what was copied out is known, and only its stamp is read.
+  out->clear();
+  for (const mtools::Listed& l : *listed) {
+    const QString path = renamed.value(l.path, l.path);
+    struct stat st;
+    if (::lstat(QFile::encodeName(root + QLatin1Char('/') + path).constData(), &st) != 0)
+      return fail(QStringLiteral("%1 on the volume could not be copied out under its own name").arg(l.path));
+    Entry e;
+    e.folder = S_ISDIR(st.st_mode);
+    e.attributes = l.attributes & AttrSettable;
+    e.mtime = st.st_mtim.tv_sec;
+    if (!e.folder) {
+      e.size = st.st_size;
+      e.stamp = stampOf(st);
+    }
+    (*out)[path] = e;
+  }
   if (out->size() != listed->size())
     return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries listed, %2 copied)")
                     .arg(listed->size())
                     .arg(out->size()));
-  // The alias is what the directory entry holds, whatever Windows would make of the long
-  // name today: "Program Files" may well be PROGRA~2.
-  const Spellings spelt(*out);
-  std::vector<std::pair<QByteArray, QString>> aliases;
-  for (const fat::DirEntry& e : entries) {
-    const QString path = spelt.find(e.path);
-    if (path.isEmpty()) return fail(QStringLiteral("%1 on the volume was not copied out under its own name").arg(e.path));
-    const QString alias = fat::aliasText(e.shortName);
-    if (alias != path.mid(path.lastIndexOf(QLatin1Char('/')) + 1))
-      aliases.emplace_back(QFile::encodeName(root + QLatin1Char('/') + path), alias);
-  }
-  if (entries.size() != out->size())
-    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 copied)")
-                    .arg(entries.size())
-                    .arg(out->size()));
-  if (!store.setAliases(aliases)) return fail(QStringLiteral("cannot keep the 8.3 aliases of the files"));
   return true;
 }
 
-Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes) {
+Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes, const SameContent& sameContent) {
   Changes c;
   for (auto it = base.rbegin(); it != base.rend(); ++it) {
     const auto n = now.find(it->first);
@@ -367,7 +536,7 @@ Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes) {
         c.makeFolders << path;
         c.bytesNeeded += clusterBytes;
       }
-    } else if (fresh || b->second.size != e.size || b->second.mtime != e.mtime || b->second.hash != e.hash) {
+    } else if (fresh || b->second.size != e.size || b->second.mtime != e.mtime || !sameFile(path, b->second, e, sameContent)) {
       c.writeFiles << path;
       c.bytesNeeded += inClusters(e.size, clusterBytes) - (fresh ? 0 : inClusters(b->second.size, clusterBytes));
       c.attributes[e.attributes] << path;
@@ -430,141 +599,314 @@ bool apply(const QString& image, const fat::Volume& volume, const QString& root,
   return apply(image, {VolumeWrite{volume, root, changes, now, aliasOf, QString()}}, error, why, newHash);
 }
 
+namespace {
+
+// The working copy beside the image that a write goes into, with what apply and
+// planInPlace share: the checks before it, mtools' steps on it, and the look at the result.
+class WorkingCopy {
+ public:
+  WorkingCopy(const QString& image, const std::vector<VolumeWrite>& writes, QString* error, Failure* why)
+      : image_(image), writes_(writes), error_(error), why_(why) {}
+  ~WorkingCopy() {
+    // Removed before the close gives up the lock, so no clean-up takes it for abandoned.
+    if (!keep_ && !temp_.isEmpty()) ::unlink(temp_.constData());
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  bool fail(Failure k, const QString& message) {
+    if (why_) *why_ = k;
+    if (error_) *error_ = message;
+    return false;
+  }
+
+  // The checks that need no copy, then an empty copy beside the image, locked.
+  bool create() {
+    if (why_) *why_ = Failure::None;
+    if (writeProtected(image_))
+      return fail(Failure::WriteProtected, QStringLiteral("%1 is write-protected (the file may not be written)").arg(image_));
+    QString busy;
+    if (inUse(image_, &busy)) return fail(Failure::InUse, busy);
+    for (const VolumeWrite& w : writes_) {
+      toDo_ += int(w.changes.writeFiles.size());
+      if (w.changes.bytesNeeded > w.volume.freeBytes())
+        return fail(Failure::NoRoom,
+                    QStringLiteral("%1the changes do not fit: they need %2 bytes more on the volume, which has %3 bytes free")
+                        .arg(on(w))
+                        .arg(w.changes.bytesNeeded)
+                        .arg(w.volume.freeBytes()));
+    }
+    removeAbandonedCopies(image_);
+    const QFileInfo info(image_);
+    target_ = QFile::encodeName(info.absoluteFilePath());
+    if (::stat(target_.constData(), &st_) != 0) return fail(Failure::Failed, QStringLiteral("cannot read %1").arg(image_));
+    temp_ = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + copyPrefix(info) + QStringLiteral("XXXXXX"));
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+      temp_.clear();
+      return fail(
+          Failure::Failed,
+          QStringLiteral("cannot make a working copy beside %1: %2").arg(image_, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    // Held until the copy is renamed or removed: it tells a clean-up that this write is alive.
+    ::flock(fd_, LOCK_EX);
+    return true;
+  }
+
+  // mtools' steps on the copy, the machine's aliases, and the check that the copy holds
+  // exactly the trees it was written from.
+  bool write(const Progress& progress) {
+    Failure kind = Failure::Failed;
+    int done = 0;
+    const QString temp = QFile::decodeName(temp_);
+    for (const VolumeWrite& w : writes_) {
+      const Changes& changes = w.changes;
+      const mtools::Volume vol(temp, w.volume.offset);
+      if (!vol.valid()) return fail(Failure::Failed, QStringLiteral("cannot prepare mtools for %1").arg(image_));
+      QString toolError;
+      auto onVolume = [&](const char* tool, const QStringList& before, const QStringList& paths) {
+        if (paths.isEmpty()) return true;
+        QStringList items;
+        for (const QString& p : paths) items << mtools::volumePath(p);
+        const mtools::Result r = vol.runChunked(tool, before, items);
+        if (r.ok()) return true;
+        kind = noRoom(r) ? Failure::NoRoom : Failure::Failed;
+        toolError = QStringLiteral("%1 failed: %2").arg(QLatin1String(tool), r.complaint());
+        return false;
+      };
+      if (!onVolume("mdel", {}, changes.removeFiles) || !onVolume("mrd", {}, changes.removeFolders) ||
+          !onVolume("mmd", {}, changes.makeFolders))
+        return fail(kind, on(w) + toolError);
+
+      // New and changed files, one mcopy per folder they go to; each keeps its host name.
+      std::map<QString, QStringList> byFolder;
+      for (const QString& f : changes.writeFiles) byFolder[parentOf(f)] << w.root + QLatin1Char('/') + f;
+      for (const auto& [folder, sources] : byFolder) {
+        const QString to = mtools::volumePath(folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
+        for (qsizetype i = 0; i < sources.size(); i += 200) {
+          const mtools::Result r =
+              vol.run("mcopy", QStringList{QStringLiteral("-o"), QStringLiteral("-m")} + sources.mid(i, 200) + QStringList{to});
+          done += int(qMin<qsizetype>(200, sources.size() - i));
+          if (progress) progress(done, toDo_);
+          if (!r.ok())
+            return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed,
+                        on(w) + QStringLiteral("mcopy failed: %1").arg(r.complaint()));
+        }
+      }
+      for (const auto& [attrs, paths] : changes.attributes)
+        if (!onVolume("mattrib", attributeFlags(attrs), paths)) return fail(kind, on(w) + toolError);
+      // mtools names what it writes after its own fashion, and a file it overwrites gets a new
+      // directory entry: each takes the alias the machine knows it by.
+      if (const QString failed = writeAliases(temp, fd_, w.volume, changes.makeFolders + changes.writeFiles, w.aliasOf);
+          !failed.isEmpty())
+        return fail(Failure::Failed, on(w) + failed);
+
+      // The copy must now hold exactly the tree it was written from.
+      QString listError;
+      const auto listed = vol.list(&listError);
+      if (!listed) return fail(Failure::Failed, on(w) + listError);
+      QString mismatch;
+      if (listed->size() != w.now.size())
+        mismatch = QStringLiteral("%1 entries instead of %2").arg(listed->size()).arg(w.now.size());
+      const Spellings spelt(w.now);
+      for (const mtools::Listed& l : *listed) {
+        if (!mismatch.isEmpty()) break;
+        // A short name the volume shows in lower case is in upper case on the machine.
+        const auto n = w.now.find(spelt.find(l.path));
+        if (n == w.now.end())
+          mismatch = QStringLiteral("%1 is there").arg(l.path);
+        else if (n->second.attributes != l.attributes)
+          mismatch = QStringLiteral("%1 has other attributes").arg(l.path);
+      }
+      if (!mismatch.isEmpty())
+        return fail(
+            Failure::Failed,
+            on(w) + QStringLiteral("after writing, the copy of the image does not hold what it should (%1)").arg(mismatch));
+    }
+    return true;
+  }
+
+  static QString on(const VolumeWrite& w) { return w.name.isEmpty() ? QString() : w.name + QStringLiteral(": "); }
+
+  const QString& image_;
+  const std::vector<VolumeWrite>& writes_;
+  QString* error_;
+  Failure* why_;
+  QByteArray target_, temp_;
+  int fd_ = -1;
+  bool keep_ = false;
+  int toDo_ = 0;
+  struct stat st_ = {};
+};
+
+// Copies the runs [at, at + bytes) of `in` into the same places of `out`.
+bool copyRuns(int in, int out, const std::vector<std::pair<qint64, qint64>>& runs, int* err) {
+  for (const auto& [at, bytes] : runs)
+    if (bytes > 0 && !copyRange(in, out, at, bytes, err)) return false;
+  return true;
+}
+
+// Sorted, with overlapping and touching runs joined.
+std::vector<std::pair<qint64, qint64>> joined(std::vector<std::pair<qint64, qint64>> runs) {
+  std::sort(runs.begin(), runs.end());
+  std::vector<std::pair<qint64, qint64>> out;
+  for (const auto& [at, bytes] : runs) {
+    if (bytes <= 0) continue;
+    if (!out.empty() && at <= out.back().first + out.back().second)
+      out.back().second = std::max(out.back().second, at + bytes - out.back().first);
+    else
+      out.emplace_back(at, bytes);
+  }
+  return out;
+}
+
+// The runs of clusters, as bytes of the image.
+void addClusters(const fat::Layout& l, std::vector<quint32> clusters, std::vector<std::pair<qint64, qint64>>* runs) {
+  std::sort(clusters.begin(), clusters.end());
+  for (size_t i = 0; i < clusters.size();) {
+    size_t j = i + 1;
+    while (j < clusters.size() && clusters[j] <= clusters[j - 1] + 1) ++j;
+    runs->emplace_back(l.clusterAt(clusters[i]), qint64(clusters[j - 1] - clusters[i] + 1) * l.clusterBytes);
+    i = j;
+  }
+}
+
+// What of a volume its own structures take: the boot sector and what follows it up to the
+// FAT, the FATs, the root folder of FAT12 and FAT16, and every folder's clusters.
+void addStructures(const fat::Layout& l, std::vector<std::pair<qint64, qint64>>* runs) {
+  runs->emplace_back(l.reservedAt, l.reservedBytes);
+  runs->emplace_back(l.fatAt, l.fatBytes);
+  runs->emplace_back(l.rootAt, l.rootBytes);
+  addClusters(l, l.folderClusters, runs);
+}
+
+}  // namespace
+
 bool apply(const QString& image, const std::vector<VolumeWrite>& writes, QString* error, Failure* why, QByteArray* newHash,
            const Progress& progress) {
-  Failure kind = Failure::Failed;
-  auto fail = [&](Failure k, const QString& message) {
-    if (why) *why = k;
-    if (error) *error = message;
-    return false;
-  };
-  if (why) *why = Failure::None;
-  if (writeProtected(image))
-    return fail(Failure::WriteProtected, QStringLiteral("%1 is write-protected (the file may not be written)").arg(image));
-  QString busy;
-  if (inUse(image, &busy)) return fail(Failure::InUse, busy);
-  auto on = [](const VolumeWrite& w) { return w.name.isEmpty() ? QString() : w.name + QStringLiteral(": "); };
-  int toDo = 0, done = 0;
-  for (const VolumeWrite& w : writes) {
-    toDo += int(w.changes.writeFiles.size());
-    if (w.changes.bytesNeeded > w.volume.freeBytes())
-      return fail(Failure::NoRoom,
-                  QStringLiteral("%1the changes do not fit: they need %2 bytes more on the volume, which has %3 bytes free")
-                      .arg(on(w))
-                      .arg(w.changes.bytesNeeded)
-                      .arg(w.volume.freeBytes()));
-  }
-
-  removeAbandonedCopies(image);
-  const QFileInfo info(image);
-  const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-  struct stat st;
-  if (::stat(target.constData(), &st) != 0) return fail(Failure::Failed, QStringLiteral("cannot read %1").arg(image));
-  QByteArray temp = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + copyPrefix(info) + QStringLiteral("XXXXXX"));
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0)
-    return fail(
-        Failure::Failed,
-        QStringLiteral("cannot make a working copy beside %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
-  // Held until the copy is renamed or removed: it tells a clean-up that this write is alive.
-  ::flock(fd, LOCK_EX);
-  struct Cleanup {
-    QByteArray path;
-    int fd;
-    bool keep = false;
-    ~Cleanup() {
-      // Removed before the close gives up the lock, so no clean-up takes it for abandoned.
-      if (!keep) ::unlink(path.constData());
-      if (fd >= 0) ::close(fd);
-    }
-  } cleanup{temp, fd};
+  WorkingCopy copy(image, writes, error, why);
+  if (!copy.create()) return false;
   int err = 0;
-  if (!copyContents(target, fd, &err)) {
-    return fail(err == ENOSPC ? Failure::NoRoom : Failure::Failed,
-                QStringLiteral("cannot make a working copy of %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(err))));
+  if (!copyContents(copy.target_, copy.fd_, &err)) {
+    return copy.fail(
+        err == ENOSPC ? Failure::NoRoom : Failure::Failed,
+        QStringLiteral("cannot make a working copy of %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(err))));
   }
-  ::fchmod(fd, st.st_mode & 07777);
-  if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+  ::fchmod(copy.fd_, copy.st_.st_mode & 07777);
+  if (::fchown(copy.fd_, copy.st_.st_uid, copy.st_.st_gid) != 0) {
     // Only root may give the copy to another owner; the user's own image keeps its owner anyway.
   }
-
-  for (const VolumeWrite& w : writes) {
-    const fat::Volume& volume = w.volume;
-    const Changes& changes = w.changes;
-    const Tree& now = w.now;
-    const QString& root = w.root;
-    const mtools::Volume vol(QFile::decodeName(temp), volume.offset);
-    if (!vol.valid()) return fail(Failure::Failed, QStringLiteral("cannot prepare mtools for %1").arg(image));
-    QString toolError;
-    auto onVolume = [&](const char* tool, const QStringList& before, const QStringList& paths) {
-      if (paths.isEmpty()) return true;
-      QStringList items;
-      for (const QString& p : paths) items << mtools::volumePath(p);
-      const mtools::Result r = vol.runChunked(tool, before, items);
-      if (r.ok()) return true;
-      kind = noRoom(r) ? Failure::NoRoom : Failure::Failed;
-      toolError = QStringLiteral("%1 failed: %2").arg(QLatin1String(tool), r.complaint());
-      return false;
-    };
-    if (!onVolume("mdel", {}, changes.removeFiles) || !onVolume("mrd", {}, changes.removeFolders) ||
-        !onVolume("mmd", {}, changes.makeFolders))
-      return fail(kind, on(w) + toolError);
-
-    // New and changed files, one mcopy per folder they go to; each keeps its host name.
-    std::map<QString, QStringList> byFolder;
-    for (const QString& f : changes.writeFiles) byFolder[parentOf(f)] << root + QLatin1Char('/') + f;
-    for (const auto& [folder, sources] : byFolder) {
-      const QString to = mtools::volumePath(folder.isEmpty() ? QString() : folder + QLatin1Char('/'));
-      for (qsizetype i = 0; i < sources.size(); i += 200) {
-        const mtools::Result r =
-            vol.run("mcopy", QStringList{QStringLiteral("-o"), QStringLiteral("-m")} + sources.mid(i, 200) + QStringList{to});
-        done += int(qMin<qsizetype>(200, sources.size() - i));
-        if (progress) progress(done, toDo);
-        if (!r.ok())
-          return fail(noRoom(r) ? Failure::NoRoom : Failure::Failed,
-                      on(w) + QStringLiteral("mcopy failed: %1").arg(r.complaint()));
-      }
-    }
-    for (const auto& [attrs, paths] : changes.attributes)
-      if (!onVolume("mattrib", attributeFlags(attrs), paths)) return fail(kind, on(w) + toolError);
-    // mtools names what it writes after its own fashion, and a file it overwrites gets a new
-    // directory entry: each takes the alias the machine knows it by.
-    if (const QString failed =
-            writeAliases(QFile::decodeName(temp), fd, volume, changes.makeFolders + changes.writeFiles, w.aliasOf);
-        !failed.isEmpty())
-      return fail(Failure::Failed, on(w) + failed);
-
-    // The copy must now hold exactly the tree it was written from.
-    QString listError;
-    const auto listed = vol.list(&listError);
-    if (!listed) return fail(Failure::Failed, on(w) + listError);
-    QString mismatch;
-    if (listed->size() != now.size()) mismatch = QStringLiteral("%1 entries instead of %2").arg(listed->size()).arg(now.size());
-    const Spellings spelt(now);
-    for (const mtools::Listed& l : *listed) {
-      if (!mismatch.isEmpty()) break;
-      // A short name the volume shows in lower case is in upper case on the machine.
-      const auto n = now.find(spelt.find(l.path));
-      if (n == now.end())
-        mismatch = QStringLiteral("%1 is there").arg(l.path);
-      else if (n->second.attributes != l.attributes)
-        mismatch = QStringLiteral("%1 has other attributes").arg(l.path);
-    }
-    if (!mismatch.isEmpty())
-      return fail(Failure::Failed,
-                  on(w) + QStringLiteral("after writing, the copy of the image does not hold what it should (%1)").arg(mismatch));
-  }
-  if (::fsync(fd) != 0)
-    return fail(Failure::Failed, QStringLiteral("cannot write %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
-  if (newHash) *newHash = hashFile(QFile::decodeName(temp));
-  if (::rename(temp.constData(), target.constData()) != 0)
-    return fail(Failure::Failed,
-                QStringLiteral("cannot replace %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
-  cleanup.keep = true;
-  const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!copy.write(progress)) return false;
+  if (::fsync(copy.fd_) != 0)
+    return copy.fail(Failure::Failed,
+                     QStringLiteral("cannot write %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  if (newHash) *newHash = hashFile(QFile::decodeName(copy.temp_));
+  if (::rename(copy.temp_.constData(), copy.target_.constData()) != 0)
+    return copy.fail(Failure::Failed,
+                     QStringLiteral("cannot replace %1: %2").arg(image, QString::fromLocal8Bit(std::strerror(errno))));
+  copy.keep_ = true;
+  const int dirFd = ::open(QFile::encodeName(QFileInfo(image).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
+  }
+  return true;
+}
+
+bool planInPlace(const QString& image, const std::vector<VolumeWrite>& writes, std::vector<Patch>* patches, QString* error,
+                 Failure* why, const Progress& progress) {
+  patches->clear();
+  WorkingCopy copy(image, writes, error, why);
+  if (!copy.create()) return false;
+  const int in = ::open(copy.target_.constData(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return copy.fail(Failure::Failed, QStringLiteral("cannot read %1").arg(image));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{in};
+  QFile original;
+  if (!original.open(in, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    return copy.fail(Failure::Failed, QStringLiteral("cannot read %1").arg(image));
+
+  // What mtools and the checks read: the partition tables, and each written volume's structures.
+  std::vector<std::pair<qint64, qint64>> needed;
+  std::vector<fat::Layout> before(writes.size());
+  QString whyNot;
+  for (size_t i = 0; i < writes.size(); ++i) {
+    const fat::Volume& v = writes[i].volume;
+    const auto again = fat::inspect(original, v.partition, &whyNot, nullptr, &before[i]);
+    if (!again || again->offset != v.offset)
+      return copy.fail(Failure::Failed, WorkingCopy::on(writes[i]) + QStringLiteral("%1: %2").arg(image, whyNot));
+    addStructures(before[i], &needed);
+    if (v.partition != 0) {
+      std::vector<qint64> tables;
+      if (!fat::partitionTable(original, &whyNot, &tables)) return copy.fail(Failure::Failed, whyNot);
+      for (qint64 at : tables) needed.emplace_back(at, 512);
+    }
+  }
+  needed = joined(std::move(needed));
+  int err = 0;
+  if (::ftruncate(copy.fd_, copy.st_.st_size) != 0 || !copyRuns(in, copy.fd_, needed, &err))
+    return copy.fail(err == ENOSPC || errno == ENOSPC ? Failure::NoRoom : Failure::Failed,
+                     QStringLiteral("cannot make a working copy of %1: %2")
+                         .arg(image, QString::fromLocal8Bit(std::strerror(err ? err : errno))));
+  if (!copy.write(progress)) return false;
+
+  // Where the copy may differ: the structures, and the clusters of what was written.
+  QFile written;
+  if (!written.open(copy.fd_, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    return copy.fail(Failure::Failed, QStringLiteral("cannot read the copy of %1").arg(image));
+  std::vector<std::pair<qint64, qint64>> compared;
+  for (size_t i = 0; i < writes.size(); ++i) {
+    const VolumeWrite& w = writes[i];
+    std::vector<fat::DirEntry> entries;
+    fat::Layout after;
+    const auto v = fat::inspect(written, w.volume.partition, &whyNot, &entries, &after);
+    if (!v)
+      return copy.fail(Failure::Failed, WorkingCopy::on(w) + QStringLiteral("the copy cannot be read back: %1").arg(whyNot));
+    addStructures(after, &compared);
+    QSet<QString> wanted;
+    for (const QString& f : w.changes.writeFiles) wanted.insert(winUpper(f));
+    std::vector<quint8> covered(after.next.size(), 0);
+    for (quint32 c : after.folderClusters) covered[c] = 1;
+    for (const fat::DirEntry& e : entries) {
+      if (e.folder || !wanted.contains(winUpper(e.path))) continue;
+      // Up to the file's end: beyond it mtools leaves the cluster as it was, which the copy
+      // does not hold.
+      qint64 left = e.size;
+      for (quint32 c : after.chain(e.firstCluster)) {
+        covered[c] = 1;
+        if (left > 0) compared.emplace_back(after.clusterAt(c), std::min(left, after.clusterBytes));
+        left -= after.clusterBytes;
+      }
+    }
+    // mtools writes clusters only for the folders and the files it was given; one taken
+    // anywhere else would be written from a copy that does not hold it.
+    for (size_t c = 2; c < after.free.size() && c < before[i].free.size(); ++c)
+      if (!after.free[c] && before[i].free[c] && !covered[c])
+        return copy.fail(Failure::Failed, WorkingCopy::on(w) + QStringLiteral("after writing, the copy of the image takes "
+                                                                              "cluster %1, which none of the files written holds")
+                                                                   .arg(c));
+  }
+  compared = joined(std::move(compared));
+
+  // Sector by sector; runs of sectors that differ become one patch.
+  constexpr qint64 kSector = 512, kChunk = 1 << 20;
+  QByteArray a(int(kChunk), Qt::Uninitialized), b(int(kChunk), Qt::Uninitialized);
+  for (const auto& [start, bytes] : compared) {
+    for (qint64 at = start; at < start + bytes; at += kChunk) {
+      const qint64 n = std::min(kChunk, start + bytes - at);
+      if (!readAll(in, a.data(), n, at) || !readAll(copy.fd_, b.data(), n, at))
+        return copy.fail(Failure::Failed, QStringLiteral("cannot read %1 or its copy at byte %2").arg(image).arg(at));
+      for (qint64 s = 0; s < n; s += kSector) {
+        const qint64 len = std::min(kSector, n - s);
+        if (std::memcmp(a.constData() + s, b.constData() + s, size_t(len)) == 0) continue;
+        if (!patches->empty() && patches->back().at + patches->back().bytes.size() == at + s &&
+            patches->back().bytes.size() < kChunk)
+          patches->back().bytes.append(b.constData() + s, len);
+        else
+          patches->push_back({at + s, QByteArray(b.constData() + s, len)});
+      }
+    }
   }
   return true;
 }

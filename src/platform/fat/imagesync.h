@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeping a host folder and a FAT volume of a disk image in step: reading the folder as a
-// tree of files with their DOS attributes and content hashes, copying a volume's files
-// out with their 8.3 aliases, and writing back into the image what changed in the folder
-// since a tree was taken of it, and nothing else. The image is never written in place:
-// the changes go into a copy beside it, which replaces it by rename only when mtools did
-// every step, what it wrote has its aliases, and the copy holds exactly the files and
-// attributes it should.
+// tree of files with their DOS attributes and what tells a changed file, copying a
+// volume's files out with their 8.3 aliases, and writing back into the image what changed
+// in the folder since a tree was taken of it, and nothing else. This unit never writes the
+// image in place: the changes go into a copy beside it, which either replaces it by rename
+// (apply) or is turned into the few runs of bytes that differ (planInPlace), for a caller
+// that writes them with an undo journal of its own; in both only when mtools did every
+// step, what it wrote has its aliases, and the copy holds exactly the files and attributes
+// it should.
 #include "platform/fat/fatimage.h"
 
 #include <QByteArray>
@@ -34,16 +36,19 @@ struct Entry {
   quint32 attributes = 0;  // read-only, hidden, system, archive
   qint64 size = 0;
   qint64 mtime = 0;  // seconds since 1970, UTC
-  QByteArray hash;   // SHA-256 of a file's contents, in hex; empty for a folder
+  // A file's host inode, modification and change times in ns ("ino:mtime:ctime"): the same
+  // stamp is the same content, since no write leaves the change time as it was.
+  QByteArray stamp;
+  QByteArray hash;  // SHA-256 of a file's contents, in hex, where a record of older days gave it; else empty
   bool operator==(const Entry&) const = default;
 };
 // Paths below the drive's root, '/'-separated, spelt as the host spells them.
 using Tree = std::map<QString, Entry>;
 
 // The tree of the host folder `root`: its folders and regular files with the DOS attributes
-// `store` keeps. Refuses (with `error`) what a FAT volume cannot hold: symbolic links and
-// other special files, names FAT does not allow, two names in one folder that differ only
-// in case. Vantrel's own unfinished-write files are left out.
+// `store` keeps, each file with its stamp (no file is read). Refuses (with `error`) what a FAT volume cannot hold: symbolic links
+// and other special files, names FAT does not allow, two names in one folder that differ only in case. Vantrel's own
+// unfinished-write files are left out.
 bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* error);
 
 // Told of long work as it goes: how many files are done of how many to do.
@@ -71,7 +76,11 @@ struct Changes {
   }
   int count() const;
 };
-Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes);
+// Whether a file whose size and time are as in `base` still holds what it held, where the
+// stamps cannot say (the change time moved: new attributes, or a write that put the time
+// back). Without one, such a file counts as changed.
+using SameContent = std::function<bool(const QString& path, const Entry& base, const Entry& now)>;
+Changes compare(const Tree& base, const Tree& now, qint64 clusterBytes, const SameContent& sameContent = {});
 
 enum class Failure { None, WriteProtected, InUse, NoRoom, Failed };
 
@@ -100,6 +109,19 @@ struct VolumeWrite {
 // does. `progress` hears of the files written.
 bool apply(const QString& image, const std::vector<VolumeWrite>& writes, QString* error, Failure* why,
            QByteArray* newHash = nullptr, const Progress& progress = {});
+
+// A run of bytes of an image and what it is to hold.
+struct Patch {
+  qint64 at = 0;
+  QByteArray bytes;
+};
+// What apply would change in the image, as the runs of bytes that differ, without changing
+// it: mtools works on a sparse copy beside the image that holds only the partition tables
+// and the written volumes' own structures (boot sectors, FATs, folders), and the copy is
+// compared with the image there and in the clusters of the files written. The copy costs
+// the room of those structures, not of the image. Checks and failures as apply.
+bool planInPlace(const QString& image, const std::vector<VolumeWrite>& writes, std::vector<Patch>* patches, QString* error,
+                 Failure* why, const Progress& progress = {});
 
 // Removes the working copies beside `image` that writes killed half-way left behind (each as
 // large as the image). The copy of a write still running is locked by it and stays.
