@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times a disk image's import and export, each against a reference in the same run: the
 // import of a FAT32 image holding many files against mtools copying the same image into a
 // folder (`mcopy -s -m`), and the export after one small change and after none, at several

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "diskimage/journal.h"
 
 #include "platform/atomicfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The undo journal of an export that writes into a disk image in place. Before a sector of
 // the image is overwritten, its old bytes (and the import record as it was) are in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An export writes into the image in place: only what changes, a sparse image stays sparse,
 // and an export cut off at any moment leaves the old image or the new one.
 #include "diskimage/journal.h"
