@@ -393,8 +393,12 @@ bool Backups::RestoreBackupSet(const QString& descriptionPath, const Components&
   QString registryWhy;
   if (chosen[Registry]) {
     const QString file = dir + QStringLiteral("\\REGISTRY") + ext;
-    bool done = !replaceRegistry || wholeRegistryExport(descriptionPath, file, &registryWhy);
-    if (done) done = runRegistryEditor(machine_, (replaceRegistry ? QStringLiteral("/c ") : QString()) + file, &registryWhy);
+    // Read once: the bytes checked against the description are the ones imported.
+    const std::optional<QByteArray> exported = fs.readFile(file);
+    bool done = bool(exported);
+    if (!done) registryWhy = QStringLiteral("cannot read %1: %2").arg(file, describe(fs.lastError()));
+    if (done && replaceRegistry) done = wholeRegistryExport(descriptionPath, file, *exported, &registryWhy);
+    if (done) done = importRegistryText(machine_, file, *exported, replaceRegistry, &registryWhy);
     if (!done) {
       ok = false;
       if (registryWhy.isEmpty()) registryWhy = file;
@@ -432,26 +436,21 @@ bool Backups::RestoreBackupSet(const QString& descriptionPath, const Components&
   return ok;
 }
 
-bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString& file, QString* why) {
+bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString& file, const QByteArray& exported, QString* why) {
   Profile profile(machine_.files());
   const QString size = profile.getString(descriptionPath, kSection, kRegistrySizeKey);
   const QString hash = profile.getString(descriptionPath, kSection, kRegistryHashKey);
   // Sets made before their export was recorded can only be judged by the import itself.
   if (size.isEmpty() && hash.isEmpty()) return true;
-  const auto bytes = machine_.files().readFile(file);
-  if (!bytes) {
-    *why = QStringLiteral("%1: %2").arg(file, describe(machine_.files().lastError()));
-    return false;
-  }
-  if (QString::number(bytes->size()) != size.trimmed()) {
+  if (QString::number(exported.size()) != size.trimmed()) {
     *why = text("%1 ist nicht mehr der ganze Export des Backups: %2 Bytes statt %3.",
                 "%1 is no longer the whole export the backup made: %2 bytes instead of %3.")
                .arg(file)
-               .arg(bytes->size())
+               .arg(exported.size())
                .arg(size.trimmed());
     return false;
   }
-  if (sha256(*bytes).compare(hash.trimmed(), Qt::CaseInsensitive) != 0) {
+  if (sha256(exported).compare(hash.trimmed(), Qt::CaseInsensitive) != 0) {
     *why = text("%1 ist nicht mehr der Export, den das Backup angefertigt hat: sein Inhalt hat sich geändert.",
                 "%1 is no longer the export the backup made: its contents have changed.")
                .arg(file);
