@@ -1,12 +1,12 @@
 #include "backup/backups.h"
 
+#include "backup/sha256.h"
 #include "platform/launcher.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "sysaccess/files.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 #include <bitset>
@@ -97,9 +97,7 @@ bool profileBool(const QString& text) {
 constexpr QStringView kRegistrySizeKey = u"RegistrySize";
 constexpr QStringView kRegistryHashKey = u"RegistrySHA256";
 
-QString sha256(const QByteArray& bytes) {
-  return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
+QString sha256Hex(const QByteArray& bytes) { return QString::fromLatin1(sha256(bytes).toHex()); }
 
 // The stems of the files a set is made of, the description's among them.
 bool isSetStem(QStringView stem) {
@@ -197,7 +195,7 @@ bool Backups::CreateBackupSet(Choice& choice) {
     std::optional<QByteArray> exported;
     if (runRegistryEditor(machine_, QStringLiteral("/e ") + file, &why) && (exported = fs.readFile(file))) {
       registrySize = QString::number(exported->size());
-      registryHash = sha256(*exported);
+      registryHash = sha256Hex(*exported);
     } else {
       if (why.isEmpty()) why = QStringLiteral("%1: %2").arg(file, describe(fs.lastError()));
       result_ = false;
@@ -450,7 +448,7 @@ bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString&
                .arg(size.trimmed());
     return false;
   }
-  if (sha256(exported).compare(hash.trimmed(), Qt::CaseInsensitive) != 0) {
+  if (sha256Hex(exported).compare(hash.trimmed(), Qt::CaseInsensitive) != 0) {
     *why = text("%1 ist nicht mehr der Export, den das Backup angefertigt hat: sein Inhalt hat sich geändert.",
                 "%1 is no longer the export the backup made: its contents have changed.")
                .arg(file);
