@@ -420,7 +420,7 @@ bool Machine::restoreRegistry(const RegistrySnapshot& snapshot, QString* error) 
     file.close();
     if (!same) {
       int err = 0;
-      dynBack = dyn.exists ? writeFileAtomically(dynPath, dyn.bytes, &err) : QFile::remove(dynPath);
+      dynBack = dyn.exists ? writeFileAtomically(dynPath, dyn.bytes, &err) : file.remove();
       if (!dynBack)
         failures << QStringLiteral("%1: %2").arg(QLatin1String(kDynDataFileName),
                                                  err ? QString::fromLocal8Bit(strerror(err)) : file.errorString());

@@ -14,7 +14,8 @@ TEST(Sha256, GivesQtsDigestForEveryPaddingCase) {
   QByteArray data(3 * 1024 * 1024 + 17, Qt::Uninitialized);
   quint32 x = 1995;
   for (char& c : data) c = char((x = x * 1664525u + 1013904223u) >> 24);
-  for (const qsizetype n : std::initializer_list<qsizetype>{0, 1, 55, 56, 63, 64, 65, 119, 120, 127, 128, 129, 1000, data.size()}) {
+  for (const qsizetype n :
+       std::initializer_list<qsizetype>{0, 1, 55, 56, 63, 64, 65, 119, 120, 127, 128, 129, 1000, data.size()}) {
     const QByteArrayView part = QByteArrayView(data).first(n);
     EXPECT_EQ(sha256(part).toHex(), QCryptographicHash::hash(part, QCryptographicHash::Sha256).toHex()) << n;
   }
