@@ -79,7 +79,8 @@ class Machine {
   bool saveRegistry(QString* error = nullptr);
   bool registryChanged() const;
   // Costs a read of each registry file, and a serialization only of a tree with unsaved
-  // changes. False, with `error`, when the registry could not be put back from it.
+  // changes. False, with `error`, when such a tree cannot be put into file form: nothing
+  // could then undo a change to it, so the change must not be made.
   bool snapshotRegistry(RegistrySnapshot* snapshot, QString* error = nullptr);
   // Writes back the registry files whose bytes differ from the snapshot's (attributes and
   // time included) and puts the registry in memory back as it was. False when a file could
