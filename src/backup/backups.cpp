@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "backup/backups.h"
 
+#include "backup/sha256.h"
 #include "platform/launcher.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "sysaccess/files.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 #include <bitset>
@@ -98,9 +98,7 @@ bool profileBool(const QString& text) {
 constexpr QStringView kRegistrySizeKey = u"RegistrySize";
 constexpr QStringView kRegistryHashKey = u"RegistrySHA256";
 
-QString sha256(const QByteArray& bytes) {
-  return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
+QString sha256Hex(const QByteArray& bytes) { return QString::fromLatin1(sha256(bytes).toHex()); }
 
 // The stems of the files a set is made of, the description's among them.
 bool isSetStem(QStringView stem) {
@@ -198,7 +196,7 @@ bool Backups::CreateBackupSet(Choice& choice) {
     std::optional<QByteArray> exported;
     if (runRegistryEditor(machine_, QStringLiteral("/e ") + file, &why) && (exported = fs.readFile(file))) {
       registrySize = QString::number(exported->size());
-      registryHash = sha256(*exported);
+      registryHash = sha256Hex(*exported);
     } else {
       if (why.isEmpty()) why = QStringLiteral("%1: %2").arg(file, describe(fs.lastError()));
       result_ = false;
@@ -394,8 +392,12 @@ bool Backups::RestoreBackupSet(const QString& descriptionPath, const Components&
   QString registryWhy;
   if (chosen[Registry]) {
     const QString file = dir + QStringLiteral("\\REGISTRY") + ext;
-    bool done = !replaceRegistry || wholeRegistryExport(descriptionPath, file, &registryWhy);
-    if (done) done = runRegistryEditor(machine_, (replaceRegistry ? QStringLiteral("/c ") : QString()) + file, &registryWhy);
+    // Read once: the bytes checked against the description are the ones imported.
+    const std::optional<QByteArray> exported = fs.readFile(file);
+    bool done = bool(exported);
+    if (!done) registryWhy = QStringLiteral("cannot read %1: %2").arg(file, describe(fs.lastError()));
+    if (done && replaceRegistry) done = wholeRegistryExport(descriptionPath, file, *exported, &registryWhy);
+    if (done) done = importRegistryText(machine_, file, *exported, replaceRegistry, &registryWhy);
     if (!done) {
       ok = false;
       if (registryWhy.isEmpty()) registryWhy = file;
@@ -433,26 +435,21 @@ bool Backups::RestoreBackupSet(const QString& descriptionPath, const Components&
   return ok;
 }
 
-bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString& file, QString* why) {
+bool Backups::wholeRegistryExport(const QString& descriptionPath, const QString& file, const QByteArray& exported, QString* why) {
   Profile profile(machine_.files());
   const QString size = profile.getString(descriptionPath, kSection, kRegistrySizeKey);
   const QString hash = profile.getString(descriptionPath, kSection, kRegistryHashKey);
   // Sets made before their export was recorded can only be judged by the import itself.
   if (size.isEmpty() && hash.isEmpty()) return true;
-  const auto bytes = machine_.files().readFile(file);
-  if (!bytes) {
-    *why = QStringLiteral("%1: %2").arg(file, describe(machine_.files().lastError()));
-    return false;
-  }
-  if (QString::number(bytes->size()) != size.trimmed()) {
+  if (QString::number(exported.size()) != size.trimmed()) {
     *why = text("%1 ist nicht mehr der ganze Export des Backups: %2 Bytes statt %3.",
                 "%1 is no longer the whole export the backup made: %2 bytes instead of %3.")
                .arg(file)
-               .arg(bytes->size())
+               .arg(exported.size())
                .arg(size.trimmed());
     return false;
   }
-  if (sha256(*bytes).compare(hash.trimmed(), Qt::CaseInsensitive) != 0) {
+  if (sha256Hex(exported).compare(hash.trimmed(), Qt::CaseInsensitive) != 0) {
     *why = text("%1 ist nicht mehr der Export, den das Backup angefertigt hat: sein Inhalt hat sich geändert.",
                 "%1 is no longer the export the backup made: its contents have changed.")
                .arg(file);

@@ -126,7 +126,7 @@ class Backups {
   bool copyComponentFile(const QString& from, const QString& to, const QString& failure);
   // `setFilesOnly`: only the files a set is made of, none the user may have put there.
   void removeSet(const QString& store, const QString& number, bool setFilesOnly = false);
-  bool wholeRegistryExport(const QString& descriptionPath, const QString& file, QString* why);
+  bool wholeRegistryExport(const QString& descriptionPath, const QString& file, const QByteArray& exported, QString* why);
   // `keepMissing`: a source that is gone keeps the copy the folder held of it.
   bool refreshCopy(const QString& folder, const QStringList& sources, bool keepMissing = false);
   void setsChanged() {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/launcher.h"
 
-#include "platform/creghive.h"
 #include "platform/hostprograms.h"
 #include "platform/machine.h"
 #include "platform/regedit4.h"
@@ -52,21 +51,6 @@ void setError(QString* error, const QString& text) {
   if (error) *error = text;
 }
 
-// Puts the registry in memory back to a copy taken before an import, and writes that back
-// too, so a hive file the failed save had already replaced holds its old contents again.
-void rollBack(Machine& machine, const QByteArray& hklm, const QByteArray& hku, const QByteArray& dyn) {
-  Registry& reg = machine.registry();
-  RegKey oldHklm, oldHku;
-  if (creg::readHive(hklm, oldHklm, nullptr)) reg.localMachine().takeContentsOf(oldHklm);
-  if (creg::readHive(hku, oldHku, nullptr)) reg.users().takeContentsOf(oldHku);
-  Registry scratch;
-  if (regedit4::importText(dyn, scratch, regedit4::ImportMode::Merge, nullptr)) {
-    reg.dynData().clear();
-    reg.dynData().takeContentsOf(scratch.dynData());
-  }
-  machine.saveRegistry();
-}
-
 }  // namespace
 
 // The registry editor's command lines: "/e FILE" exports, "/c FILE" replaces, "FILE" merges.
@@ -102,26 +86,38 @@ bool runRegistryEditor(Machine& machine, const QString& args, QString* error) {
     setError(error, QStringLiteral("cannot read %1: %2").arg(file, describe(fs.lastError())));
     return false;
   }
-  // Checked whole before anything changes. A replacing import with nothing under
-  // HKEY_LOCAL_MACHINE (an empty or cut-off export) would leave a machine that cannot start.
-  Registry parsed;
+  return importRegistryText(machine, file, *text, replaceMode, error);
+}
+
+bool importRegistryText(Machine& machine, const QString& file, const QByteArray& text, bool replace, QString* error) {
+  // Checked whole before anything changes, and applied from that same reading.
+  regedit4::Parsed parsed;
   QString why;
-  if (!regedit4::importText(*text, parsed, replaceMode ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge, &why)) {
+  if (!regedit4::parse(text, replace ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge, &parsed, &why)) {
     setError(error, QStringLiteral("%1: %2").arg(file, why));
     return false;
   }
-  if (replaceMode && parsed.localMachine().subkeyCount() == 0) {
-    setError(error, QStringLiteral("%1 holds no HKEY_LOCAL_MACHINE keys; the registry was not replaced").arg(file));
+  // What a failed import is undone with: the registry files as they are now, not a second
+  // serialization of the trees they were loaded into.
+  RegistrySnapshot before;
+  if (!machine.snapshotRegistry(&before, &why)) {
+    setError(error, why);
     return false;
   }
   Registry& reg = machine.registry();
-  const QByteArray hklm = creg::writeHive(reg.localMachine());
-  const QByteArray hku = creg::writeHive(reg.users());
-  const QByteArray dyn = regedit4::exportKey(reg.dynData(), QStringLiteral("HKEY_DYN_DATA"));
-  regedit4::importText(*text, reg, replaceMode ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge, nullptr);
+  regedit4::apply(parsed, reg);
+  // A replacement with nothing under HKEY_LOCAL_MACHINE (its only keys deleted again, say)
+  // would leave a machine that cannot start.
+  if (replace && reg.localMachine().subkeyCount() == 0) {
+    machine.restoreRegistry(before);
+    setError(error, QStringLiteral("%1 holds no HKEY_LOCAL_MACHINE keys; the registry was not replaced").arg(file));
+    return false;
+  }
   if (machine.saveRegistry(&why)) return true;
-  // What the files could not take must not stay in memory, where a later save would write it.
-  rollBack(machine, hklm, hku, dyn);
+  // What the files could not take must not stay in memory, where a later save would write
+  // it, nor in a hive file the failed save had already replaced.
+  QString undone;
+  if (!machine.restoreRegistry(before, &undone)) why += QStringLiteral("; ") + undone;
   setError(error, why);
   return false;
 }

@@ -9,6 +9,7 @@
 // not be able to run programs on this host.
 #include "platform/hostprograms.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace vt {
@@ -23,6 +24,9 @@ inline constexpr const char* kLaunchJournalName = "launch.log";
 // is no whole export (regedit4.h), or registry files that cannot be saved leave the registry, in
 // memory and on disk, as it was. `error` says why it failed.
 bool runRegistryEditor(Machine& machine, const QString& args, QString* error);
+// The merge ("FILE") or, with `replace`, the replacement ("/c FILE") of REGEDIT4 text the
+// caller has already read from `file`, which names it in errors. All or nothing as above.
+bool importRegistryText(Machine& machine, const QString& file, const QByteArray& text, bool replace, QString* error);
 
 // Returns true when the command was carried out or started (WinExec's result > 31).
 bool winExec(Machine& machine, const QString& commandLine, int showCmd);

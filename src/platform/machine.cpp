@@ -330,4 +330,114 @@ bool Machine::saveRegistry(QString* error) {
   return true;
 }
 
+bool Machine::snapshotRegistry(RegistrySnapshot* snapshot, QString* error) {
+  auto fail = [&](const QString& msg) {
+    if (error) *error = msg;
+    return false;
+  };
+  *snapshot = {};
+  struct Hive {
+    QString winPath;
+    const RegKey& root;
+    quint64 saved;
+    RegistrySnapshot::File& file;
+  };
+  const Hive hives[] = {{systemDatPath(), registry_.localMachine(), savedHklm_, snapshot->systemDat},
+                        {userDatPath(), registry_.users(), savedHku_, snapshot->userDat}};
+  for (const Hive& h : hives) {
+    RegistrySnapshot::File& f = h.file;
+    f.attributes = fs_->attributes(h.winPath);
+    f.exists = f.attributes != kInvalidAttributes;
+    if (f.exists) {
+      f.written = fs_->lastWriteTime(h.winPath);
+      if (auto bytes = fs_->readFile(h.winPath)) {
+        f.bytes = std::move(*bytes);
+        f.read = true;
+      }
+    } else {
+      f.read = true;
+    }
+    // Memory is put back from the file only when the file holds what memory holds.
+    if (f.read && h.root.generation() == h.saved) continue;
+    QString why;
+    f.tree = creg::writeHive(h.root, &why);
+    if (f.tree.isEmpty()) return fail(QStringLiteral("cannot keep a copy of %1 to undo the change with: %2").arg(h.winPath, why));
+  }
+  RegistrySnapshot::File& dyn = snapshot->dynData;
+  QFile file(hostPathInFolder(QLatin1String(kDynDataFileName)));
+  dyn.exists = file.exists();
+  dyn.read = !dyn.exists || file.open(QIODevice::ReadOnly);
+  if (dyn.exists && dyn.read) dyn.bytes = file.readAll();
+  if (!dyn.read || registry_.dynData().generation() != savedDyn_)
+    dyn.tree = regedit4::exportKey(registry_.dynData(), QStringLiteral("HKEY_DYN_DATA"));
+  return true;
+}
+
+bool Machine::restoreRegistry(const RegistrySnapshot& snapshot, QString* error) {
+  QStringList failures;
+  struct Hive {
+    QString winPath;
+    RegKey& root;
+    quint64* saved;
+    const RegistrySnapshot::File& file;
+  };
+  const Hive hives[] = {{systemDatPath(), registry_.localMachine(), &savedHklm_, snapshot.systemDat},
+                        {userDatPath(), registry_.users(), &savedHku_, snapshot.userDat}};
+  for (const Hive& h : hives) {
+    const RegistrySnapshot::File& f = h.file;
+    bool fileBack = f.read;
+    if (f.read) {
+      const quint32 now = fs_->attributes(h.winPath);
+      const std::optional<QByteArray> current =
+          now == kInvalidAttributes ? std::optional<QByteArray>() : fs_->readFile(h.winPath);
+      const bool same = f.exists ? current && *current == f.bytes : now == kInvalidAttributes;
+      if (!same) {
+        if (now != kInvalidAttributes) fs_->setAttributes(h.winPath, 0);
+        fileBack = f.exists ? fs_->writeFile(h.winPath, f.bytes) : fs_->deleteFile(h.winPath);
+        if (!fileBack) failures << QStringLiteral("%1: %2").arg(h.winPath, describe(fs_->lastError()));
+        if (fileBack && f.exists) {
+          fs_->setAttributes(h.winPath, f.attributes & AttrSettable);
+          if (f.written.isValid()) fs_->setLastWriteTime(h.winPath, f.written);
+        } else if (!fileBack && now != kInvalidAttributes) {
+          fs_->setAttributes(h.winPath, now & AttrSettable);
+        }
+      }
+    }
+    const QByteArray& source = f.tree.isEmpty() ? f.bytes : f.tree;
+    RegKey old;
+    if (!source.isEmpty() && !creg::readHive(source, old, nullptr)) continue;  // it read when it was taken
+    h.root.takeContentsOf(old);
+    // A tree with unsaved changes stays unsaved; one put back from its file is saved again.
+    if (f.tree.isEmpty() && fileBack) *h.saved = h.root.generation();
+  }
+
+  const RegistrySnapshot::File& dyn = snapshot.dynData;
+  const QString dynPath = hostPathInFolder(QLatin1String(kDynDataFileName));
+  bool dynBack = dyn.read;
+  if (dyn.read) {
+    QFile file(dynPath);
+    const bool exists = file.exists();
+    const bool same = dyn.exists ? exists && file.open(QIODevice::ReadOnly) && file.readAll() == dyn.bytes : !exists;
+    file.close();
+    if (!same) {
+      int err = 0;
+      dynBack = dyn.exists ? writeFileAtomically(dynPath, dyn.bytes, &err) : file.remove();
+      if (!dynBack)
+        failures << QStringLiteral("%1: %2").arg(QLatin1String(kDynDataFileName),
+                                                 err ? QString::fromLocal8Bit(strerror(err)) : file.errorString());
+    }
+  }
+  Registry scratch;
+  const QByteArray& dynSource = dyn.tree.isEmpty() ? dyn.bytes : dyn.tree;
+  if (dynSource.isEmpty() || regedit4::importText(dynSource, scratch, regedit4::ImportMode::Merge, nullptr)) {
+    registry_.dynData().clear();
+    registry_.dynData().takeContentsOf(scratch.dynData());
+    if (dyn.tree.isEmpty() && dynBack) savedDyn_ = registry_.dynData().generation();
+  }
+  if (failures.isEmpty()) return true;
+  if (error)
+    *error = QStringLiteral("the registry files could not all be put back (%1)").arg(failures.join(QStringLiteral("; ")));
+  return false;
+}
+
 }  // namespace vt

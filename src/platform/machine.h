@@ -6,6 +6,7 @@
 #include "platform/filesystem.h"
 #include "platform/registry.h"
 
+#include <QDateTime>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,22 @@ inline constexpr const char* kImageWorkingFolder = "image-drives";
 // first change).
 enum class MachineOpen { Existing, BeingBuilt };
 
+// The registry as it stood before a change that is undone whole when its files cannot take
+// it: the registry files' bytes as they are on disk, which a failed save may have replaced,
+// and, only where memory held what the file did not (a change not saved yet), the tree in
+// file form. Taken by Machine::snapshotRegistry, used by Machine::restoreRegistry.
+struct RegistrySnapshot {
+  struct File {
+    bool read = false;  // false: it could not be read, and a restore leaves the file alone
+    bool exists = false;
+    QByteArray bytes;
+    quint32 attributes = 0;
+    QDateTime written;
+    QByteArray tree;  // empty when the file holds what memory held
+  };
+  File systemDat, userDat, dynData;
+};
+
 class Machine {
  public:
   // Opens a machine folder; loads machine.ini and the registry. A machine.ini that
@@ -62,6 +79,14 @@ class Machine {
   // each replaced atomically. The access helpers call this at the end of every change.
   bool saveRegistry(QString* error = nullptr);
   bool registryChanged() const;
+  // Costs a read of each registry file, and a serialization only of a tree with unsaved
+  // changes. False, with `error`, when such a tree cannot be put into file form: nothing
+  // could then undo a change to it, so the change must not be made.
+  bool snapshotRegistry(RegistrySnapshot* snapshot, QString* error = nullptr);
+  // Writes back the registry files whose bytes differ from the snapshot's (attributes and
+  // time included) and puts the registry in memory back as it was. False when a file could
+  // not be put back; memory is put back all the same.
+  bool restoreRegistry(const RegistrySnapshot& snapshot, QString* error = nullptr);
 
   // Windows paths of the three registry files.
   QString systemDatPath() const;

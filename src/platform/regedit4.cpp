@@ -537,7 +537,7 @@ class KeyCursor {
   QByteArrayView lastPath_;
 };
 
-void apply(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
+void applyOps(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
   // HKEY_DYN_DATA is the running machine's state rather than part of the saved registry,
   // so a replacing import merges its keys like any other import.
   if (mode == ImportMode::Replace) {
@@ -613,21 +613,47 @@ QByteArray exportKey(const RegKey& key, const QString& fullName) {
   return out.take();
 }
 
-bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error) {
+struct Parsed::Ops {
+  std::vector<Op> list;
+  ImportMode mode = ImportMode::Merge;
+};
+
+Parsed::Parsed() = default;
+Parsed::Parsed(Parsed&&) noexcept = default;
+Parsed& Parsed::operator=(Parsed&&) noexcept = default;
+Parsed::~Parsed() = default;
+
+bool parse(const QByteArray& text, ImportMode mode, Parsed* parsed, QString* error) {
+  parsed->ops_.reset();
+  auto ops = std::make_unique<Parsed::Ops>();
+  ops->mode = mode;
   Parser parser(text);
-  std::vector<Op> ops;
-  if (!parser.parse(&ops)) {
+  if (!parser.parse(&ops->list)) {
     if (error) *error = parser.error();
     return false;
   }
   if (mode == ImportMode::Replace) {
-    const QString why = incompleteReplacement(text, ops);
+    const QString why = incompleteReplacement(text, ops->list);
     if (!why.isEmpty()) {
       if (error) *error = why;
       return false;
     }
   }
-  apply(ops, registry, mode);
+  parsed->ops_ = std::move(ops);
+  return true;
+}
+
+void apply(Parsed& parsed, Registry& registry) {
+  if (!parsed.ops_) return;
+  // The values' names and data move into the registry, so the list is good for one use.
+  const std::unique_ptr<Parsed::Ops> ops = std::move(parsed.ops_);
+  applyOps(ops->list, registry, ops->mode);
+}
+
+bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error) {
+  Parsed parsed;
+  if (!parse(text, mode, &parsed, error)) return false;
+  apply(parsed, registry);
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 namespace vt::regedit4 {
 
 // The whole registry: HKEY_LOCAL_MACHINE, then HKEY_USERS ("REGEDIT /e FILE").
@@ -18,10 +20,31 @@ enum class ImportMode {
   Replace,  // "REGEDIT /c FILE": HKEY_LOCAL_MACHINE and HKEY_USERS become the file's contents
 };
 
-// Parses the whole file before changing anything: a malformed line refuses the file with
-// an error naming the line, and the registry is left untouched. A replacement also refuses
-// a file that is no whole export: one without keys of both HKEY_LOCAL_MACHINE and
-// HKEY_USERS, or whose last line has no line break.
+// A file read whole and found good, whose changes are made later: a caller that has more
+// to check before it changes the registry reads the file once. Applying it uses it up.
+class Parsed {
+ public:
+  Parsed();
+  Parsed(Parsed&&) noexcept;
+  Parsed& operator=(Parsed&&) noexcept;
+  ~Parsed();
+
+ private:
+  friend bool parse(const QByteArray& text, ImportMode mode, Parsed* parsed, QString* error);
+  friend void apply(Parsed& parsed, Registry& registry);
+  struct Ops;
+  std::unique_ptr<Ops> ops_;
+};
+
+// Reads the whole file: a malformed line refuses the file with an error naming the line. A
+// replacement also refuses a file that is no whole export: one without keys of both
+// HKEY_LOCAL_MACHINE and HKEY_USERS, or whose last line has no line break.
+bool parse(const QByteArray& text, ImportMode mode, Parsed* parsed, QString* error);
+// Makes the file's changes, in the mode it was parsed for. A Parsed that parse() refused,
+// or one already applied, changes nothing.
+void apply(Parsed& parsed, Registry& registry);
+
+// parse() and apply() in one: a refused file leaves the registry untouched.
 bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error);
 
 }  // namespace vt::regedit4

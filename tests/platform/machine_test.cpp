@@ -2,6 +2,7 @@
 #include "platform/machine.h"
 
 #include "platform/atomicfile.h"
+#include "platform/regedit4.h"
 #include "support/testmachine.h"
 
 #include <QDir>
@@ -175,6 +176,46 @@ TEST(AtomicWrite, AFailureHalfWayLeavesTheOldFileWholeAndNoTemporaryFile) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), QByteArray("[windows]\r\nload=\r\n"));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("WIN.INI")});
+}
+
+QByteArray readHost(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// What a failed change is undone with: the files as they were on disk, attributes and time
+// included, and memory as it was, a change not saved yet among it.
+TEST(RegistrySnapshot, PutsBackTheFilesAsOnDiskAndMemoryAsItWas) {
+  for (const bool unsavedBefore : {false, true}) {
+    test::TestMachine tm;
+    tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Old")->setValue("v", RegSz, "1");
+    tm.registry().createKey(HKey::DynData, u"Config Manager")->setValue("v", RegSz, "1");
+    ASSERT_TRUE(tm.machine().saveRegistry());
+    ASSERT_TRUE(tm.fs().setAttributes(u"C:\\WINDOWS\\SYSTEM.DAT", AttrHidden | AttrSystem));
+    const QDateTime written = tm.fs().lastWriteTime(u"C:\\WINDOWS\\SYSTEM.DAT");
+    const QByteArray systemDat = tm.hostFile("C", "WINDOWS/SYSTEM.DAT"), userDat = tm.hostFile("C", "WINDOWS/USER.DAT");
+    const QByteArray dyn = readHost(tm.folder() + "/dyndata.reg");
+    if (unsavedBefore) tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Unsaved");
+    const QByteArray memory = regedit4::exportRegistry(tm.registry());
+
+    RegistrySnapshot snapshot;
+    ASSERT_TRUE(tm.machine().snapshotRegistry(&snapshot));
+    tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\New");
+    tm.registry().createKey(HKey::Users, u".Default\\New");
+    tm.registry().createKey(HKey::DynData, u"New");
+    ASSERT_TRUE(tm.machine().saveRegistry());
+    ASSERT_TRUE(tm.machine().restoreRegistry(snapshot));
+
+    EXPECT_EQ(tm.hostFile("C", "WINDOWS/SYSTEM.DAT"), systemDat) << unsavedBefore;
+    EXPECT_EQ(tm.hostFile("C", "WINDOWS/USER.DAT"), userDat) << unsavedBefore;
+    EXPECT_EQ(readHost(tm.folder() + "/dyndata.reg"), dyn) << unsavedBefore;
+    EXPECT_EQ(tm.fs().attributes(u"C:\\WINDOWS\\SYSTEM.DAT"), AttrHidden | AttrSystem) << unsavedBefore;
+    EXPECT_EQ(tm.fs().lastWriteTime(u"C:\\WINDOWS\\SYSTEM.DAT"), written) << unsavedBefore;
+    EXPECT_EQ(regedit4::exportRegistry(tm.registry()), memory) << unsavedBefore;
+    EXPECT_EQ(tm.registry().dynData().findSubkey("New"), nullptr) << unsavedBefore;
+    // The change not saved yet is still to be saved; a tree put back from its file is not.
+    EXPECT_EQ(tm.machine().registryChanged(), unsavedBefore);
+  }
 }
 
 }  // namespace
