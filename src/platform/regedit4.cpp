@@ -36,6 +36,10 @@ class Text {
   }
   void append(QByteArrayView v) { append(v.data(), v.size()); }
   qsizetype size() const { return used_; }
+  // Makes room for `n` more bytes at once.
+  void reserve(qsizetype n) {
+    if (used_ + n > buf_.size()) buf_.resize(used_ + n);
+  }
   // Room for `n` more bytes at the end, which commit() then counts as written.
   char* room(qsizetype n) {
     if (used_ + n > buf_.size()) buf_.resize(std::max(buf_.size() * 2, used_ + n + 65536));
@@ -148,16 +152,36 @@ void appendSection(Text& out, QByteArrayView path, const RegKey& key) {
   for (const RegValue& v : key.values()) appendValue(out, v);
 }
 
+// About the size of a tree's export, a little over rather than under, so the text is made
+// room for once instead of copied each time it outgrows its buffer.
+qsizetype estimatedSize(const RegKey& top, qsizetype pathLength) {
+  qsizetype size = 0;
+  std::vector<std::pair<const RegKey*, qsizetype>> stack{{&top, pathLength}};
+  while (!stack.empty()) {
+    const auto [key, length] = stack.back();
+    stack.pop_back();
+    size += length + 6;
+    for (const RegValue& v : key->values()) size += v.name.size() + v.data.size() * 3 + v.data.size() / 24 * 5 + 24;
+    for (int i = 0; i < key->subkeyCount(); ++i) {
+      const RegKey* child = key->subkey(i);
+      stack.push_back({child, length + 1 + child->name().size()});
+    }
+  }
+  return size;
+}
+
 // Depth-first, each key before its sub-keys, all in stored order. Kept iterative: a hive
 // from elsewhere may nest deeper than a comfortable recursion.
-void appendTree(Text& out, const RegKey& top, QByteArray path) {
+void appendTree(Text& out, const RegKey& top, QByteArrayView topPath) {
   struct Frame {
     const RegKey* key;
     int next;
-    qsizetype pathLength;
+    size_t pathLength;
   };
+  out.reserve(estimatedSize(top, topPath.size()));
+  std::string path(topPath.data(), size_t(topPath.size()));
   std::vector<Frame> stack;
-  appendSection(out, path, top);
+  appendSection(out, QByteArrayView(path.data(), qsizetype(path.size())), top);
   stack.push_back({&top, 0, path.size()});
   while (!stack.empty()) {
     Frame& f = stack.back();
@@ -166,10 +190,10 @@ void appendTree(Text& out, const RegKey& top, QByteArray path) {
       continue;
     }
     const RegKey* child = f.key->subkey(f.next++);
-    path.truncate(f.pathLength);
-    path.append('\\');
-    path.append(child->name());
-    appendSection(out, path, *child);
+    path.resize(f.pathLength);
+    path.push_back('\\');
+    path.append(child->name().constData(), size_t(child->name().size()));
+    appendSection(out, QByteArrayView(path.data(), qsizetype(path.size())), *child);
     stack.push_back({child, 0, path.size()});
   }
 }
