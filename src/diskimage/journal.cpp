@@ -66,26 +66,6 @@ bool syncFolderOf(const QString& path) {
   return ok;
 }
 
-bool preadAll(int fd, char* data, qint64 size, qint64 at) {
-  for (qint64 done = 0; done < size;) {
-    const ssize_t r = ::pread(fd, data + done, size_t(size - done), at + done);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    done += r;
-  }
-  return true;
-}
-
-bool pwriteAll(int fd, const char* data, qint64 size, qint64 at) {
-  for (qint64 done = 0; done < size;) {
-    const ssize_t w = ::pwrite(fd, data + done, size_t(size - done), at + done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    done += w;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool writeJournal(const QString& journal, const QString& image, const std::vector<imagesync::Patch>& patches,
@@ -110,7 +90,7 @@ bool writeJournal(const QString& journal, const QString& image, const std::vecto
   putNumber(&out, patches.size());
   for (const imagesync::Patch& p : patches) {
     QByteArray old(p.bytes.size(), Qt::Uninitialized);
-    if (!preadAll(in, old.data(), old.size(), p.at)) {
+    if (!readAt(in, old.data(), old.size(), p.at)) {
       ::close(in);
       return fail(QStringLiteral("cannot read %1 at byte %2").arg(image).arg(p.at));
     }
@@ -122,7 +102,7 @@ bool writeJournal(const QString& journal, const QString& image, const std::vecto
   const QByteArray path = QFile::encodeName(journal);
   const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return fail(QStringLiteral("cannot write %1: %2").arg(journal, systemError()));
-  const bool ok = pwriteAll(fd, out.constData(), out.size(), 0) && ::fsync(fd) == 0;
+  const bool ok = writeAt(fd, out.constData(), out.size(), 0) && ::fsync(fd) == 0;
   const int e = errno;
   ::close(fd);
   if (!ok || !syncFolderOf(journal)) {
@@ -139,7 +119,7 @@ bool writePatches(const QString& image, const std::vector<imagesync::Patch>& pat
     return false;
   }
   bool ok = true;
-  for (const imagesync::Patch& p : patches) ok = ok && pwriteAll(fd, p.bytes.constData(), p.bytes.size(), p.at);
+  for (const imagesync::Patch& p : patches) ok = ok && writeAt(fd, p.bytes.constData(), p.bytes.size(), p.at);
   ok = ok && ::fsync(fd) == 0;
   const int e = errno;
   ::close(fd);
@@ -188,7 +168,7 @@ bool rollBack(const QString& journal, const QString& recordPath, QString* error)
     quint64 at = 0;
     QByteArray old;
     ok = r.number(&at) && r.blob(&old) && at + quint64(old.size()) <= imageBytes &&
-         pwriteAll(fd, old.constData(), old.size(), qint64(at));
+         writeAt(fd, old.constData(), old.size(), qint64(at));
   }
   // The image's time as it was too: the record's stamp of it then holds again.
   const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(mtimeSec), long(mtimeNsec)}};

@@ -114,4 +114,24 @@ bool writeFileAtomically(const QString& hostPath, const QByteArray& bytes, int* 
   return ok;
 }
 
+bool readAt(int fd, char* data, qint64 size, qint64 at) {
+  for (qint64 done = 0; done < size;) {
+    const ssize_t r = ::pread(fd, data + done, size_t(size - done), at + done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    done += r;
+  }
+  return true;
+}
+
+bool writeAt(int fd, const char* data, qint64 size, qint64 at) {
+  for (qint64 done = 0; done < size;) {
+    const ssize_t w = ::pwrite(fd, data + done, size_t(size - done), at + done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    done += w;
+  }
+  return true;
+}
+
 }  // namespace vt

@@ -24,6 +24,12 @@ bool removeAbandonedAtomicTemp(const char* hostPath);
 // is removed, and `errnoOut` (if given) receives the errno of the failing step.
 bool writeFileAtomically(const QString& hostPath, const QByteArray& bytes, int* errnoOut = nullptr);
 
+// The whole of `size` bytes at offset `at` of an open file, read or written in as many calls
+// as the kernel takes (an interrupted call is repeated). False on an error or, reading,
+// at the end of the file.
+bool readAt(int fd, char* data, qint64 size, qint64 at);
+bool writeAt(int fd, const char* data, qint64 size, qint64 at);
+
 // A hook for tests: when set, the write fails after this many bytes went to the temporary
 // file, as a full disk would make it.
 void setAtomicWriteFailureAfter(qint64 bytes);

@@ -120,26 +120,6 @@ QString parentOf(const QString& path) {
 
 qint64 inClusters(qint64 size, qint64 cluster) { return (size + cluster - 1) / cluster * cluster; }
 
-bool writeAll(int fd, const char* data, qint64 size, qint64 at) {
-  for (qint64 done = 0; done < size;) {
-    const ssize_t w = ::pwrite(fd, data + done, size_t(size - done), at + done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    done += w;
-  }
-  return true;
-}
-
-bool readAll(int fd, char* data, qint64 size, qint64 at) {
-  for (qint64 done = 0; done < size;) {
-    const ssize_t r = ::pread(fd, data + done, size_t(size - done), at + done);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    done += r;
-  }
-  return true;
-}
-
 // Copies `bytes` from `at` of `in` to the same place of `out`: in the kernel where it can,
 // else through a buffer.
 bool copyRange(int in, int out, qint64 at, qint64 bytes, int* err) {
@@ -161,7 +141,7 @@ bool copyRange(int in, int out, qint64 at, qint64 bytes, int* err) {
   QByteArray buf(int(std::min<qint64>(left, 1 << 20)), Qt::Uninitialized);
   while (left > 0) {
     const qint64 n = std::min<qint64>(left, buf.size());
-    if (!readAll(in, buf.data(), n, from) || !writeAll(out, buf.constData(), n, to)) {
+    if (!readAt(in, buf.data(), n, from) || !writeAt(out, buf.constData(), n, to)) {
       *err = errno ? errno : EIO;
       return false;
     }
@@ -895,7 +875,7 @@ bool planInPlace(const QString& image, const std::vector<VolumeWrite>& writes, s
   for (const auto& [start, bytes] : compared) {
     for (qint64 at = start; at < start + bytes; at += kChunk) {
       const qint64 n = std::min(kChunk, start + bytes - at);
-      if (!readAll(in, a.data(), n, at) || !readAll(copy.fd_, b.data(), n, at))
+      if (!readAt(in, a.data(), n, at) || !readAt(copy.fd_, b.data(), n, at))
         return copy.fail(Failure::Failed, QStringLiteral("cannot read %1 or its copy at byte %2").arg(image).arg(at));
       for (qint64 s = 0; s < n; s += kSector) {
         const qint64 len = std::min(kSector, n - s);
