@@ -36,6 +36,9 @@ expect "backup" vantrel-machine --machine "$m" ba
 expect "clean clean-registry" vantrel-machine --machine "$m" cle
 expect "--dry-run" vantrel-machine --machine "$m" optimise win.ini --dr
 expect "list restore delete empty" vantrel-machine --machine "$m" recycle ""
+"$tool" --machine "$m" backup create --components start-files >/dev/null || exit 1
+expect "000" vantrel-machine --machine "$m" backup restore ""
+expect "icons" vantrel-machine --machine "$m" tune set ic
 expect "/PROGRA~1/Accessories/" vantrel-machine --machine "$m" dir C : /PROGRA~1/acc
 expect "/Program\\ Files/ /Programme\\ Alt/" vantrel-machine --machine "$m" attrib C : /Progr
 expect "'C:\\WINDOWS\\WIN.INI" vantrel-machine --machine "$m" lnk "'C:\\WINDOWS\\WIN.I"
