@@ -192,6 +192,10 @@ void FileSearch::walk(const QString& dir, const Pass& pass) {
       return !s.state_.cancel;
     }
     bool found(const QString& folder, WalkMatch& match) override {
+      // What lies in a drive's recycle bin was removed already, and the bin refuses to take
+      // it again: proposing it would list the same files after every clean-up.
+      if (folder.size() >= 12 && QStringView(folder).sliced(1, 11).compare(u":\\RECYCLED\\", Qt::CaseInsensitive) == 0)
+        return !s.state_.cancel;
       const QString path = folder + match.name;
       if (pass.listed(path, match.size)) s.AddFoundFile(path, match.size);
       return !s.state_.cancel;

@@ -62,6 +62,10 @@ TEST(FileSearch, EachKindListsItsFilesInWalkOrderOnFixedDrivesOnly) {
   f.put("C", "DESK/C-DEAD.LNK", lnk("C:\\WINDOWS\\GONE.EXE"));
   f.put("C", "DESK/EMPTY.LNK", "");
   f.put("C", "DESK/GAME.PIF", writePif({"Game", "C:\\GAMES\\GAME.EXE", "C:\\GAMES", ""}));
+  // Already in the recycle bin: removed once, and not to be proposed (and refused) again.
+  f.put("C", "Recycled/DC3.TMP", "1");
+  f.put("C", "Recycled/DC4.$$$", "1");
+  f.put("C", "Recycled/DC5.LNK", lnk("C:\\WINDOWS\\GONE.EXE"));
   f.put("E", "~E.TMP", "1");
   f.put("D", "~CD.TMP", "1");  // CD-ROM: never walked
   f.put("A", "~FD.TMP", "1");
