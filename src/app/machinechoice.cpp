@@ -148,6 +148,8 @@ QStringList recentMachines() {
 void rememberMachine(const QString& target) {
   const QString absolute = QFileInfo(target).absoluteFilePath();
   QStringList list = recentMachines();
+  // Opening the machine already first in the list changes nothing to write.
+  if (!list.isEmpty() && list.first() == absolute) return;
   list.removeAll(absolute);
   list.prepend(absolute);
   QDir().mkpath(QFileInfo(recentFile()).absolutePath());

@@ -36,11 +36,16 @@ std::optional<OptionBoxes> readOptionsFile(FileSystem& fs, const QString& progra
 
 bool writeOptionsFile(FileSystem& fs, const QString& programDirectory, const OptionBoxes& boxes) {
   const QString path = optionsFilePath(programDirectory);
-  if (fs.exists(path)) fs.setAttributes(path, 0);
   QList<QByteArray> lines;
   for (bool on : boxes) lines << (on ? "1" : "0");
+  // Most ends of the program save what was read at its start: a file that already holds it
+  // is left as it is, so that opening and closing the window changes nothing on the
+  // machine (and nothing for a disk image's export to write back).
+  const QByteArray text = joinLinesCrLf(lines);
+  if (const auto held = fs.readFile(path); held && *held == text) return true;
+  if (fs.exists(path)) fs.setAttributes(path, 0);
   if (!fs.exists(programDirectory) && !fs.createDirectories(programDirectory)) return false;
-  return fs.writeFile(path, joinLinesCrLf(lines));
+  return fs.writeFile(path, text);
 }
 
 }  // namespace vt

@@ -267,13 +267,17 @@ TEST_F(Options, OnlyAnExactOneChecksAndAnyLineEndIsRead) {
   EXPECT_EQ(states(), QStringLiteral("100110111111"));
 }
 
-TEST_F(Options, SavingWritesTwelveLinesAndClearsAttributes) {
+TEST_F(Options, SavingWritesTwelveLinesAndClearsAttributesUnlessTheFileHoldsThemAlready) {
   start(QByteArray("1\r\n").repeated(13));
   EXPECT_EQ(states(), QStringLiteral("111111111111"));
   ASSERT_TRUE(w.tm.fs().setAttributes(u"C:\\VANTREL\\OPTIONS.OPT", AttrReadOnly | AttrHidden));
   ASSERT_TRUE(w.form->SAVE_OPTIONS());
   EXPECT_EQ(w.tm.hostFile("C", "VANTREL/OPTIONS.OPT"), QByteArray("1\r\n").repeated(12));
   EXPECT_EQ(w.tm.fs().attributes(u"C:\\VANTREL\\OPTIONS.OPT") & (AttrReadOnly | AttrHidden), 0u);
+  // Saved again with nothing changed, the file is left as it is, attributes and all.
+  ASSERT_TRUE(w.tm.fs().setAttributes(u"C:\\VANTREL\\OPTIONS.OPT", AttrReadOnly));
+  ASSERT_TRUE(w.form->SAVE_OPTIONS());
+  EXPECT_EQ(w.tm.fs().attributes(u"C:\\VANTREL\\OPTIONS.OPT") & AttrSettable, quint32(AttrReadOnly));
 }
 
 TEST_F(Options, TheGuardedBoxesWarnOnlyWhenSwitchedOn) {
