@@ -133,17 +133,6 @@ class DataPart : public QIODevice {
   qint64 bytes_;
 };
 
-std::optional<fat::Volume> inspectData(const QString& path, const Probe& probe, int partition, QString* why,
-                                       std::vector<fat::DirEntry>* entries = nullptr) {
-  if (probe.format != Format::FixedVhd) return fat::inspectFile(path, partition, why, entries);
-  DataPart data(path, probe.dataBytes);
-  if (!data.openData()) {
-    *why = QStringLiteral("cannot read %1: %2").arg(path, data.errorString());
-    return std::nullopt;
-  }
-  return fat::inspect(data, partition, why, entries);
-}
-
 constexpr const char kFilesHeading[] = "[Files]";
 
 QByteArray formatFiles(const imagesync::Tree& files) {

@@ -22,8 +22,6 @@
 namespace vt {
 namespace {
 
-QApplication* app() { return test::windowApp(); }
-
 struct SampleWindow : test::SampleWindow {
   QTreeWidget* list() { return get<QTreeWidget>("ListView1"); }
   QStringList names() {
