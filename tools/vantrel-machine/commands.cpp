@@ -171,10 +171,10 @@ int cmdRegedit(Machine& m, const QStringList& args, Io& io) {
   if (!f.open(QIODevice::ReadOnly))
     return io.fail(Failed, QStringLiteral("regedit: cannot read %1: %2").arg(plain[0], f.errorString()));
   const QByteArray text = f.readAll();
+  // The registry editor's own import: a save that fails halfway is undone too.
   QString why;
-  if (!regedit4::importText(text, m.registry(), replace ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge, &why))
-    return io.fail(Failed, QStringLiteral("regedit: %1 was not imported, the registry is unchanged: %2").arg(plain[0], why));
-  if (!m.saveRegistry(&why)) return io.fail(Failed, QStringLiteral("regedit: %1").arg(why));
+  if (!importRegistryText(m, plain[0], text, replace, &why))
+    return io.fail(Failed, QStringLiteral("regedit: the registry is unchanged: %1").arg(why));
   return Ok;
 }
 
