@@ -84,10 +84,59 @@ QString hex(quint64 v) { return QStringLiteral("0x") + QString::number(v, 16).to
 // ---------------------------------------------------------------------------------------
 // Reading
 
+// A key's values as the file packs them: header (type, name and data lengths), name, data.
+// Names and data are copied into one buffer of their own, NUL after each as in any
+// QByteArray, which the values share.
+void unpackValues(const QByteArray& packed, int count, std::vector<RegValue>* out) {
+  const auto* p = reinterpret_cast<const uchar*>(packed.constData());
+  QByteArray store(packed.size() + 2 * count, Qt::Uninitialized);
+  char* to = store.data();
+  auto piece = [&](const uchar* from, quint32 length) {
+    std::memcpy(to, from, length);
+    to[length] = '\0';
+    QByteArray::DataPointer shared = store.data_ptr();  // takes a reference on the buffer
+    shared.ptr = to;
+    shared.size = length;
+    to += length + 1;
+    return QByteArray(std::move(shared));
+  };
+  out->reserve(out->size() + size_t(count));
+  for (int i = 0; i < count; ++i) {
+    const quint32 type = rd32(p), nameLength = rd16(p + 0x08), dataLength = rd16(p + 0x0A);
+    p += kValueHeaderSize;
+    QByteArray name = piece(p, nameLength);
+    QByteArray data = piece(p + nameLength, dataLength);
+    out->push_back(RegValue{std::move(name), type, std::move(data)});
+    p += nameLength + dataLength;
+  }
+}
+
+// Whether two of the names are the same to Windows (any case). Names are compared only
+// where their case-blind hashes agree: generated names of one length that differ in their
+// last characters are common, and comparing those in full would cost more than reading.
+bool namesRepeat(const std::vector<QByteArrayView>& names) {
+  if (names.size() < 2) return false;
+  std::vector<std::pair<quint32, size_t>> hashes;
+  hashes.reserve(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    quint32 h = 2166136261u;
+    for (char c : names[i]) h = (h ^ ansiUpper(uchar(c))) * 16777619u;
+    hashes.emplace_back(h, i);
+  }
+  constexpr size_t kCompareAll = 24;
+  if (names.size() >= kCompareAll) std::sort(hashes.begin(), hashes.end());
+  for (size_t i = 1; i < hashes.size(); ++i)
+    for (size_t j = i; j-- > 0;) {
+      if (hashes[j].first == hashes[i].first && ansiEqualNoCase(names[hashes[i].second], names[hashes[j].second])) return true;
+      if (names.size() >= kCompareAll && hashes[j].first != hashes[i].first) break;  // sorted: no equal hash further back
+    }
+  return false;
+}
+
 class Reader {
  public:
   explicit Reader(const QByteArray& bytes)
-      : d_(reinterpret_cast<const uchar*>(bytes.constData())), size_(quint64(bytes.size())) {}
+      : bytes_(bytes), d_(reinterpret_cast<const uchar*>(bytes.constData())), size_(quint64(bytes.size())) {}
 
   bool read(RegKey& out);
   const QString& error() const { return error_; }
@@ -109,7 +158,17 @@ class Reader {
   // The key record the entry names, checked to hold its name; nullptr on failure.
   const uchar* findRecord(quint32 entryOffset, const Entry& e);
   bool loadValues(const uchar* record, const Entry& e, RegKey* key);
+  // `length` bytes of the file from `at`, sharing its buffer; null when the file's bytes
+  // are not a buffer of their own that a slice could keep alive.
+  QByteArray slice(const uchar* at, quint32 length) {
+    QByteArray::DataPointer shared = bytes_.data_ptr();
+    if (!shared.d_ptr()) return QByteArray();
+    shared.ptr = const_cast<char*>(reinterpret_cast<const char*>(at));
+    shared.size = length;
+    return QByteArray(std::move(shared));
+  }
 
+  QByteArray bytes_;
   const uchar* d_;
   quint64 size_;
   QString error_;
@@ -126,8 +185,9 @@ class Reader {
   };
   std::vector<Record> records_;
   std::vector<bool> entrySeen_;
-  // The names and data of every value and key share a few large buffers.
+  // The names of every key share a few large buffers.
   ByteSlab slab_;
+  std::vector<QByteArrayView> names_;  // of one key's values, while it is read
 };
 
 bool Reader::readHeader() {
@@ -259,20 +319,32 @@ QByteArrayView recordName(const uchar* r) {
 bool Reader::loadValues(const uchar* r, const Entry& e, RegKey* key) {
   const quint32 used = rd32(r + 0x08);
   const int valueCount = rd16(r + 0x0E);
-  quint32 pos = kKeyHeaderSize + rd16(r + 0x0C);
-  key->reserveValues(valueCount);
+  const quint32 first = kKeyHeaderSize + rd16(r + 0x0C);
+  quint32 pos = first;
+  names_.clear();
   for (int i = 0; i < valueCount; ++i) {
     const uchar* v = r + pos;
     if (used - pos < kValueHeaderSize || used - pos - kValueHeaderSize < quint32(rd16(v + 0x08)) + rd16(v + 0x0A))
       return fail(
           QStringLiteral("key record (id %1, block %2): value %3 runs past the end of the record").arg(e.id).arg(e.block).arg(i));
-    const quint32 type = rd32(v);
     const quint32 nameLength = rd16(v + 0x08);
-    const quint32 dataLength = rd16(v + 0x0A);
-    const char* s = reinterpret_cast<const char*>(v + kValueHeaderSize);
-    key->adoptValue(slab_.copy(QByteArrayView(s, nameLength)), type, slab_.copy(QByteArrayView(s + nameLength, dataLength)));
-    pos += kValueHeaderSize + nameLength + dataLength;
+    names_.push_back(QByteArrayView(reinterpret_cast<const char*>(v + kValueHeaderSize), nameLength));
+    pos += kValueHeaderSize + nameLength + rd16(v + 0x0A);
   }
+  if (valueCount == 0) return true;
+  // Kept packed, as a slice of the file's own bytes, unless the file repeats a name: then
+  // the key is unpacked at once, so that the later value replaces the earlier as it would
+  // in any other key.
+  QByteArray packed = slice(r + first, pos - first);
+  if (packed.isNull() || namesRepeat(names_)) {
+    std::vector<RegValue> values;
+    unpackValues(packed.isNull() ? QByteArray(reinterpret_cast<const char*>(r + first), pos - first) : packed, valueCount,
+                 &values);
+    key->reserveValues(valueCount);
+    for (RegValue& v : values) key->adoptValue(std::move(v.name), v.type, std::move(v.data));
+    return true;
+  }
+  key->adoptPackedValues(std::move(packed), valueCount, &unpackValues);
   return true;
 }
 
@@ -295,10 +367,18 @@ bool Reader::read(RegKey& out) {
     int depth;
   };
   std::vector<Pending> stack{{rootOffset_, root.child, &out, 0}};
+  struct Child {
+    quint32 offset;
+    Entry entry;
+    const uchar* record;
+  };
+  std::vector<Child> children;
   while (!stack.empty()) {
     const Pending p = stack.back();
     stack.pop_back();
     const char* link = "first-child";
+    children.clear();
+    names_.clear();
     for (quint32 at = p.firstChild; at != kNoOffset;) {
       Entry e;
       if (!readEntry(at, &e) || !claimEntry(at, link)) return false;
@@ -309,15 +389,22 @@ bool Reader::read(RegKey& out) {
       if (e.id == kNoId || e.block == kNoId) return fail(QStringLiteral("key entry %1 has no data record").arg(hex(at)));
       const uchar* r = findRecord(at, e);
       if (!r) return false;
-      // Windows never writes two siblings whose names differ only in case; should a
-      // hive hold them, they merge into one key rather than one hiding the other.
-      RegKey* sub = p.key->adoptSubkey(slab_.copy(recordName(r)));
-      if (!loadValues(r, e, sub)) return false;
-      if (e.child != kNoOffset) {
-        if (p.depth + 1 >= kMaxDepth) return fail(QStringLiteral("key tree is deeper than %1 levels").arg(kMaxDepth));
-        stack.push_back({at, e.child, sub, p.depth + 1});
-      }
+      children.push_back({at, e, r});
+      names_.push_back(recordName(r));
       at = e.next;
+    }
+    // Windows never writes two siblings whose names differ only in case; should a
+    // hive hold them, they merge into one key rather than one hiding the other.
+    const bool merge = namesRepeat(names_);
+    p.key->reserveSubkeys(int(children.size()));
+    for (const Child& c : children) {
+      const QByteArray name = slab_.copy(recordName(c.record));
+      RegKey* sub = merge ? p.key->adoptSubkey(name) : p.key->adoptNewSubkey(name);
+      if (!loadValues(c.record, c.entry, sub)) return false;
+      if (c.entry.child != kNoOffset) {
+        if (p.depth + 1 >= kMaxDepth) return fail(QStringLiteral("key tree is deeper than %1 levels").arg(kMaxDepth));
+        stack.push_back({c.offset, c.entry.child, sub, p.depth + 1});
+      }
     }
   }
   return true;
@@ -362,7 +449,10 @@ struct Block {
 bool planRecord(Node& n) {
   const RegKey& key = *n.key;
   quint64 size = quint64(kKeyHeaderSize) + quint64(key.name().size());
-  for (const RegValue& v : key.values()) size += quint64(kValueHeaderSize) + quint64(v.name.size()) + quint64(v.data.size());
+  if (!key.packedValues().isNull())
+    size += quint64(key.packedValues().size());
+  else
+    for (const RegValue& v : key.values()) size += quint64(kValueHeaderSize) + quint64(v.name.size()) + quint64(v.data.size());
   if (size > kMaxRecordSize) return false;
   n.nameLength = quint32(key.name().size());
   n.hash = n.parent == kNoOffset ? 0 : nameHash(key.name());
@@ -379,6 +469,17 @@ void fillRecord(uchar* r, const Node& n, quint32 recordSize) {
   wr16(r + 0x0E, quint16(n.key->valueCount()));
   std::memcpy(r + kKeyHeaderSize, n.key->name().constData(), n.nameLength);
   uchar* v = r + kKeyHeaderSize + n.nameLength;
+  // Values nobody has looked at since they were read are still as this format keeps them.
+  if (const QByteArray& packed = n.key->packedValues(); !packed.isNull()) {
+    std::memcpy(v, packed.constData(), size_t(packed.size()));
+    // The word after the type means nothing to the reader; Windows leaves whatever it
+    // likes there, and a key is written the same whether its values were looked at or not.
+    for (int i = 0; i < n.key->valueCount(); ++i) {
+      wr32(v + 0x04, 0);
+      v += kValueHeaderSize + rd16(v + 0x08) + rd16(v + 0x0A);
+    }
+    return;
+  }
   for (const RegValue& value : n.key->values()) {
     wr32(v, value.type);
     wr16(v + 0x08, quint16(value.name.size()));

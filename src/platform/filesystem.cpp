@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <limits>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -62,15 +63,21 @@ bool readHostFile(const QByteArray& path, QByteArray* out, int* err, qint64 limi
     *err = errno;
     return false;
   }
-  QByteArray data;
+  // Read straight into a buffer of the file's size: a registry file of many megabytes is
+  // read at every start, and a copy through a small buffer costs as much again.
   struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0)
-    data.reserve(qsizetype(limit >= 0 ? std::min<qint64>(limit, st.st_size) : st.st_size));
-  char buf[65536];
+  qint64 expected = ::fstat(fd, &st) == 0 && st.st_size > 0 ? qint64(st.st_size) : 0;
+  if (limit >= 0) expected = std::min(expected, limit);
+  QByteArray data(qsizetype(expected), Qt::Uninitialized);
+  qsizetype used = 0;
   for (;;) {
-    const qint64 want = limit >= 0 ? std::min<qint64>(qint64(sizeof buf), limit - data.size()) : qint64(sizeof buf);
-    if (want <= 0) break;
-    const ssize_t n = ::read(fd, buf, size_t(want));
+    const qint64 room = limit >= 0 ? limit - used : std::numeric_limits<qint64>::max();
+    if (room <= 0) break;
+    char probe[4096];
+    // Past the size the file had, a small buffer finds out whether it has grown since.
+    char* at = used < data.size() ? data.data() + used : probe;
+    const qint64 want = std::min<qint64>(room, at == probe ? qint64(sizeof probe) : data.size() - used);
+    const ssize_t n = ::read(fd, at, size_t(want));
     if (n < 0) {
       if (errno == EINTR) continue;
       *err = errno;
@@ -78,9 +85,14 @@ bool readHostFile(const QByteArray& path, QByteArray* out, int* err, qint64 limi
       return false;
     }
     if (n == 0) break;
-    data.append(buf, n);
+    if (at == probe) {
+      data.truncate(used);
+      data.append(probe, n);
+    }
+    used += n;
   }
   ::close(fd);
+  data.truncate(used);
   *out = std::move(data);
   return true;
 }

@@ -64,7 +64,12 @@ RegKey* RegKey::subkey(int index) const {
 }
 
 RegKey* RegKey::findSubkey(QByteArrayView name) const {
-  if (index_) return index_->value(ansiUpper(name), nullptr);
+  if (int(subkeys_.size()) >= kIndexThreshold) {
+    // Built when first needed: a registry being read adds thousands of sub-keys to keys
+    // nobody may look into.
+    if (!index_) const_cast<RegKey*>(this)->rebuildIndex();
+    return index_->value(ansiUpper(name), nullptr);
+  }
   for (const auto& k : subkeys_)
     if (k->name_.size() == name.size() && ansiEqualNoCase(k->name_, name)) return k.get();
   return nullptr;
@@ -94,14 +99,14 @@ RegKey* RegKey::adoptSubkey(QByteArray name) {
 RegKey* RegKey::appendSubkey(QByteArray name) {
   subkeys_.push_back(std::make_unique<RegKey>(std::move(name), this));
   RegKey* k = subkeys_.back().get();
-  if (index_) {
-    index_->insert(ansiUpper(k->name_), k);
-  } else if (int(subkeys_.size()) >= kIndexThreshold) {
-    rebuildIndex();
-  }
+  if (index_) index_->insert(ansiUpper(k->name_), k);
   touch();
   return k;
 }
+
+RegKey* RegKey::adoptNewSubkey(QByteArray name) { return appendSubkey(std::move(name)); }
+
+void RegKey::reserveSubkeys(int count) { subkeys_.reserve(subkeys_.size() + size_t(std::max(count, 0))); }
 
 // Keeps the name index right after `child` left subkeys_. A bulk clean-up deletes hundreds
 // of file types from one key, so the index is mended rather than built again each time.
@@ -142,19 +147,23 @@ void RegKey::insertSubkey(std::unique_ptr<RegKey> child, int position) {
   position = std::clamp(position, 0, int(subkeys_.size()));
   child->parent_ = this;
   subkeys_.insert(subkeys_.begin() + position, std::move(child));
-  rebuildIndex();
+  index_.reset();
   touch();
 }
 
 void RegKey::takeContentsOf(RegKey& other) {
   subkeys_ = std::move(other.subkeys_);
   values_ = std::move(other.values_);
+  packed_ = std::move(other.packed_);
+  packedCount_ = other.packedCount_;
+  unpacker_ = other.unpacker_;
   other.subkeys_.clear();
   other.values_.clear();
+  other.packed_ = QByteArray();
   other.index_.reset();
   other.valueIndex_.reset();
   for (auto& k : subkeys_) k->parent_ = this;
-  rebuildIndex();
+  index_.reset();
   rebuildValueIndex();
   touch();
   other.touch();
@@ -163,6 +172,7 @@ void RegKey::takeContentsOf(RegKey& other) {
 void RegKey::clear() {
   subkeys_.clear();
   values_.clear();
+  packed_ = QByteArray();
   index_.reset();
   valueIndex_.reset();
   touch();
@@ -178,7 +188,25 @@ void RegKey::rebuildValueIndex() {
   for (size_t i = values_.size(); i-- > 0;) valueIndex_->insert(ansiUpper(values_[i].name), i);
 }
 
+void RegKey::adoptPackedValues(QByteArray packed, int count, ValueUnpacker unpacker) {
+  if (count <= 0) return;
+  packed_ = std::move(packed);
+  packedCount_ = count;
+  unpacker_ = unpacker;
+  touch();
+}
+
+void RegKey::unpackNow() const {
+  auto* self = const_cast<RegKey*>(this);
+  const QByteArray packed = std::move(packed_);
+  packed_ = QByteArray();
+  self->values_.clear();
+  unpacker_(packed, packedCount_, &self->values_);
+  self->rebuildValueIndex();
+}
+
 RegValue* RegKey::valueNamed(QByteArrayView name) {
+  unpack();
   if (valueIndex_) {
     auto it = valueIndex_->constFind(ansiUpper(name));
     return it == valueIndex_->constEnd() ? nullptr : &values_[*it];
@@ -239,6 +267,7 @@ std::optional<RegValue> RegKey::takeValue(QByteArrayView name, int* position) {
 }
 
 void RegKey::insertValue(RegValue value, int position) {
+  unpack();
   position = std::clamp(position, 0, int(values_.size()));
   values_.insert(values_.begin() + position, std::move(value));
   rebuildValueIndex();

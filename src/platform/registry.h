@@ -32,6 +32,10 @@ struct RegValue {
   QByteArray data;  // REG_SZ is stored without a terminating NUL, as Windows 95 writes it
 };
 
+// How a reader turns a key's values, kept as it read them (registry files keep them packed
+// one after another), into values; called once, the first time they are asked for.
+using ValueUnpacker = void (*)(const QByteArray& packed, int count, std::vector<RegValue>* out);
+
 // Copies many small byte strings into a few shared chunks. Each copy is an ordinary
 // QByteArray (NUL-terminated, copy-on-write: changing it first gives it its own buffer)
 // that shares its chunk by reference count, so loading a hive of 200,000 values makes a
@@ -63,6 +67,10 @@ class RegKey {
   bool removeSubkey(QByteArrayView name);
   // As addSubkey, keeping `name` itself (no copy) when the key is new.
   RegKey* adoptSubkey(QByteArray name);
+  // For readers that know no sub-key of this key has that name in any case: appends it
+  // without looking.
+  RegKey* adoptNewSubkey(QByteArray name);
+  void reserveSubkeys(int count);
   // Takes a sub-key with its sub-tree out of this key; `position` receives where it stood,
   // so that insertSubkey can put it back exactly. nullptr when `child` is not a sub-key.
   std::unique_ptr<RegKey> detachSubkey(const RegKey* child, int* position = nullptr);
@@ -72,8 +80,11 @@ class RegKey {
   void clear();
 
   // Values, in stored order.
-  const std::vector<RegValue>& values() const { return values_; }
-  int valueCount() const { return int(values_.size()); }
+  const std::vector<RegValue>& values() const {
+    unpack();
+    return values_;
+  }
+  int valueCount() const { return packed_.isNull() ? int(values_.size()) : packedCount_; }
   const RegValue* findValue(QByteArrayView name) const;
   // Replaces the value's type and data in place (its position and the case of its name
   // stay) or appends a new value.
@@ -81,7 +92,18 @@ class RegKey {
   // As setValue, keeping `name` itself when the value is new; for loaders, which also
   // reserve room for the values they are about to add.
   void adoptValue(QByteArray name, quint32 type, QByteArray data);
-  void reserveValues(int count) { values_.reserve(values_.size() + size_t(std::max(count, 0))); }
+  void reserveValues(int count) {
+    unpack();
+    values_.reserve(values_.size() + size_t(std::max(count, 0)));
+  }
+  // For readers: the key's `count` values as the file holds them, left packed until
+  // something asks for them (most of a large registry never is), so that reading it costs
+  // no allocation per value. The key must hold no values yet; `packed` shares the file's
+  // bytes. Values whose names repeat must not be given packed.
+  void adoptPackedValues(QByteArray packed, int count, ValueUnpacker unpacker);
+  // The bytes given to adoptPackedValues while nothing has asked for the values since:
+  // a writer of the same format copies them as they are. Null once unpacked.
+  const QByteArray& packedValues() const { return packed_; }
   bool removeValue(QByteArrayView name);
   // As removeValue, handing back the value and where it stood for insertValue.
   std::optional<RegValue> takeValue(QByteArrayView name, int* position);
@@ -110,13 +132,22 @@ class RegKey {
   RegKey* appendSubkey(QByteArray name);
   void rebuildValueIndex();
   RegValue* valueNamed(QByteArrayView name);
+  void unpack() const {
+    if (!packed_.isNull()) unpackNow();
+  }
+  void unpackNow() const;
 
   QByteArray name_;
   RegKey* parent_;
   std::vector<std::unique_ptr<RegKey>> subkeys_;
-  std::vector<RegValue> values_;
+  // Filled from packed_ when first asked for; unpacking changes nothing anyone can see.
+  mutable std::vector<RegValue> values_;
+  mutable QByteArray packed_;
+  mutable int packedCount_ = 0;
+  ValueUnpacker unpacker_ = nullptr;
   // Upper-cased name -> sub-key, kept only for keys with many sub-keys (file types,
-  // CLSIDs), where a linear search would make loading quadratic.
+  // CLSIDs), where a linear search would make looking up each of them quadratic; built
+  // by the first lookup.
   std::unique_ptr<QHash<QByteArray, RegKey*>> index_;
   // Upper-cased name -> position in values_, likewise only for keys with many values.
   std::unique_ptr<QHash<QByteArray, size_t>> valueIndex_;

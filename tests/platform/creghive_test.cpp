@@ -252,6 +252,47 @@ TEST(CregRead, ValuesReadBackAreIndependentStrings) {
   EXPECT_EQ(name, "second");
 }
 
+// Values stay as the file holds them until asked for; a key whose file repeats a value
+// name (in another case) must still read as one value, the later, in small and large keys.
+TEST(CregRead, KeysReadPackedBehaveAsKeysAndWriteBackTheSame) {
+  for (const int count : {3, 30}) {
+    SCOPED_TRACE(count);
+    RegKey tree;
+    RegKey* k = tree.createPath("Soft\\Many");
+    for (int i = 0; i < count; ++i) k->setValue("v" + QByteArray::number(i + 10), RegSz, "d" + QByteArray::number(i));
+    tree.createPath("Soft\\Other")->setValue("kept", RegDword, QByteArray(4, '\x01'));
+    QByteArray file = creg::writeHive(tree);
+
+    RegKey back;
+    ASSERT_TRUE(creg::readHive(file, back, nullptr));
+    EXPECT_EQ(back.findPath("Soft\\Many")->valueCount(), count);
+    EXPECT_EQ(creg::writeHive(back), file);
+    // Asked for, then changed: the key is written from its values, the other still packed.
+    back.findPath("Soft\\Many")->setValue("v10", RegSz, "new");
+    RegKey again;
+    ASSERT_TRUE(creg::readHive(creg::writeHive(back), again, nullptr));
+    EXPECT_EQ(again.findPath("Soft\\Many")->findValue("V10")->data, "new");
+    EXPECT_EQ(again.findPath("Soft\\Other")->findValue("kept")->data, QByteArray(4, '\x01'));
+
+    // "v11" becomes "V10": the file now names one value twice.
+    const qsizetype at = file.indexOf("v11d1");
+    ASSERT_GT(at, 0);
+    file[at] = 'V';
+    file[at + 2] = '0';
+    reseal(file);
+    RegKey twice;
+    {
+      const QByteArray copy = file;  // the reader's slices outlive the bytes they came from
+      ASSERT_TRUE(creg::readHive(copy, twice, nullptr));
+    }
+    file.fill('\0');
+    RegKey* t = twice.findPath("Soft\\Many");
+    EXPECT_EQ(t->valueCount(), count - 1);
+    EXPECT_EQ(t->findValue("v10")->data, "d1");
+    EXPECT_EQ(t->values().front().name, "v10");
+  }
+}
+
 TEST(CregWrite, EmptyAndValueOnlyRootsRoundTrip) {
   for (bool withValue : {false, true}) {
     RegKey tree, back;
