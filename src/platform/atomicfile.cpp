@@ -64,17 +64,24 @@ bool isAtomicTempName(const char* name) {
   return true;
 }
 
-bool removeAbandonedAtomicTemp(const char* hostPath) {
-  const int fd = ::open(hostPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+namespace {
+bool removeIfUnlocked(int dirFd, const char* name) {
+  const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
   // Unlinked while the lock is held, so a writer that starts to wait for the lock only
   // ever finds its file gone and reports its write as failed.
   bool removed = false;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) removed = ::unlink(hostPath) == 0;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+    removed = ::unlinkat(dirFd, name, 0) == 0;
   ::close(fd);
   return removed;
 }
+}  // namespace
+
+bool removeAbandonedAtomicTemp(const char* hostPath) { return removeIfUnlocked(AT_FDCWD, hostPath); }
+
+bool removeAbandonedAtomicTempAt(int dirFd, const char* name) { return isAtomicTempName(name) && removeIfUnlocked(dirFd, name); }
 
 bool writeFileAtomically(const QString& hostPath, const QByteArray& bytes, int* errnoOut) {
   int err = 0;

@@ -19,6 +19,9 @@ bool isAtomicTempName(const char* name);
 // (its process was killed): a write in progress holds a lock on its file, which is then
 // kept. False when the file is kept.
 bool removeAbandonedAtomicTemp(const char* hostPath);
+// The same for the entry `name` of the open folder `dirFd`, for walks that come upon one;
+// names that are not an atomic write's do nothing.
+bool removeAbandonedAtomicTempAt(int dirFd, const char* name);
 
 // Writes `bytes` to `hostPath`. On failure the old file is left whole, the temporary file
 // is removed, and `errnoOut` (if given) receives the errno of the failing step.

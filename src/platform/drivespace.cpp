@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drivespace.h"
 
+#include "platform/atomicfile.h"
 #include "platform/hostlookup.h"
 
 #include <algorithm>
@@ -27,7 +28,10 @@ qint64 usedBytes(const QByteArray& dir, const DriveInfo& drive, int depth = 0) {
   }
   qint64 used = 0;
   while (const dirent* e = ::readdir(d)) {
-    if (isHiddenHostName(e->d_name)) continue;
+    if (isHiddenHostName(e->d_name)) {
+      if (e->d_type == DT_REG || e->d_type == DT_UNKNOWN) removeAbandonedAtomicTempAt(dfd, e->d_name);
+      continue;
+    }
     struct stat st;
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISREG(st.st_mode))

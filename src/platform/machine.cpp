@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace vt {
@@ -53,29 +54,20 @@ QString windowsPathSetting(const IniDocument& ini, const char* key, const QStrin
 }
 
 // A write killed half-way leaves its temporary file behind: Windows never sees it, but it
-// takes room for ever. Symbolic links are not followed, so the walk stays in the folder.
+// takes room for ever. Those beside the machine's own files go when the machine is opened;
+// those in the drives when a walk over the drive comes upon them (treewalk.cpp,
+// drivespace.cpp), which spares every opening of a large machine a walk of its own.
 void removeAbandonedWriteFiles(const QString& machineFolder) {
-  QList<QByteArray> folders{QFile::encodeName(machineFolder)};
-  while (!folders.isEmpty()) {
-    const QByteArray folder = folders.takeLast();
-    DIR* dir = ::opendir(folder.constData());
-    if (!dir) continue;
-    while (const dirent* e = ::readdir(dir)) {
-      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-      const QByteArray path = folder + '/' + e->d_name;
-      unsigned char type = e->d_type;
-      if (type == DT_UNKNOWN) {
-        struct stat st;
-        if (::lstat(path.constData(), &st) != 0) continue;
-        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
-      }
-      if (type == DT_DIR)
-        folders.append(path);
-      else if (type == DT_REG && isAtomicTempName(e->d_name))
-        removeAbandonedAtomicTemp(path.constData());
-    }
-    ::closedir(dir);
+  const int fd = ::open(QFile::encodeName(machineFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    return;
   }
+  while (const dirent* e = ::readdir(dir))
+    if (e->d_type == DT_REG || e->d_type == DT_UNKNOWN) removeAbandonedAtomicTempAt(::dirfd(dir), e->d_name);
+  ::closedir(dir);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/treewalk.h"
 
+#include "platform/atomicfile.h"
 #include "platform/hostlookup.h"
 #include "platform/shortname.h"
 #include "platform/wildcard.h"
@@ -155,7 +156,11 @@ void walkFolder(WalkState& w, int fd, const QByteArray& hostDir, const QString& 
   const int dirFd = ::dirfd(dir);
   std::vector<Listed> entries;
   while (const dirent* e = ::readdir(dir)) {
-    if (isHiddenHostName(e->d_name) || w.host.isAttributeFile(hostDir, e->d_name)) continue;
+    if (isHiddenHostName(e->d_name)) {
+      if (e->d_type == DT_REG || e->d_type == DT_UNKNOWN) removeAbandonedAtomicTempAt(dirFd, e->d_name);
+      continue;
+    }
+    if (w.host.isAttributeFile(hostDir, e->d_name)) continue;
     entries.push_back(Listed{QByteArray(e->d_name), QString::fromUtf8(e->d_name), e->d_type});
   }
   for (qsizetype i = 0; i < w.filter.patterns.size() && !w.stopped; ++i) {

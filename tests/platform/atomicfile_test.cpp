@@ -28,7 +28,7 @@ TEST(AtomicWrite, NamesUpToWindowsLimitCanBeWrittenAndReplaced) {
   EXPECT_TRUE(QDir(m.host("C")).entryList(QDir::Files | QDir::Hidden).filter(QLatin1String(kAtomicTempPrefix)).isEmpty());
 }
 
-TEST(AtomicWrite, OpeningTheMachineRemovesOnlyAbandonedTemporaryFiles) {
+TEST(AtomicWrite, OpeningTheMachineAndWalkingItsDrivesRemoveOnlyAbandonedTemporaryFiles) {
   test::TestMachine m;
   const QString prefix = QLatin1String(kAtomicTempPrefix);
   struct Case {
@@ -61,6 +61,13 @@ TEST(AtomicWrite, OpeningTheMachineRemovesOnlyAbandonedTemporaryFiles) {
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
   m.reopen();
+  EXPECT_FALSE(QFile::exists(m.folder() + QLatin1Char('/') + prefix + QStringLiteral("x9Y8z7")));
+  EXPECT_TRUE(QFile::exists(m.folder() + QLatin1Char('/') + cases[0].relative)) << "opening walks no drive";
+  struct : TreeVisitor {
+    bool enterFolder(const QString&) override { return true; }
+    bool found(const QString&, WalkMatch&) override { return true; }
+  } visitor;
+  ASSERT_TRUE(m.machine().files().walkTree(u"C:\\", TreeWalkFilter{{QStringLiteral("*.*")}}, visitor));
   ::close(fd);
 
   for (const Case& c : cases)
