@@ -325,8 +325,26 @@ HostLookup::Listing* HostLookup::currentListing(Folder& f, const Node& dir) {
 
 bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next) {
   *next = nullptr;
-  Listing* l = currentListing(f, dir);
-  if (!l) return lookup(dir.host, name, out);
+  auto found = [&](const QByteArray& hostName, const struct stat& st) {
+    out->host = out->entry = dir.host + '/' + hostName;
+    out->root = false;
+    out->st = st;
+    if (S_ISDIR(st.st_mode)) *next = openFolder(out->host, st, f.fd, hostName.constData());
+    return true;
+  };
+  struct stat st;
+  Listing* l = f.listed && sameTime(f.ctime, dir.st.st_ctim) ? &f.listing : nullptr;
+  if (!l) {
+    // Without a current listing the exact spelling comes first, as in lookup(): a name
+    // found as written needs no listing.
+    const QByteArray exact = name.toUtf8();
+    if (!isAttributeFile(dir.host, exact.constData()) && ::fstatat(f.fd, exact.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return found(exact, st);
+      if (S_ISLNK(st.st_mode) && visit(dir.host + '/' + exact, out)) return true;
+    }
+    l = currentListing(f, dir);
+    if (!l) return lookup(dir.host, name, out);
+  }
   const QString key = foldedName(name);
   QByteArray hostName;
   if (const auto it = l->names.constFind(key); it != l->names.constEnd()) {
@@ -338,17 +356,11 @@ bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node*
   } else {
     return false;  // the folder has not changed since its listing lacked the name
   }
-  struct stat st;
-  const QByteArray entry = dir.host + '/' + hostName;
   if (::fstatat(f.fd, hostName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return lookup(dir.host, name, out);
-  if (S_ISLNK(st.st_mode)) return visit(entry, out) || lookup(dir.host, name, out);
+  if (S_ISLNK(st.st_mode)) return visit(dir.host + '/' + hostName, out) || lookup(dir.host, name, out);
   // A device node or pipe hides nothing: lookup() knows what lies behind it.
   if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return lookup(dir.host, name, out);
-  out->host = out->entry = entry;
-  out->root = false;
-  out->st = st;
-  if (S_ISDIR(st.st_mode)) *next = openFolder(entry, st, f.fd, hostName.constData());
-  return true;
+  return found(hostName, st);
 }
 
 qsizetype HostLookup::lookupPath(const Node& root, const QStringList& names, qsizetype count, Node* out,
