@@ -236,7 +236,7 @@ void FileSearch::CheckWin3Programs() {
   clusterSize_ = clusterSizeOf(fs_, windowsDirectory_.left(2) + QLatin1String("\\"));
   for (const char* name : {"\\taskman.exe", "\\WinFile.exe"}) {
     const QString path = windowsDirectory_ + QLatin1String(name);
-    if (!fs_.exists(path) || fs_.isDirectory(path)) continue;
+    if (!fs_.isFile(path)) continue;
     // Windows 95 installs programs of these names itself; only those of Windows 3.x, which
     // carry no version or one below 4.0, are left over.
     const std::optional<FixedFileInfo> version = fileVersionInfo(fs_, path);

@@ -67,7 +67,7 @@ bool ExtensionProgramExists(FileSystem& fs, const QString& value) {
     if (path.endsWith(QLatin1Char('"'))) path.chop(1);
   }
   if (path.size() < 2 || path[1] != QLatin1Char(':')) return true;
-  return fs.exists(path) && !fs.isDirectory(path);
+  return fs.isFile(path);
 }
 
 QByteArray optimizedWinIni(FileSystem& fs, const QByteArray& bytes) {
@@ -123,7 +123,7 @@ QByteArray optimizedAutoexec(const QByteArray& bytes) {
 namespace {
 
 std::optional<Rewrite> planned(FileSystem& fs, const QString& file, const std::function<QByteArray(const QByteArray&)>& rewrite) {
-  if (!fs.exists(file) || fs.isDirectory(file)) return std::nullopt;
+  if (!fs.isFile(file)) return std::nullopt;
   Rewrite r{file, fs.readFile(file), {}};
   if (r.before) r.after = rewrite(*r.before);
   return r;

@@ -29,7 +29,7 @@ QString text(const SharedState& state, const char* german, const char* english) 
 }
 
 // A folder of the program's name is no program.
-bool fileExists(FileSystem& fs, const QString& path) { return fs.exists(path) && !fs.isDirectory(path); }
+bool fileExists(FileSystem& fs, const QString& path) { return fs.isFile(path); }
 
 bool isSystemExtension(const QString& extension) {
   const QString head = winUpper(QStringView(extension).first(std::min<qsizetype>(extension.size(), 4)));

@@ -133,10 +133,7 @@ Findings Analysis::run() {
   return f;
 }
 
-bool Analysis::isFile(const QString& path) {
-  FileSystem& fs = machine_.files();
-  return !path.isEmpty() && fs.exists(path) && !fs.isDirectory(path);
-}
+bool Analysis::isFile(const QString& path) { return !path.isEmpty() && machine_.files().isFile(path); }
 
 bool Analysis::upperLines(const QString& path, QList<QByteArray>* lines) {
   if (!isFile(path)) return false;

@@ -65,7 +65,7 @@ bool Repairs::backUp(int kind) {
 // is left with normal attributes; a failed write puts the old ones back with the old text.
 RepairOutcome Repairs::removeLines(const QString& file, const QStringList& details) {
   FileSystem& fs = machine.files();
-  if (!fs.exists(file) || fs.isDirectory(file)) return RepairOutcome::Failed;
+  if (!fs.isFile(file)) return RepairOutcome::Failed;
   const std::optional<QByteArray> bytes = fs.readFile(file);
   if (!bytes) return RepairOutcome::Failed;
   QList<QByteArray> lines = splitLines(*bytes);

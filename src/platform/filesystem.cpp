@@ -174,17 +174,16 @@ class FileSystemPrivate {
     if (!d) return false;
     if (drive) *drive = d;
     if (count < 0) count = p.parts.size();
-    Node cur;
-    if (!rootNode(*d, &cur)) return false;
-    for (qsizetype i = 0; i < count; ++i) {
-      if (!cur.isDir()) return fail(WinError::PathNotFound);
-      Node child;
-      if (!host().lookup(cur.host, p.parts[i], &child))
-        return fail(i == p.parts.size() - 1 ? WinError::FileNotFound : WinError::PathNotFound);
-      const QByteArray entryName = child.entry.mid(child.entry.lastIndexOf('/') + 1);
+    Node root, cur;
+    if (!rootNode(*d, &root)) return false;
+    std::vector<QByteArray> entries;
+    const qsizetype found = host().lookupPath(root, p.parts, count, &cur, names || aliases ? &entries : nullptr);
+    if (found < count) return fail(!cur.isDir() || found < p.parts.size() - 1 ? WinError::PathNotFound : WinError::FileNotFound);
+    for (const QByteArray& entry : entries) {
+      const qsizetype slash = entry.lastIndexOf('/');
+      const QByteArray entryName = entry.mid(slash + 1);
       if (names) names->append(QString::fromUtf8(entryName));
-      if (aliases) aliases->append(host().aliasOf(cur.host, entryName));
-      cur = std::move(child);
+      if (aliases) aliases->append(host().aliasOf(entry.left(slash), entryName));
     }
     *out = std::move(cur);
     return ok();
@@ -563,6 +562,11 @@ bool FileSystem::exists(QStringView winPath) {
 bool FileSystem::isDirectory(QStringView winPath) {
   Node n;
   return FileSystemPrivate(*this).resolve(winPath, &n) && n.isDir();
+}
+
+bool FileSystem::isFile(QStringView winPath) {
+  Node n;
+  return FileSystemPrivate(*this).resolve(winPath, &n) && !n.isDir();
 }
 
 quint32 FileSystem::attributes(QStringView winPath) {

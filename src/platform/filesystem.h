@@ -94,6 +94,8 @@ class FileSystem {
   // --- files ---------------------------------------------------------------------
   bool exists(QStringView winPath);
   bool isDirectory(QStringView winPath);
+  // Whether the path names an existing file that is no folder (a drive root is a folder).
+  bool isFile(QStringView winPath);
   quint32 attributes(QStringView winPath);  // kInvalidAttributes when missing
   // Only AttrSettable bits are kept. A file that has further host names (hard links, made
   // for example by copying a machine folder with `cp -al`) first gets its own copy, so the

@@ -20,6 +20,8 @@ namespace {
 
 // Names the cached listings of all folders may hold together before they are dropped.
 constexpr qsizetype kMaxCachedNames = 100000;
+// Folders held open for lookups at most, before all are closed.
+constexpr size_t kMaxOpenFolders = 64;
 
 std::optional<QByteArray> realPath(const QByteArray& path) {
   char* r = ::realpath(path.constData(), nullptr);
@@ -120,6 +122,18 @@ bool HostLookup::isAttributeFile(const QByteArray& dir, const char* name) const 
   return std::strcmp(name, kAttributeFileName) == 0 && dir == machineFolder_;
 }
 
+void HostLookup::readListing(DIR* d, const QByteArray& dir, Listing& l) const {
+  while (const dirent* e = ::readdir(d)) {
+    if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
+    const QString key = foldedName(QString::fromUtf8(e->d_name));
+    l.hostNames.emplace_back(e->d_name);
+    if (!l.names.contains(key))
+      l.names.insert(key, l.hostNames.back());
+    else
+      l.ambiguous.insert(key);
+  }
+}
+
 // The names of the host folder `dir` by their folded form.
 HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
   struct stat st;
@@ -136,15 +150,7 @@ HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
   l.dev = st.st_dev;
   l.ino = st.st_ino;
   l.mtime = st.st_mtim;
-  while (const dirent* e = ::readdir(d)) {
-    if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
-    const QString key = foldedName(QString::fromUtf8(e->d_name));
-    l.hostNames.emplace_back(e->d_name);
-    if (!l.names.contains(key))
-      l.names.insert(key, l.hostNames.back());
-    else
-      l.ambiguous.insert(key);
-  }
+  readListing(d, dir, l);
   ::closedir(d);
   if (recentlyChanged(st.st_mtim)) {
     scratch_ = std::move(l);
@@ -238,11 +244,141 @@ void HostLookup::forget(const QByteArray& dir) {
     cachedNames_ -= it->names.size();
     listings_.erase(it);
   }
+  if (auto it = folders_.find(dir); it != folders_.end() && it->second.listed) {
+    folderNames_ -= it->second.listing.names.size();
+    it->second.listed = false;
+    it->second.listing = {};
+  }
 }
 
 void HostLookup::forgetAll() {
   listings_.clear();
   cachedNames_ = 0;
+  for (auto& [path, f] : folders_) {
+    f.listed = false;
+    f.listing = {};
+  }
+  folderNames_ = 0;
+}
+
+HostLookup::Folder::~Folder() {
+  if (fd >= 0) ::close(fd);
+}
+
+HostLookup::Folder* HostLookup::openFolder(const QByteArray& path, const struct stat& st, int parentFd, const char* name) {
+  if (auto it = folders_.find(path); it != folders_.end()) {
+    // The open folder keeps its inode from being reused: the same number is the same folder.
+    if (it->second.dev == st.st_dev && it->second.ino == st.st_ino) return &it->second;
+    if (it->second.listed) folderNames_ -= it->second.listing.names.size();
+    folders_.erase(it);
+  }
+  if (folders_.size() >= kMaxOpenFolders) {
+    folders_.clear();
+    folderNames_ = 0;
+  }
+  const int fd = parentFd >= 0 ? ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                               : ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat own;
+  if (::fstat(fd, &own) != 0 || own.st_dev != st.st_dev || own.st_ino != st.st_ino) {
+    ::close(fd);
+    return nullptr;
+  }
+  Folder& f = folders_[path];
+  f.fd = fd;
+  f.dev = st.st_dev;
+  f.ino = st.st_ino;
+  return &f;
+}
+
+HostLookup::Listing* HostLookup::currentListing(Folder& f, const Node& dir) {
+  const struct timespec& ctime = dir.st.st_ctim;
+  if (f.listed && sameTime(f.ctime, ctime)) return &f.listing;
+  if (recentlyChanged(ctime)) return nullptr;
+  if (f.listed) folderNames_ -= f.listing.names.size();
+  f.listed = false;
+  f.listing = {};
+  const int fd = ::openat(f.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  DIR* d = ::fdopendir(fd);
+  if (!d) {
+    ::close(fd);
+    return nullptr;
+  }
+  readListing(d, dir.host, f.listing);
+  ::closedir(d);
+  if (folderNames_ + f.listing.names.size() > kMaxCachedNames) {
+    for (auto& [path, other] : folders_) {
+      if (&other == &f) continue;
+      other.listed = false;
+      other.listing = {};
+    }
+    folderNames_ = 0;
+  }
+  // Read after the stat that gave `ctime`: a change in between moves the time on, and the
+  // next call reads the folder again.
+  f.listed = true;
+  f.ctime = ctime;
+  folderNames_ += f.listing.names.size();
+  return &f.listing;
+}
+
+bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next) {
+  *next = nullptr;
+  auto found = [&](const QByteArray& hostName, const struct stat& st) {
+    out->host = out->entry = dir.host + '/' + hostName;
+    out->root = false;
+    out->st = st;
+    if (S_ISDIR(st.st_mode)) *next = openFolder(out->host, st, f.fd, hostName.constData());
+    return true;
+  };
+  struct stat st;
+  Listing* l = f.listed && sameTime(f.ctime, dir.st.st_ctim) ? &f.listing : nullptr;
+  if (!l) {
+    // Without a current listing the exact spelling comes first, as in lookup(): a name
+    // found as written needs no listing.
+    const QByteArray exact = name.toUtf8();
+    if (!isAttributeFile(dir.host, exact.constData()) && ::fstatat(f.fd, exact.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return found(exact, st);
+      if (S_ISLNK(st.st_mode) && visit(dir.host + '/' + exact, out)) return true;
+    }
+    l = currentListing(f, dir);
+    if (!l) return lookup(dir.host, name, out);
+  }
+  const QString key = foldedName(name);
+  QByteArray hostName;
+  if (const auto it = l->names.constFind(key); it != l->names.constEnd()) {
+    // Two spellings of one name: the exact one first, as lookup() has it.
+    if (l->ambiguous.contains(key)) return lookup(dir.host, name, out);
+    hostName = *it;
+  } else if (const QByteArray* aliased = byAlias(dir.host, *l, name)) {
+    hostName = *aliased;
+  } else {
+    return false;  // the folder has not changed since its listing lacked the name
+  }
+  if (::fstatat(f.fd, hostName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return lookup(dir.host, name, out);
+  if (S_ISLNK(st.st_mode)) return visit(dir.host + '/' + hostName, out) || lookup(dir.host, name, out);
+  // A device node or pipe hides nothing: lookup() knows what lies behind it.
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return lookup(dir.host, name, out);
+  return found(hostName, st);
+}
+
+qsizetype HostLookup::lookupPath(const Node& root, const QStringList& names, qsizetype count, Node* out,
+                                 std::vector<QByteArray>* entries) {
+  Node cur = root;
+  Folder* f = cur.isDir() ? openFolder(root.host, root.st, -1, nullptr) : nullptr;
+  qsizetype i = 0;
+  for (; i < count && cur.isDir(); ++i) {
+    Node child;
+    Folder* next = nullptr;
+    // Past a link the names are looked up by path, as the link's target is confirmed by it.
+    if (!(f ? lookupIn(*f, cur, names[i], &child, &next) : lookup(cur.host, names[i], &child))) break;
+    if (entries) entries->push_back(child.entry);
+    cur = std::move(child);
+    f = next;
+  }
+  *out = std::move(cur);
+  return i;
 }
 
 bool HostLookup::lookup(const QByteArray& dir, const QString& name, Node* out) {

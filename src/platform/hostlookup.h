@@ -7,6 +7,16 @@
 // checked against the folder's change time before each use; the machine's own changes in
 // a folder drop its listing.
 //
+// A whole path is looked up through folders kept open, one lookup relative to the open
+// folder for each name. Which folder a path names is confirmed afresh on every call, by
+// the stat of its entry in the folder above it (the drive root by the stat of its path),
+// so a folder renamed, removed or replaced meanwhile is never looked into; a folder's
+// listing stands for its names while its change time (which no program can set back)
+// is what it was when the listing was read, long enough ago that the host's coarse clock
+// cannot hide a later change. Past a link, and in a folder that has only just changed,
+// names are looked up by path as lookup() does. At most a few dozen folders are held open
+// at once; they are all closed when more are wanted.
+//
 // Every entry is also found by its 8.3 alias (shortname.h). An alias the attribute store
 // keeps for the entry is its alias; an entry without one gets one when its folder's
 // aliases are first asked for, generated in the order of the host names and stored at
@@ -20,11 +30,13 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <optional>
 #include <vector>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace vt {
@@ -70,6 +82,12 @@ class HostLookup {
   // Finds `name` in the host folder `dir` by its long name or its alias: the exact
   // spelling first (one lstat), the folder's listing only when that misses.
   bool lookup(const QByteArray& dir, const QString& name, Node* out);
+  // Looks up the first `count` of `names` one after the other from the drive root `root`,
+  // each as lookup() finds it, and returns how many were found; `out` is the last entry
+  // reached (not a folder when the walk stopped at a file). `entries`, when given,
+  // receives the entry of each name found.
+  qsizetype lookupPath(const Node& root, const QStringList& names, qsizetype count, Node* out,
+                       std::vector<QByteArray>* entries = nullptr);
   // The alias of the entry `hostName` of the host folder `dir`; empty when the folder
   // does not hold it.
   QString aliasOf(const QByteArray& dir, const QByteArray& hostName);
@@ -98,7 +116,32 @@ class HostLookup {
     QHash<QString, QByteArray> byAlias;  // alias -> host name, where the alias is not the name
     QHash<QByteArray, QString> aliases;  // host name -> alias
   };
+  // A folder held open for the lookups of a path; its listing is kept with the change time
+  // the folder had when it was read.
+  struct Folder {
+    Folder() = default;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder();
+    int fd = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool listed = false;
+    struct timespec ctime = {};
+    Listing listing;
+  };
   std::optional<QByteArray> containedTarget(const QByteArray& link) const;
+  // The open folder at `path` whose stat (this call's) is `st`, opened from `parentFd` by
+  // `name` without following a link, or by its path for a drive root (parentFd -1).
+  // nullptr when it cannot be opened or is no longer what `st` describes.
+  Folder* openFolder(const QByteArray& path, const struct stat& st, int parentFd, const char* name);
+  // The listing of the open folder `f` that `dir` names, as `dir.st` shows it now; nullptr
+  // while the folder has only just changed, or when it cannot be read.
+  Listing* currentListing(Folder& f, const Node& dir);
+  // One name in the open folder `f`; `next` receives the folder found, when it is one and
+  // could be opened.
+  bool lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next);
+  void readListing(DIR* d, const QByteArray& dir, Listing& l) const;
   // The folder's listing, kept for later lookups once the folder has settled; a folder that
   // has only just changed gets a listing valid until the next call. nullptr when the
   // folder cannot be read.
@@ -113,6 +156,8 @@ class HostLookup {
   QHash<QByteArray, Listing> listings_;
   Listing scratch_;
   qsizetype cachedNames_ = 0;
+  std::map<QByteArray, Folder> folders_;
+  qsizetype folderNames_ = 0;
 };
 
 }  // namespace vt

@@ -216,7 +216,7 @@ std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, Ma
   }
   m->fs_ = std::make_unique<FileSystem>(m->folder_, std::move(drives), makeAttributeStore(m->folder_, forceFile));
   for (const QString& hive : {m->systemDatPath(), m->userDatPath()}) {
-    if (!create && !(m->fs_->exists(hive) && !m->fs_->isDirectory(hive)))
+    if (!create && !m->fs_->isFile(hive))
       return fail(
           QStringLiteral("%1: the registry file %2 is missing; this is not a complete Windows 95 machine").arg(folder, hive));
   }

@@ -68,7 +68,7 @@ bool FileAccess::CopyFileOverwrite(QStringView from, QStringView to) { return ma
 
 bool FileAccess::MoveToRecycleBin(QStringView file) {
   FileSystem& fs = machine_.files();
-  if (!fs.exists(file) || fs.isDirectory(file)) return false;
+  if (!fs.isFile(file)) return false;
   // The shell takes a double-NUL-terminated list in a 256-byte buffer.
   const QString full = fs.fullPath(file);
   if (full.isEmpty() || toAnsi(full).size() > 254) return false;

@@ -44,7 +44,7 @@ bool IniAccess::parseInteger(QStringView text, int* out) {
 // A folder where an INI file should be reads as a missing file, not as an empty one.
 bool IniAccess::isFile(QStringView file) {
   FileSystem& fs = machine_.files();
-  return fs.exists(file) && !fs.isDirectory(file);
+  return fs.isFile(file);
 }
 
 int IniAccess::ReadIniInteger(QStringView file, QStringView section, QStringView key) {
@@ -68,7 +68,7 @@ bool IniAccess::IniIntegerEquals(QStringView file, QStringView section, QStringV
 
 bool IniAccess::writeKey(QStringView file, QStringView section, QStringView key, QStringView text) {
   FileSystem& fs = machine_.files();
-  if (!fs.exists(file) || fs.isDirectory(file)) return false;
+  if (!fs.isFile(file)) return false;
   const quint32 attrs = fs.attributes(file);
   if (attrs != kInvalidAttributes && (attrs & AttrSettable) && !fs.setAttributes(file, 0)) return false;
   const bool ok = Profile(fs).writeString(file, section, key, text);

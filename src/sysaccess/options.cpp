@@ -24,7 +24,7 @@ QString optionsFilePath(const QString& programDirectory) {
 
 std::optional<OptionBoxes> readOptionsFile(FileSystem& fs, const QString& programDirectory) {
   const QString path = optionsFilePath(programDirectory);
-  if (!fs.exists(path) || fs.isDirectory(path)) return std::nullopt;
+  if (!fs.isFile(path)) return std::nullopt;
   const auto bytes = fs.readFile(path);
   if (!bytes) return std::nullopt;
   const QList<QByteArray> lines = splitLines(*bytes);

@@ -178,7 +178,7 @@ bool writeQuickView(System& s, bool on) {
 // The number an [Options] key of MSDOS.SYS holds, read once: `whenMissing` when the file
 // lacks the key, 0 when there is no MSDOS.SYS at all or the text is no number.
 // An INI file counts only when it is a file; a folder of that name is no MSDOS.SYS.
-bool hasFile(System& s, const QString& path) { return s.machine.files().exists(path) && !s.machine.files().isDirectory(path); }
+bool hasFile(System& s, const QString& path) { return s.machine.files().isFile(path); }
 
 // Writes a number into an INI file the machine has; a machine without the file keeps none.
 bool writeIni(System& s, const QString& file, QStringView section, QStringView key, int value) {

@@ -215,6 +215,70 @@ TEST(FileSystemContainment, LinksInsideTheMachineAreFollowedAndDeletedAsLinks) {
   EXPECT_TRUE(fs.exists(u"C:\\WINDOWS\\WIN.INI"));
 }
 
+// Folders held open with their listings kept (they have settled), then changed by another
+// program between two calls: the next call sees the change, and a folder swapped for a
+// link out of the machine, or moved out itself, is not looked into.
+TEST(FileSystemContainment, ChangesBetweenTwoCallsAreSeen) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  QTemporaryDir outside;
+  // A path in the case's folder, inside the machine or outside; "." is the folder itself.
+  auto at = [](const QString& base, int n, const char* relative) {
+    const QString folder = base + QStringLiteral("/C%1").arg(n);
+    return std::strcmp(relative, ".") == 0 ? folder : folder + QLatin1Char('/') + QLatin1String(relative);
+  };
+  auto out = [&](int n, const char* relative) { return at(outside.path(), n, relative); };
+  auto in = [&](int n, const char* relative) { return at(tm.host("C"), n, relative); };
+  auto mkdir = [](const QString& path) { return QDir().mkpath(path); };
+  auto link = [](const QString& target, const QString& at) { return QFile::link(target, at); };
+  auto move = [](const QString& from, const QString& to) {
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+  };
+  struct Case {
+    const char* what;
+    const char* name;  // in C:\Cn\SUB
+    bool before;
+    std::function<bool(int)> change;
+  } cases[] = {
+      {"created", "NEW.DLL", false, [&](int n) { return QFile(in(n, "SUB/new.dll")).open(QIODevice::WriteOnly); }},
+      {"removed", "OLD.DLL", true, [&](int n) { return QFile::remove(in(n, "SUB/OLD.DLL")); }},
+      {"renamed away", "OLD.DLL", true, [&](int n) { return move(in(n, "SUB/OLD.DLL"), in(n, "SUB/KEPT.DLL")); }},
+      {"renamed onto", "MOVED.DLL", false, [&](int n) { return move(in(n, "SUB/OLD.DLL"), in(n, "SUB/Moved.dll")); }},
+      {"file became a folder", "OLD.DLL", true,
+       [&](int n) { return QFile::remove(in(n, "SUB/OLD.DLL")) && mkdir(in(n, "SUB/OLD.DLL")); }},
+      {"folder replaced", "OLD.DLL", true, [&](int n) { return move(in(n, "SUB"), in(n, "SUB.OLD")) && mkdir(in(n, "SUB")); }},
+      {"folder swapped for a link out", "OLD.DLL", true,
+       [&](int n) { return move(in(n, "SUB"), in(n, "SUB.OLD")) && link(out(n, "SUB"), in(n, "SUB")); }},
+      {"parent swapped for a link out", "OLD.DLL", true,
+       [&](int n) { return move(in(n, "."), in(n, "../OLD%1").arg(n)) && link(out(n, "."), in(n, ".")); }},
+      {"folder moved out", "OLD.DLL", true, [&](int n) { return move(in(n, "SUB"), out(n, "MOVED")); }},
+  };
+  const int count = int(std::size(cases));
+  for (int n = 0; n < count; ++n) {
+    tm.putHostFile("C", QStringLiteral("C%1/SUB/OLD.DLL").arg(n), "in");
+    ASSERT_TRUE(mkdir(out(n, "SUB")));
+    QFile outsider(out(n, "SUB/OLD.DLL"));
+    ASSERT_TRUE(outsider.open(QIODevice::WriteOnly));
+  }
+  auto path = [&](int n) { return QStringLiteral("C:\\C%1\\SUB\\").arg(n) + QLatin1String(cases[n].name); };
+  // Listings are kept only of folders that have not changed for a moment.
+  auto settle = [] { ::usleep(150000); };
+  settle();
+  for (int n = 0; n < count; ++n) {
+    EXPECT_EQ(fs.isFile(path(n)), cases[n].before) << cases[n].what;
+    EXPECT_EQ(fs.isFile(path(n)), cases[n].before) << cases[n].what << " (from the listing)";
+  }
+  for (int n = 0; n < count; ++n) ASSERT_TRUE(cases[n].change(n)) << cases[n].what;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int n = 0; n < count; ++n) {
+      EXPECT_EQ(fs.isFile(path(n)), !cases[n].before) << cases[n].what << pass;
+      EXPECT_EQ(fs.exists(path(n)), !cases[n].before || std::strcmp(cases[n].what, "file became a folder") == 0)
+          << cases[n].what << pass;
+    }
+    settle();  // once while the folders have just changed, once from their new listings
+  }
+}
+
 // A folder whose time is long past, as the listings of a settled folder are kept.
 void age(const QString& hostFolder) {
   struct timespec times[2] = {{0, UTIME_OMIT}, {900000000, 0}};
