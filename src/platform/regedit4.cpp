@@ -145,11 +145,11 @@ void appendValue(Text& out, const RegValue& v) {
   out.append("\r\n", 2);
 }
 
-void appendSection(Text& out, QByteArrayView path, const RegKey& key) {
+void appendSection(Text& out, QByteArrayView path, const RegKey& key, std::vector<RegValue>* scratch) {
   out.append("\r\n[", 3);
   out.append(path);
   out.append("]\r\n", 3);
-  for (const RegValue& v : key.values()) appendValue(out, v);
+  for (const RegValue& v : key.peekValues(scratch)) appendValue(out, v);
 }
 
 // About the size of a tree's export, a little over rather than under, so the text is made
@@ -161,7 +161,12 @@ qsizetype estimatedSize(const RegKey& top, qsizetype pathLength) {
     const auto [key, length] = stack.back();
     stack.pop_back();
     size += length + 6;
-    for (const RegValue& v : key->values()) size += v.name.size() + v.data.size() * 3 + v.data.size() / 24 * 5 + 24;
+    // Packed values are counted by their bytes, headers and all, which spares unpacking
+    // them twice.
+    if (const QByteArray& packed = key->packedValues(); !packed.isNull())
+      size += packed.size() * 3 + packed.size() / 24 * 5;
+    else
+      for (const RegValue& v : key->values()) size += v.name.size() + v.data.size() * 3 + v.data.size() / 24 * 5 + 24;
     for (int i = 0; i < key->subkeyCount(); ++i) {
       const RegKey* child = key->subkey(i);
       stack.push_back({child, length + 1 + child->name().size()});
@@ -181,7 +186,8 @@ void appendTree(Text& out, const RegKey& top, QByteArrayView topPath) {
   out.reserve(estimatedSize(top, topPath.size()));
   std::string path(topPath.data(), size_t(topPath.size()));
   std::vector<Frame> stack;
-  appendSection(out, QByteArrayView(path.data(), qsizetype(path.size())), top);
+  std::vector<RegValue> scratch;
+  appendSection(out, QByteArrayView(path.data(), qsizetype(path.size())), top, &scratch);
   stack.push_back({&top, 0, path.size()});
   while (!stack.empty()) {
     Frame& f = stack.back();
@@ -193,7 +199,7 @@ void appendTree(Text& out, const RegKey& top, QByteArrayView topPath) {
     path.resize(f.pathLength);
     path.push_back('\\');
     path.append(child->name().constData(), size_t(child->name().size()));
-    appendSection(out, QByteArrayView(path.data(), qsizetype(path.size())), *child);
+    appendSection(out, QByteArrayView(path.data(), qsizetype(path.size())), *child, &scratch);
     stack.push_back({child, 0, path.size()});
   }
 }

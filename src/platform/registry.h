@@ -85,6 +85,14 @@ class RegKey {
     return values_;
   }
   int valueCount() const { return packed_.isNull() ? int(values_.size()) : packedCount_; }
+  // The values for a reader that only passes through them (an export): packed values are
+  // unpacked into `scratch` and left packed in the key.
+  const std::vector<RegValue>& peekValues(std::vector<RegValue>* scratch) const {
+    if (packed_.isNull()) return values_;
+    scratch->clear();
+    unpacker_(packed_, packedCount_, scratch);
+    return *scratch;
+  }
   const RegValue* findValue(QByteArrayView name) const;
   // Replaces the value's type and data in place (its position and the case of its name
   // stay) or appends a new value.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/creghive.h"
 
+#include "platform/regedit4.h"
+
 #include "support/testmachine.h"
 
 #include <QFile>
@@ -267,6 +269,9 @@ TEST(CregRead, KeysReadPackedBehaveAsKeysAndWriteBackTheSame) {
     ASSERT_TRUE(creg::readHive(file, back, nullptr));
     EXPECT_EQ(back.findPath("Soft\\Many")->valueCount(), count);
     EXPECT_EQ(creg::writeHive(back), file);
+    // An export passes through the values and leaves them packed.
+    EXPECT_EQ(regedit4::exportKey(back, QStringLiteral("HKEY_USERS")), regedit4::exportKey(tree, QStringLiteral("HKEY_USERS")));
+    EXPECT_FALSE(back.findPath("Soft\\Many")->packedValues().isNull());
     // Asked for, then changed: the key is written from its values, the other still packed.
     back.findPath("Soft\\Many")->setValue("v10", RegSz, "new");
     RegKey again;
