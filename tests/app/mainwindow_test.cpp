@@ -79,8 +79,9 @@ TEST(StartUp, OpensOnTheInfoSectionWithItsButtonSelected) {
 }
 
 // The window starts without Qt Multimedia; the media module brings it with the first test
-// file the multimedia section opens, found from the test program as from the window.
-TEST(StartUp, QtMultimediaComesWithTheFirstTestFileOnly) {
+// file the multimedia section opens, found from the test program as from the window. The
+// skin and the logos are read as what they are, so no image plug-in is loaded either.
+TEST(StartUp, WithoutQtMultimediaAndImagePlugins) {
   auto loaded = [](const char* name) {
     QFile maps(QStringLiteral("/proc/self/maps"));
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(name);
@@ -92,6 +93,7 @@ TEST(StartUp, QtMultimediaComesWithTheFirstTestFileOnly) {
   w.button("Knopf_Multimedia")->click();
   EXPECT_FALSE(loaded("libQt6Multimedia"));
   EXPECT_FALSE(loaded("libvantrel-media"));
+  EXPECT_FALSE(loaded("/imageformats/"));
   w.get<TTarvoCheckBox>("CheckBox_WAV")->setChecked(false);
   w.get<TTarvoCheckBox>("CheckBox_MIDI")->setChecked(false);
   w.get<TTarvoCheckBox>("Checkbox_AVI")->setChecked(true);
