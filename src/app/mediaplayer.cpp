@@ -65,6 +65,7 @@ MediaPlayer::~MediaPlayer() { close(); }
 void MediaPlayer::setFileName(const QString& windowsPath) { fileName_ = windowsPath; }
 
 void MediaPlayer::close() {
+  fileOpen_ = false;
   playing_ = false;
   frames_ = 0;
   if (display_) display_->clear();
@@ -142,7 +143,10 @@ bool MediaPlayer::open(QString* error) {
 
   QString why;
   const media::Backend::Opened opened = player->open(*host, kOpenTimeoutMs, &why);
-  if (opened == media::Backend::Opened::Ready) return true;
+  if (opened == media::Backend::Opened::Ready) {
+    fileOpen_ = true;
+    return true;
+  }
   close();
   for (const Decoder& d : kDecoders) {
     if (!fileName_.endsWith(QLatin1String(d.suffix), Qt::CaseInsensitive) || gstreamerCanDecode(d.elements)) continue;
@@ -159,13 +163,13 @@ bool MediaPlayer::open(QString* error) {
 }
 
 void MediaPlayer::play() {
-  if (!backend_) return;
+  if (!fileOpen_) return;
   playing_ = true;
   backend_->play();
 }
 
 void MediaPlayer::stop() {
-  if (backend_) backend_->stop();
+  if (fileOpen_) backend_->stop();
 }
 
 }  // namespace vt

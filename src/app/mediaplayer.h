@@ -53,6 +53,7 @@ class MediaPlayer : public multimedia::Player {
   QString fileName_;
   QObject context_;  // delivers the end of a playback after the backend's own signal
   std::unique_ptr<media::Backend> backend_;
+  bool fileOpen_ = false;
   bool playing_ = false;
   int frames_ = 0;
 };
