@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of Vantrel into build-package/package/ (vantrel_<version>_<arch>.deb):
-# both programs, the desktop entry and icons, the manual pages, the guides, the changelog and
-# the copyright file. The programs are built in build-package/ of their own, with Debian's
+# both programs and the window's media module, the desktop entry and icons, the manual pages,
+# the guides, the changelog and the copyright file. The programs are built in build-package/ of their own, with Debian's
 # hardening flags from dpkg-buildflags and without the tests; the library dependencies are
 # worked out by dpkg-shlibdeps. The package must pass lintian without errors or warnings.
 set -euo pipefail
@@ -15,7 +15,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 ldflags="$(dpkg-buildflags --get LDFLAGS)"
 flags=(-DCMAKE_BUILD_TYPE=None -DVANTREL_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
-       "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags")
+       "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" "-DCMAKE_MODULE_LINKER_FLAGS=$ldflags")
 if command -v ccache >/dev/null; then
   flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$PWD")}"

@@ -9,6 +9,7 @@
 
 #include <QFrame>
 #include <QHeaderView>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -121,7 +122,7 @@ bool applyProperty(QObject* o, const QString& key, const QJsonValue& v, QString*
     return true;
   }
   if (key == QLatin1String("picture")) {
-    const QImage img(skinPath(v.toString()));
+    const QImage img = skinPicture(v.toString());
     if (img.isNull()) {
       *error = QStringLiteral("no skin picture \"%1\"").arg(v.toString());
       return false;
@@ -179,7 +180,11 @@ bool applyProperty(QObject* o, const QString& key, const QJsonValue& v, QString*
 
 }  // namespace
 
-QString skinPath(const QString& name) { return QStringLiteral(":/skin/%1.png").arg(name); }
+QImage skinPicture(const QString& name) {
+  QImageReader reader(QStringLiteral(":/skin/%1.png").arg(name), "png");
+  reader.setAutoDetectImageFormat(false);
+  return reader.read();
+}
 
 bool loadForm(const QByteArray& json, QWidget* window, Form* form, QString* error) {
   QJsonParseError parseError;

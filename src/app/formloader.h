@@ -5,6 +5,7 @@
 // generic walks (language switch, skin, tuning switches) visit components in this order.
 #include <QByteArray>
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -29,7 +30,8 @@ struct Form {
 // name) nothing is kept: false with the reason in `error`.
 bool loadForm(const QByteArray& json, QWidget* window, Form* form, QString* error);
 
-// Where a skin picture of that name is found.
-QString skinPath(const QString& name);
+// The skin picture of that name, null when there is none. Read as the PNG it is: left to
+// guess, Qt would load every image plug-in it has to ask each whether it reads the file.
+QImage skinPicture(const QString& name);
 
 }  // namespace vt

@@ -1,19 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/mediaplayer.h"
 
+#include "app/media/mediabackend.h"
 #include "platform/machine.h"
 
-#include <QAudioDevice>
-#include <QAudioOutput>
-#include <QEventLoop>
+#include "buildinfo.h"
+
+#include <QFileInfo>
 #include <QLabel>
-#include <QMediaDevices>
-#include <QMediaPlayer>
 #include <QPixmap>
-#include <QTimer>
-#include <QUrl>
-#include <QVideoFrame>
-#include <QVideoSink>
 
 #include <array>
 
@@ -70,89 +65,52 @@ MediaPlayer::~MediaPlayer() { close(); }
 void MediaPlayer::setFileName(const QString& windowsPath) { fileName_ = windowsPath; }
 
 void MediaPlayer::close() {
+  fileOpen_ = false;
   playing_ = false;
   frames_ = 0;
   if (display_) display_->clear();
-  for (QObject* o : {static_cast<QObject*>(player_), static_cast<QObject*>(audio_), static_cast<QObject*>(sink_)}) {
-    if (!o) continue;
-    QObject::disconnect(o, nullptr, nullptr, nullptr);
-    o->deleteLater();
-  }
-  if (player_) player_->stop();
-  player_ = nullptr;
-  audio_ = nullptr;
-  sink_ = nullptr;
+  if (backend_) backend_->close();
 }
 
-bool MediaPlayer::open(QString* error) {
-  close();
-  const std::optional<QString> host = machine_.files().hostPath(fileName_);
-  if (!host) {
-    *error = text("Die Datei ist nicht vorhanden.", "The file does not exist.");
-    return false;
+media::Backend* MediaPlayer::backend(QString* error) {
+  if (backend_) return backend_.get();
+  // Loaded once and kept: the backend's code must outlive every object it made. A failed
+  // load is tried again on the next open, after the user may have mended the installation.
+  static media::CreateBackend create = nullptr;
+  const QString module = build::mediaModule();
+  if (!create) {
+    if (!QFileInfo::exists(module)) {
+      *error = QString::fromUtf8(state_.pick("Das Abspielmodul %1 fehlt.", "The player module %1 is missing.")).arg(module);
+      return nullptr;
+    }
+    // Bound at once, so that a module built against another Qt fails here and not in the middle of a playback.
+    void* library = dlopen(QFile::encodeName(module).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+      *error = QString::fromUtf8(
+                   state_.pick("Das Abspielmodul %1 kann nicht geladen werden: %2", "The player module %1 cannot be loaded: %2"))
+                   .arg(module, QString::fromLocal8Bit(dlerror()));
+      return nullptr;
+    }
+    create = reinterpret_cast<media::CreateBackend>(dlsym(library, media::kCreateBackend));
   }
-  // Without any sound output a sound test cannot be heard; say so rather than pretend to play.
-  const bool sound = !fileName_.endsWith(QLatin1String(".avi"), Qt::CaseInsensitive);
-  const bool haveOutput = !QMediaDevices::audioOutputs().isEmpty();
-  if (sound && !haveOutput) {
-    *error = text("Es ist kein Gerät für die Tonausgabe vorhanden.", "There is no sound output device.");
-    return false;
+  if (create) backend_.reset(create(media::kBackendInterface));
+  if (!backend_) {
+    *error = QString::fromUtf8(state_.pick("Das Abspielmodul %1 gehört zu einer anderen Version von Vantrel.",
+                                           "The player module %1 belongs to another version of Vantrel."))
+                 .arg(module);
+    return nullptr;
   }
-
-  player_ = new QMediaPlayer(&context_);
-  if (haveOutput) {
-    audio_ = new QAudioOutput(&context_);
-    player_->setAudioOutput(audio_);
-  }
-  sink_ = new QVideoSink(&context_);
-  player_->setVideoSink(sink_);
-  QObject::connect(sink_, &QVideoSink::videoFrameChanged, &context_, [this](const QVideoFrame& frame) {
-    if (!display_ || !frame.isValid()) return;
-    QImage picture = frame.toImage();
-    if (picture.isNull()) return;
+  backend_->frameShown = [this](const QImage& frame) {
+    if (!display_) return;
     // Shown at its own size as on the panel it was made for; only a larger film is shrunk.
+    QImage picture = frame;
     const QSize room = display_->contentsRect().size();
     if (picture.width() > room.width() || picture.height() > room.height())
       picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     display_->setPixmap(QPixmap::fromImage(picture));
     ++frames_;
-  });
-
-  // The backend loads asynchronously; the caller needs to know now whether the file plays.
-  QEventLoop loop;
-  QTimer timeout;
-  timeout.setSingleShot(true);
-  QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-  QObject::connect(player_, &QMediaPlayer::mediaStatusChanged, &loop, [&loop](QMediaPlayer::MediaStatus s) {
-    if (s != QMediaPlayer::LoadingMedia) loop.quit();
-  });
-  QObject::connect(player_, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
-  player_->setSource(QUrl::fromLocalFile(*host));
-  if (player_->mediaStatus() == QMediaPlayer::LoadingMedia && player_->error() == QMediaPlayer::NoError) {
-    timeout.start(kOpenTimeoutMs);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);  // a second click must not reopen meanwhile
-  }
-  const QMediaPlayer::MediaStatus status = player_->mediaStatus();
-  if (player_->error() != QMediaPlayer::NoError ||
-      (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia)) {
-    const QString why = player_->errorString();
-    for (const Decoder& d : kDecoders) {
-      if (!fileName_.endsWith(QLatin1String(d.suffix), Qt::CaseInsensitive) || gstreamerCanDecode(d.elements)) continue;
-      *error = QString::fromUtf8(state_.pick("Für den %1-Test fehlt das GStreamer-Plug-in (Paket %2).",
-                                             "The %1 test needs the GStreamer plug-in (package %2)."))
-                   .arg(QLatin1String(d.kind), QLatin1String(d.package));
-      close();
-      return false;
-    }
-    *error = !why.isEmpty() ? why
-             : status == QMediaPlayer::LoadingMedia
-                 ? text("Das Abspielgerät hat die Datei nicht rechtzeitig geöffnet.", "The player did not open the file in time.")
-                 : text("Das Abspielgerät kann diese Datei nicht öffnen.", "The player cannot open this file.");
-    close();
-    return false;
-  }
-
-  auto ended = [this] {
+  };
+  backend_->stopped = [this] {
     if (!playing_) return;
     playing_ = false;
     // Reported after the backend's own signal has returned: the answer to the question may
@@ -164,21 +122,54 @@ bool MediaPlayer::open(QString* error) {
         },
         Qt::QueuedConnection);
   };
-  QObject::connect(player_, &QMediaPlayer::playbackStateChanged, &context_, [ended](QMediaPlayer::PlaybackState s) {
-    if (s == QMediaPlayer::StoppedState) ended();
-  });
-  QObject::connect(player_, &QMediaPlayer::errorOccurred, &context_, ended);
-  return true;
+  return backend_.get();
+}
+
+bool MediaPlayer::open(QString* error) {
+  close();
+  const std::optional<QString> host = machine_.files().hostPath(fileName_);
+  if (!host) {
+    *error = text("Die Datei ist nicht vorhanden.", "The file does not exist.");
+    return false;
+  }
+  media::Backend* player = backend(error);
+  if (!player) return false;
+  // Without any sound output a sound test cannot be heard; say so rather than pretend to play.
+  const bool sound = !fileName_.endsWith(QLatin1String(".avi"), Qt::CaseInsensitive);
+  if (sound && !player->hasSoundOutput()) {
+    *error = text("Es ist kein Gerät für die Tonausgabe vorhanden.", "There is no sound output device.");
+    return false;
+  }
+
+  QString why;
+  const media::Backend::Opened opened = player->open(*host, kOpenTimeoutMs, &why);
+  if (opened == media::Backend::Opened::Ready) {
+    fileOpen_ = true;
+    return true;
+  }
+  close();
+  for (const Decoder& d : kDecoders) {
+    if (!fileName_.endsWith(QLatin1String(d.suffix), Qt::CaseInsensitive) || gstreamerCanDecode(d.elements)) continue;
+    *error = QString::fromUtf8(state_.pick("Für den %1-Test fehlt das GStreamer-Plug-in (Paket %2).",
+                                           "The %1 test needs the GStreamer plug-in (package %2)."))
+                 .arg(QLatin1String(d.kind), QLatin1String(d.package));
+    return false;
+  }
+  *error = !why.isEmpty() ? why
+           : opened == media::Backend::Opened::TimedOut
+               ? text("Das Abspielgerät hat die Datei nicht rechtzeitig geöffnet.", "The player did not open the file in time.")
+               : text("Das Abspielgerät kann diese Datei nicht öffnen.", "The player cannot open this file.");
+  return false;
 }
 
 void MediaPlayer::play() {
-  if (!player_) return;
+  if (!fileOpen_) return;
   playing_ = true;
-  player_->play();
+  backend_->play();
 }
 
 void MediaPlayer::stop() {
-  if (player_) player_->stop();
+  if (fileOpen_) backend_->stop();
 }
 
 }  // namespace vt

@@ -5,6 +5,9 @@
 // so the picture also reaches screenshots of a window without a screen. A file whose
 // decoder is missing from GStreamer (the MIDI synthesizer, the AVI's video decoder) is
 // refused with the name of the Debian package that brings it.
+//
+// Qt Multimedia itself is in the media module (app/media/mediabackend.h), loaded on the
+// first open; a module that cannot be loaded is refused like a missing decoder, naming it.
 #include "multimedia/mmedia.h"
 #include "sysaccess/state.h"
 
@@ -14,14 +17,14 @@
 
 #include <memory>
 
-class QAudioOutput;
 class QLabel;
-class QMediaPlayer;
-class QVideoSink;
 
 namespace vt {
 
 class Machine;
+namespace media {
+class Backend;
+}
 
 class MediaPlayer : public multimedia::Player {
  public:
@@ -40,16 +43,17 @@ class MediaPlayer : public multimedia::Player {
 
  private:
   void close();
+  // The backend, made on first use; null with the reason when the module cannot be loaded.
+  media::Backend* backend(QString* error);
   QString text(const char* german, const char* english) const { return QString::fromUtf8(state_.pick(german, english)); }
 
   Machine& machine_;
   const SharedState& state_;
   QPointer<QLabel> display_;
   QString fileName_;
-  QObject context_;  // owns the backend objects and their connections
-  QMediaPlayer* player_ = nullptr;
-  QAudioOutput* audio_ = nullptr;
-  QVideoSink* sink_ = nullptr;
+  QObject context_;  // delivers the end of a playback after the backend's own signal
+  std::unique_ptr<media::Backend> backend_;
+  bool fileOpen_ = false;
   bool playing_ = false;
   int frames_ = 0;
 };

@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 
 #include <QBuffer>
+#include <QImageReader>
 
 namespace vt::logos {
 
@@ -24,8 +25,14 @@ QImage load(FileSystem& fs, QStringView winPath, QString* error) {
     if (error) *error = describe(fs.lastError());
     return {};
   }
-  // The ".sys" name tells the reader nothing; the contents are a Windows bitmap.
-  QImage img = QImage::fromData(*bytes, "BMP");
+  // The ".sys" name tells the reader nothing; the contents are a Windows bitmap, and read as
+  // nothing else: left to guess, Qt would load every image plug-in it has and let each try
+  // the machine's bytes.
+  QBuffer buffer;
+  buffer.setData(*bytes);
+  QImageReader reader(&buffer, "bmp");
+  reader.setAutoDetectImageFormat(false);
+  QImage img = reader.read();
   if (img.isNull() && error) *error = QStringLiteral("not a Windows bitmap");
   return img;
 }

@@ -78,6 +78,32 @@ TEST(StartUp, OpensOnTheInfoSectionWithItsButtonSelected) {
   EXPECT_EQ(w.form->size(), QSize(620, 400));
 }
 
+// The window starts without Qt Multimedia; the media module brings it with the first test
+// file the multimedia section opens, found from the test program as from the window. The
+// skin and the logos are read as what they are, so no image plug-in is loaded either.
+TEST(StartUp, WithoutQtMultimediaAndImagePlugins) {
+  auto loaded = [](const char* name) {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(name);
+  };
+  Window w;
+  ASSERT_TRUE(w.form->Starten());
+  w.form->show();
+  w.button("Knopf3")->click();
+  w.button("Knopf_Multimedia")->click();
+  EXPECT_FALSE(loaded("libQt6Multimedia"));
+  EXPECT_FALSE(loaded("libvantrel-media"));
+  EXPECT_FALSE(loaded("/imageformats/"));
+  w.get<TTarvoCheckBox>("CheckBox_WAV")->setChecked(false);
+  w.get<TTarvoCheckBox>("CheckBox_MIDI")->setChecked(false);
+  w.get<TTarvoCheckBox>("Checkbox_AVI")->setChecked(true);
+  w.button("ExplorerButton25")->click();
+  w.button("ExplorerButton31")->click();
+  EXPECT_TRUE(loaded("libvantrel-media")) << w.dialogs.shown.join(QLatin1Char('|')).toStdString();
+  EXPECT_TRUE(loaded("libQt6Multimedia"));
+  w.button("ExplorerButton23")->click();
+}
+
 TEST(StartUp, AMissingProgramKeyWarnsInGermanAndWritesTheDefaults) {
   Window w({}, English);
   w.tm.registry().deleteKey(HKey::LocalMachine, u"SOFTWARE\\Tarvo");

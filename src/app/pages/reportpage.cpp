@@ -2,6 +2,7 @@
 #include "app/pages/reportpage.h"
 
 #include "app/controls/bitmaputil.h"
+#include "app/formloader.h"
 #include "diagnosis/report.h"
 #include "platform/machine.h"
 
@@ -25,7 +26,7 @@ class DriveItemDelegate : public QStyledItemDelegate {
     // Decoded and keyed once, when the drive page is first drawn, not at start-up.
     if (icons_.isEmpty())
       for (const char* name : {"Removable", "Fixed", "CdRom", "Network"})
-        icons_.push_back(skin::keyedImage(QImage(QStringLiteral(":/skin/Drive_%1.png").arg(QLatin1String(name)))));
+        icons_.push_back(skin::keyedImage(skinPicture(QStringLiteral("Drive_") + QLatin1String(name))));
     ReportPage::ListBox_DrivesDrawItem(painter, option.rect, index.data().toString(), option.palette, icons_);
   }
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override { return {option.rect.width(), 64}; }
