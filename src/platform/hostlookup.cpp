@@ -272,10 +272,6 @@ HostLookup::Folder* HostLookup::openFolder(const QByteArray& path, const struct 
     if (it->second.listed) folderNames_ -= it->second.listing.names.size();
     folders_.erase(it);
   }
-  if (folders_.size() >= kMaxOpenFolders) {
-    folders_.clear();
-    folderNames_ = 0;
-  }
   const int fd = parentFd >= 0 ? ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
                                : ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return nullptr;
@@ -283,6 +279,12 @@ HostLookup::Folder* HostLookup::openFolder(const QByteArray& path, const struct 
   if (::fstat(fd, &own) != 0 || own.st_dev != st.st_dev || own.st_ino != st.st_ino) {
     ::close(fd);
     return nullptr;
+  }
+  // Only now: the parent may be one of the folders closed here, and its descriptor was
+  // needed above.
+  if (folders_.size() >= kMaxOpenFolders) {
+    folders_.clear();
+    folderNames_ = 0;
   }
   Folder& f = folders_[path];
   f.fd = fd;
