@@ -332,11 +332,11 @@ bool Reader::loadValues(const uchar* r, const Entry& e, RegKey* key) {
     pos += kValueHeaderSize + nameLength + rd16(v + 0x0A);
   }
   if (valueCount == 0) return true;
-  // Kept packed, as a slice of the file's own bytes, unless the file repeats a name: then
-  // the key is unpacked at once, so that the later value replaces the earlier as it would
-  // in any other key.
+  // Kept packed, as a slice of the file's own bytes, unless the file repeats a name (or a
+  // key: a twin merged into its sibling already holds the sibling's values): then the values
+  // are added one by one, so that the later replaces the earlier as in any other key.
   QByteArray packed = slice(r + first, pos - first);
-  if (packed.isNull() || namesRepeat(names_)) {
+  if (packed.isNull() || key->valueCount() > 0 || namesRepeat(names_)) {
     std::vector<RegValue> values;
     unpackValues(packed.isNull() ? QByteArray(reinterpret_cast<const char*>(r + first), pos - first) : packed, valueCount,
                  &values);

@@ -263,6 +263,8 @@ TEST(CregRead, KeysReadPackedBehaveAsKeysAndWriteBackTheSame) {
     RegKey* k = tree.createPath("Soft\\Many");
     for (int i = 0; i < count; ++i) k->setValue("v" + QByteArray::number(i + 10), RegSz, "d" + QByteArray::number(i));
     tree.createPath("Soft\\Other")->setValue("kept", RegDword, QByteArray(4, '\x01'));
+    tree.createPath("Soft\\KeyA")->setValue("a", RegSz, "1");
+    tree.createPath("Soft\\KeyB")->setValue("b", RegSz, "2");
     QByteArray file = creg::writeHive(tree);
 
     RegKey back;
@@ -284,6 +286,10 @@ TEST(CregRead, KeysReadPackedBehaveAsKeysAndWriteBackTheSame) {
     ASSERT_GT(at, 0);
     file[at] = 'V';
     file[at + 2] = '0';
+    // And the key "KeyB" becomes a twin of "KeyA": one key with both keys' values.
+    const qsizetype keyB = file.indexOf("KeyB");
+    ASSERT_GT(keyB, 0);
+    file.replace(keyB, 4, "keya");
     reseal(file);
     RegKey twice;
     {
@@ -295,6 +301,9 @@ TEST(CregRead, KeysReadPackedBehaveAsKeysAndWriteBackTheSame) {
     EXPECT_EQ(t->valueCount(), count - 1);
     EXPECT_EQ(t->findValue("v10")->data, "d1");
     EXPECT_EQ(t->values().front().name, "v10");
+    ASSERT_EQ(twice.findPath("Soft")->subkeyCount(), 3);
+    EXPECT_EQ(twice.findPath("Soft\\KeyA")->valueCount(), 2);
+    EXPECT_EQ(twice.findPath("Soft\\KeyA")->findValue("b")->data, "2");
   }
 }
 
