@@ -338,7 +338,8 @@ bool extract(int image, const fat::Layout& layout, const std::vector<fat::DirEnt
     if (!alias.isEmpty()) aliases.emplace_back(QFile::encodeName(host), alias);
     return true;
   };
-  // The entry's own time, the same seconds the volume gives, then what the tree notes of it.
+  // The entry's own time, the seconds the volume gives (an entry without a date keeps the
+  // time of the copy), then what the tree notes of it.
   auto settle = [&](size_t i, int fd) {
     const fat::DirEntry& e = entries[i];
     if (e.mtime != 0) {
@@ -379,7 +380,7 @@ bool extract(int image, const fat::Layout& layout, const std::vector<fat::DirEnt
       if (c < 2 || c >= layout.next.size()) return fail(QStringLiteral("%1 is longer than its cluster chain").arg(e.path));
       const quint32 first = c;
       qint64 run = layout.clusterBytes;
-      while (run < left && layout.next[c] == c + 1) {
+      while (run < left && c + 1 < layout.next.size() && layout.next[c] == c + 1) {
         ++c;
         run += layout.clusterBytes;
       }
