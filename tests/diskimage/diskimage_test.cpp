@@ -58,28 +58,22 @@ TEST_F(DiskRoundTrip, EachFileComesOutAsMtoolsReadsIt) {
   QDir().mkpath(theirs);
   QByteArray pattern(int(4 * kCluster), Qt::Uninitialized);
   for (int i = 0; i < pattern.size(); ++i) pattern[i] = char((i * 7919) >> 3);
-  const std::pair<const char*, QByteArray> files[] = {{"HOLE.BIN", pattern.left(kCluster)},
-                                                      {"KEEP.BIN", "between"},
-                                                      {"FRAG.BIN", pattern.left(3 * kCluster + 1)},
-                                                      {"EMPTY.TXT", {}},
-                                                      {"ONE.BIN", pattern.left(kCluster)},
-                                                      {"RO.TXT", "read-only"},
-                                                      {"HIDDEN.SYS", "hidden system"}};
-  for (const auto& [name, bytes] : files) {
+  // FRAG.BIN starts in the hole HOLE.BIN leaves before KEEP.BIN and goes on beyond it.
+  const std::pair<const char*, int> files[] = {{"HOLE.BIN", kCluster}, {"KEEP.BIN", 7},       {"FRAG.BIN", 3 * kCluster + 1},
+                                               {"EMPTY.TXT", 0},       {"ONE.BIN", kCluster}, {"RO.TXT", 9},
+                                               {"HIDDEN.SYS", 13}};
+  QStringList first{"-m"}, rest{"-m"};
+  for (const auto& [name, size] : files) {
     QFile f(host + '/' + name);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(pattern.left(size)) == size);
+    (first.size() < 3 ? first : rest) << f.fileName();
   }
   auto mtool = [&](const char* tool, const QStringList& args) {
     int code = 0;
     test::mtool(tool, image_, kPartitionOffset, args, &code);
     return code == 0;
   };
-  // FRAG.BIN starts in the hole HOLE.BIN leaves before KEEP.BIN and goes on beyond it.
-  ASSERT_TRUE(mtool("mcopy", {"-m", host + "/HOLE.BIN", host + "/KEEP.BIN", "::/"}));
-  ASSERT_TRUE(mtool("mdel", {"::/HOLE.BIN"}));
-  QStringList rest;
-  for (const char* name : {"FRAG.BIN", "EMPTY.TXT", "ONE.BIN", "RO.TXT", "HIDDEN.SYS"}) rest << host + '/' + name;
-  ASSERT_TRUE(mtool("mcopy", QStringList{"-m"} + rest + QStringList{"::/"}));
+  ASSERT_TRUE(mtool("mcopy", first << "::/") && mtool("mdel", {"::/HOLE.BIN"}) && mtool("mcopy", rest << "::/"));
   ASSERT_GT(test::mtool("mshowfat", image_, kPartitionOffset, {"::/FRAG.BIN"}).count('<'), 1) << "FRAG.BIN lies in one run";
   ASSERT_TRUE(mtool("mattrib", {"+r", "::/RO.TXT"}) && mtool("mattrib", {"+h", "+s", "-a", "::/HIDDEN.SYS"}));
 
@@ -88,13 +82,12 @@ TEST_F(DiskRoundTrip, EachFileComesOutAsMtoolsReadsIt) {
   std::unique_ptr<Machine> m = Machine::open(again, &why);
   ASSERT_TRUE(m) << why.toStdString();
   const QMap<QString, QString> attributes = test::imageAttributes(image_, kPartitionOffset);
-  for (const auto& [name, bytes] : files) {
+  for (const auto& [name, size] : files) {
     if (QByteArrayView(name) == "HOLE.BIN") continue;
     SCOPED_TRACE(name);
     ASSERT_TRUE(mtool("mcopy", {"-m", "-n", QStringLiteral("::/") + name, theirs + '/'}));
     const QFileInfo imported(again + "/drives/C/" + name), copied(theirs + '/' + name);
     EXPECT_EQ(test::sha256(imported.filePath()), test::sha256(copied.filePath()));
-    EXPECT_EQ(imported.size(), bytes.size());
     EXPECT_EQ(imported.lastModified(), copied.lastModified());
     EXPECT_EQ(test::letters(m->files().attributes(QStringLiteral("C:\\") + name)), attributes.value(name));
     EXPECT_EQ(!(imported.permissions() & QFile::WriteOwner), attributes.value(name).contains('R'));
