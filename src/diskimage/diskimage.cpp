@@ -118,6 +118,7 @@ class DataPart : public QIODevice {
   bool openData() { return file_.open(QIODevice::ReadOnly) && QIODevice::open(QIODevice::ReadOnly); }
   qint64 size() const override { return bytes_; }
   QString errorString() const { return file_.errorString(); }
+  int handle() const { return file_.handle(); }
 
  protected:
   qint64 readData(char* data, qint64 max) override {
@@ -486,8 +487,7 @@ bool importImage(const QString& image, const QString& machineDir, int partition,
   for (ImportedDrive& d : drives) {
     const QString root = folder + QStringLiteral("/drives/") + QLatin1Char(d.letter);
     if (!QDir().mkpath(root)) return fail(QStringLiteral("cannot create %1").arg(root));
-    const mtools::Volume mv(QFileInfo(source).absoluteFilePath(), d.volume.offset);
-    if (!imagesync::extract(mv, d.entries, root, *store, &d.tree, &why, progress, done, toDo))
+    if (!imagesync::extract(disk.handle(), d.layout, d.entries, root, *store, &d.tree, &why, progress, done, toDo))
       return fail(
           drives.size() > 1
               ? QStringLiteral("%1: drive %2: %3: %4").arg(image, QString(QLatin1Char(d.letter)), volumeName(d.volume), why)

@@ -385,6 +385,27 @@ std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, cons
   return store.get(QString::fromUtf8(hostPath));
 }
 
+bool setsOnOpenEntries(const AttributeStore& store) { return dynamic_cast<const XattrStore*>(&store) != nullptr; }
+
+bool setOnOpenEntry(AttributeStore& store, int fd, quint32 attrs, const QString& alias) {
+  if (!setsOnOpenEntries(store)) return false;
+  attrs &= AttrSettable;
+  // The entry is new: there is nothing stored to remove, and the attributes go on while it
+  // may still be written, as unprivileged users may change only those of files they can write.
+  if (attrs) {
+    const QByteArray value = formatDosAttrib(attrs);
+    if (::fsetxattr(fd, kXattrName, value.constData(), size_t(value.size()), 0) != 0) return false;
+  }
+  if (!alias.isEmpty()) {
+    const QByteArray value = alias.toUtf8();
+    if (::fsetxattr(fd, kAliasXattrName, value.constData(), size_t(value.size()), 0) != 0) return false;
+  }
+  if (!(attrs & AttrReadOnly)) return true;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return false;
+  return !S_ISREG(st.st_mode) || !(st.st_mode & 0222) || ::fchmod(fd, st.st_mode & 07777 & ~mode_t(0222)) == 0;
+}
+
 std::unique_ptr<AttributeStore> makeAttributeStore(const QString& machineFolder, bool forceFile) {
   if (!forceFile && takesExtendedAttributes(machineFolder)) return std::make_unique<XattrStore>();
   return std::make_unique<FileStore>(machineFolder);

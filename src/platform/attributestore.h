@@ -55,6 +55,14 @@ std::optional<quint32> storedAttributes(AttributeStore& store, const QByteArray&
 // kernel allows; `hostPath` names the same entry for the stores that go by path.
 std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, const char* name, const QByteArray& hostPath);
 
+// For an entry just made and still open, such as a file being copied in: whether the store
+// keeps its bits and aliases on the entry itself (the extended attributes), and then sets
+// them through `fd` with no path looked up: the bits, the alias (empty: none) and read-only
+// as a file's write permission. Stores that go by path answer false to both and take set()
+// and setAliases() instead.
+bool setsOnOpenEntries(const AttributeStore& store);
+bool setOnOpenEntry(AttributeStore& store, int fd, quint32 attrs, const QString& alias);
+
 // The name of the fallback store inside the machine folder.
 inline constexpr const char* kAttributeFileName = "dosattrib.txt";
 

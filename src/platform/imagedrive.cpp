@@ -2,7 +2,6 @@
 #include "platform/imagedrive.h"
 
 #include "platform/attributestore.h"
-#include "platform/fat/mtools.h"
 #include "platform/hostlookup.h"
 
 #include <QDir>
@@ -80,13 +79,14 @@ void ImageDrive::load(DriveInfo& d) {
   if (!safe || !loaded_) return;
   // An image that is no sound FAT volume reads as a disk Windows cannot read: no disk.
   std::vector<fat::DirEntry> entries;
-  volume_ = fat::inspectFile(image_, 0, nullptr, &entries);
+  fat::Layout layout;
+  QFile image(image_);
+  if (image.open(QIODevice::ReadOnly)) volume_ = fat::inspect(image, 0, nullptr, &entries, &layout);
   if (!volume_ || !ownFolder(QFile::encodeName(root_))) {
     volume_.reset();
     return;
   }
-  const mtools::Volume vol(QFileInfo(image_).absoluteFilePath(), volume_->offset);
-  if (!imagesync::extract(vol, entries, root_, store_, &base_, nullptr)) {
+  if (!imagesync::extract(image.handle(), layout, entries, root_, store_, &base_, nullptr)) {
     clearWorkingCopy();
     volume_.reset();
     return;

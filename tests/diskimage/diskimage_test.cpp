@@ -48,6 +48,58 @@ TEST_F(DiskRoundTrip, TheImportIsTheSampleWithItsAttributesAndFacts) {
   EXPECT_EQ(imported->files().drive('D')->type, DriveType::CdRom);
 }
 
+// Files of no cluster, of exactly one and of clusters not in a row, read-only, hidden and
+// system: each comes out with the bytes, attributes and time mtools reads in the image, and
+// read-only as the host file's permission too. A name the host cannot hold makes nothing.
+TEST_F(DiskRoundTrip, EachFileComesOutAsMtoolsReadsIt) {
+  constexpr qint64 kCluster = 2048;
+  const QString host = dir_.filePath("host"), theirs = dir_.filePath("mcopy"), again = dir_.filePath("again");
+  QDir().mkpath(host);
+  QDir().mkpath(theirs);
+  QByteArray pattern(int(4 * kCluster), Qt::Uninitialized);
+  for (int i = 0; i < pattern.size(); ++i) pattern[i] = char((i * 7919) >> 3);
+  // FRAG.BIN starts in the hole HOLE.BIN leaves before KEEP.BIN and goes on beyond it.
+  const std::pair<const char*, int> files[] = {{"HOLE.BIN", kCluster}, {"KEEP.BIN", 7},       {"FRAG.BIN", 3 * kCluster + 1},
+                                               {"EMPTY.TXT", 0},       {"ONE.BIN", kCluster}, {"RO.TXT", 9},
+                                               {"HIDDEN.SYS", 13}};
+  QStringList first{"-m"}, rest{"-m"};
+  for (const auto& [name, size] : files) {
+    QFile f(host + '/' + name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(pattern.left(size)) == size);
+    (first.size() < 3 ? first : rest) << f.fileName();
+  }
+  auto mtool = [&](const char* tool, const QStringList& args) {
+    int code = 0;
+    test::mtool(tool, image_, kPartitionOffset, args, &code);
+    return code == 0;
+  };
+  ASSERT_TRUE(mtool("mcopy", first << "::/") && mtool("mdel", {"::/HOLE.BIN"}) && mtool("mcopy", rest << "::/"));
+  ASSERT_GT(test::mtool("mshowfat", image_, kPartitionOffset, {"::/FRAG.BIN"}).count('<'), 1) << "FRAG.BIN lies in one run";
+  ASSERT_TRUE(mtool("mattrib", {"+r", "::/RO.TXT"}) && mtool("mattrib", {"+h", "+s", "-a", "::/HIDDEN.SYS"}));
+
+  QString why;
+  ASSERT_TRUE(disk::importImage(image_, again, 0, &why)) << why.toStdString();
+  std::unique_ptr<Machine> m = Machine::open(again, &why);
+  ASSERT_TRUE(m) << why.toStdString();
+  const QMap<QString, QString> attributes = test::imageAttributes(image_, kPartitionOffset);
+  for (const auto& [name, size] : files) {
+    if (QByteArrayView(name) == "HOLE.BIN") continue;
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(mtool("mcopy", {"-m", "-n", QStringLiteral("::/") + name, theirs + '/'}));
+    const QFileInfo imported(again + "/drives/C/" + name), copied(theirs + '/' + name);
+    EXPECT_EQ(test::sha256(imported.filePath()), test::sha256(copied.filePath()));
+    EXPECT_EQ(imported.lastModified(), copied.lastModified());
+    EXPECT_EQ(test::letters(m->files().attributes(QStringLiteral("C:\\") + name)), attributes.value(name));
+    EXPECT_EQ(!(imported.permissions() & QFile::WriteOwner), attributes.value(name).contains('R'));
+  }
+
+  const QString tooLong(128, QChar(0x00E4));  // 256 bytes in UTF-8, where the host takes 255
+  ASSERT_TRUE(mtool("mmd", {"::/" + tooLong}));
+  EXPECT_FALSE(disk::importImage(image_, dir_.filePath("third"), 0, &why));
+  EXPECT_TRUE(why.contains(tooLong)) << why.toStdString();
+  EXPECT_TRUE(QDir(dir_.path()).entryList({"*third*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
+}
+
 TEST_F(DiskRoundTrip, AnImageThatCannotBeWrittenSafelyIsLeftAlone) {
   QString why;
   {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Drive A: backed by a floppy image in the machine folder ([Drive A] Image=).
+#include "platform/attributestore.h"
 #include "platform/machine.h"
 #include "support/diskimages.h"
 #include "support/testmachine.h"
@@ -182,6 +183,31 @@ TEST(ImageDrive, AliasesAreTheDisksAndWhatIsAddedGetsTheMachines) {
   EXPECT_EQ(aliases.value("Program Files/Report One.txt"), "REPORT~2.TXT");
   QByteArray fsck;
   EXPECT_EQ(test::runProgram("fsck.fat", {"-n", m.image}, &fsck), 0) << fsck.toStdString();
+}
+
+// A machine folder on a file system without extended attributes keeps them in a file of
+// its own: the disk's attributes and aliases go there, read-only also as the permission.
+TEST(ImageDrive, WithTheStoreInAFileTheDisksAttributesAndAliasesComeInToo) {
+  SKIP_WITHOUT_DISK_TOOLS();
+  FloppyMachine m;
+  test::mtool("mmd", m.image, 0, {"::/Program Files"});
+  test::mtool("mattrib", m.image, 0, {"+h", "::/Program Files"});
+  QFile ini(m.tm.folder() + "/machine.ini");
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  QByteArray text = ini.readAll();
+  ini.close();
+  ASSERT_TRUE(text.contains("[Machine]\r\n"));
+  text.replace("[Machine]\r\n", "[Machine]\r\nAttributeStore=file\r\n");
+  FloppyMachine::writeHost(ini.fileName(), text);
+  m.tm.reopen();
+  FileSystem& fs = m.fs();
+  EXPECT_EQ(fs.attributes(u"A:\\IO.SYS"), AttrSystem | AttrHidden | AttrReadOnly | AttrArchive);
+  EXPECT_EQ(fs.attributes(u"A:\\Program Files"), AttrDirectory | AttrHidden);
+  EXPECT_EQ(fs.shortPathName(u"A:\\Program Files").value_or("?"), "A:\\PROGRA~1");
+  EXPECT_TRUE(QFile::exists(m.tm.folder() + "/" + kAttributeFileName));
+  struct stat st;
+  ASSERT_EQ(::stat(QFile::encodeName(m.tm.folder() + "/image-drives/A/IO.SYS").constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
 }
 
 // A machine folder is passed around: links in it must not lead Vantrel to the host's files.

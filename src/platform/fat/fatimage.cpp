@@ -367,7 +367,7 @@ class TreeCheck {
       const int me = int(nodes_.size()) - 1;
       if (entries_)
         entries_->push_back({nodes_[me].path, QByteArray(e, 11), folder, entryTime(e), placeOf(at),
-                             hasLongName ? unitsAt : std::vector<qint64>(), first, folder ? 0 : qint64(size)});
+                             hasLongName ? unitsAt : std::vector<qint64>(), first, folder ? 0 : qint64(size), attr});
       if (folder && first == 0)
         return QStringLiteral(
                    "the folder %1 leads back into the root folder, which holds it: a folder cannot contain its own parent")

@@ -42,6 +42,7 @@ struct DirEntry {
   std::vector<qint64> longNameAt;  // where its long-name entries lie; empty when it has no long name
   quint32 firstCluster = 0;        // 0: a file without clusters (or the FAT12/16 root)
   qint64 size = 0;                 // a file's length; 0 for a folder
+  quint8 attributes = 0;           // the entry's attribute byte: read-only, hidden, system, archive, folder
 };
 
 // Where a volume keeps its file system in the image, for reading or writing it a part at a

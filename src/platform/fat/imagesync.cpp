@@ -8,7 +8,6 @@
 #include "platform/text.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -16,10 +15,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -39,26 +34,6 @@ QByteArray stampOf(const struct stat& st) {
   return QByteArray::number(quint64(st.st_ino)) + ':' +
          QByteArray::number(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec) + ':' +
          QByteArray::number(qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec);
-}
-
-// How many files and folders are below `dir`, leaving out Vantrel's unfinished writes.
-bool countEntries(const QByteArray& dir, qint64* count, int depth) {
-  if (depth > 64) return false;
-  DIR* d = ::opendir(dir.constData());
-  if (!d) return false;
-  bool ok = true;
-  while (const dirent* e = ::readdir(d)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0 || isAtomicTempName(e->d_name)) continue;
-    ++*count;
-    if (e->d_type == DT_DIR || e->d_type == DT_UNKNOWN) {
-      struct stat st;
-      const QByteArray path = dir + '/' + e->d_name;
-      if (e->d_type == DT_DIR || (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)))
-        ok = countEntries(path, count, depth + 1) && ok;
-    }
-  }
-  ::closedir(d);
-  return ok;
 }
 
 bool walk(const QByteArray& dir, const QString& relative, AttributeStore& store, Tree* out, QString* error, int depth) {
@@ -303,195 +278,181 @@ bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* er
   return true;
 }
 
-bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& entries, const QString& root, AttributeStore& store,
-             Tree* out, QString* error, const Progress& progress, int done, int toDo) {
+bool extract(int image, const fat::Layout& layout, const std::vector<fat::DirEntry>& entries, const QString& root,
+             AttributeStore& store, Tree* out, QString* error, const Progress& progress, int done, int toDo) {
   auto fail = [&](const QString& why) {
     if (error) *error = why;
     return false;
   };
-  const auto listed = volume.list(error);
-  if (!listed) return false;
-  // Folder by folder, so that the work can be shown as it goes; parents come first.
-  std::map<QString, QStringList> filesOf;
+  auto failWith = [&](const char* what, const QString& path, int err) {
+    return fail(QStringLiteral("cannot %1 %2: %3").arg(QLatin1String(what), path, QString::fromLocal8Bit(std::strerror(err))));
+  };
+  out->clear();
+  // Each entry's name on the host and the folder it goes into (`none`: the root), parents
+  // first as the volume was read.
+  const size_t none = entries.size();
+  std::vector<QString> hostPath(entries.size());
+  std::vector<QByteArray> hostName(entries.size());
+  std::vector<QString> aliasOf(entries.size());  // empty where the alias is the name
+  std::vector<std::vector<size_t>> held(entries.size() + 1);
+  QHash<QString, size_t> indexOf;
+  indexOf.reserve(qsizetype(entries.size()));
   int files = 0;
-  for (const fat::DirEntry& e : entries) {
-    if (e.folder) {
-      if (!QDir().mkpath(root + QLatin1Char('/') + e.path))
-        return fail(QStringLiteral("cannot create the folder %1").arg(e.path));
-    } else {
-      filesOf[parentOf(e.path)] << mtools::volumePath(e.path);
-      ++files;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const fat::DirEntry& e = entries[i];
+    const qsizetype slash = e.path.lastIndexOf(QLatin1Char('/'));
+    const QString leaf = e.path.mid(slash + 1);
+    size_t parent = none;
+    if (slash >= 0) {
+      const auto it = indexOf.constFind(e.path.left(slash));
+      if (it == indexOf.constEnd() || !entries[*it].folder)
+        return fail(QStringLiteral("%1 was read before the folder holding it").arg(e.path));
+      parent = *it;
     }
-  }
-  if (toDo == 0) toDo = files;
-  // A short name without a long one is what Windows 95 shows, in upper case, whatever case
-  // bits an NT or mtools left in the entry.
-  QHash<QString, QString> renamed;  // the volume's path -> the path on the host
-  for (const fat::DirEntry& e : entries) {
-    const QString parent = parentOf(e.path), leaf = e.path.mid(e.path.lastIndexOf(QLatin1Char('/')) + 1);
+    // A short name without a long one is what Windows 95 shows, in upper case, whatever case
+    // bits an NT or mtools left in the entry.
     const QString alias = fat::aliasText(e.shortName);
     const QString name = e.longNameAt.empty() && alias != leaf && winEqualNoCase(alias, leaf) ? alias : leaf;
-    const QString hostParent = parent.isEmpty() ? QString() : renamed.value(parent, parent) + QLatin1Char('/');
-    renamed.insert(e.path, hostParent + name);
+    hostName[i] = QFile::encodeName(name);
+    if (QFile::decodeName(hostName[i]) != name)
+      return fail(QStringLiteral("%1 has a name the host's file names cannot spell").arg(e.path));
+    hostPath[i] = parent == none ? name : hostPath[parent] + QLatin1Char('/') + name;
+    if (alias != name) aliasOf[i] = alias;
+    held[parent].push_back(i);
+    indexOf.insert(e.path, i);
+    files += e.folder ? 0 : 1;
   }
-  QHash<QString, quint32> attributesOf;
-  for (const mtools::Listed& l : *listed) attributesOf.insert(l.path, l.attributes);
-  if (attributesOf.size() != qsizetype(entries.size()))
-    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 listed)")
-                    .arg(entries.size())
-                    .arg(attributesOf.size()));
+  if (toDo == 0) toDo = files;
 
   // Each entry's attributes and the alias its directory entry holds (whatever Windows would
   // make of the long name today: "Program Files" may well be PROGRA~2), wherever the alias
-  // is not the name itself.
-  auto settle = [&](const fat::DirEntry& e, std::vector<std::pair<QByteArray, QString>>* aliases) -> QString {
-    const auto found = attributesOf.constFind(e.path);
-    if (found == attributesOf.constEnd()) return QStringLiteral("the volume changed while it was copied out (%1)").arg(e.path);
-    const QString path = renamed.value(e.path), host = root + QLatin1Char('/') + path;
-    const QByteArray hostName = QFile::encodeName(host);
-    struct stat st;
-    if (::lstat(hostName.constData(), &st) != 0)
-      return QStringLiteral("%1 on the volume could not be copied out under its own name").arg(e.path);
-    if (*found && !store.set(host, *found)) return QStringLiteral("cannot keep the attributes of %1").arg(e.path);
-    const QString alias = fat::aliasText(e.shortName);
-    if (alias != path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)) aliases->emplace_back(hostName, alias);
-    return {};
-  };
-  // The extended attributes of a folder's files are set while mtools copies the next folder
-  // out, which leaves the other processor to this work; a file whose host path a rename
-  // below will change waits for it, and so does every entry with a store kept in one file.
-  std::vector<char> settled(entries.size(), 0);
-  std::map<QString, std::vector<size_t>> entriesOf;
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (!entries[i].folder && renamed.value(entries[i].path) == entries[i].path)
-      entriesOf[parentOf(entries[i].path)].push_back(i);
-  std::mutex lock;
-  std::condition_variable ready;
-  std::deque<QString> copied;
-  bool finished = false;
-  QString workerFailed;
-  std::thread worker;
-  if (store.kind() == QLatin1String("xattr")) {
-    worker = std::thread([&] {
-      for (;;) {
-        QString folder;
-        {
-          std::unique_lock<std::mutex> hold(lock);
-          ready.wait(hold, [&] { return finished || !copied.empty(); });
-          if (copied.empty()) return;
-          folder = copied.front();
-          copied.pop_front();
-        }
-        std::vector<std::pair<QByteArray, QString>> aliases;
-        const auto of = entriesOf.find(folder);
-        for (size_t i : of == entriesOf.end() ? std::vector<size_t>() : of->second) {
-          if (const QString failed = settle(entries[i], &aliases); !failed.isEmpty()) {
-            workerFailed = failed;
-            return;
-          }
-          settled[i] = 1;
-        }
-        if (!store.setAliases(aliases)) {
-          workerFailed = QStringLiteral("cannot keep the 8.3 aliases of the files");
-          return;
-        }
-      }
-    });
-  }
-  struct Joiner {
-    std::thread& t;
-    std::mutex& m;
-    std::condition_variable& c;
-    bool& finished;
-    void join() {
-      if (!t.joinable()) return;
-      {
-        std::lock_guard<std::mutex> hold(m);
-        finished = true;
-      }
-      c.notify_one();
-      t.join();
-    }
-    ~Joiner() { join(); }
-  } joiner{worker, lock, ready, finished};
-
-  // One mcopy for all the files of a folder: named one by one, mtools would search the
-  // folder for each, which costs the square of its size. The wildcard takes hidden and
-  // system files too and passes the sub-folders by; the counts below check what came out.
-  for (const auto& [folder, sources] : filesOf) {
-    const QString from = folder.isEmpty() ? QString() : folder + QLatin1Char('/');
-    const mtools::Result r = volume.run("mcopy", {QStringLiteral("-m"), QStringLiteral("-n"),
-                                                  mtools::volumePath(from) + QLatin1Char('*'), root + QLatin1Char('/') + from});
-    if (!r.ok()) return fail(QStringLiteral("mcopy could not copy the files out: %1").arg(r.complaint()));
-    if (worker.joinable()) {
-      {
-        std::lock_guard<std::mutex> hold(lock);
-        copied.push_back(folder);
-      }
-      ready.notify_one();
-    }
-    done += int(sources.size());
-    if (progress) progress(done, toDo);
-  }
-  joiner.join();
-  if (!workerFailed.isEmpty()) return fail(workerFailed);
-  // Deepest first, so that each rename finds its parent under the name it was copied out with.
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-    const QString& path = it->path;
-    const QString now = renamed.value(path);
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString leafNow = now.mid(now.lastIndexOf(QLatin1Char('/')) + 1);
-    if (path.mid(slash + 1) == leafNow) continue;
-    const QString from = root + QLatin1Char('/') + path, to = root + QLatin1Char('/') + path.left(slash + 1) + leafNow;
-    if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                    RENAME_NOREPLACE) != 0)
-      return fail(
-          QStringLiteral("cannot name %1 as Windows shows it: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-  }
+  // is not the name itself: on the open entry where the store allows, else by path.
+  const bool onEntry = setsOnOpenEntries(store);
   std::vector<std::pair<QByteArray, QString>> aliases;
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (!settled[i])
-      if (const QString failed = settle(entries[i], &aliases); !failed.isEmpty()) return fail(failed);
-  if (!store.setAliases(aliases)) return fail(QStringLiteral("cannot keep the 8.3 aliases of the files"));
-  // Writing into a folder gave it the time of the import; deepest first, each gets its own back.
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-    if (!it->folder || it->mtime == 0) continue;
-    const struct timespec times[2] = {{it->mtime, 0}, {it->mtime, 0}};
-    ::utimensat(AT_FDCWD, QFile::encodeName(root + QLatin1Char('/') + renamed.value(it->path)).constData(), times, 0);
-  }
-  // Every name in the folder is one the volume listed: mtools made no other of a name it
-  // could not copy out as it is.
-  qint64 onHost = 0;
-  if (!countEntries(QFile::encodeName(root), &onHost, 0)) return fail(QStringLiteral("cannot read the folder %1").arg(root));
-  if (onHost != qint64(listed->size()))
-    return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries listed, %2 copied)")
-                    .arg(listed->size())
-                    .arg(onHost));
-  if (entries.size() != listed->size())
-    return fail(QStringLiteral("the volume changed while it was copied out (%1 entries read, %2 copied)")
-                    .arg(entries.size())
-                    .arg(listed->size()));
-  // The tree as the folder now holds it, stamps taken after the last change of attributes:
-  // what was copied out is known, and only its stamp is read.
-  out->clear();
-  for (const mtools::Listed& l : *listed) {
-    const QString path = renamed.value(l.path, l.path);
-    struct stat st;
-    if (::lstat(QFile::encodeName(root + QLatin1Char('/') + path).constData(), &st) != 0)
-      return fail(QStringLiteral("%1 on the volume could not be copied out under its own name").arg(l.path));
-    Entry e;
-    e.folder = S_ISDIR(st.st_mode);
-    e.attributes = l.attributes & AttrSettable;
-    e.mtime = st.st_mtim.tv_sec;
-    if (!e.folder) {
-      e.size = st.st_size;
-      e.stamp = stampOf(st);
+  auto keep = [&](size_t i, int fd) {
+    const quint32 attrs = entries[i].attributes & AttrSettable;
+    const QString& alias = aliasOf[i];
+    if (onEntry) return setOnOpenEntry(store, fd, attrs, alias);
+    const QString host = root + QLatin1Char('/') + hostPath[i];
+    if (attrs && !store.set(host, attrs)) return false;
+    if (!alias.isEmpty()) aliases.emplace_back(QFile::encodeName(host), alias);
+    return true;
+  };
+  // The entry's own time, the seconds the volume gives (an entry without a date keeps the
+  // time of the copy), then what the tree notes of it.
+  auto settle = [&](size_t i, int fd) {
+    const fat::DirEntry& e = entries[i];
+    if (e.mtime != 0) {
+      const struct timespec times[2] = {{e.mtime, 0}, {e.mtime, 0}};
+      if (::futimens(fd, times) != 0) return failWith("set the time of", e.path, errno);
     }
-    (*out)[path] = e;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return failWith("read", e.path, errno);
+    Entry t;
+    t.folder = e.folder;
+    t.attributes = e.attributes & AttrSettable;
+    t.mtime = st.st_mtim.tv_sec;
+    if (!t.folder) {
+      t.size = st.st_size;
+      t.stamp = stampOf(st);
+    }
+    (*out)[hostPath[i]] = std::move(t);
+    return true;
+  };
+
+  // A file's clusters, a run of consecutive ones in one read, up to its size.
+  QByteArray buffer(1 << 20, Qt::Uninitialized);
+  auto copyFile = [&](int folderFd, size_t i) {
+    const fat::DirEntry& e = entries[i];
+    // In a folder made just now, with no link followed, so nothing leads outside it.
+    const int fd = ::openat(folderFd, hostName[i].constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+      return errno == EEXIST ? fail(QStringLiteral("%1 has the name of another entry of its folder on the host").arg(e.path))
+                             : failWith("create", e.path, errno);
+    struct Closer {
+      int fd;
+      ~Closer() {
+        if (fd >= 0) ::close(fd);
+      }
+    } closer{fd};
+    qint64 left = e.size, written = 0;
+    for (quint32 c = e.firstCluster; left > 0;) {
+      if (c < 2 || c >= layout.next.size()) return fail(QStringLiteral("%1 is longer than its cluster chain").arg(e.path));
+      const quint32 first = c;
+      qint64 run = layout.clusterBytes;
+      while (run < left && c + 1 < layout.next.size() && layout.next[c] == c + 1) {
+        ++c;
+        run += layout.clusterBytes;
+      }
+      c = layout.next[c];
+      run = std::min(run, left);
+      for (qint64 at = layout.clusterAt(first), end = at + run; at < end;) {
+        const qint64 n = std::min<qint64>(end - at, buffer.size());
+        if (!readAt(image, buffer.data(), n, at))
+          return fail(QStringLiteral("cannot read %1 from the image at byte %2").arg(e.path).arg(at));
+        errno = 0;
+        if (!writeAt(fd, buffer.constData(), n, written)) return failWith("write", e.path, errno ? errno : EIO);
+        at += n, written += n;
+      }
+      left -= run;
+    }
+    if (!keep(i, fd)) return fail(QStringLiteral("cannot keep the attributes of %1").arg(e.path));
+    if (!settle(i, fd)) return false;
+    closer.fd = -1;
+    // Some file systems tell of a failed write only here.
+    if (::close(fd) != 0) return failWith("write", e.path, errno);
+    return true;
+  };
+
+  // Folder by folder from the root, each open while what it holds is made in it; a folder
+  // gets its time when everything is in it, deepest first.
+  struct Open {
+    size_t entry;
+    int fd;
+    size_t next = 0;
+  };
+  std::vector<Open> folders;
+  struct CloseAll {
+    std::vector<Open>& folders;
+    ~CloseAll() {
+      for (const Open& o : folders) ::close(o.fd);
+    }
+  } closeAll{folders};
+  const int rootFd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (rootFd < 0) return failWith("open the folder", root, errno);
+  folders.push_back({none, rootFd});
+  int copied = 0;
+  while (!folders.empty()) {
+    Open& folder = folders.back();
+    const std::vector<size_t>& inside = held[folder.entry];
+    if (folder.next == inside.size()) {
+      if (folder.entry != none && !settle(folder.entry, folder.fd)) return false;
+      ::close(folder.fd);
+      folders.pop_back();
+      continue;
+    }
+    const size_t i = inside[folder.next++];
+    const int at = folder.fd;
+    if (!entries[i].folder) {
+      if (!copyFile(at, i)) return false;
+      ++done;
+      if (progress && ++copied % 100 == 0) progress(done, toDo);
+      continue;
+    }
+    if (::mkdirat(at, hostName[i].constData(), 0777) != 0)
+      return errno == EEXIST
+                 ? fail(QStringLiteral("%1 has the name of another entry of its folder on the host").arg(entries[i].path))
+                 : failWith("create the folder", entries[i].path, errno);
+    const int fd = ::openat(at, hostName[i].constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return failWith("open the folder", entries[i].path, errno);
+    folders.push_back({i, fd});
+    if (!keep(i, fd)) return fail(QStringLiteral("cannot keep the attributes of %1").arg(entries[i].path));
   }
-  if (out->size() != listed->size())
-    return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries listed, %2 copied)")
-                    .arg(listed->size())
+  if (!store.setAliases(aliases)) return fail(QStringLiteral("cannot keep the 8.3 aliases of the files"));
+  if (progress && copied % 100 != 0) progress(done, toDo);
+  if (out->size() != entries.size())
+    return fail(QStringLiteral("the volume holds names that cannot be copied out as they are (%1 entries read, %2 copied)")
+                    .arg(entries.size())
                     .arg(out->size()));
   return true;
 }

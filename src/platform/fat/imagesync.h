@@ -24,10 +24,6 @@ namespace vt {
 
 class AttributeStore;
 
-namespace mtools {
-class Volume;
-}
-
 namespace imagesync {
 
 // One file or folder of a drive.
@@ -54,14 +50,17 @@ bool readTree(const QString& root, AttributeStore& store, Tree* out, QString* er
 // Told of long work as it goes: how many files are done of how many to do.
 using Progress = std::function<void(int done, int toDo)>;
 
-// Copies every file and folder of the volume into the empty host folder `root`, with their
-// times (folders' too), and gives them their DOS attributes in `store` and the aliases their
-// directory entries hold (`entries`, as fat::inspect read them), wherever an alias is not
-// the name itself. A short name that mtools shows in lower case (the entry's case bits) is
-// named in upper case, as Windows 95 shows it. `out` is the tree of `root` then. `progress`
-// hears of the files copied, counted from `done` of `toDo` (0: the volume's own count).
-bool extract(const mtools::Volume& volume, const std::vector<fat::DirEntry>& entries, const QString& root, AttributeStore& store,
-             Tree* out, QString* error, const Progress& progress = {}, int done = 0, int toDo = 0);
+// Copies every file and folder of the volume into the empty host folder `root`, read from
+// the image open as `image` where `layout` and `entries` (as fat::inspect read and checked
+// them) place them, with their times (folders' too), the DOS attributes of their directory
+// entries in `store`, and the aliases the entries hold wherever an alias is not the name
+// itself. A short name without a long one that the entry's case bits show in lower case is
+// named in upper case, as Windows 95 shows it. `out` is the tree of `root` then. Fails on a
+// name the host cannot hold and on a failed write (a full disk), leaving what it made for
+// the caller to remove. `progress` hears of the files copied, counted from `done` of `toDo`
+// (0: the volume's own count).
+bool extract(int image, const fat::Layout& layout, const std::vector<fat::DirEntry>& entries, const QString& root,
+             AttributeStore& store, Tree* out, QString* error, const Progress& progress = {}, int done = 0, int toDo = 0);
 
 // What turns the volume that held `base` into one that holds `now`.
 struct Changes {
