@@ -96,7 +96,7 @@ shoot_work() {  # language
   click 218 70 2                     # the analysis
   click 282 352                      # forward: the first problem
   import -window "$win" "$out/$lang-3-problem.png"
-  click 70 171                       # Diagnose
+  click 466 352                      # Abort: back to the section (its own button is disabled while it is shown)
   click 218 124 1                    # Report
   import -window "$win" "$out/$lang-3-report.png"
   click 190 352                      # forward: the drives
