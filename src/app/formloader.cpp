@@ -7,6 +7,8 @@
 #include "app/image.h"
 #include "app/updown.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QHeaderView>
 #include <QImageReader>
@@ -22,11 +24,14 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <future>
 #include <memory>
 
 namespace vt {
 
 namespace {
+
+QString skinPicturePath(const QString& name) { return QStringLiteral(":/skin/%1.png").arg(name); }
 
 // A page of a notebook; its caption is the page's design name.
 QWidget* makePage(QWidget* parent) {
@@ -122,12 +127,12 @@ bool applyProperty(QObject* o, const QString& key, const QJsonValue& v, QString*
     return true;
   }
   if (key == QLatin1String("picture")) {
-    const QImage img = skinPicture(v.toString());
-    if (img.isNull()) {
+    auto* image = qobject_cast<TImage*>(o);
+    if (!image || !QFile::exists(skinPicturePath(v.toString()))) {
       *error = QStringLiteral("no skin picture \"%1\"").arg(v.toString());
       return false;
     }
-    o->setProperty("Picture", img);
+    image->setSkinPicture(v.toString());
     return true;
   }
   if (label && key == QLatin1String("Caption") && o->metaObject()->indexOfProperty("Caption") < 0) {
@@ -180,10 +185,47 @@ bool applyProperty(QObject* o, const QString& key, const QJsonValue& v, QString*
 
 }  // namespace
 
-QImage skinPicture(const QString& name) {
-  QImageReader reader(QStringLiteral(":/skin/%1.png").arg(name), "png");
+namespace {
+
+QImage decodeSkinPicture(const QString& name) {
+  QImageReader reader(skinPicturePath(name), "png");
   reader.setAutoDetectImageFormat(false);
   return reader.read();
+}
+
+using Decoded = QHash<QString, QImage>;
+
+std::shared_future<Decoded>& preloaded() {
+  static std::shared_future<Decoded> decoding;
+  return decoding;
+}
+
+}  // namespace
+
+SkinPreload::~SkinPreload() {
+  if (preloaded().valid()) preloaded().wait();
+}
+
+SkinPreload::SkinPreload() {
+  if (preloaded().valid()) return;
+  preloaded() = std::async(std::launch::async, [] {
+                  Decoded decoded;
+                  const QStringList files = QDir(QStringLiteral(":/skin")).entryList({QStringLiteral("*.png")}, QDir::Files);
+                  for (const QString& file : files) {
+                    const QString name = file.chopped(4);
+                    // The 16-colour skin is drawn only on a machine set to 16 colours.
+                    if (!name.endsWith(QLatin1String("_16col"))) decoded.insert(name, decodeSkinPicture(name));
+                  }
+                  return decoded;
+                }).share();
+}
+
+QImage skinPicture(const QString& name) {
+  if (preloaded().valid()) {
+    const Decoded& decoded = preloaded().get();
+    if (auto it = decoded.constFind(name); it != decoded.constEnd()) return *it;
+  }
+  return decodeSkinPicture(name);
 }
 
 bool loadForm(const QByteArray& json, QWidget* window, Form* form, QString* error) {

@@ -1,14 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/image.h"
 
+#include "app/formloader.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
 TImage::TImage(QWidget* parent) : QWidget(parent) {}
 
 void TImage::setPicture(const QImage& picture) {
+  pending_.clear();
   picture_ = picture;
-  setTransparent(transparent_);
+  makeDrawn();
+  update();
+}
+
+void TImage::setSkinPicture(const QString& name) {
+  pending_ = name;
+  picture_ = drawn_ = QImage();
+  update();
+}
+
+void TImage::resolveNow() const {
+  picture_ = vt::skinPicture(pending_);
+  pending_.clear();
+  makeDrawn();
 }
 
 void TImage::setStretch(bool on) {
@@ -18,8 +34,13 @@ void TImage::setStretch(bool on) {
 
 void TImage::setTransparent(bool on) {
   transparent_ = on;
+  if (pending_.isEmpty()) makeDrawn();
+  update();
+}
+
+void TImage::makeDrawn() const {
   drawn_ = picture_;
-  if (on && !picture_.isNull()) {
+  if (transparent_ && !picture_.isNull()) {
     drawn_ = picture_.convertToFormat(QImage::Format_ARGB32);
     const QRgb key = drawn_.pixel(0, 0);
     for (int y = 0; y < drawn_.height(); ++y) {
@@ -28,7 +49,6 @@ void TImage::setTransparent(bool on) {
         if (line[x] == key) line[x] = 0;
     }
   }
-  update();
 }
 
 void TImage::setHint(const QString& hint) {
@@ -37,6 +57,7 @@ void TImage::setHint(const QString& hint) {
 }
 
 void TImage::paintEvent(QPaintEvent*) {
+  resolve();
   if (drawn_.isNull()) return;
   QPainter p(this);
   if (stretch_)

@@ -3,7 +3,8 @@
 // A picture on the form: template images that hold the skin (invisible), page
 // backgrounds, the close and help images and the logo panels. Draws its picture at the
 // top-left corner, unscaled, or scaled to fit when Stretch is set; a click is reported
-// the way the window's other controls report theirs.
+// the way the window's other controls report theirs. A skin picture given by name is
+// decoded the first time it is drawn or asked for: the 16-colour skin, say, never is.
 #include <QImage>
 #include <QWidget>
 
@@ -18,8 +19,13 @@ class TImage : public QWidget {
  public:
   explicit TImage(QWidget* parent = nullptr);
 
-  const QImage& picture() const { return picture_; }
+  const QImage& picture() const {
+    resolve();
+    return picture_;
+  }
   void setPicture(const QImage& picture);
+  // The skin picture of that name (formloader.h), decoded when first needed.
+  void setSkinPicture(const QString& name);
   bool stretch() const { return stretch_; }
   void setStretch(bool on);
   // Draws the picture with its top-left pixel's colour left out, as the skin's small
@@ -41,8 +47,15 @@ class TImage : public QWidget {
   void mouseReleaseEvent(QMouseEvent* e) override;
 
  private:
-  QImage picture_;
-  QImage drawn_;  // the picture as painted: with its key colour made transparent when asked
+  void resolve() const {
+    if (!pending_.isEmpty()) resolveNow();
+  }
+  void resolveNow() const;
+  void makeDrawn() const;
+
+  mutable QString pending_;  // the skin picture's name until it is decoded
+  mutable QImage picture_;
+  mutable QImage drawn_;  // the picture as painted: with its key colour made transparent when asked
   bool stretch_ = false;
   bool transparent_ = false;
   bool pressed_ = false;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Vantrel's entry: choose the machine, refuse a second instance on it, build the window
 // and run it.
+#include "app/formloader.h"
 #include "app/machinechoice.h"
 #include "app/qtdialogs.h"
 #include "app/qttexts.h"
@@ -106,9 +107,8 @@ int runOn(const vt::CommandLine& cl, const QString& target, bool refresh, QStrin
     case vt::SingleInstance::Failed: return refuseToStart(cl, guard.error());
   }
 
-  auto machine = vt::Machine::open(choice.folder, &error);
+  auto machine = vt::Machine::open(choice.folder, &error, vt::MachineOpen::Existing, vt::RegistryLoad::InBackground);
   if (!machine) return refuseToStart(cl, error);
-  if (!choice.sample) vt::rememberMachine(target);
   for (const QString& warning : machine->warnings()) {
     std::fprintf(stderr, "vantrel: %s\n", qPrintable(warning));
     if (qEnvironmentVariableIsEmpty("VANTREL_NO_ERROR_BOX"))
@@ -125,6 +125,9 @@ int runOn(const vt::CommandLine& cl, const QString& target, bool refresh, QStrin
     *next = t;
     *nextRefresh = r;
   });
+  if (!form.buildForm()) return 0;
+  if (!machine->finishOpening(&error)) return refuseToStart(cl, error);
+  if (!choice.sample) vt::rememberMachine(target);
   if (!form.Starten()) return 0;
   dialogs.setParentWindow(&form);
   if (QScreen* screen = QApplication::primaryScreen()) form.move(screen->availableGeometry().center() - form.rect().center());
@@ -139,6 +142,7 @@ int runOn(const vt::CommandLine& cl, const QString& target, bool refresh, QStrin
 int main(int argc, char** argv) {
   if (answeredWithoutDisplay(argc, argv)) return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   QApplication app(argc, argv);
+  const vt::SkinPreload skin;
   app.setApplicationName(QStringLiteral("Vantrel pro by Kestrin"));
   app.setApplicationVersion(QLatin1String(vt::build::kVersion));
   const vt::CommandLine cl = vt::parseCommandLine(QApplication::arguments());

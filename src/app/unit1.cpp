@@ -97,7 +97,7 @@ TExplorerButton* TForm1::sectionButton(int index) const {
 
 // The start-up sequence: each step prepares what the later ones read, so the order matters.
 bool TForm1::Starten() {
-  if (!loadFormDescription()) return false;
+  if (!formBuilt_ && !buildForm()) return false;
   resetSharedState();
   useQtTexts(state_.language == German);
   ensureProgramKey();
@@ -134,6 +134,11 @@ bool TForm1::Starten() {
   // Always open on the Info section.
   if (TExplorerButton* info = get<TExplorerButton>("Knopf7")) info->click();
   return true;
+}
+
+bool TForm1::buildForm() {
+  formBuilt_ = loadFormDescription();
+  return formBuilt_;
 }
 
 bool TForm1::loadFormDescription() {

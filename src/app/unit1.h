@@ -43,6 +43,10 @@ class TForm1 : public QWidget, public PageHost {
   // The start-up sequence. False when the program must end at once (not Windows 95, or a
   // form description that cannot be loaded); the window is then never shown.
   bool Starten();
+  // The controls, built from the form description, which needs nothing of the machine: the
+  // window builds them while the machine's registry is still being read. Starten builds
+  // them when this has not been called.
+  bool buildForm();
 
   // --- navigation -------------------------------------------------------------------
   void select(TExplorerButton* sender);
@@ -163,6 +167,7 @@ class TForm1 : public QWidget, public PageHost {
   QPoint dragOffset_;
   bool dragging_ = false;
   bool ending_ = false;
+  bool formBuilt_ = false;
 };
 
 }  // namespace vt

@@ -636,6 +636,14 @@ std::optional<QByteArray> FileSystem::readFile(QStringView winPath, qint64 maxBy
   return bytes;
 }
 
+std::optional<QByteArray> FileSystem::readHostPath(const QString& hostPath, WinError* error) {
+  QByteArray bytes;
+  int err = 0;
+  if (readHostFile(hostPath.toUtf8(), &bytes, &err)) return bytes;
+  *error = fromErrno(err, WinError::ReadFault);
+  return std::nullopt;
+}
+
 bool FileSystem::writeFile(QStringView winPath, const QByteArray& bytes) {
   FileSystemPrivate p(*this);
   WinPath wp;

@@ -108,6 +108,8 @@ class FileSystem {
   // The whole file, or its first `maxBytes` when that is not negative (a signature test
   // need not read a large file to its end).
   std::optional<QByteArray> readFile(QStringView winPath, qint64 maxBytes = -1);
+  // Reads a host file that hostPath gave; it touches no cache, so any thread may call it.
+  static std::optional<QByteArray> readHostPath(const QString& hostPath, WinError* error);
   // Replaces or creates the file atomically (written beside, then renamed), keeping an
   // existing file's attributes; either way the file gets the archive attribute, as every
   // file Windows writes does. Refuses a read-only file (AccessDenied), as Windows does.

@@ -184,7 +184,7 @@ bool parseMachineIni(const QByteArray& bytes, const QString& machineFolder, Mach
   return true;
 }
 
-std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, MachineOpen mode) {
+std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, MachineOpen mode, RegistryLoad load) {
   auto fail = [&](const QString& msg) -> std::unique_ptr<Machine> {
     if (error) *error = msg;
     return nullptr;
@@ -220,21 +220,57 @@ std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, Ma
       return fail(
           QStringLiteral("%1: the registry file %2 is missing; this is not a complete Windows 95 machine").arg(folder, hive));
   }
-  if (!m->loadRegistry(&why)) return fail(QStringLiteral("%1: %2").arg(folder, why));
+  RegistryFiles files;
+  if (!m->findRegistryFiles(&files, &why)) return fail(QStringLiteral("%1: %2").arg(folder, why));
+  if (load == RegistryLoad::InBackground) {
+    Machine* raw = m.get();
+    m->loading_ = std::async(std::launch::async, [raw, files, folder = m->folder_] {
+      QString why;
+      return raw->loadRegistry(files, &why) ? QString() : QStringLiteral("%1: %2").arg(folder, why);
+    });
+    return m;
+  }
+  if (!m->loadRegistry(files, &why)) return fail(QStringLiteral("%1: %2").arg(folder, why));
   return m;
 }
 
-Machine::~Machine() = default;
+Machine::~Machine() { waitForRegistry(); }
+
+void Machine::waitNow() const {
+  loadError_ = loading_.get();
+  loading_ = {};
+}
+
+bool Machine::finishOpening(QString* error) {
+  waitForRegistry();
+  if (loadError_.isEmpty()) return true;
+  if (error) *error = loadError_;
+  return false;
+}
 
 QString Machine::systemDatPath() const { return facts_.windowsDirectory + QStringLiteral("\\SYSTEM.DAT"); }
 QString Machine::userDatPath() const { return facts_.windowsDirectory + QStringLiteral("\\USER.DAT"); }
 
-bool Machine::loadRegistry(QString* error) {
-  auto loadHive = [&](const QString& winPath, RegKey& root) {
-    if (!fs_->exists(winPath)) return true;  // a machine without a registry yet: it starts empty
-    const auto bytes = fs_->readFile(winPath);
+bool Machine::findRegistryFiles(RegistryFiles* files, QString* error) {
+  for (auto [winPath, host] : {std::pair(systemDatPath(), &files->systemDat), std::pair(userDatPath(), &files->userDat)}) {
+    if (!fs_->exists(winPath)) continue;  // a machine without a registry yet: it starts empty
+    *host = fs_->hostPath(winPath);
+    if (!*host || fs_->isDirectory(winPath)) {
+      *error = QStringLiteral("cannot read %1: %2").arg(winPath, describe(*host ? WinError::AccessDenied : fs_->lastError()));
+      return false;
+    }
+  }
+  files->dynData = hostPathInFolder(QLatin1String(kDynDataFileName));
+  return true;
+}
+
+bool Machine::loadRegistry(const RegistryFiles& files, QString* error) {
+  auto loadHive = [&](const QString& winPath, const std::optional<QString>& host, RegKey& root) {
+    if (!host) return true;
+    WinError failure = WinError::Success;
+    const auto bytes = FileSystem::readHostPath(*host, &failure);
     if (!bytes) {
-      *error = QStringLiteral("cannot read %1: %2").arg(winPath, describe(fs_->lastError()));
+      *error = QStringLiteral("cannot read %1: %2").arg(winPath, describe(failure));
       return false;
     }
     QString why;
@@ -244,9 +280,11 @@ bool Machine::loadRegistry(QString* error) {
     }
     return true;
   };
-  if (!loadHive(systemDatPath(), registry_.localMachine()) || !loadHive(userDatPath(), registry_.users())) return false;
+  if (!loadHive(systemDatPath(), files.systemDat, registry_.localMachine()) ||
+      !loadHive(userDatPath(), files.userDat, registry_.users()))
+    return false;
 
-  QFile dyn(hostPathInFolder(QLatin1String(kDynDataFileName)));
+  QFile dyn(files.dynData);
   if (dyn.exists()) {
     if (!dyn.open(QIODevice::ReadOnly)) {
       *error = QStringLiteral("cannot read %1: %2").arg(QLatin1String(kDynDataFileName), dyn.errorString());
@@ -271,11 +309,13 @@ bool Machine::loadRegistry(QString* error) {
 }
 
 bool Machine::registryChanged() const {
+  waitForRegistry();
   return registry_.localMachine().generation() != savedHklm_ || registry_.users().generation() != savedHku_ ||
          registry_.dynData().generation() != savedDyn_;
 }
 
 bool Machine::saveRegistry(QString* error) {
+  waitForRegistry();
   auto fail = [&](const QString& msg) {
     if (error) *error = msg;
     return false;
@@ -323,6 +363,7 @@ bool Machine::saveRegistry(QString* error) {
 }
 
 bool Machine::snapshotRegistry(RegistrySnapshot* snapshot, QString* error) {
+  waitForRegistry();
   auto fail = [&](const QString& msg) {
     if (error) *error = msg;
     return false;
@@ -366,6 +407,7 @@ bool Machine::snapshotRegistry(RegistrySnapshot* snapshot, QString* error) {
 }
 
 bool Machine::restoreRegistry(const RegistrySnapshot& snapshot, QString* error) {
+  waitForRegistry();
   QStringList failures;
   struct Hive {
     QString winPath;

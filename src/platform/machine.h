@@ -11,8 +11,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <future>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace vt {
 
@@ -44,6 +46,10 @@ inline constexpr const char* kImageWorkingFolder = "image-drives";
 // first change).
 enum class MachineOpen { Existing, BeingBuilt };
 
+// The window reads the registry files on a thread of their own while it builds itself;
+// everyone else has the registry read by the time open returns.
+enum class RegistryLoad { Now, InBackground };
+
 // The registry as it stood before a change that is undone whole when its files cannot take
 // it: the registry files' bytes as they are on disk, which a failed save may have replaced,
 // and, only where memory held what the file did not (a change not saved yet), the tree in
@@ -65,15 +71,24 @@ class Machine {
   // Opens a machine folder; loads machine.ini and the registry. A machine.ini that
   // cannot be read, a missing C: drive or registry file, or a damaged hive, is refused
   // with a message in `error`.
-  static std::unique_ptr<Machine> open(const QString& folder, QString* error, MachineOpen mode = MachineOpen::Existing);
+  // With RegistryLoad::InBackground, the registry files are only found, and a damaged one
+  // is reported by finishOpening, which must come before anything else uses the machine.
+  static std::unique_ptr<Machine> open(const QString& folder, QString* error, MachineOpen mode = MachineOpen::Existing,
+                                       RegistryLoad load = RegistryLoad::Now);
   ~Machine();
+  // Waits for a registry read in the background; false, with the same message open would
+  // have given, when it could not be read.
+  bool finishOpening(QString* error);
 
   const QString& folder() const { return folder_; }
   const MachineFacts& facts() const { return facts_; }
   // What was ignored in the machine folder while opening it (one sentence each).
   const QStringList& warnings() const { return warnings_; }
   FileSystem& files() { return *fs_; }
-  Registry& registry() { return registry_; }
+  Registry& registry() {
+    waitForRegistry();
+    return registry_;
+  }
 
   // Writes every registry file whose tree changed since it was loaded or last saved,
   // each replaced atomically. The access helpers call this at the end of every change.
@@ -95,13 +110,28 @@ class Machine {
 
  private:
   Machine() = default;
-  bool loadRegistry(QString* error);
+  // What loading the registry reads; found on the opening thread, as the file system's
+  // caches are not to be shared between threads.
+  struct RegistryFiles {
+    std::optional<QString> systemDat, userDat;  // host paths; none: no such file yet
+    QString dynData;
+  };
+  bool findRegistryFiles(RegistryFiles* files, QString* error);
+  // Touches only the registry and the files named, so it may run on another thread.
+  bool loadRegistry(const RegistryFiles& files, QString* error);
+  void waitForRegistry() const {
+    if (loading_.valid()) waitNow();
+  }
+  void waitNow() const;
 
   QString folder_;
   MachineFacts facts_;
   QStringList warnings_;
   std::unique_ptr<FileSystem> fs_;
   Registry registry_;
+  // The background read's outcome: empty when it succeeded.
+  mutable std::future<QString> loading_;
+  mutable QString loadError_;
   quint64 savedHklm_ = 0, savedHku_ = 0, savedDyn_ = 0;
 };
 
