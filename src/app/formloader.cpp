@@ -7,7 +7,9 @@
 #include "app/image.h"
 #include "app/updown.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QFile>
 #include <QFrame>
 #include <QHeaderView>
@@ -202,13 +204,16 @@ std::shared_future<Decoded>& preloaded() {
 
 }  // namespace
 
-SkinPreload::~SkinPreload() {
+WindowPreload::~WindowPreload() {
   if (preloaded().valid()) preloaded().wait();
 }
 
-SkinPreload::SkinPreload() {
+WindowPreload::WindowPreload() {
   if (preloaded().valid()) return;
-  preloaded() = std::async(std::launch::async, [] {
+  preloaded() = std::async(std::launch::async, [font = QApplication::font()] {
+                  // The first text laid out loads the font database and the font, which
+                  // takes longer than building every control; here it is done meanwhile.
+                  (void)QFontMetrics(font).horizontalAdvance(QStringLiteral("Vantrel"));
                   Decoded decoded;
                   const QStringList files = QDir(QStringLiteral(":/skin")).entryList({QStringLiteral("*.png")}, QDir::Files);
                   for (const QString& file : files) {

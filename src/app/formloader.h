@@ -33,15 +33,16 @@ bool loadForm(const QByteArray& json, QWidget* window, Form* form, QString* erro
 // The skin picture of that name, null when there is none. Read as the PNG it is: left to
 // guess, Qt would load every image plug-in it has to ask each whether it reads the file.
 QImage skinPicture(const QString& name);
-// Decodes the skin's pictures on a thread of their own while the window is built on this
-// one; skinPicture then waits for them. Made once a QApplication exists, and ended before
-// it goes, since the decoder uses the application's plug-in loader: the end waits for it.
-class SkinPreload {
+// Loads the window's font and decodes the skin's pictures on a thread of their own while
+// the window is built on this one; skinPicture then waits for them. Made once the
+// QApplication and its font are set, and ended before the application goes, since the
+// decoder uses its plug-in loader: the end waits for the thread.
+class WindowPreload {
  public:
-  SkinPreload();
-  ~SkinPreload();
-  SkinPreload(const SkinPreload&) = delete;
-  SkinPreload& operator=(const SkinPreload&) = delete;
+  WindowPreload();
+  ~WindowPreload();
+  WindowPreload(const WindowPreload&) = delete;
+  WindowPreload& operator=(const WindowPreload&) = delete;
 };
 
 }  // namespace vt

@@ -142,7 +142,6 @@ int runOn(const vt::CommandLine& cl, const QString& target, bool refresh, QStrin
 int main(int argc, char** argv) {
   if (answeredWithoutDisplay(argc, argv)) return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   QApplication app(argc, argv);
-  const vt::SkinPreload skin;
   app.setApplicationName(QStringLiteral("Vantrel pro by Kestrin"));
   app.setApplicationVersion(QLatin1String(vt::build::kVersion));
   const vt::CommandLine cl = vt::parseCommandLine(QApplication::arguments());
@@ -156,6 +155,7 @@ int main(int argc, char** argv) {
   font.setBold(true);
   font.setPointSize(9);
   QApplication::setFont(font);
+  const vt::WindowPreload preload;
 
   // Another machine chosen in the window starts the window again, through the same start-up.
   QString target = cl.target;
