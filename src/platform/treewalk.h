@@ -85,7 +85,10 @@ class TreeListing {
   // listing cannot answer the filter.
   bool walk(const TreeWalkFilter& filter, TreeVisitor& visitor) const;
   // The folders a walk with folderMask AttrDirectory enters, the root included: those
-  // neither hidden nor system below none that is.
+  // neither hidden nor system below none that is. A folder that links lead to both from a
+  // hidden folder and from a plain one is where the listing's walk met it first, so a walk
+  // that passes hidden folders over (this count, a walk of the listing with such a mask)
+  // may miss it where a walk of the disk would enter it by the other link.
   int plainFolderCount() const;
   int folderCount() const { return int(folders_.size()); }
   int entryCount() const { return int(entries_.size()); }
