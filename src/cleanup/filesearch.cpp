@@ -39,9 +39,11 @@ qint64 clusterRounded(qint64 size, qint64 clusterSize) {
 }
 
 qint64 clusterSizeOf(FileSystem& fs, const QString& root) {
-  quint32 sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  if (!fs.diskFreeSpace(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) return 512;
-  const qint64 cluster = qint64(sectorsPerCluster) * bytesPerSector;
+  // From the drive's facts, not from GetDiskFreeSpace: the free space of a drive of a fixed
+  // size is what its files leave, and finding that out would read the whole drive again.
+  const DriveInfo* drive = root.isEmpty() ? nullptr : fs.drive(root[0]);
+  if (!drive || !drive->ready) return 512;
+  const qint64 cluster = qint64(drive->sectorsPerCluster) * drive->bytesPerSector;
   return cluster > 0 ? cluster : 512;
 }
 
