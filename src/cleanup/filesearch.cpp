@@ -39,9 +39,11 @@ qint64 clusterRounded(qint64 size, qint64 clusterSize) {
 }
 
 qint64 clusterSizeOf(FileSystem& fs, const QString& root) {
-  quint32 sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  if (!fs.diskFreeSpace(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) return 512;
-  const qint64 cluster = qint64(sectorsPerCluster) * bytesPerSector;
+  // From the drive's facts, not from GetDiskFreeSpace: the free space of a drive of a fixed
+  // size is what its files leave, and finding that out would read the whole drive again.
+  const DriveInfo* drive = root.isEmpty() ? nullptr : fs.drive(root[0]);
+  if (!drive || !drive->ready) return 512;
+  const qint64 cluster = qint64(drive->sectorsPerCluster) * drive->bytesPerSector;
   return cluster > 0 ? cluster : 512;
 }
 
@@ -88,6 +90,10 @@ struct FileSearch::Pass {
   QStringList patterns;
   // Judges a candidate by its full path and the size its directory entry gives.
   std::function<bool(const QString&, qint64)> listed;
+};
+
+struct FileSearch::Listings {
+  std::vector<std::pair<QString, TreeListing>> drives;
 };
 
 FileSearch::FileSearch(FileSystem& fs, FileAccess& files, SharedState& state, EventPump& pump, const OptionFlags& flags,
@@ -203,32 +209,37 @@ void FileSearch::walk(const QString& dir, const Pass& pass) {
   } visitor(*this, pass);
   TreeWalkFilter filter;
   filter.patterns = pass.patterns;
+  if (listings_)
+    for (const auto& [root, listing] : listings_->drives)
+      if (root == dir && listing.walk(filter, visitor)) return;
   fs_.walkTree(dir, filter, visitor);
 }
 
-void FileSearch::SearchMscreateDir(const QString& dir) {
-  walk(dir, {{QStringLiteral("MSCREATE.DIR")}, [](const QString&, qint64 size) { return size == 0; }});
+FileSearch::Pass FileSearch::passFor(SearchKind kind) {
+  switch (kind) {
+    case SearchKind::MscreateDir:
+      return {{QStringLiteral("MSCREATE.DIR")}, [](const QString&, qint64 size) { return size == 0; }};
+    case SearchKind::Temp:
+      return {{flags_.extendedTempSearch ? QStringLiteral("*.TMP") : QStringLiteral("~*.TMP"), QStringLiteral("*.$$$")},
+              [](const QString&, qint64) { return true; }};
+    case SearchKind::Gid:
+      return {{QStringLiteral("*.GID")},
+              [this](const QString& path, qint64 size) { return size >= 5 && HasGidSignature(fs_, path); }};
+    case SearchKind::Shortcuts:
+      return {{QStringLiteral("*.LNK"), QStringLiteral("*.PIF")},
+              [this](const QString& path, qint64 size) { return size > 0 && IsOrphanedShortcut(path); }};
+    case SearchKind::Win3:
+      return {{QStringLiteral("*.GRP")},
+              [this](const QString& path, qint64 size) { return size >= 5 && HasGrpSignature(fs_, path); }};
+  }
+  return {};
 }
 
-void FileSearch::SearchTempFiles(const QString& dir) {
-  const QString temp = flags_.extendedTempSearch ? QStringLiteral("*.TMP") : QStringLiteral("~*.TMP");
-  walk(dir, {{temp, QStringLiteral("*.$$$")}, [](const QString&, qint64) { return true; }});
-}
-
-void FileSearch::SearchGidFiles(const QString& dir) {
-  walk(dir,
-       {{QStringLiteral("*.GID")}, [this](const QString& path, qint64 size) { return size >= 5 && HasGidSignature(fs_, path); }});
-}
-
-void FileSearch::SearchShortcuts(const QString& dir) {
-  walk(dir, {{QStringLiteral("*.LNK"), QStringLiteral("*.PIF")},
-             [this](const QString& path, qint64 size) { return size > 0 && IsOrphanedShortcut(path); }});
-}
-
-void FileSearch::SearchWin3Files(const QString& dir) {
-  walk(dir,
-       {{QStringLiteral("*.GRP")}, [this](const QString& path, qint64 size) { return size >= 5 && HasGrpSignature(fs_, path); }});
-}
+void FileSearch::SearchMscreateDir(const QString& dir) { walk(dir, passFor(SearchKind::MscreateDir)); }
+void FileSearch::SearchTempFiles(const QString& dir) { walk(dir, passFor(SearchKind::Temp)); }
+void FileSearch::SearchGidFiles(const QString& dir) { walk(dir, passFor(SearchKind::Gid)); }
+void FileSearch::SearchShortcuts(const QString& dir) { walk(dir, passFor(SearchKind::Shortcuts)); }
+void FileSearch::SearchWin3Files(const QString& dir) { walk(dir, passFor(SearchKind::Win3)); }
 
 void FileSearch::CheckWin3Programs() {
   if (windowsDirectory_.size() < 2) return;
@@ -303,17 +314,43 @@ SearchOutcome FileSearch::run(const SearchKinds& kinds) {
     view_->showCounters(counters_);
     view_->showStatus(text("Initialisiere... Bitte warten...", "Initializing... Please wait..."));
   }
-  const QList<QString> roots = fixedDriveRoots(fs_);
-  for (const QString& root : roots) {
+  static constexpr SearchKind order[] = {SearchKind::MscreateDir, SearchKind::Temp, SearchKind::Gid, SearchKind::Shortcuts,
+                                         SearchKind::Win3};
+  // The count reads every folder anyway: what it keeps of them spares each pass reading
+  // them again. It keeps only what some chosen pass's patterns find.
+  TreeWalkFilter candidates;
+  for (SearchKind k : order)
+    if (kinds.has(k))
+      for (const QString& pattern : passFor(k).patterns)
+        if (!candidates.patterns.contains(pattern)) candidates.patterns << pattern;
+  struct Counter : TreeVisitor {
+    FileSearch& s;
+    explicit Counter(FileSearch& s) : s(s) {}
+    bool enterFolder(const QString&) override {
+      s.pump_.processPendingEvents();
+      return !s.state_.cancel;
+    }
+    bool found(const QString&, WalkMatch&) override { return true; }
+  } counter(*this);
+  // Dropped however run() ends: a listing is only as fresh as this search.
+  struct Drop {
+    std::shared_ptr<Listings>& l;
+    ~Drop() { l.reset(); }
+  } drop{listings_};
+  listings_ = std::make_shared<Listings>();
+  for (const QString& root : fixedDriveRoots(fs_)) {
     if (view_) view_->showDrive(root);
-    files_.CountDirectories(root);
+    TreeListing& listing = listings_->drives.emplace_back(root, TreeListing()).second;
+    fs_.listTree(root, candidates, counter, &listing);
+    // Hidden and system folders are walked by the passes but left out of the count.
+    state_.directoryCounter += listing.plainFolderCount();
     if (state_.cancel) break;
   }
 
   SearchKind last = SearchKind::MscreateDir;
-  for (SearchKind k : {SearchKind::MscreateDir, SearchKind::Temp, SearchKind::Gid, SearchKind::Shortcuts, SearchKind::Win3})
+  for (SearchKind k : order)
     if (kinds.has(k)) last = k;
-  for (SearchKind k : {SearchKind::MscreateDir, SearchKind::Temp, SearchKind::Gid, SearchKind::Shortcuts, SearchKind::Win3}) {
+  for (SearchKind k : order) {
     if (!kinds.has(k)) continue;
     if (state_.cancel) {
       list_.clear();

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The search for useless files: every fixed drive is walked once per chosen kind, and what
-// matches goes into the deletion list for the user to choose from. Nothing is deleted here.
-// The window stays alive through the event pump, once per folder, which is also when a
-// click on Abort gets through.
+// The search for useless files: every fixed drive is read once, while its folders are
+// counted for the progress bar, into a listing of the candidates of every chosen kind; each
+// kind's pass then walks that listing, and what it judges useless goes into the deletion
+// list for the user to choose from. Nothing is deleted here. The window stays alive through
+// the event pump, once per folder of the count and of each pass, which is also when a click
+// on Abort gets through.
 #include "cleanup/deletionlist.h"
 #include "sysaccess/dialogs.h"
 #include "sysaccess/options.h"
@@ -13,6 +15,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -91,7 +94,8 @@ class FileSearch {
   // Found leaves the list filled and marked; the other two leave it empty or partial.
   SearchOutcome run(const SearchKinds& kinds);
 
-  // One pass over the tree below `dir` (ending with "\").
+  // One pass over the tree below `dir` (ending with "\"): over the listing run() made of it
+  // while run() goes on, over the disk otherwise.
   void SearchMscreateDir(const QString& dir);
   void SearchTempFiles(const QString& dir);
   void SearchGidFiles(const QString& dir);
@@ -111,6 +115,8 @@ class FileSearch {
 
  private:
   struct Pass;
+  struct Listings;
+  Pass passFor(SearchKind kind);
   void walk(const QString& dir, const Pass& pass);
   void runPass(SearchKind kind);
   bool foundWhereWindowsLooks(const QString& shortcut, const QString& workingDir, const QString& name);
@@ -129,6 +135,8 @@ class FileSearch {
   SearchCounters counters_;
   // Read once per search from AUTOEXEC.BAT, when a shortcut first needs it.
   std::optional<QStringList> pathFolders_;
+  // The drives as the count found them, for the passes of one run().
+  std::shared_ptr<Listings> listings_;
   qint64 clusterSize_ = 512;
   SearchKind pass_ = SearchKind::MscreateDir;
 };

@@ -527,8 +527,11 @@ std::unique_ptr<FileSearch> FileSystem::findFirst(QStringView pattern, quint32 a
   return s;
 }
 
-bool FileSystem::walkTree(QStringView root, const TreeWalkFilter& filter, TreeVisitor& visitor) {
-  FileSystemPrivate p(*this);
+namespace {
+
+// Enters `root` as a tree walk starts, then hands the open root folder to `walk`.
+template <class Walk>
+bool walkFrom(FileSystemPrivate& p, QStringView root, TreeVisitor& visitor, Walk walk) {
   QString folder = root.toString();
   if (!folder.endsWith(QLatin1Char('\\')) && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('\\');
   if (!visitor.enterFolder(folder)) return p.ok();
@@ -538,14 +541,33 @@ bool FileSystem::walkTree(QStringView root, const TreeWalkFilter& filter, TreeVi
   Node dir;
   const DriveInfo* drive = nullptr;
   if (!p.walk(wp, -1, &dir, &drive)) {
-    if (lastError_ == WinError::FileNotFound) lastError_ = WinError::PathNotFound;
+    if (p.fs.lastError() == WinError::FileNotFound) p.fail(WinError::PathNotFound);
     return false;
   }
   if (!dir.isDir()) return p.fail(WinError::PathNotFound);
   const int fd = ::open(dir.host.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return p.fail(fromErrno(errno, WinError::PathNotFound));
-  walkHostTree(caches_->host, *attrs_, drive, filter, visitor, fd, dir, folder);
+  walk(fd, dir, drive, folder);
   return p.ok();
+}
+
+}  // namespace
+
+bool FileSystem::walkTree(QStringView root, const TreeWalkFilter& filter, TreeVisitor& visitor) {
+  FileSystemPrivate p(*this);
+  return walkFrom(p, root, visitor, [&](int fd, const Node& dir, const DriveInfo* drive, const QString& folder) {
+    walkHostTree(caches_->host, *attrs_, drive, filter, visitor, fd, dir, folder);
+  });
+}
+
+bool FileSystem::listTree(QStringView root, const TreeWalkFilter& filter, TreeVisitor& visitor, TreeListing* out) {
+  FileSystemPrivate p(*this);
+  QString folder = root.toString();
+  if (!folder.endsWith(QLatin1Char('\\')) && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('\\');
+  listUnsearchable(folder, out);
+  return walkFrom(p, root, visitor, [&](int fd, const Node& dir, const DriveInfo* drive, const QString& win) {
+    listHostTree(caches_->host, *attrs_, drive, filter, visitor, fd, dir, win, out);
+  });
 }
 
 bool FileSystem::findNext(FileSearch& search, FindData* out) {

@@ -90,6 +90,11 @@ class FileSystem {
   // root cannot be searched (lastError 3, 21 or 206); true otherwise, also when the
   // visitor stopped the walk.
   bool walkTree(QStringView root, const TreeWalkFilter& filter, TreeVisitor& visitor);
+  // The same walk with folderMask AttrAnyFile, kept in `out` for the walks of the tree that
+  // follow (TreeListing::walk) instead of handed over: the visitor is told of each folder
+  // entered, and may stop the walk there, but is offered no match. The listing holds the
+  // root alone when it cannot be searched.
+  bool listTree(QStringView root, const TreeWalkFilter& filter, TreeVisitor& visitor, TreeListing* out);
 
   // --- files ---------------------------------------------------------------------
   bool exists(QStringView winPath);

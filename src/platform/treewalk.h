@@ -4,13 +4,18 @@
 // and what such a walk hands over. Each folder is read once, relative to its open parent,
 // and its entries judged from that one listing by every pattern of the filter, so a walk
 // over a large drive costs one listing and one stat per entry. A folder reached twice (a
-// link back up the tree, two links to one folder) is entered once.
+// link back up the tree, two links to one folder) is entered once. A TreeListing keeps what
+// one walk found for the walks of the same tree that follow, so that several searches of
+// a drive read its folders once between them.
 #include "platform/attributes.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+
+#include <ctime>
+#include <vector>
 
 namespace vt {
 
@@ -64,10 +69,63 @@ class TreeVisitor {
   virtual bool found(const QString& folder, WalkMatch& match) = 0;
 };
 
+class HostLookup;
+
+// A tree as one walk saw it (FileSystem::listTree): every folder it entered, with its
+// attributes, and in each folder the entries that one of the listing's patterns finds,
+// with their sizes, times and attributes. Walking it again finds what walking the disk
+// would have found at the time of the listing, as long as the filter asks for no pattern
+// the listing was not made with and for the same matchMask; only an alias (shortName)
+// is still read from the disk, when asked for. It refers to its file system's lookup and
+// must not outlive it.
+class TreeListing {
+ public:
+  // The walk `filter` describes, over the listing: the visitor sees the same folders in the
+  // same order, the same matches in the same order. False, with nothing visited, when the
+  // listing cannot answer the filter.
+  bool walk(const TreeWalkFilter& filter, TreeVisitor& visitor) const;
+  // The folders a walk with folderMask AttrDirectory enters, the root included: those
+  // neither hidden nor system below none that is. A folder that links lead to both from a
+  // hidden folder and from a plain one is where the listing's walk met it first, so a walk
+  // that passes hidden folders over (this count, a walk of the listing with such a mask)
+  // may miss it where a walk of the disk would enter it by the other link.
+  int plainFolderCount() const;
+  int folderCount() const { return int(folders_.size()); }
+  int entryCount() const { return int(entries_.size()); }
+  // The heap the listing holds, for keeping an eye on it.
+  size_t bytesUsed() const;
+
+ private:
+  friend struct ListingBuilder;
+  struct Folder {
+    quint32 win = 0, winSize = 0;    // in names_, ending with a backslash
+    quint32 host = 0, hostSize = 0;  // in hostNames_
+    quint32 first = 0, count = 0;    // in entries_
+    qint32 parent = -1;
+    quint32 attributes = AttrDirectory;
+  };
+  enum EntryFlag : quint8 { Dot = 1, Masked = 2 };  // Masked: found, but its attributes keep it from the visitor
+  struct Entry {
+    quint32 name = 0;  // in names_
+    quint32 host = 0;  // in hostNames_
+    quint16 nameSize = 0, hostSize = 0;
+    quint8 attributes = 0;
+    quint8 flags = 0;
+    qint64 size = 0;
+    struct timespec lastWrite = {};
+  };
+  QString names_;
+  QByteArray hostNames_;
+  std::vector<Folder> folders_;
+  std::vector<Entry> entries_;
+  QStringList patterns_;
+  quint32 matchMask_ = AttrAnyFile;
+  HostLookup* host_ = nullptr;
+};
+
 // --- for the file system ---------------------------------------------------------------
 
 class AttributeStore;
-class HostLookup;
 struct DriveInfo;
 struct Node;
 
@@ -75,5 +133,11 @@ struct Node;
 // Windows (ending with a backslash), on drive `drive`: the visitor has entered it already.
 void walkHostTree(HostLookup& host, AttributeStore& attrs, const DriveInfo* drive, const TreeWalkFilter& filter,
                   TreeVisitor& visitor, int fd, const Node& root, const QString& win);
+// The same walk with folderMask AttrAnyFile, kept in `out` (which it fills from empty)
+// instead of handed to the visitor, which only enters the folders.
+void listHostTree(HostLookup& host, AttributeStore& attrs, const DriveInfo* drive, const TreeWalkFilter& filter,
+                  TreeVisitor& visitor, int fd, const Node& root, const QString& win, TreeListing* out);
+// The listing of a root that could not be searched: the root alone, entered already.
+void listUnsearchable(const QString& win, TreeListing* out);
 
 }  // namespace vt

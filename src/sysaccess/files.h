@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// File-system operations several sections share: the directory count that sizes the file
-// search's progress bar, the report after a user cancel, a test whether a drive or path can
+// File-system operations several sections share: the directory count as the file search's
+// progress bar counts folders, the report after a user cancel, a test whether a drive or path can
 // be reached at all, an overwriting copy, the move into the recycle bin, and the path by
 // which real-mode DOS reaches a file.
 #include "sysaccess/dialogs.h"

@@ -10,7 +10,7 @@ struct SharedState {
   int language = German;
   unsigned char cancel = 0;  // set by the cancel buttons of long actions
   unsigned char busy = 0;    // 1 while the file search runs; section buttons are inert
-  int directoryCounter = 0;  // raised by CountDirectories, the progress bar's maximum
+  int directoryCounter = 0;  // the file search's progress bar maximum, raised by its count
 
   // The German or the English text, by the language flag.
   const char* pick(const char* german, const char* english) const { return language == English ? english : german; }

@@ -162,6 +162,33 @@ TEST(FileSearch, CancelEndsTheWalkAtTheNextFolder) {
   }
 }
 
+// The count reads the drives for every pass: a cancel there ends the search before any pass
+// looks at what it read, and the next search reads the drives afresh.
+TEST(FileSearch, CancelInTheCountListsNothingAndTheNextSearchSeesTheDrivesAnew) {
+  Fixture f;
+  for (int i = 0; i < 20; ++i) f.put("C", QStringLiteral("D%1/~X.TMP").arg(i).toLatin1(), "1");
+  struct Status : SearchView {
+    QStringList statuses;
+    void showStatus(const QString& text) override { statuses << text; }
+    void showDrive(const QString&) override {}
+    void showProgress(int, int) override {}
+    void showCounters(const SearchCounters&) override {}
+  } view;
+  FileSearch search{f.tm.fs(), f.files, f.state, f.pump, f.flags, QStringLiteral("C:\\WINDOWS"), f.list, &view};
+  f.state.language = English;
+  f.pump.onPump = [&](int n) {
+    if (n == 5) f.state.cancel = 1;
+  };
+  EXPECT_EQ(search.run({false, true, false, false, false}), SearchOutcome::Cancelled);
+  EXPECT_EQ(f.list.size(), 0);
+  EXPECT_EQ(view.statuses, QStringList{"Initializing... Please wait..."});
+
+  f.pump.onPump = nullptr;
+  f.put("C", "D3/~NEW.TMP", "1");
+  EXPECT_EQ(search.run({false, true, false, false, false}), SearchOutcome::Found);
+  EXPECT_EQ(f.list.size(), 21);
+}
+
 TEST(IsOrphanedShortcut, JudgesTheTargetByItsDriveAndTheOptions) {
   Fixture f;
   f.put("C", "WINDOWS/NOTEPAD.EXE", "MZ");

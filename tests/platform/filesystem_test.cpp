@@ -839,8 +839,10 @@ struct Recorder : TreeVisitor {
   QStringList folders, found_;
 };
 
-TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
-  TestMachine tm;
+// A tree with what a walk must get right: case twins, hidden and system files and folders,
+// a folder named like a file, links inside and out of the machine, a name beyond ASCII.
+// Returns the filters the walks are held to.
+std::vector<TreeWalkFilter> putWalkTree(TestMachine& tm) {
   FileSystem& fs = tm.fs();
   for (const char* f :
        {"WINDOWS/WIN.INI", "WINDOWS/Temp/~DF1.TMP", "WINDOWS/Temp/a.tmp", "WINDOWS/Temp/B.Tmp", "WINDOWS/Temp/HIDE.TMP",
@@ -848,15 +850,15 @@ TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
         ".dotdir/Y.TMP", "mScReAtE.dir", "MSCREATE.DIR", "Gr\u00F6\u00DFe.tmp"})
     tm.putHostFile("C", QString::fromUtf8(f), QByteArray(int(std::strlen(f)), 'x'));
   tm.putHostFile("D", "Z.TMP", "cd");
-  ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\HIDE.TMP", AttrHidden));
-  ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\SYS.TMP", AttrSystem | AttrArchive));
-  ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\RO.TMP", AttrReadOnly));
-  ASSERT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\SYSTEM", AttrHidden));
-  ASSERT_TRUE(fs.setAttributes(u"C:\\SYSDIR", AttrSystem));
-  ASSERT_TRUE(fs.setLastWriteTime(u"C:\\WINDOWS\\TEMP\\A.TMP", kOldTime));
-  ASSERT_TRUE(QFile::link(QStringLiteral("WINDOWS/WIN.INI"), tm.host("C", "LINKF.TMP")));
-  ASSERT_TRUE(QFile::link(QStringLiteral("../D"), tm.host("C", "CDROM")));
-  ASSERT_TRUE(QFile::link(QStringLiteral("/tmp"), tm.host("C", "OUT")));
+  EXPECT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\HIDE.TMP", AttrHidden));
+  EXPECT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\SYS.TMP", AttrSystem | AttrArchive));
+  EXPECT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\TEMP\\RO.TMP", AttrReadOnly));
+  EXPECT_TRUE(fs.setAttributes(u"C:\\WINDOWS\\SYSTEM", AttrHidden));
+  EXPECT_TRUE(fs.setAttributes(u"C:\\SYSDIR", AttrSystem));
+  EXPECT_TRUE(fs.setLastWriteTime(u"C:\\WINDOWS\\TEMP\\A.TMP", kOldTime));
+  EXPECT_TRUE(QFile::link(QStringLiteral("WINDOWS/WIN.INI"), tm.host("C", "LINKF.TMP")));
+  EXPECT_TRUE(QFile::link(QStringLiteral("../D"), tm.host("C", "CDROM")));
+  EXPECT_TRUE(QFile::link(QStringLiteral("/tmp"), tm.host("C", "OUT")));
 
   auto filter = [](QStringList patterns, quint32 matchMask, quint32 folderMask) {
     TreeWalkFilter s;
@@ -865,12 +867,18 @@ TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
     s.folderMask = folderMask;
     return s;
   };
-  const TreeWalkFilter filters[] = {
+  return {
       filter({"~*.TMP", "*.TMP"}, AttrAnyFile, AttrAnyFile),  // the clean-up's temporary files
       filter({"*.tmp"}, AttrReadOnly | AttrArchive, AttrDirectory),
       filter({"mscreate.dir", "*", "."}, AttrAnyFile, AttrDirectory | AttrHidden),
       filter({}, 0, AttrDirectory),  // the folder count
   };
+}
+
+TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  const std::vector<TreeWalkFilter> filters = putWalkTree(tm);
   for (const TreeWalkFilter& s : filters) {
     QStringList expected, expectedFolders;
     findFirstWalk(fs, QStringLiteral("C:\\"), s, &expected, &expectedFolders);
@@ -884,6 +892,51 @@ TEST(TreeWalk, FindsWhatTheRecursionOfSearchesFinds) {
   EXPECT_EQ(fs.lastError(), WinError::PathNotFound);
   EXPECT_FALSE(fs.walkTree(u"A:\\", filters[0], r));
   EXPECT_EQ(fs.lastError(), WinError::NotReady);
+}
+
+// A listing made with more patterns than a walk asks for, and with its own folder mask,
+// still gives that walk what the disk gives it: the same folders, the same matches with
+// their aliases, attributes, sizes and times, in the same order.
+TEST(TreeListing, AWalkOfTheListingFindsWhatAWalkOfTheDiskFinds) {
+  TestMachine tm;
+  FileSystem& fs = tm.fs();
+  std::vector<TreeWalkFilter> filters = putWalkTree(tm);
+  tm.putHostFile("C", "WINDOWS/Temp/Long name.tmp", "long");
+  const std::optional<QString> alias = fs.shortPathName(u"C:\\WINDOWS\\TEMP\\LONG NAME.TMP");
+  ASSERT_TRUE(alias && alias->contains(QLatin1Char('~')));
+  filters.push_back(filters[0]);
+  filters.back().patterns = QStringList{alias->mid(alias->lastIndexOf(QLatin1Char('\\')) + 1),
+                                        QStringLiteral("mscreate.dir")};  // looked up by alias and by case
+  struct Aliases : Recorder {
+    bool found(const QString& folder, WalkMatch& m) override {
+      found_.append(m.shortName());
+      return Recorder::found(folder, m);
+    }
+  };
+  for (const TreeWalkFilter& s : filters) {
+    Aliases disk, listed;
+    ASSERT_TRUE(fs.walkTree(u"C:\\", s, disk));
+    TreeWalkFilter wider = s;
+    wider.patterns << QStringLiteral("*.DIR") << QStringLiteral("*.INI") << QStringLiteral("*.tmp");
+    TreeListing listing;
+    Recorder entered;
+    ASSERT_TRUE(fs.listTree(u"C:\\", wider, entered, &listing));
+    EXPECT_TRUE(entered.found_.isEmpty());
+    ASSERT_TRUE(listing.walk(s, listed));
+    EXPECT_EQ(listed.found_, disk.found_) << s.patterns.join(' ').toStdString();
+    EXPECT_EQ(listed.folders, disk.folders) << s.patterns.join(' ').toStdString();
+    if (s.patterns.isEmpty()) EXPECT_EQ(listing.plainFolderCount(), disk.folders.size());
+
+    // What the listing did not keep it cannot answer, rather than answer wrongly.
+    Recorder none;
+    TreeWalkFilter other = s;
+    other.patterns << QStringLiteral("*.GID");
+    EXPECT_FALSE(listing.walk(other, none));
+    other = s;
+    other.matchMask ^= AttrHidden;
+    EXPECT_FALSE(listing.walk(other, none));
+    EXPECT_TRUE(none.folders.isEmpty());
+  }
 }
 
 TEST(TreeWalk, LinksBackUpTheTreeEndNoWalk) {
