@@ -567,12 +567,14 @@ class KeyCursor {
   QByteArrayView lastPath_;
 };
 
-void applyOps(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
+void applyOps(std::vector<Op>& ops, Registry& registry, ImportMode mode, Registry* replaced) {
   // HKEY_DYN_DATA is the running machine's state rather than part of the saved registry,
   // so a replacing import merges its keys like any other import.
   if (mode == ImportMode::Replace) {
-    registry.localMachine().clear();
-    registry.users().clear();
+    Registry dropped;
+    Registry& old = replaced ? *replaced : dropped;
+    old.localMachine().takeContentsOf(registry.localMachine());
+    old.users().takeContentsOf(registry.users());
   }
   KeyCursor cursor(registry);
   RegKey* current = nullptr;
@@ -673,11 +675,11 @@ bool parse(const QByteArray& text, ImportMode mode, Parsed* parsed, QString* err
   return true;
 }
 
-void apply(Parsed& parsed, Registry& registry) {
+void apply(Parsed& parsed, Registry& registry, Registry* replaced) {
   if (!parsed.ops_) return;
   // The values' names and data move into the registry, so the list is good for one use.
   const std::unique_ptr<Parsed::Ops> ops = std::move(parsed.ops_);
-  applyOps(ops->list, registry, ops->mode);
+  applyOps(ops->list, registry, ops->mode, replaced);
 }
 
 bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error) {
