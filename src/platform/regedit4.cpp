@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/regedit4.h"
 
+#include "platform/creghive.h"
 #include "platform/text.h"
 
 #include <cstring>
@@ -578,9 +579,33 @@ void applyOps(std::vector<Op>& ops, Registry& registry, ImportMode mode, Registr
   }
   KeyCursor cursor(registry);
   RegKey* current = nullptr;
-  for (Op& op : ops) {
+  std::vector<creg::ValueRef> refs;
+  std::string packed;
+  ByteSlab slab;
+  for (size_t i = 0; i < ops.size(); ++i) {
+    Op& op = ops[i];
     switch (op.kind) {
-      case Op::OpenKey: current = cursor.open(op.root, op.name); break;
+      case Op::OpenKey: {
+        current = cursor.open(op.root, op.name);
+        if (current->valueCount() != 0) break;
+        // A key the file fills from nothing (every key of a replacement) keeps its values
+        // packed as a hive holds them, as a key read from its hive does: no record a value
+        // to make now or to free later, and the next save copies them as they are.
+        size_t end = i + 1;
+        while (end < ops.size() && ops[end].kind == Op::SetValue) ++end;
+        if (end == i + 1) break;
+        refs.clear();
+        for (size_t j = i + 1; j < end; ++j) refs.push_back({ops[j].type, ops[j].name, ops[j].data});
+        packed.clear();
+        if (creg::packValues(refs, &packed)) {
+          current->adoptPackedValues(slab.copy(QByteArrayView(packed.data(), qsizetype(packed.size()))), int(refs.size()),
+                                     creg::unpacker());
+          i = end - 1;
+        } else {
+          current->reserveValues(int(refs.size()));
+        }
+        break;
+      }
       case Op::DeleteKey: {
         current = nullptr;
         cursor.forget();
