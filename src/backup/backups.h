@@ -126,7 +126,11 @@ class Backups {
   bool copyComponentFile(const QString& from, const QString& to, const QString& failure);
   // `setFilesOnly`: only the files a set is made of, none the user may have put there.
   void removeSet(const QString& store, const QString& number, bool setFilesOnly = false);
-  bool wholeRegistryExport(const QString& descriptionPath, const QString& file, const QByteArray& exported, QString* why);
+  // Whether `exported` is still the whole export the set recorded. Its size is judged at
+  // once; its hash is taken meanwhile and judged by `sameHash`, which waits for it and is
+  // left empty for a set made before either was recorded. `exported` must outlive it.
+  bool wholeRegistryExport(const QString& descriptionPath, const QString& file, const QByteArray& exported,
+                           std::function<bool(QString*)>* sameHash, QString* why);
   // `keepMissing`: a source that is gone keeps the copy the folder held of it.
   bool refreshCopy(const QString& folder, const QStringList& sources, bool keepMissing = false);
   void setsChanged() {

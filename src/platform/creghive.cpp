@@ -499,6 +499,35 @@ void sealChecksum(uchar* structure, quint32 size, quint32 checksumAt) {
 
 }  // namespace
 
+bool packValues(const std::vector<ValueRef>& values, std::string* out) {
+  std::vector<QByteArrayView> names;
+  names.reserve(values.size());
+  size_t size = 0;
+  for (const ValueRef& v : values) {
+    if (v.name.size() > 0xFFFF || v.data.size() > 0xFFFF) return false;
+    names.push_back(v.name);
+    size += kValueHeaderSize + size_t(v.name.size()) + size_t(v.data.size());
+  }
+  if (namesRepeat(names)) return false;
+  const size_t start = out->size();
+  out->resize(start + size);
+  auto* p = reinterpret_cast<uchar*>(out->data() + start);
+  for (const ValueRef& v : values) {
+    wr32(p, v.type);
+    wr32(p + 0x04, 0);
+    wr16(p + 0x08, quint16(v.name.size()));
+    wr16(p + 0x0A, quint16(v.data.size()));
+    p += kValueHeaderSize;
+    if (!v.name.isEmpty()) std::memcpy(p, v.name.data(), size_t(v.name.size()));
+    p += v.name.size();
+    if (!v.data.isEmpty()) std::memcpy(p, v.data.data(), size_t(v.data.size()));
+    p += v.data.size();
+  }
+  return true;
+}
+
+ValueUnpacker unpacker() { return &unpackValues; }
+
 bool readHive(const QByteArray& bytes, RegKey& root, QString* error) {
   RegKey tree;
   Reader reader(bytes);

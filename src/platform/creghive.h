@@ -6,6 +6,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <string>
+#include <vector>
+
 namespace vt::creg {
 
 // Reads a hive into `root` (whose earlier contents are replaced). The root entry's
@@ -19,5 +22,18 @@ bool readHive(const QByteArray& bytes, RegKey& root, QString* error);
 // name and values cannot fit one block (about 60 KiB) cannot be stored in this format:
 // then the result is empty and `error` names the key, so nothing is silently dropped.
 QByteArray writeHive(const RegKey& root, QString* error = nullptr);
+
+// A key's values as a hive's key record holds them, for a reader of another format that
+// fills a key from nothing: the key then keeps them packed, as if read from a hive, and
+// writeHive copies them as they are. `unpacker` is what RegKey::adoptPackedValues takes.
+struct ValueRef {
+  quint32 type;
+  QByteArrayView name, data;
+};
+// Appends the values to `out`; false, with `out` as it was, when they cannot be kept so: a
+// name or data longer than the format's 16-bit lengths, or a name that repeats in any case
+// (the later must replace the earlier, which only values added one by one do).
+bool packValues(const std::vector<ValueRef>& values, std::string* out);
+ValueUnpacker unpacker();
 
 }  // namespace vt::creg

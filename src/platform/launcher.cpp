@@ -11,6 +11,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <memory>
+#include <future>
+
 namespace vt {
 
 namespace {
@@ -89,12 +92,17 @@ bool runRegistryEditor(Machine& machine, const QString& args, QString* error) {
   return importRegistryText(machine, file, *text, replaceMode, error);
 }
 
-bool importRegistryText(Machine& machine, const QString& file, const QByteArray& text, bool replace, QString* error) {
+bool importRegistryText(Machine& machine, const QString& file, const QByteArray& text, bool replace, QString* error,
+                        const std::function<bool(QString*)>& verify) {
   // Checked whole before anything changes, and applied from that same reading.
   regedit4::Parsed parsed;
   QString why;
   if (!regedit4::parse(text, replace ? regedit4::ImportMode::Replace : regedit4::ImportMode::Merge, &parsed, &why)) {
     setError(error, QStringLiteral("%1: %2").arg(file, why));
+    return false;
+  }
+  if (verify && !verify(&why)) {
+    setError(error, why);
     return false;
   }
   // What a failed import is undone with: the registry files as they are now, not a second
@@ -105,7 +113,8 @@ bool importRegistryText(Machine& machine, const QString& file, const QByteArray&
     return false;
   }
   Registry& reg = machine.registry();
-  regedit4::apply(parsed, reg);
+  std::unique_ptr<Registry> replaced = replace ? std::make_unique<Registry>() : nullptr;
+  regedit4::apply(parsed, reg, replaced.get());
   // A replacement with nothing under HKEY_LOCAL_MACHINE (its only keys deleted again, say)
   // would leave a machine that cannot start.
   if (replace && reg.localMachine().subkeyCount() == 0) {
@@ -113,6 +122,13 @@ bool importRegistryText(Machine& machine, const QString& file, const QByteArray&
     setError(error, QStringLiteral("%1 holds no HKEY_LOCAL_MACHINE keys; the registry was not replaced").arg(file));
     return false;
   }
+  // Freeing the replaced trees key by key takes about half as long as writing the new ones
+  // out, and nothing needs them any more (a failed save is undone from the snapshot), so the
+  // second core frees them while the hives are written. Where no thread can be started, the
+  // trees go when the future does.
+  std::future<void> freeing;
+  if (replaced)
+    freeing = std::async(std::launch::async | std::launch::deferred, [old = std::move(replaced)]() mutable { old.reset(); });
   if (machine.saveRegistry(&why)) return true;
   // What the files could not take must not stay in memory, where a later save would write
   // it, nor in a hive file the failed save had already replaced.

@@ -12,6 +12,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace vt {
 
 class Machine;
@@ -26,7 +28,11 @@ inline constexpr const char* kLaunchJournalName = "launch.log";
 bool runRegistryEditor(Machine& machine, const QString& args, QString* error);
 // The merge ("FILE") or, with `replace`, the replacement ("/c FILE") of REGEDIT4 text the
 // caller has already read from `file`, which names it in errors. All or nothing as above.
-bool importRegistryText(Machine& machine, const QString& file, const QByteArray& text, bool replace, QString* error);
+// `verify`, when given, is asked once the text has been read and found good and before
+// anything changes; false refuses the import with the reason it gives. A caller can so
+// check the text by other means at the same time as it is read.
+bool importRegistryText(Machine& machine, const QString& file, const QByteArray& text, bool replace, QString* error,
+                        const std::function<bool(QString*)>& verify = {});
 
 // Returns true when the command was carried out or started (WinExec's result > 31).
 bool winExec(Machine& machine, const QString& commandLine, int showCmd);

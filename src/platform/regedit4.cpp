@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/regedit4.h"
 
+#include "platform/creghive.h"
 #include "platform/text.h"
 
 #include <cstring>
@@ -567,18 +568,44 @@ class KeyCursor {
   QByteArrayView lastPath_;
 };
 
-void applyOps(std::vector<Op>& ops, Registry& registry, ImportMode mode) {
+void applyOps(std::vector<Op>& ops, Registry& registry, ImportMode mode, Registry* replaced) {
   // HKEY_DYN_DATA is the running machine's state rather than part of the saved registry,
   // so a replacing import merges its keys like any other import.
   if (mode == ImportMode::Replace) {
-    registry.localMachine().clear();
-    registry.users().clear();
+    Registry dropped;
+    Registry& old = replaced ? *replaced : dropped;
+    old.localMachine().takeContentsOf(registry.localMachine());
+    old.users().takeContentsOf(registry.users());
   }
   KeyCursor cursor(registry);
   RegKey* current = nullptr;
-  for (Op& op : ops) {
+  std::vector<creg::ValueRef> refs;
+  std::string packed;
+  ByteSlab slab;
+  for (size_t i = 0; i < ops.size(); ++i) {
+    Op& op = ops[i];
     switch (op.kind) {
-      case Op::OpenKey: current = cursor.open(op.root, op.name); break;
+      case Op::OpenKey: {
+        current = cursor.open(op.root, op.name);
+        if (current->valueCount() != 0) break;
+        // A key the file fills from nothing (every key of a replacement) keeps its values
+        // packed as a hive holds them, as a key read from its hive does: no record a value
+        // to make now or to free later, and the next save copies them as they are.
+        size_t end = i + 1;
+        while (end < ops.size() && ops[end].kind == Op::SetValue) ++end;
+        if (end == i + 1) break;
+        refs.clear();
+        for (size_t j = i + 1; j < end; ++j) refs.push_back({ops[j].type, ops[j].name, ops[j].data});
+        packed.clear();
+        if (creg::packValues(refs, &packed)) {
+          current->adoptPackedValues(slab.copy(QByteArrayView(packed.data(), qsizetype(packed.size()))), int(refs.size()),
+                                     creg::unpacker());
+          i = end - 1;
+        } else {
+          current->reserveValues(int(refs.size()));
+        }
+        break;
+      }
       case Op::DeleteKey: {
         current = nullptr;
         cursor.forget();
@@ -673,11 +700,11 @@ bool parse(const QByteArray& text, ImportMode mode, Parsed* parsed, QString* err
   return true;
 }
 
-void apply(Parsed& parsed, Registry& registry) {
+void apply(Parsed& parsed, Registry& registry, Registry* replaced) {
   if (!parsed.ops_) return;
   // The values' names and data move into the registry, so the list is good for one use.
   const std::unique_ptr<Parsed::Ops> ops = std::move(parsed.ops_);
-  applyOps(ops->list, registry, ops->mode);
+  applyOps(ops->list, registry, ops->mode, replaced);
 }
 
 bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error) {

@@ -31,7 +31,7 @@ class Parsed {
 
  private:
   friend bool parse(const QByteArray& text, ImportMode mode, Parsed* parsed, QString* error);
-  friend void apply(Parsed& parsed, Registry& registry);
+  friend void apply(Parsed& parsed, Registry& registry, Registry* replaced);
   struct Ops;
   std::unique_ptr<Ops> ops_;
 };
@@ -41,8 +41,11 @@ class Parsed {
 // HKEY_LOCAL_MACHINE and HKEY_USERS, or whose last line has no line break.
 bool parse(const QByteArray& text, ImportMode mode, Parsed* parsed, QString* error);
 // Makes the file's changes, in the mode it was parsed for. A Parsed that parse() refused,
-// or one already applied, changes nothing.
-void apply(Parsed& parsed, Registry& registry);
+// or one already applied, changes nothing. A replacement moves the trees it replaces into
+// `replaced`'s HKEY_LOCAL_MACHINE and HKEY_USERS, when given, instead of freeing them: a
+// registry's worth of keys takes a while to free, which the caller may do where it costs
+// less (what `replaced` held there before is dropped).
+void apply(Parsed& parsed, Registry& registry, Registry* replaced = nullptr);
 
 // parse() and apply() in one: a refused file leaves the registry untouched.
 bool importText(const QByteArray& text, Registry& registry, ImportMode mode, QString* error);

@@ -271,12 +271,17 @@ TEST(RestoreBackupSet, ReplacesTheRegistryOnlyWithTheWholeExportTheSetMade) {
     std::function<QByteArray(const QByteArray&)> damage;
     bool recorded;  // the description holds the export's size and checksum
     bool replaced;
+    const char* reason = "";  // what the closing message gives as the reason
   } cases[] = {
       {"cut at a key line halfway", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_LOCAL_MACHINE\\Software\\Test")); },
-       true, false},
+       true, false, "Bytes statt"},
       {"cut at a key line in HKEY_USERS", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_USERS\\.Default\\Second")); },
        true, false},
-      {"one byte changed", [](const QByteArray& e) { return QByteArray(e).replace("\"old\"", "\"odd\""); }, true, false},
+      {"one byte changed", [](const QByteArray& e) { return QByteArray(e).replace("\"old\"", "\"odd\""); }, true, false,
+       "sein Inhalt hat sich"},
+      // Changed, and no longer read either: the change is the reason.
+      {"a value made unreadable", [](const QByteArray& e) { return QByteArray(e).replace("\"old\"", "\"o\\d\""); }, true, false,
+       "sein Inhalt hat sich"},
       {"whole", [](const QByteArray& e) { return e; }, true, true},
       {"a set made before sizes were recorded", [](const QByteArray& e) { return e; }, false, true},
       {"cut in such a set", [](const QByteArray& e) { return e.left(e.indexOf("[HKEY_USERS")); }, false, false},
@@ -307,6 +312,7 @@ TEST(RestoreBackupSet, ReplacesTheRegistryOnlyWithTheWholeExportTheSetMade) {
     ASSERT_EQ(f.dialogs.shown.size(), 1) << c.what;
     if (c.replaced) continue;
     EXPECT_TRUE(f.dialogs.shown[0].startsWith("warning: Die Registry wurde nicht wiederhergestellt")) << c.what;
+    EXPECT_TRUE(f.dialogs.shown[0].contains(QString::fromUtf8(c.reason))) << c.what;
     EXPECT_TRUE(f.dialogs.shown[0].contains(QString::fromUtf8("Die übrigen gewählten Teile wurden wiederhergestellt"))) << c.what;
   }
 }

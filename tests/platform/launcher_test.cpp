@@ -56,6 +56,26 @@ TEST(WinExec, RegistryEditorCommandLinesWorkOnTheMachineRegistry) {
   EXPECT_FALSE(QFile::exists(tm.folder() + "/launch.log"));
 }
 
+// Its only HKEY_LOCAL_MACHINE key deleted again, the file would leave a machine that cannot
+// start: refused, with the registry as it was in memory and on disk.
+TEST(RegistryEditor, AReplacementLeavingNoMachineKeysIsRefused) {
+  test::TestMachine tm;
+  tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Old")->setValue("v", RegSz, "1");
+  ASSERT_TRUE(tm.machine().saveRegistry());
+  const QByteArray before = regedit4::exportRegistry(tm.registry());
+  const QByteArray systemDat = tm.hostFile("C", "WINDOWS/SYSTEM.DAT");
+  tm.putHostFile("C", "EMPTY.REG",
+                 "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"v\"=\"1\"\r\n\r\n[-HKEY_LOCAL_MACHINE\\X]\r\n\r\n"
+                 "[HKEY_USERS\\.Default]\r\n\r\n");
+  QString error;
+  EXPECT_FALSE(runRegistryEditor(tm.machine(), QStringLiteral("/c C:\\EMPTY.REG"), &error));
+  EXPECT_TRUE(error.contains("holds no HKEY_LOCAL_MACHINE keys")) << error.toStdString();
+  EXPECT_EQ(regedit4::exportRegistry(tm.registry()), before);
+  EXPECT_EQ(tm.hostFile("C", "WINDOWS/SYSTEM.DAT"), systemDat);
+  tm.reopen();
+  EXPECT_EQ(regedit4::exportRegistry(tm.registry()), before);
+}
+
 // Host programs come from the user's own programs.ini; a machine folder that asks for one
 // (someone else's machine, say) starts nothing and is told so.
 TEST(RegistryEditor, AnImportTheRegistryFilesCannotTakeIsUndoneInMemoryAndOnDisk) {

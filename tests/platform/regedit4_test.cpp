@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/regedit4.h"
 
+#include "platform/creghive.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -435,6 +437,45 @@ TEST(Regedit4Replace, RefusesAFileThatIsNoWholeExport) {
 
 // Speed is measured by bench/registry_bench; this checks that a registry of many keys
 // and values comes back whole.
+// Keys the file fills from nothing keep their values as a hive would, except where the file
+// itself changes them again: a name given twice, a key named twice, a value deleted.
+TEST(Regedit4Import, AKeyFilledFromNothingHoldsWhatTheFileLeavesInIt) {
+  const QByteArray big(70000, 'b');
+  const struct {
+    const char* what;
+    QByteArray section;
+    std::vector<std::pair<QByteArray, QByteArray>> values;  // name, data (all REG_SZ)
+  } cases[] = {
+      {"plain", "\"a\"=\"1\"\r\n@=\"d\"\r\n", {{"a", "1"}, {"", "d"}}},
+      {"a name twice", "\"a\"=\"1\"\r\n\"b\"=\"2\"\r\n\"A\"=\"3\"\r\n", {{"a", "3"}, {"b", "2"}}},
+      {"the key twice",
+       "\"a\"=\"1\"\r\n[HKEY_LOCAL_MACHINE\\Other]\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"A\"=\"2\"\r\n\"c\"=\"3\"\r\n",
+       {{"a", "2"}, {"c", "3"}}},
+      {"a value deleted", "\"a\"=\"1\"\r\n\"b\"=\"2\"\r\n\"a\"=-\r\n", {{"b", "2"}}},
+      {"data past 64 KiB", "\"a\"=\"" + big + "\"\r\n\"b\"=\"2\"\r\n", {{"a", big}, {"b", "2"}}},
+  };
+  for (const auto& c : cases) {
+    for (const ImportMode mode : {ImportMode::Merge, ImportMode::Replace}) {
+      Registry reg;
+      ASSERT_TRUE(import("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n" + c.section + "[HKEY_USERS\\U]\r\n", reg, mode)) << c.what;
+      const RegKey* k = reg.localMachine().findPath("K");
+      ASSERT_NE(k, nullptr) << c.what;
+      ASSERT_EQ(k->valueCount(), int(c.values.size())) << c.what;
+      for (size_t i = 0; i < c.values.size(); ++i) {
+        EXPECT_EQ(k->values()[i].name, c.values[i].first) << c.what;
+        EXPECT_EQ(k->values()[i].data, c.values[i].second) << c.what;
+      }
+      // What a hive can hold is written and read back the same.
+      if (c.values[0].second.size() > 0xFFFF) continue;
+      Registry fresh;
+      ASSERT_TRUE(import("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n" + c.section, fresh)) << c.what;
+      RegKey back;
+      ASSERT_TRUE(creg::readHive(creg::writeHive(fresh.localMachine()), back, nullptr)) << c.what;
+      expectSameTree(back, *k->parent());
+    }
+  }
+}
+
 TEST(Regedit4Import, ALargeRegistryRoundTrips) {
   Registry a;
   for (int k = 0; k < 500; ++k) {
