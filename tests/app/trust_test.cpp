@@ -95,6 +95,14 @@ TEST(StartUp, AFolderThatIsNotACompleteMachineIsRefusedWithItsReason) {
   } cases[] = {
       {"no C: drive", [](const QString& m) { QDir(m + "/drives/C").removeRecursively(); }, "drive C: is missing"},
       {"broken machine.ini", [](const QString& m) { QFile::remove(m + "/machine.ini"); }, "machine.ini"},
+      // The window reads the registry while it builds itself; a damaged one still stops it.
+      {"damaged SYSTEM.DAT",
+       [](const QString& m) {
+         QFile hive(QDir(m + "/drives/C").filePath(QStringLiteral("WINDOWS/SYSTEM.DAT")));
+         ASSERT_TRUE(hive.open(QIODevice::WriteOnly | QIODevice::Truncate));
+         hive.write("CREG but not a registry file");
+       },
+       "is not a usable registry file"},
   };
   for (const Case& c : cases) {
     test::TestMachine tm;
