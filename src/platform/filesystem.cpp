@@ -19,6 +19,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <ctime>
 #include <unistd.h>
@@ -57,6 +58,16 @@ bool setHostMtime(const QByteArray& path, const struct timespec& mtime) {
   return ::utimensat(AT_FDCWD, path.constData(), times, 0) == 0;
 }
 
+// A buffer of many megabytes (a registry file) is filled page by page, and each page's
+// first touch costs a fault; in pages of 2 MiB that is a five-hundredth of the faults.
+void adviseHugePages(QByteArray& buffer) {
+  constexpr quintptr kHuge = 2 << 20;
+  if (buffer.size() < qsizetype(2 * kHuge)) return;
+  const auto begin = (reinterpret_cast<quintptr>(buffer.data()) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<quintptr>(buffer.data()) + quintptr(buffer.size())) & ~(kHuge - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 bool readHostFile(const QByteArray& path, QByteArray* out, int* err, qint64 limit = -1) {
   const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -69,6 +80,7 @@ bool readHostFile(const QByteArray& path, QByteArray* out, int* err, qint64 limi
   qint64 expected = ::fstat(fd, &st) == 0 && st.st_size > 0 ? qint64(st.st_size) : 0;
   if (limit >= 0) expected = std::min(expected, limit);
   QByteArray data(qsizetype(expected), Qt::Uninitialized);
+  adviseHugePages(data);
   qsizetype used = 0;
   for (;;) {
     const qint64 room = limit >= 0 ? limit - used : std::numeric_limits<qint64>::max();
