@@ -28,7 +28,7 @@ QString TOSInfo::processorText(int type) {
   }
 }
 
-TOSInfo::TOSInfo(Machine& machine) {
+TOSInfo::TOSInfo(Machine& machine) : machine_(machine) {
   const MachineFacts& f = machine.facts();
   windowsDirectory_ = clipped(f.windowsDirectory, 254);
   systemDirectory_ = clipped(f.systemDirectory, 254);
@@ -43,9 +43,12 @@ TOSInfo::TOSInfo(Machine& machine) {
           ? f.platform
           : QString();
   processor_ = processorText(f.processor);
+}
 
+const TOSInfo::ShellFolders& TOSInfo::shellFolders() const {
+  if (shellFolders_) return *shellFolders_;
   RegKey* folders =
-      machine.registry().openKey(HKey::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+      machine_.registry().openKey(HKey::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
   auto read = [&](const char* name) -> QString {
     if (!folders) return {};
     const RegValue* v = folders->findValue(name);
@@ -55,15 +58,17 @@ TOSInfo::TOSInfo(Machine& machine) {
     if (nul >= 0) data.truncate(nul);
     return fromAnsi(data.left(kShellFolderMax));
   };
-  programs_ = read("Programs");
-  recent_ = read("Recent");
-  startMenu_ = read("Start Menu");
-  startUp_ = read("StartUp");
-  desktop_ = read("Desktop");
-  fonts_ = read("Fonts");
-  netHood_ = read("NetHood");
-  personal_ = read("Personal");
-  sendTo_ = read("SendTo");
+  ShellFolders& f = shellFolders_.emplace();
+  f.programs = read("Programs");
+  f.recent = read("Recent");
+  f.startMenu = read("Start Menu");
+  f.startUp = read("StartUp");
+  f.desktop = read("Desktop");
+  f.fonts = read("Fonts");
+  f.netHood = read("NetHood");
+  f.personal = read("Personal");
+  f.sendTo = read("SendTo");
+  return f;
 }
 
 }  // namespace vt
