@@ -149,6 +149,30 @@ bool eachFound(qsizetype count, const QString& pattern, const WildcardPattern& w
   return true;
 }
 
+// eachFound over a folder as read from the disk: an entry is seen when the lookup can visit
+// it, and `n` then holds what it is, for take().
+template <class Take>
+bool eachFoundOnDisk(WalkState& w, int dirFd, const QByteArray& hostDir, const std::vector<Listed>& entries,
+                     const QString& pattern, const WildcardPattern& wild, Node* n, Take take) {
+  return eachFound(
+      qsizetype(entries.size()), pattern, wild, [&](qsizetype i) { return QStringView(entries[size_t(i)].name); },
+      [&](qsizetype i) { return QByteArrayView(entries[size_t(i)].host); },
+      [&](qsizetype i) -> const QString& { return w.aliasOf(hostDir, entries[size_t(i)].host); },
+      [&](qsizetype i) {
+        const Listed& e = entries[size_t(i)];
+        return w.host.visit(hostDir + '/' + e.host, n, dirFd, e.host.constData());
+      },
+      take);
+}
+
+// Where `piece` starts once appended to `arena`.
+template <class Arena, class Piece>
+quint32 append(Arena& arena, const Piece& piece) {
+  const auto at = quint32(arena.size());
+  arena += piece;
+  return at;
+}
+
 // The matches of one pattern in a folder, as findFirst and findNext return them.
 bool searchFolder(WalkState& w, int dirFd, const QByteArray& hostDir, const QString& win, bool root,
                   const std::vector<Listed>& entries, const QString& pattern, const WildcardPattern& wild) {
@@ -164,15 +188,8 @@ bool searchFolder(WalkState& w, int dirFd, const QByteArray& hostDir, const QStr
     }
   }
   Node n;
-  return eachFound(
-      qsizetype(entries.size()), pattern, wild, [&](qsizetype i) { return QStringView(entries[size_t(i)].name); },
-      [&](qsizetype i) { return QByteArrayView(entries[size_t(i)].host); },
-      [&](qsizetype i) -> const QString& { return w.aliasOf(hostDir, entries[size_t(i)].host); },
-      [&](qsizetype i) {
-        const Listed& e = entries[size_t(i)];
-        return w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData());
-      },
-      [&](qsizetype i) { return offer(w, dirFd, hostDir, win, entries[size_t(i)], n); });
+  return eachFoundOnDisk(w, dirFd, hostDir, entries, pattern, wild, &n,
+                         [&](qsizetype i) { return offer(w, dirFd, hostDir, win, entries[size_t(i)], n); });
 }
 
 }  // namespace
@@ -184,12 +201,10 @@ struct ListingBuilder {
   static void finish(TreeListing& l);
   static void addFolder(TreeListing& l, const QString& win, const QByteArray& hostDir, qint32 parent, quint32 attrs) {
     TreeListing::Folder f;
-    f.win = quint32(l.names_.size());
+    f.win = append(l.names_, win);
     f.winSize = quint32(win.size());
-    l.names_ += win;
-    f.host = quint32(l.hostNames_.size());
+    f.host = append(l.hostNames_, hostDir);
     f.hostSize = quint32(hostDir.size());
-    l.hostNames_ += hostDir;
     f.first = quint32(l.entries_.size());
     f.parent = parent;
     f.attributes = attrs;
@@ -198,12 +213,10 @@ struct ListingBuilder {
   static TreeListing::Entry entry(TreeListing& l, QStringView name, QByteArrayView host, const struct stat& st, bool dir,
                                   quint32 attrs, quint8 flags) {
     TreeListing::Entry e;
-    e.name = quint32(l.names_.size());
+    e.name = append(l.names_, name);
     e.nameSize = quint16(name.size());
-    l.names_ += name;
-    e.host = quint32(l.hostNames_.size());
+    e.host = append(l.hostNames_, host);
     e.hostSize = quint16(host.size());
-    l.hostNames_ += host;
     e.size = dir ? 0 : qint64(st.st_size);
     e.lastWrite = st.st_mtim;
     e.attributes = quint8(attrs);
@@ -233,26 +246,18 @@ struct ListingBuilder {
           found.emplace_back(d - 2, entry(l, QString::fromLatin1(dot), dot, st, true, AttrDirectory, TreeListing::Dot));
         }
       }
-      eachFound(
-          qsizetype(entries.size()), pattern, wild, [&](qsizetype i) { return QStringView(entries[size_t(i)].name); },
-          [&](qsizetype i) { return QByteArrayView(entries[size_t(i)].host); },
-          [&](qsizetype i) -> const QString& { return w.aliasOf(hostDir, entries[size_t(i)].host); },
-          [&](qsizetype i) {
-            const Listed& e = entries[size_t(i)];
-            return w.host.visit(hostDir + '/' + e.host, &n, dirFd, e.host.constData());
-          },
-          [&](qsizetype i) {
-            if (taken[size_t(i)]) return true;
-            taken[size_t(i)] = true;
-            const Listed& e = entries[size_t(i)];
-            const quint32 attrs = attributesAt(n, w.drive, w.attrs, dirFd, e.host);
-            // What a walk of the disk would find and pass over stays in the listing, so that a
-            // plain name finds nothing in it rather than the next entry in line.
-            const bool masked = (n.isDir() && !(mask & AttrDirectory)) ||
-                                ((mask & (AttrHidden | AttrSystem)) != (AttrHidden | AttrSystem) && (attrs & special & ~mask));
-            found.emplace_back(i, entry(l, e.name, e.host, n.st, n.isDir(), attrs, masked ? TreeListing::Masked : 0));
-            return true;
-          });
+      eachFoundOnDisk(w, dirFd, hostDir, entries, pattern, wild, &n, [&](qsizetype i) {
+        if (taken[size_t(i)]) return true;
+        taken[size_t(i)] = true;
+        const Listed& e = entries[size_t(i)];
+        const quint32 attrs = attributesAt(n, w.drive, w.attrs, dirFd, e.host);
+        // What a walk of the disk would find and pass over stays in the listing, so that a
+        // plain name finds nothing in it rather than the next entry in line.
+        const bool masked = (n.isDir() && !(mask & AttrDirectory)) ||
+                            ((mask & (AttrHidden | AttrSystem)) != (AttrHidden | AttrSystem) && (attrs & special & ~mask));
+        found.emplace_back(i, entry(l, e.name, e.host, n.st, n.isDir(), attrs, masked ? TreeListing::Masked : 0));
+        return true;
+      });
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     TreeListing::Folder& f = l.folders_.back();
@@ -356,16 +361,8 @@ void walkHostTree(HostLookup& host, AttributeStore& attrs, const DriveInfo* driv
   walkFolder(w, fd, root.host, win, root.root);
 }
 
-namespace {
-
-void startListing(HostLookup* host, const TreeWalkFilter& filter, TreeListing* out) {
-  *out = TreeListing();
-  ListingBuilder::start(*out, host, filter);
-}
-
-}  // namespace
-
 void ListingBuilder::start(TreeListing& l, HostLookup* host, const TreeWalkFilter& filter) {
+  l = TreeListing();
   l.host_ = host;
   l.patterns_ = filter.patterns;
   l.matchMask_ = filter.matchMask;
@@ -380,7 +377,7 @@ void ListingBuilder::finish(TreeListing& l) {
 
 void listHostTree(HostLookup& host, AttributeStore& attrs, const DriveInfo* drive, const TreeWalkFilter& filter,
                   TreeVisitor& visitor, int fd, const Node& root, const QString& win, TreeListing* out) {
-  startListing(&host, filter, out);
+  ListingBuilder::start(*out, &host, filter);
   TreeWalkFilter all = filter;
   all.folderMask = AttrAnyFile;
   WalkState w{host, attrs, all, visitor, drive, {}, {}, false, out, -1, AttrDirectory, {}, {}};
@@ -391,7 +388,7 @@ void listHostTree(HostLookup& host, AttributeStore& attrs, const DriveInfo* driv
 }
 
 void listUnsearchable(const QString& win, TreeListing* out) {
-  startListing(nullptr, {}, out);
+  ListingBuilder::start(*out, nullptr, {});
   ListingBuilder::addFolder(*out, win, {}, -1, AttrDirectory);
   ListingBuilder::finish(*out);
 }
