@@ -218,8 +218,10 @@ WindowPreload::WindowPreload() {
                   const QStringList files = QDir(QStringLiteral(":/skin")).entryList({QStringLiteral("*.png")}, QDir::Files);
                   for (const QString& file : files) {
                     const QString name = file.chopped(4);
-                    // The 16-colour skin is drawn only on a machine set to 16 colours.
-                    if (!name.endsWith(QLatin1String("_16col"))) decoded.insert(name, decodeSkinPicture(name));
+                    // The 16-colour skin is drawn only on a machine set to 16 colours, the
+                    // drive icons only once the report's drive page is: both when asked for.
+                    if (!name.endsWith(QLatin1String("_16col")) && !name.startsWith(QLatin1String("Drive_")))
+                      decoded.insert(name, decodeSkinPicture(name));
                   }
                   return decoded;
                 }).share();
