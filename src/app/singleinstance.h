@@ -3,11 +3,8 @@
 // One Vantrel per machine: a second start on the same machine folder ends silently, while
 // two different machines may be worked on side by side. The guard is a lock file named
 // after the mutex "Vantrel by Kestrin" and the machine folder's real path; a lock left
-// behind by a crashed run is recognised as stale and taken over.
-#include <QLockFile>
+// behind by a crashed run is taken over.
 #include <QString>
-
-#include <memory>
 
 namespace vt {
 
@@ -18,6 +15,9 @@ class SingleInstance {
   // The lock lives in `lockFolder`, by default the user's runtime folder (or the temporary
   // folder where there is none).
   explicit SingleInstance(const QString& machineFolder, const QString& lockFolder = {});
+  ~SingleInstance();
+  SingleInstance(const SingleInstance&) = delete;
+  SingleInstance& operator=(const SingleInstance&) = delete;
   // Only a lock that another Vantrel holds means another copy runs; a lock that cannot
   // be made at all is Failed, with the reason in error().
   Result acquire();
@@ -27,7 +27,7 @@ class SingleInstance {
  private:
   QString path_;
   QString error_;
-  std::unique_ptr<QLockFile> lock_;
+  int fd_ = -1;  // holds the lock while open
 };
 
 }  // namespace vt

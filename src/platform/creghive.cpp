@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 // A hive is three parts:
@@ -63,8 +64,18 @@ void wr16(uchar* p, quint16 v) { qToLittleEndian(v, p); }
 void wr32(uchar* p, quint32 v) { qToLittleEndian(v, p); }
 
 quint32 dwordSum(const uchar* p, quint32 size) {
+  // Eight sums side by side, which the compiler turns into vector adds: every byte of a
+  // hive is summed at each start.
+  quint32 lanes[8] = {};
+  quint32 i = 0;
+  for (; i + sizeof lanes <= size; i += sizeof lanes) {
+    quint32 w[8];
+    std::memcpy(w, p + i, sizeof w);
+    for (int k = 0; k < 8; ++k) lanes[k] += qFromLittleEndian(w[k]);
+  }
   quint32 sum = 0;
-  for (quint32 i = 0; i + 4 <= size; i += 4) sum += rd32(p + i);
+  for (quint32 lane : lanes) sum += lane;
+  for (; i + 4 <= size; i += 4) sum += rd32(p + i);
   return sum;
 }
 
@@ -116,35 +127,69 @@ void unpackValues(const QByteArray& packed, int count, std::vector<RegValue>* ou
 // last characters are common, and comparing those in full would cost more than reading.
 bool namesRepeat(const std::vector<QByteArrayView>& names) {
   if (names.size() < 2) return false;
-  std::vector<std::pair<quint32, size_t>> hashes;
-  hashes.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i) {
+  auto hashOf = [](QByteArrayView name) {
     quint32 h = 2166136261u;
-    for (char c : names[i]) h = (h ^ ansiUpper(uchar(c))) * 16777619u;
-    hashes.emplace_back(h, i);
-  }
+    for (char c : name) h = (h ^ ansiUpper(uchar(c))) * 16777619u;
+    return h;
+  };
   constexpr size_t kCompareAll = 24;
-  if (names.size() >= kCompareAll) std::sort(hashes.begin(), hashes.end());
-  for (size_t i = 1; i < hashes.size(); ++i)
-    for (size_t j = i; j-- > 0;) {
-      if (hashes[j].first == hashes[i].first && ansiEqualNoCase(names[hashes[i].second], names[hashes[j].second])) return true;
-      if (names.size() >= kCompareAll && hashes[j].first != hashes[i].first) break;  // sorted: no equal hash further back
+  if (names.size() < kCompareAll) {
+    quint32 hashes[kCompareAll];
+    for (size_t i = 0; i < names.size(); ++i) {
+      hashes[i] = hashOf(names[i]);
+      for (size_t j = 0; j < i; ++j)
+        if (hashes[j] == hashes[i] && ansiEqualNoCase(names[i], names[j])) return true;
     }
+    return false;
+  }
+  // A key with thousands of sub-keys (file types, classes) is checked whenever it is first
+  // looked into: an open-addressed table of the hashes, at most half full, does it in one
+  // pass where sorting them would take several.
+  size_t size = 64;
+  while (size < 2 * names.size()) size *= 2;
+  struct Slot {
+    quint32 hash;
+    quint32 name;  // index + 1; 0 for an empty slot
+  };
+  std::vector<Slot> table(size, Slot{0, 0});
+  for (size_t i = 0; i < names.size(); ++i) {
+    const quint32 h = hashOf(names[i]);
+    for (size_t at = h & (size - 1);; at = (at + 1) & (size - 1)) {
+      Slot& slot = table[at];
+      if (slot.name == 0) {
+        slot = Slot{h, quint32(i + 1)};
+        break;
+      }
+      if (slot.hash == h && ansiEqualNoCase(names[i], names[slot.name - 1])) return true;
+    }
+  }
   return false;
 }
 
-class Reader {
+// Checks the whole file when it is read, then stays with the tree as the source of the
+// sub-keys nobody has asked for yet: they are built from the checked file when first
+// asked for, so a large registry costs at start only what checking it costs, and reading
+// them then cannot fail.
+class Reader : public SubkeySource, public std::enable_shared_from_this<Reader> {
  public:
   explicit Reader(const QByteArray& bytes)
       : bytes_(bytes), d_(reinterpret_cast<const uchar*>(bytes.constData())), size_(quint64(bytes.size())) {}
 
   bool read(RegKey& out);
   const QString& error() const { return error_; }
+  void addSubkeys(RegKey& key, quint32 firstChild) override;
 
  private:
   struct Entry {
     quint32 flags, parent, child, next;
     quint16 id, block;
+  };
+  // Every key record of the file, sorted by (block, id): looking one up is a binary search
+  // at worst, and the table costs 16 bytes a record however a hostile file numbers its ids.
+  struct Record {
+    quint32 key;  // block << 16 | id
+    bool claimed;
+    quint64 offset;
   };
 
   bool fail(const QString& message) {
@@ -155,9 +200,16 @@ class Reader {
   bool readBlocks();
   bool readEntry(quint32 offset, Entry* e);
   bool claimEntry(quint32 offset, const char* what);
-  // The key record the entry names, checked to hold its name; nullptr on failure.
+  // The record the entry names; nullptr when the file has none.
+  Record* recordOf(const Entry& e);
+  // The key record the entry names, checked to hold its name and claimed by it; nullptr
+  // on failure.
   const uchar* findRecord(quint32 entryOffset, const Entry& e);
-  bool loadValues(const uchar* record, const Entry& e, RegKey* key);
+  // Checks that the record's values lie within it; `end` receives where they end and
+  // `names`, when given, their names.
+  bool checkValues(const uchar* record, const Entry& e, quint32* end, std::vector<QByteArrayView>* names);
+  // Gives the checked record's values to `key`.
+  void loadValues(const uchar* record, const Entry& e, RegKey* key);
   // `length` bytes of the file from `at`, sharing its buffer; null when the file's bytes
   // are not a buffer of their own that a slice could keep alive.
   QByteArray slice(const uchar* at, quint32 length) {
@@ -176,18 +228,13 @@ class Reader {
   quint32 rgknSize_ = 0;
   quint32 rootOffset_ = 0;
   const uchar* rgkn_ = nullptr;
-  // Every key record of the file, sorted by (block, id): looking one up is a binary search,
-  // and the table costs 16 bytes a record however a hostile file numbers its ids.
-  struct Record {
-    quint32 key;  // block << 16 | id
-    bool claimed;
-    quint64 offset;
-  };
   std::vector<Record> records_;
-  std::vector<bool> entrySeen_;
+  // Where each block's records begin in records_; one more entry marks the end.
+  std::vector<size_t> blockStart_;
+  std::vector<bool> entrySeen_;  // while the file is checked
   // The names of every key share a few large buffers.
   ByteSlab slab_;
-  std::vector<QByteArrayView> names_;  // of one key's values, while it is read
+  std::vector<QByteArrayView> names_;  // of one key's values, while they are given to it
 };
 
 bool Reader::readHeader() {
@@ -217,6 +264,7 @@ bool Reader::readBlocks() {
   quint64 offset = rd32(d_ + 0x08);
   // A hostile block count must not make us reserve more than the file could hold.
   records_.reserve(size_t(qMin<quint64>(quint64(count) * kMaxKeysPerBlock, size_ / kKeyHeaderSize)));
+  blockStart_.reserve(size_t(count) + 1);
   for (int index = 0; index < count; ++index) {
     // Built only when something is wrong: formatting it for every block costs more than
     // reading the block.
@@ -231,6 +279,7 @@ bool Reader::readBlocks() {
       return fail(where() + QStringLiteral(": checksum is wrong"));
 
     const size_t firstRecord = records_.size();
+    blockStart_.push_back(firstRecord);
     quint32 pos = kBlockHeaderSize;
     while (pos < blockSize) {
       const quint32 left = blockSize - pos;
@@ -257,6 +306,7 @@ bool Reader::readBlocks() {
     if (twice != records_.end()) return fail(where() + QStringLiteral(": key id %1 appears twice").arg(twice->key & 0xFFFF));
     offset += blockSize;
   }
+  blockStart_.push_back(records_.size());
   return true;
 }
 
@@ -285,10 +335,20 @@ bool Reader::claimEntry(quint32 offset, const char* what) {
   return true;
 }
 
-const uchar* Reader::findRecord(quint32 entryOffset, const Entry& e) {
+Reader::Record* Reader::recordOf(const Entry& e) {
+  if (size_t(e.block) + 1 >= blockStart_.size()) return nullptr;
   const quint32 key = quint32(e.block) << 16 | e.id;
-  const auto it = std::lower_bound(records_.begin(), records_.end(), key, [](const Record& r, quint32 k) { return r.key < k; });
-  if (it == records_.end() || it->key != key) {
+  Record* first = records_.data() + blockStart_[e.block];
+  Record* last = records_.data() + blockStart_[size_t(e.block) + 1];
+  // Windows numbers a block's records 0, 1, 2, ...: the id is nearly always the position.
+  if (e.id < last - first && first[e.id].key == key) return first + e.id;
+  Record* at = std::lower_bound(first, last, key, [](const Record& r, quint32 k) { return r.key < k; });
+  return at != last && at->key == key ? at : nullptr;
+}
+
+const uchar* Reader::findRecord(quint32 entryOffset, const Entry& e) {
+  Record* it = recordOf(e);
+  if (!it) {
     fail(QStringLiteral("key entry %1 names key id %2 in block %3, which does not exist")
              .arg(hex(entryOffset))
              .arg(e.id)
@@ -316,36 +376,43 @@ QByteArrayView recordName(const uchar* r) {
   return QByteArrayView(reinterpret_cast<const char*>(r + kKeyHeaderSize), rd16(r + 0x0C));
 }
 
-bool Reader::loadValues(const uchar* r, const Entry& e, RegKey* key) {
+bool Reader::checkValues(const uchar* r, const Entry& e, quint32* end, std::vector<QByteArrayView>* names) {
   const quint32 used = rd32(r + 0x08);
   const int valueCount = rd16(r + 0x0E);
-  const quint32 first = kKeyHeaderSize + rd16(r + 0x0C);
-  quint32 pos = first;
-  names_.clear();
+  quint32 pos = kKeyHeaderSize + rd16(r + 0x0C);
   for (int i = 0; i < valueCount; ++i) {
     const uchar* v = r + pos;
     if (used - pos < kValueHeaderSize || used - pos - kValueHeaderSize < quint32(rd16(v + 0x08)) + rd16(v + 0x0A))
       return fail(
           QStringLiteral("key record (id %1, block %2): value %3 runs past the end of the record").arg(e.id).arg(e.block).arg(i));
     const quint32 nameLength = rd16(v + 0x08);
-    names_.push_back(QByteArrayView(reinterpret_cast<const char*>(v + kValueHeaderSize), nameLength));
+    if (names) names->push_back(QByteArrayView(reinterpret_cast<const char*>(v + kValueHeaderSize), nameLength));
     pos += kValueHeaderSize + nameLength + rd16(v + 0x0A);
   }
-  if (valueCount == 0) return true;
+  *end = pos;
+  return true;
+}
+
+void Reader::loadValues(const uchar* r, const Entry& e, RegKey* key) {
+  const int valueCount = rd16(r + 0x0E);
+  if (valueCount == 0) return;
+  const quint32 first = kKeyHeaderSize + rd16(r + 0x0C);
+  quint32 end = first;
+  names_.clear();
+  if (!checkValues(r, e, &end, &names_)) return;
   // Kept packed, as a slice of the file's own bytes, unless the file repeats a name (or a
   // key: a twin merged into its sibling already holds the sibling's values): then the values
   // are added one by one, so that the later replaces the earlier as in any other key.
-  QByteArray packed = slice(r + first, pos - first);
+  QByteArray packed = slice(r + first, end - first);
   if (packed.isNull() || key->valueCount() > 0 || namesRepeat(names_)) {
     std::vector<RegValue> values;
-    unpackValues(packed.isNull() ? QByteArray(reinterpret_cast<const char*>(r + first), pos - first) : packed, valueCount,
+    unpackValues(packed.isNull() ? QByteArray(reinterpret_cast<const char*>(r + first), end - first) : packed, valueCount,
                  &values);
     key->reserveValues(valueCount);
     for (RegValue& v : values) key->adoptValue(std::move(v.name), v.type, std::move(v.data));
-    return true;
+    return;
   }
   key->adoptPackedValues(std::move(packed), valueCount, &unpackValues);
-  return true;
 }
 
 bool Reader::read(RegKey& out) {
@@ -355,18 +422,21 @@ bool Reader::read(RegKey& out) {
   if (!readEntry(rootOffset_, &root) || !claimEntry(rootOffset_, "root")) return false;
   // Windows 9x gives the root entry no record (id 0xFFFF); should one be there, its
   // values belong to the root and its name means nothing.
+  const uchar* rootRecord = nullptr;
+  quint32 end = 0;
   if (root.id != kNoId && root.block != kNoId) {
-    const uchar* r = findRecord(rootOffset_, root);
-    if (!r || !loadValues(r, root, &out)) return false;
+    rootRecord = findRecord(rootOffset_, root);
+    if (!rootRecord || !checkValues(rootRecord, root, &end, nullptr)) return false;
   }
 
+  // The whole tree is checked in the order it is built in, so that damage is reported the
+  // same way wherever it lies.
   struct Pending {
     quint32 offset;
     quint32 firstChild;
-    RegKey* key;
     int depth;
   };
-  std::vector<Pending> stack{{rootOffset_, root.child, &out, 0}};
+  std::vector<Pending> stack{{rootOffset_, root.child, 0}};
   struct Child {
     quint32 offset;
     Entry entry;
@@ -378,7 +448,6 @@ bool Reader::read(RegKey& out) {
     stack.pop_back();
     const char* link = "first-child";
     children.clear();
-    names_.clear();
     for (quint32 at = p.firstChild; at != kNoOffset;) {
       Entry e;
       if (!readEntry(at, &e) || !claimEntry(at, link)) return false;
@@ -390,24 +459,55 @@ bool Reader::read(RegKey& out) {
       const uchar* r = findRecord(at, e);
       if (!r) return false;
       children.push_back({at, e, r});
-      names_.push_back(recordName(r));
       at = e.next;
     }
-    // Windows never writes two siblings whose names differ only in case; should a
-    // hive hold them, they merge into one key rather than one hiding the other.
-    const bool merge = namesRepeat(names_);
-    p.key->reserveSubkeys(int(children.size()));
     for (const Child& c : children) {
-      const QByteArray name = slab_.copy(recordName(c.record));
-      RegKey* sub = merge ? p.key->adoptSubkey(name) : p.key->adoptNewSubkey(name);
-      if (!loadValues(c.record, c.entry, sub)) return false;
+      if (!checkValues(c.record, c.entry, &end, nullptr)) return false;
       if (c.entry.child != kNoOffset) {
         if (p.depth + 1 >= kMaxDepth) return fail(QStringLiteral("key tree is deeper than %1 levels").arg(kMaxDepth));
-        stack.push_back({c.offset, c.entry.child, sub, p.depth + 1});
+        stack.push_back({c.offset, c.entry.child, p.depth + 1});
       }
     }
   }
+  entrySeen_ = {};
+
+  if (rootRecord) loadValues(rootRecord, root, &out);
+  if (root.child != kNoOffset) out.deferSubkeys(shared_from_this(), root.child);
   return true;
+}
+
+void Reader::addSubkeys(RegKey& key, quint32 firstChild) {
+  struct Child {
+    Entry entry;
+    const uchar* record;
+  };
+  std::vector<Child> children;
+  std::vector<QByteArrayView> names;
+  for (quint32 at = firstChild; at != kNoOffset;) {
+    Entry e;
+    const Record* record = readEntry(at, &e) ? recordOf(e) : nullptr;
+    if (!record) break;  // the file was checked: this cannot happen
+    const uchar* r = d_ + record->offset;
+    children.push_back({e, r});
+    names.push_back(recordName(r));
+    at = e.next;
+  }
+  // Windows never writes two siblings whose names differ only in case; should a hive hold
+  // them, they merge into one key rather than one hiding the other. A key that has sub-keys
+  // already is such a twin, and its sibling's sub-keys join them.
+  const bool merge = key.subkeyCount() > 0 || namesRepeat(names);
+  key.reserveSubkeys(int(children.size()));
+  for (const Child& c : children) {
+    const QByteArray name = slab_.copy(recordName(c.record));
+    const int before = key.subkeyCount();
+    RegKey* sub = merge ? key.adoptSubkey(name) : key.adoptNewSubkey(name);
+    loadValues(c.record, c.entry, sub);
+    if (c.entry.child == kNoOffset) continue;
+    if (key.subkeyCount() == before)
+      addSubkeys(*sub, c.entry.child);  // the twin's own sub-keys are built first, by its subkeyCount
+    else
+      sub->deferSubkeys(shared_from_this(), c.entry.child);
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -530,9 +630,9 @@ ValueUnpacker unpacker() { return &unpackValues; }
 
 bool readHive(const QByteArray& bytes, RegKey& root, QString* error) {
   RegKey tree;
-  Reader reader(bytes);
-  if (!reader.read(tree)) {
-    if (error) *error = reader.error();
+  const auto reader = std::make_shared<Reader>(bytes);
+  if (!reader->read(tree)) {
+    if (error) *error = reader->error();
     return false;
   }
   root.takeContentsOf(tree);

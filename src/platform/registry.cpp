@@ -58,12 +58,30 @@ const RegKey* RegKey::top() const {
 
 void RegKey::touch() { ++const_cast<RegKey*>(top())->generation_; }
 
+void RegKey::deferSubkeys(std::shared_ptr<SubkeySource> source, quint32 token) {
+  deferred_ = std::move(source);
+  deferredToken_ = token;
+}
+
+void RegKey::expandNow() const {
+  auto* self = const_cast<RegKey*>(this);
+  // Taken first, so that the source's own calls on this key do not come back here.
+  const std::shared_ptr<SubkeySource> source = std::move(deferred_);
+  deferred_.reset();
+  RegKey* top = const_cast<RegKey*>(self->top());
+  const quint64 generation = top->generation_;
+  source->addSubkeys(*self, deferredToken_);
+  top->generation_ = generation;
+}
+
 RegKey* RegKey::subkey(int index) const {
+  expand();
   if (index < 0 || index >= int(subkeys_.size())) return nullptr;
   return subkeys_[size_t(index)].get();
 }
 
 RegKey* RegKey::findSubkey(QByteArrayView name) const {
+  expand();
   if (int(subkeys_.size()) >= kIndexThreshold) {
     // Built when first needed: a registry being read adds thousands of sub-keys to keys
     // nobody may look into.
@@ -97,6 +115,7 @@ RegKey* RegKey::adoptSubkey(QByteArray name) {
 }
 
 RegKey* RegKey::appendSubkey(QByteArray name) {
+  expand();
   subkeys_.push_back(std::make_unique<RegKey>(std::move(name), this));
   RegKey* k = subkeys_.back().get();
   if (index_) index_->insert(ansiUpper(k->name_), k);
@@ -106,7 +125,10 @@ RegKey* RegKey::appendSubkey(QByteArray name) {
 
 RegKey* RegKey::adoptNewSubkey(QByteArray name) { return appendSubkey(std::move(name)); }
 
-void RegKey::reserveSubkeys(int count) { subkeys_.reserve(subkeys_.size() + size_t(std::max(count, 0))); }
+void RegKey::reserveSubkeys(int count) {
+  expand();
+  subkeys_.reserve(subkeys_.size() + size_t(std::max(count, 0)));
+}
 
 // Keeps the name index right after `child` left subkeys_. A bulk clean-up deletes hundreds
 // of file types from one key, so the index is mended rather than built again each time.
@@ -122,6 +144,7 @@ void RegKey::unindex(const RegKey* child) {
 }
 
 bool RegKey::removeSubkey(QByteArrayView name) {
+  expand();
   auto it = std::find_if(subkeys_.begin(), subkeys_.end(), [&](const auto& k) { return ansiEqualNoCase(k->name_, name); });
   if (it == subkeys_.end()) return false;
   std::unique_ptr<RegKey> gone = std::move(*it);
@@ -132,6 +155,7 @@ bool RegKey::removeSubkey(QByteArrayView name) {
 }
 
 std::unique_ptr<RegKey> RegKey::detachSubkey(const RegKey* child, int* position) {
+  expand();
   auto it = std::find_if(subkeys_.begin(), subkeys_.end(), [&](const auto& k) { return k.get() == child; });
   if (it == subkeys_.end()) return nullptr;
   if (position) *position = int(it - subkeys_.begin());
@@ -144,6 +168,7 @@ std::unique_ptr<RegKey> RegKey::detachSubkey(const RegKey* child, int* position)
 }
 
 void RegKey::insertSubkey(std::unique_ptr<RegKey> child, int position) {
+  expand();
   position = std::clamp(position, 0, int(subkeys_.size()));
   child->parent_ = this;
   subkeys_.insert(subkeys_.begin() + position, std::move(child));
@@ -153,6 +178,9 @@ void RegKey::insertSubkey(std::unique_ptr<RegKey> child, int position) {
 
 void RegKey::takeContentsOf(RegKey& other) {
   subkeys_ = std::move(other.subkeys_);
+  deferred_ = std::move(other.deferred_);
+  deferredToken_ = other.deferredToken_;
+  other.deferred_.reset();
   values_ = std::move(other.values_);
   packed_ = std::move(other.packed_);
   packedCount_ = other.packedCount_;
@@ -171,6 +199,7 @@ void RegKey::takeContentsOf(RegKey& other) {
 
 void RegKey::clear() {
   subkeys_.clear();
+  deferred_.reset();
   values_.clear();
   packed_ = QByteArray();
   index_.reset();

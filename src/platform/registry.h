@@ -49,6 +49,17 @@ class ByteSlab {
   qsizetype used_ = 0;
 };
 
+class RegKey;
+
+// For readers that add a key's sub-keys only when something first asks for them: at start
+// a large registry is validated whole, but most of its keys are never looked at.
+class SubkeySource {
+ public:
+  virtual ~SubkeySource() = default;
+  // Adds the sub-keys `token` stands for to `key`, as the reader found them.
+  virtual void addSubkeys(RegKey& key, quint32 token) = 0;
+};
+
 class RegKey {
  public:
   explicit RegKey(QByteArray name = {}, RegKey* parent = nullptr);
@@ -59,7 +70,10 @@ class RegKey {
   RegKey* parent() const { return parent_; }
 
   // Sub-keys, in stored order.
-  int subkeyCount() const { return int(subkeys_.size()); }
+  int subkeyCount() const {
+    expand();
+    return int(subkeys_.size());
+  }
   RegKey* subkey(int index) const;
   RegKey* findSubkey(QByteArrayView name) const;
   // Returns the existing sub-key of that name (any case) or appends a new one.
@@ -71,6 +85,9 @@ class RegKey {
   // without looking.
   RegKey* adoptNewSubkey(QByteArray name);
   void reserveSubkeys(int count);
+  // For readers: the key's sub-keys are added by `source` when first asked for. The key must
+  // hold no sub-keys yet. Adding them is no change of the tree (its generation stays).
+  void deferSubkeys(std::shared_ptr<SubkeySource> source, quint32 token);
   // Takes a sub-key with its sub-tree out of this key; `position` receives where it stood,
   // so that insertSubkey can put it back exactly. nullptr when `child` is not a sub-key.
   std::unique_ptr<RegKey> detachSubkey(const RegKey* child, int* position = nullptr);
@@ -144,10 +161,16 @@ class RegKey {
     if (!packed_.isNull()) unpackNow();
   }
   void unpackNow() const;
+  void expand() const {
+    if (deferred_) expandNow();
+  }
+  void expandNow() const;
 
   QByteArray name_;
   RegKey* parent_;
-  std::vector<std::unique_ptr<RegKey>> subkeys_;
+  mutable std::vector<std::unique_ptr<RegKey>> subkeys_;
+  mutable std::shared_ptr<SubkeySource> deferred_;
+  mutable quint32 deferredToken_ = 0;
   // Filled from packed_ when first asked for; unpacking changes nothing anyone can see.
   mutable std::vector<RegValue> values_;
   mutable QByteArray packed_;

@@ -41,21 +41,6 @@ QByteArray toAnsi(QStringView text) {
   return out;
 }
 
-unsigned char ansiUpper(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return c - 0x20;
-  if (c < 0x80) return c;
-  // Windows-1252 letters outside ASCII: the accented block pairs at 0x20 apart
-  // (0xF7 is the division sign), plus the three pairs in 0x8A..0x9F and y-diaeresis.
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-  switch (c) {
-    case 0x9A: return 0x8A;
-    case 0x9C: return 0x8C;
-    case 0x9E: return 0x8E;
-    case 0xFF: return 0x9F;
-    default: return c;
-  }
-}
-
 QByteArray ansiUpper(QByteArrayView s) {
   QByteArray out(s.size(), Qt::Uninitialized);
   for (qsizetype i = 0; i < s.size(); ++i) out[i] = char(ansiUpper(uchar(s[i])));

@@ -14,7 +14,32 @@ QString fromAnsi(QByteArrayView bytes);
 // Characters without a Windows-1252 code become '?', as WideCharToMultiByte does.
 QByteArray toAnsi(QStringView text);
 
-unsigned char ansiUpper(unsigned char c);
+namespace detail {
+constexpr unsigned char ansiUpperOf(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c < 0x80) return c;
+  // Windows-1252 letters outside ASCII: the accented block pairs at 0x20 apart
+  // (0xF7 is the division sign), plus the three pairs in 0x8A..0x9F and y-diaeresis.
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  switch (c) {
+    case 0x9A: return 0x8A;
+    case 0x9C: return 0x8C;
+    case 0x9E: return 0x8E;
+    case 0xFF: return 0x9F;
+    default: return c;
+  }
+}
+struct AnsiUpperTable {
+  unsigned char of[256];
+  constexpr AnsiUpperTable() : of() {
+    for (int c = 0; c < 256; ++c) of[c] = ansiUpperOf((unsigned char)c);
+  }
+};
+inline constexpr AnsiUpperTable kAnsiUpper;
+}  // namespace detail
+
+// A table, since registry and file names are compared byte by byte by the million.
+inline unsigned char ansiUpper(unsigned char c) { return detail::kAnsiUpper.of[c]; }
 QByteArray ansiUpper(QByteArrayView s);
 bool ansiEqualNoCase(QByteArrayView a, QByteArrayView b);
 bool ansiStartsWithNoCase(QByteArrayView s, QByteArrayView prefix);

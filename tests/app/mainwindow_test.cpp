@@ -431,6 +431,19 @@ TEST(SingleInstance, OneVantrelPerMachineFolder) {
   EXPECT_EQ(second.acquire(), SingleInstance::HeldByAnother);
   EXPECT_EQ(other.acquire(), SingleInstance::Acquired);
   EXPECT_TRUE(first.lockPath().contains(QLatin1String("Vantrel by Kestrin")));
+  // A lock file whose Vantrel has gone, crashed or ended, is taken over.
+  QTemporaryDir c;
+  const QString left = SingleInstance(c.path()).lockPath();
+  QFile crashed(left);
+  ASSERT_TRUE(crashed.open(QIODevice::WriteOnly) && crashed.write("4711\nvantrel\n") > 0);
+  crashed.close();
+  {
+    SingleInstance again(c.path());
+    EXPECT_EQ(again.acquire(), SingleInstance::Acquired);
+  }
+  EXPECT_FALSE(QFile::exists(left));
+  SingleInstance after(c.path());
+  EXPECT_EQ(after.acquire(), SingleInstance::Acquired);
 }
 
 TEST(Install, HelpTopicsArePutIntoTheProgramDirectoryButNeverOverwritten) {

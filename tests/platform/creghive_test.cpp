@@ -265,10 +265,16 @@ TEST(CregRead, KeysReadPackedBehaveAsKeysAndWriteBackTheSame) {
     tree.createPath("Soft\\Other")->setValue("kept", RegDword, QByteArray(4, '\x01'));
     tree.createPath("Soft\\KeyA")->setValue("a", RegSz, "1");
     tree.createPath("Soft\\KeyB")->setValue("b", RegSz, "2");
+    tree.createPath("Soft\\KeyA\\SubA");
+    tree.createPath("Soft\\KeyB\\SubB\\Deeper");
     QByteArray file = creg::writeHive(tree);
 
     RegKey back;
     ASSERT_TRUE(creg::readHive(file, back, nullptr));
+    // Keys are built as they are first looked into; that changes nothing anyone could save.
+    const quint64 unchanged = back.generation();
+    EXPECT_NE(back.findPath("Soft\\KeyB\\SubB\\Deeper"), nullptr);
+    EXPECT_EQ(back.generation(), unchanged);
     EXPECT_EQ(back.findPath("Soft\\Many")->valueCount(), count);
     EXPECT_EQ(creg::writeHive(back), file);
     // An export passes through the values and leaves them packed.
@@ -304,6 +310,10 @@ TEST(CregRead, KeysReadPackedBehaveAsKeysAndWriteBackTheSame) {
     ASSERT_EQ(twice.findPath("Soft")->subkeyCount(), 3);
     EXPECT_EQ(twice.findPath("Soft\\KeyA")->valueCount(), 2);
     EXPECT_EQ(twice.findPath("Soft\\KeyA")->findValue("b")->data, "2");
+    // The twins' sub-keys join too, each with its own sub-tree.
+    EXPECT_EQ(twice.findPath("Soft\\KeyA")->subkeyCount(), 2);
+    EXPECT_NE(twice.findPath("Soft\\KeyA\\SubA"), nullptr);
+    EXPECT_NE(twice.findPath("Soft\\keya\\SubB\\Deeper"), nullptr);
   }
 }
 
