@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 // A hive is three parts:
@@ -125,13 +126,15 @@ void unpackValues(const QByteArray& packed, int count, std::vector<RegValue>* ou
 // Whether two of the names are the same to Windows (any case). Names are compared only
 // where their case-blind hashes agree: generated names of one length that differ in their
 // last characters are common, and comparing those in full would cost more than reading.
+quint32 caseBlindHash(QByteArrayView name) {
+  quint32 h = 2166136261u;
+  for (char c : name) h = (h ^ ansiUpper(uchar(c))) * 16777619u;
+  return h;
+}
+
 bool namesRepeat(const std::vector<QByteArrayView>& names) {
   if (names.size() < 2) return false;
-  auto hashOf = [](QByteArrayView name) {
-    quint32 h = 2166136261u;
-    for (char c : name) h = (h ^ ansiUpper(uchar(c))) * 16777619u;
-    return h;
-  };
+  const auto hashOf = caseBlindHash;
   constexpr size_t kCompareAll = 24;
   if (names.size() < kCompareAll) {
     quint32 hashes[kCompareAll];
@@ -178,6 +181,7 @@ class Reader : public SubkeySource, public std::enable_shared_from_this<Reader> 
   bool read(RegKey& out);
   const QString& error() const { return error_; }
   void addSubkeys(RegKey& key, quint32 firstChild) override;
+  RegKey* findSubkey(RegKey& key, quint32 firstChild, QByteArrayView name) override;
 
  private:
   struct Entry {
@@ -235,6 +239,13 @@ class Reader : public SubkeySource, public std::enable_shared_from_this<Reader> 
   // The names of every key share a few large buffers.
   ByteSlab slab_;
   std::vector<QByteArrayView> names_;  // of one key's values, while they are given to it
+  // For a deferred key that was looked into by name: its sub-keys' entries by the case-blind
+  // hash of their names, and those of them made so far.
+  struct Lookup {
+    std::vector<std::pair<quint32, quint32>> byHash;  // (hash, entry offset), sorted
+    std::vector<std::pair<quint32, RegKey*>> made;    // (entry offset, key)
+  };
+  std::unordered_map<quint32, Lookup> lookups_;  // by the deferred key's first child
 };
 
 bool Reader::readHeader() {
@@ -476,8 +487,68 @@ bool Reader::read(RegKey& out) {
   return true;
 }
 
+RegKey* Reader::findSubkey(RegKey& key, quint32 firstChild, QByteArrayView name) {
+  // A few sub-keys are built at once; so are twins, which must merge.
+  constexpr size_t kLookUpOne = 24;
+  auto all = [&] {
+    lookups_.erase(firstChild);
+    (void)key.subkeyCount();  // builds them all
+    return key.findSubkey(name);
+  };
+  auto it = lookups_.find(firstChild);
+  if (it == lookups_.end()) {
+    Lookup lookup;
+    for (quint32 at = firstChild; at != kNoOffset;) {
+      Entry e;
+      const Record* record = readEntry(at, &e) ? recordOf(e) : nullptr;
+      if (!record) break;  // the file was checked: this cannot happen
+      lookup.byHash.emplace_back(caseBlindHash(recordName(d_ + record->offset)), at);
+      at = e.next;
+    }
+    if (lookup.byHash.size() < kLookUpOne) return all();
+    std::sort(lookup.byHash.begin(), lookup.byHash.end());
+    for (size_t i = 1; i < lookup.byHash.size(); ++i)
+      if (lookup.byHash[i].first == lookup.byHash[i - 1].first) {
+        std::vector<QByteArrayView> names;
+        for (size_t j = i - 1; j < lookup.byHash.size() && lookup.byHash[j].first == lookup.byHash[i].first; ++j) {
+          Entry e;
+          readEntry(lookup.byHash[j].second, &e);
+          names.push_back(recordName(d_ + recordOf(e)->offset));
+        }
+        if (namesRepeat(names)) return all();
+      }
+    it = lookups_.emplace(firstChild, std::move(lookup)).first;
+  }
+  Lookup& lookup = it->second;
+  const quint32 hash = caseBlindHash(name);
+  for (auto at = std::lower_bound(lookup.byHash.begin(), lookup.byHash.end(), std::pair(hash, quint32(0)));
+       at != lookup.byHash.end() && at->first == hash; ++at) {
+    for (const auto& [offset, made] : lookup.made)
+      if (offset == at->second) return made;
+    Entry e;
+    readEntry(at->second, &e);
+    const uchar* r = d_ + recordOf(e)->offset;
+    if (!ansiEqualNoCase(recordName(r), name)) continue;
+    RegKey* sub = appendFound(key, slab_.copy(recordName(r)));
+    loadValues(r, e, sub);
+    if (e.child != kNoOffset) sub->deferSubkeys(shared_from_this(), e.child);
+    lookup.made.emplace_back(at->second, sub);
+    return sub;
+  }
+  return nullptr;
+}
+
 void Reader::addSubkeys(RegKey& key, quint32 firstChild) {
+  // Keys findSubkey made already go back in their places, as they are.
+  std::vector<std::unique_ptr<RegKey>> found;
+  std::vector<std::pair<quint32, RegKey*>> made;
+  if (auto it = lookups_.find(firstChild); it != lookups_.end()) {
+    found = takeFound(key);
+    made = std::move(it->second.made);
+    lookups_.erase(it);
+  }
   struct Child {
+    quint32 offset;
     Entry entry;
     const uchar* record;
   };
@@ -488,7 +559,7 @@ void Reader::addSubkeys(RegKey& key, quint32 firstChild) {
     const Record* record = readEntry(at, &e) ? recordOf(e) : nullptr;
     if (!record) break;  // the file was checked: this cannot happen
     const uchar* r = d_ + record->offset;
-    children.push_back({e, r});
+    children.push_back({at, e, r});
     names.push_back(recordName(r));
     at = e.next;
   }
@@ -498,6 +569,16 @@ void Reader::addSubkeys(RegKey& key, quint32 firstChild) {
   const bool merge = key.subkeyCount() > 0 || namesRepeat(names);
   key.reserveSubkeys(int(children.size()));
   for (const Child& c : children) {
+    if (!made.empty()) {
+      const auto m = std::find_if(made.begin(), made.end(), [&](const auto& x) { return x.first == c.offset; });
+      if (m != made.end()) {
+        const auto f = std::find_if(found.begin(), found.end(), [&](const auto& k) { return k.get() == m->second; });
+        putBack(key, std::move(*f));
+        found.erase(f);
+        made.erase(m);
+        continue;
+      }
+    }
     const QByteArray name = slab_.copy(recordName(c.record));
     const int before = key.subkeyCount();
     RegKey* sub = merge ? key.adoptSubkey(name) : key.adoptNewSubkey(name);

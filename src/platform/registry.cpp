@@ -74,6 +74,24 @@ void RegKey::expandNow() const {
   top->generation_ = generation;
 }
 
+RegKey* SubkeySource::appendFound(RegKey& key, QByteArray name) {
+  key.subkeys_.push_back(std::make_unique<RegKey>(std::move(name), &key));
+  return key.subkeys_.back().get();
+}
+
+std::vector<std::unique_ptr<RegKey>> SubkeySource::takeFound(RegKey& key) {
+  std::vector<std::unique_ptr<RegKey>> found = std::move(key.subkeys_);
+  key.subkeys_.clear();
+  key.index_.reset();
+  return found;
+}
+
+RegKey* SubkeySource::putBack(RegKey& key, std::unique_ptr<RegKey> found) {
+  found->parent_ = &key;
+  key.subkeys_.push_back(std::move(found));
+  return key.subkeys_.back().get();
+}
+
 RegKey* RegKey::subkey(int index) const {
   expand();
   if (index < 0 || index >= int(subkeys_.size())) return nullptr;
@@ -81,7 +99,15 @@ RegKey* RegKey::subkey(int index) const {
 }
 
 RegKey* RegKey::findSubkey(QByteArrayView name) const {
-  expand();
+  if (deferred_) {
+    // Looking one key up among thousands (a file type, a class) need not build the others.
+    const std::shared_ptr<SubkeySource> source = deferred_;  // the call may drop it
+    RegKey* top = const_cast<RegKey*>(this->top());
+    const quint64 generation = top->generation_;
+    RegKey* found = source->findSubkey(*const_cast<RegKey*>(this), deferredToken_, name);
+    top->generation_ = generation;
+    return found;
+  }
   if (int(subkeys_.size()) >= kIndexThreshold) {
     // Built when first needed: a registry being read adds thousands of sub-keys to keys
     // nobody may look into.

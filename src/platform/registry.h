@@ -56,8 +56,19 @@ class RegKey;
 class SubkeySource {
  public:
   virtual ~SubkeySource() = default;
-  // Adds the sub-keys `token` stands for to `key`, as the reader found them.
+  // Adds the sub-keys `token` stands for to `key`, as the reader found them. Those that
+  // findSubkey made already are in `key`: takeFound hands them over, to be put back in
+  // their places with putBack.
   virtual void addSubkeys(RegKey& key, quint32 token) = 0;
+  // The one sub-key of that name (any case) among those `token` stands for; nullptr when
+  // there is none. A source may make just that key (appendFound) or all of them.
+  virtual RegKey* findSubkey(RegKey& key, quint32 token, QByteArrayView name) = 0;
+
+ protected:
+  // For a key whose sub-keys are still deferred: adds one that was looked up.
+  static RegKey* appendFound(RegKey& key, QByteArray name);
+  static std::vector<std::unique_ptr<RegKey>> takeFound(RegKey& key);
+  static RegKey* putBack(RegKey& key, std::unique_ptr<RegKey> found);
 };
 
 class RegKey {
@@ -149,6 +160,7 @@ class RegKey {
   quint64 generation() const { return top()->generation_; }
 
  private:
+  friend class SubkeySource;
   const RegKey* top() const;
   void touch();
   void rebuildIndex();

@@ -317,6 +317,43 @@ TEST(CregRead, KeysReadPackedBehaveAsKeysAndWriteBackTheSame) {
   }
 }
 
+// Looking one key up among many builds only that one; whatever is asked next, the tree is
+// the one the file holds, with the keys handed out earlier in their places.
+TEST(CregRead, KeysLookedUpOneByOneJoinTheirSiblingsInStoredOrder) {
+  RegKey tree;
+  RegKey* many = tree.createPath("Classes");
+  for (int i = 0; i < 40; ++i) many->addSubkey(".x" + QByteArray::number(i))->setValue("", RegSz, "t" + QByteArray::number(i));
+  many->findSubkey(".x30")->createPath("shell\\open");
+  const QByteArray file = creg::writeHive(tree);
+  const std::function<void(RegKey&)> asks[] = {
+      [](RegKey& k) { EXPECT_EQ(k.subkeyCount(), 40); },
+      [](RegKey& k) { EXPECT_NE(k.addSubkey(".new"), nullptr); },
+      [](RegKey& k) { EXPECT_TRUE(k.removeSubkey(".X31")); },
+      [](RegKey& k) { EXPECT_EQ(k.findSubkey(".missing"), nullptr); },
+  };
+  for (const auto& ask : asks) {
+    RegKey back;
+    ASSERT_TRUE(creg::readHive(file, back, nullptr));
+    const quint64 unchanged = back.generation();
+    RegKey* classes = back.findSubkey("CLASSES");
+    RegKey* x30 = back.findPath("classes\\.X30");
+    RegKey* x5 = classes->findSubkey(".x5");
+    ASSERT_TRUE(x30 && x5);
+    EXPECT_EQ(x30, classes->findSubkey(".x30"));
+    EXPECT_EQ(x5->findValue("")->data, "t5");
+    EXPECT_NE(back.findPath("Classes\\.x30\\Shell\\Open"), nullptr);
+    EXPECT_EQ(back.generation(), unchanged);
+    ask(*classes);
+    EXPECT_EQ(classes->subkey(5), x5);
+    EXPECT_EQ(classes->subkey(30), x30);
+    EXPECT_EQ(classes->subkey(0)->name(), ".x0");
+  }
+  RegKey untouched;
+  ASSERT_TRUE(creg::readHive(file, untouched, nullptr));
+  untouched.findPath("Classes\\.x7");
+  EXPECT_EQ(creg::writeHive(untouched), file);
+}
+
 TEST(CregWrite, EmptyAndValueOnlyRootsRoundTrip) {
   for (bool withValue : {false, true}) {
     RegKey tree, back;
