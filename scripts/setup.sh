@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   qt6-multimedia-dev
-  libssl-dev  # SHA-256 of the backup sets' registry exports
+  libssl-dev libssl3  # SHA-256 of the backup sets' registry exports (libcrypto, loaded when first used)
   qt6-translations-l10n  # Qt's own dialog texts in German
   # The multimedia test plays WAV and AVI through GStreamer, MIDI through its fluidsynth
   # element with a General MIDI sound font.
