@@ -18,6 +18,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
+  // Keys looked up by name before anything else builds their siblings must end up where the
+  // file has them: a second reading, asked for the names the first one holds, is the same.
+  RegKey looked;
+  FUZZ_CHECK(creg::readHive(bytes, looked, &why), why.toStdString());
+  for (int i = 0; i < root.subkeyCount(); ++i) {
+    const RegKey* top = root.subkey(i);
+    RegKey* found = looked.findSubkey(top->name());
+    FUZZ_CHECK(found != nullptr);
+    for (int j = 0; j < top->subkeyCount(); j += 7) FUZZ_CHECK(found->findSubkey(top->subkey(j)->name()) != nullptr);
+  }
+  FUZZ_CHECK(fuzz::treeDifference(root, looked).empty(), fuzz::treeDifference(root, looked));
+
   const QByteArray written = creg::writeHive(root, &why);
   if (written.isEmpty()) {
     FUZZ_CHECK(!why.isEmpty());  // a key too large for the format: said, not dropped

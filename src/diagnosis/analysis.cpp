@@ -253,7 +253,10 @@ void Analysis::missingFonts(QStringList& found) {
       present = isFile(text);
     } else {
       for (const QString& folder : {folders_.fonts, folders_.windows, folders_.system})
-        if (!folder.isEmpty() && isFile(folder + QLatin1Char('\\') + text)) present = true;
+        if (!folder.isEmpty() && isFile(folder + QLatin1Char('\\') + text)) {
+          present = true;
+          break;
+        }
     }
     if (!present) found << name;
   }

@@ -4,6 +4,7 @@
 #include "platform/atomicfile.h"
 #include "platform/attributestore.h"
 #include "platform/drivespace.h"
+#include "platform/hugepages.h"
 #include "platform/hostlookup.h"
 #include "platform/imagedrive.h"
 #include "platform/shortname.h"
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <ctime>
 #include <unistd.h>
@@ -56,16 +56,6 @@ bool setHostMtime(const QByteArray& path, const struct timespec& mtime) {
   times[0].tv_nsec = UTIME_OMIT;
   times[1] = mtime;
   return ::utimensat(AT_FDCWD, path.constData(), times, 0) == 0;
-}
-
-// A buffer of many megabytes (a registry file) is filled page by page, and each page's
-// first touch costs a fault; in pages of 2 MiB that is a five-hundredth of the faults.
-void adviseHugePages(QByteArray& buffer) {
-  constexpr quintptr kHuge = 2 << 20;
-  if (buffer.size() < qsizetype(2 * kHuge)) return;
-  const auto begin = (reinterpret_cast<quintptr>(buffer.data()) + kHuge - 1) & ~(kHuge - 1);
-  const auto end = (reinterpret_cast<quintptr>(buffer.data()) + quintptr(buffer.size())) & ~(kHuge - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 bool readHostFile(const QByteArray& path, QByteArray* out, int* err, qint64 limit = -1) {

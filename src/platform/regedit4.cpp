@@ -2,6 +2,7 @@
 #include "platform/regedit4.h"
 
 #include "platform/creghive.h"
+#include "platform/hugepages.h"
 #include "platform/text.h"
 
 #include <cstring>
@@ -39,7 +40,9 @@ class Text {
   qsizetype size() const { return used_; }
   // Makes room for `n` more bytes at once.
   void reserve(qsizetype n) {
-    if (used_ + n > buf_.size()) buf_.resize(used_ + n);
+    if (used_ + n <= buf_.size()) return;
+    buf_.resize(used_ + n);
+    adviseHugePages(buf_);
   }
   // Room for `n` more bytes at the end, which commit() then counts as written.
   char* room(qsizetype n) {
