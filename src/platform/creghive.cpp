@@ -134,12 +134,11 @@ quint32 caseBlindHash(QByteArrayView name) {
 
 bool namesRepeat(const std::vector<QByteArrayView>& names) {
   if (names.size() < 2) return false;
-  const auto hashOf = caseBlindHash;
   constexpr size_t kCompareAll = 24;
   if (names.size() < kCompareAll) {
     quint32 hashes[kCompareAll];
     for (size_t i = 0; i < names.size(); ++i) {
-      hashes[i] = hashOf(names[i]);
+      hashes[i] = caseBlindHash(names[i]);
       for (size_t j = 0; j < i; ++j)
         if (hashes[j] == hashes[i] && ansiEqualNoCase(names[i], names[j])) return true;
     }
@@ -156,7 +155,7 @@ bool namesRepeat(const std::vector<QByteArrayView>& names) {
   };
   std::vector<Slot> table(size, Slot{0, 0});
   for (size_t i = 0; i < names.size(); ++i) {
-    const quint32 h = hashOf(names[i]);
+    const quint32 h = caseBlindHash(names[i]);
     for (size_t at = h & (size - 1);; at = (at + 1) & (size - 1)) {
       Slot& slot = table[at];
       if (slot.name == 0) {
@@ -523,12 +522,12 @@ RegKey* Reader::findSubkey(RegKey& key, quint32 firstChild, QByteArrayView name)
   const quint32 hash = caseBlindHash(name);
   for (auto at = std::lower_bound(lookup.byHash.begin(), lookup.byHash.end(), std::pair(hash, quint32(0)));
        at != lookup.byHash.end() && at->first == hash; ++at) {
-    for (const auto& [offset, made] : lookup.made)
-      if (offset == at->second) return made;
     Entry e;
     readEntry(at->second, &e);
     const uchar* r = d_ + recordOf(e)->offset;
-    if (!ansiEqualNoCase(recordName(r), name)) continue;
+    if (!ansiEqualNoCase(recordName(r), name)) continue;  // another name of the same hash
+    for (const auto& [offset, made] : lookup.made)
+      if (offset == at->second) return made;
     RegKey* sub = appendFound(key, slab_.copy(recordName(r)));
     loadValues(r, e, sub);
     if (e.child != kNoOffset) sub->deferSubkeys(shared_from_this(), e.child);

@@ -2,6 +2,7 @@
 #include "platform/creghive.h"
 
 #include "platform/regedit4.h"
+#include "platform/text.h"
 
 #include "support/testmachine.h"
 
@@ -324,9 +325,12 @@ TEST(CregRead, KeysLookedUpOneByOneJoinTheirSiblingsInStoredOrder) {
   RegKey* many = tree.createPath("Classes");
   for (int i = 0; i < 40; ++i) many->addSubkey(".x" + QByteArray::number(i))->setValue("", RegSz, "t" + QByteArray::number(i));
   many->findSubkey(".x30")->createPath("shell\\open");
+  // Two names of one case-blind hash, which only their names tell apart.
+  many->addSubkey("K47199");
+  many->addSubkey("K1168204");
   const QByteArray file = creg::writeHive(tree);
   const std::function<void(RegKey&)> asks[] = {
-      [](RegKey& k) { EXPECT_EQ(k.subkeyCount(), 40); },
+      [](RegKey& k) { EXPECT_EQ(k.subkeyCount(), 42); },
       [](RegKey& k) { EXPECT_NE(k.addSubkey(".new"), nullptr); },
       [](RegKey& k) { EXPECT_TRUE(k.removeSubkey(".X31")); },
       [](RegKey& k) { EXPECT_EQ(k.findSubkey(".missing"), nullptr); },
@@ -347,6 +351,15 @@ TEST(CregRead, KeysLookedUpOneByOneJoinTheirSiblingsInStoredOrder) {
     EXPECT_EQ(classes->subkey(5), x5);
     EXPECT_EQ(classes->subkey(30), x30);
     EXPECT_EQ(classes->subkey(0)->name(), ".x0");
+  }
+  for (const auto& [first, second] : {std::pair("k47199", "K1168204"), std::pair("K1168204", "k47199")}) {
+    RegKey back;
+    ASSERT_TRUE(creg::readHive(file, back, nullptr));
+    RegKey* classes = back.findSubkey("Classes");
+    const RegKey* a = classes->findSubkey(first);
+    const RegKey* b = classes->findSubkey(second);
+    ASSERT_TRUE(a && b);
+    EXPECT_TRUE(ansiEqualNoCase(a->name(), first) && ansiEqualNoCase(b->name(), second));
   }
   RegKey untouched;
   ASSERT_TRUE(creg::readHive(file, untouched, nullptr));
