@@ -243,7 +243,7 @@ TEST(ImageDrive, ASecondHardDiskImageIsAFixedDrive) {
   FileSystem& fs = tm.fs();
   ASSERT_TRUE(fs.drive('E')->ready);
   EXPECT_EQ(fs.drive('E')->label, "SECOND");
-  ASSERT_TRUE(fs.writeFile(u"E:\DATA.TXT", "second disk"));
+  ASSERT_TRUE(fs.writeFile(u"E:\\DATA.TXT", "second disk"));
   EXPECT_EQ(test::imageFile(image, test::kPartitionOffset, "DATA.TXT"), "second disk");
 }
 
