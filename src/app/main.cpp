@@ -134,9 +134,7 @@ int runOn(const vt::CommandLine& cl, const QString& target, bool refresh, QStrin
   form.show();
   // For timing start-up from outside: end as soon as the shown window has been handled.
   if (qEnvironmentVariableIsSet("VANTREL_EXIT_WHEN_SHOWN")) QTimer::singleShot(0, qApp, &QApplication::quit);
-  const int rc = QApplication::exec();
-  if (next->isEmpty()) machine->leaveRegistryToProcessEnd();
-  return rc;
+  return QApplication::exec();
 }
 
 }  // namespace

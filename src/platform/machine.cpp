@@ -234,18 +234,7 @@ std::unique_ptr<Machine> Machine::open(const QString& folder, QString* error, Ma
   return m;
 }
 
-Machine::~Machine() {
-  waitForRegistry();
-  // Unsaved changes are freed as ever: nothing can save them any more either way.
-  if (!leaveRegistry_ || registryChanged()) return;
-  // Never freed, and kept reachable, so that a leak checker sees memory in use, not lost.
-  static auto* left = new std::vector<Registry*>;
-  auto* kept = new Registry;
-  kept->localMachine().takeContentsOf(registry_.localMachine());
-  kept->users().takeContentsOf(registry_.users());
-  kept->dynData().takeContentsOf(registry_.dynData());
-  left->push_back(kept);
-}
+Machine::~Machine() { waitForRegistry(); }
 
 void Machine::waitNow() const {
   loadError_ = loading_.get();
@@ -318,8 +307,6 @@ bool Machine::loadRegistry(const RegistryFiles& files, QString* error) {
   savedDyn_ = registry_.dynData().generation();
   return true;
 }
-
-void Machine::leaveRegistryToProcessEnd() { leaveRegistry_ = true; }
 
 bool Machine::registryChanged() const {
   waitForRegistry();

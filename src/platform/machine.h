@@ -90,11 +90,6 @@ class Machine {
     return registry_;
   }
 
-  // For a program about to end: when the machine goes, its registry's trees, if all is
-  // saved, are left to the end of the process, which gives their memory back at once;
-  // freeing a large registry key by key costs more than the rest of the window's ending.
-  void leaveRegistryToProcessEnd();
-
   // Writes every registry file whose tree changed since it was loaded or last saved,
   // each replaced atomically. The access helpers call this at the end of every change.
   bool saveRegistry(QString* error = nullptr);
@@ -137,7 +132,6 @@ class Machine {
   // The background read's outcome: empty when it succeeded.
   mutable std::future<QString> loading_;
   mutable QString loadError_;
-  bool leaveRegistry_ = false;
   quint64 savedHklm_ = 0, savedHku_ = 0, savedDyn_ = 0;
 };
 
