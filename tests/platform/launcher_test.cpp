@@ -20,6 +20,24 @@ QByteArray readHost(const QString& path) {
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A machine whose registry holds SOFTWARE\Old, saved, and what a refused import must leave of
+// it: the registry in memory and SYSTEM.DAT on disk as they are now.
+struct SavedRegistry {
+  test::TestMachine tm;
+  QByteArray before, systemDat;
+  explicit SavedRegistry(bool withUserKey = false) {
+    tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Old")->setValue("v", RegSz, "1");
+    if (withUserKey) tm.registry().createKey(HKey::Users, u".Default\\Old")->setValue("v", RegSz, "1");
+    EXPECT_TRUE(tm.machine().saveRegistry());
+    before = regedit4::exportRegistry(tm.registry());
+    systemDat = tm.hostFile("C", "WINDOWS/SYSTEM.DAT");
+  }
+  void expectUnchanged(const char* context = "") {
+    EXPECT_EQ(regedit4::exportRegistry(tm.registry()), before) << context;
+    EXPECT_EQ(tm.hostFile("C", "WINDOWS/SYSTEM.DAT"), systemDat) << context;
+  }
+};
+
 TEST(WinExec, RegistryEditorCommandLinesWorkOnTheMachineRegistry) {
   test::TestMachine tm;
   tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Old")->setValue("v", RegSz, "1");
@@ -59,32 +77,22 @@ TEST(WinExec, RegistryEditorCommandLinesWorkOnTheMachineRegistry) {
 // Its only HKEY_LOCAL_MACHINE key deleted again, the file would leave a machine that cannot
 // start: refused, with the registry as it was in memory and on disk.
 TEST(RegistryEditor, AReplacementLeavingNoMachineKeysIsRefused) {
-  test::TestMachine tm;
-  tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Old")->setValue("v", RegSz, "1");
-  ASSERT_TRUE(tm.machine().saveRegistry());
-  const QByteArray before = regedit4::exportRegistry(tm.registry());
-  const QByteArray systemDat = tm.hostFile("C", "WINDOWS/SYSTEM.DAT");
+  SavedRegistry saved;
+  test::TestMachine& tm = saved.tm;
   tm.putHostFile("C", "EMPTY.REG",
                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"v\"=\"1\"\r\n\r\n[-HKEY_LOCAL_MACHINE\\X]\r\n\r\n"
                  "[HKEY_USERS\\.Default]\r\n\r\n");
   QString error;
   EXPECT_FALSE(runRegistryEditor(tm.machine(), QStringLiteral("/c C:\\EMPTY.REG"), &error));
   EXPECT_TRUE(error.contains("holds no HKEY_LOCAL_MACHINE keys")) << error.toStdString();
-  EXPECT_EQ(regedit4::exportRegistry(tm.registry()), before);
-  EXPECT_EQ(tm.hostFile("C", "WINDOWS/SYSTEM.DAT"), systemDat);
+  saved.expectUnchanged();
   tm.reopen();
-  EXPECT_EQ(regedit4::exportRegistry(tm.registry()), before);
+  EXPECT_EQ(regedit4::exportRegistry(tm.registry()), saved.before);
 }
 
-// Host programs come from the user's own programs.ini; a machine folder that asks for one
-// (someone else's machine, say) starts nothing and is told so.
 TEST(RegistryEditor, AnImportTheRegistryFilesCannotTakeIsUndoneInMemoryAndOnDisk) {
-  test::TestMachine tm;
-  tm.registry().createKey(HKey::LocalMachine, u"SOFTWARE\\Old")->setValue("v", RegSz, "1");
-  tm.registry().createKey(HKey::Users, u".Default\\Old")->setValue("v", RegSz, "1");
-  ASSERT_TRUE(tm.machine().saveRegistry());
-  const QByteArray before = regedit4::exportRegistry(tm.registry());
-  const QByteArray systemDat = tm.hostFile("C", "WINDOWS/SYSTEM.DAT");
+  SavedRegistry saved(true);
+  test::TestMachine& tm = saved.tm;
   tm.putHostFile("C", "NEW.REG",
                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]\r\n\"v\"=\"2\"\r\n\r\n"
                  "[HKEY_USERS\\.Default\\New]\r\n\"v\"=\"2\"\r\n");
@@ -95,11 +103,12 @@ TEST(RegistryEditor, AnImportTheRegistryFilesCannotTakeIsUndoneInMemoryAndOnDisk
     QString error;
     EXPECT_FALSE(runRegistryEditor(tm.machine(), QString::fromLatin1(args), &error)) << args;
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(regedit4::exportRegistry(tm.registry()), before) << args;
-    EXPECT_EQ(tm.hostFile("C", "WINDOWS/SYSTEM.DAT"), systemDat) << args;
+    saved.expectUnchanged(args);
   }
 }
 
+// Host programs come from the user's own programs.ini; a machine folder that asks for one
+// (someone else's machine, say) starts nothing and is told so.
 TEST(WinExec, OnlyTheUsersOwnMappingStartsHostPrograms) {
   QTemporaryDir out;
   const QString marker = out.path() + QStringLiteral("/ran");
