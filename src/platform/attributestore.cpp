@@ -86,6 +86,7 @@ class BuiltInStore : public AttributeStore {
  public:
   virtual std::optional<quint32> stored(const QByteArray& hostPath) = 0;
   virtual std::optional<quint32> storedAt(int, const char*, const QByteArray& hostPath) { return stored(hostPath); }
+  virtual std::optional<QString> aliasAt(int, const char* name, const QByteArray& dir) { return alias(dir + '/' + name); }
   std::optional<quint32> get(const QString& hostPath) override {
     const QByteArray path = hostPath.toUtf8();
     return withHostReadOnly(stored(path), path);
@@ -116,15 +117,19 @@ class XattrStore : public BuiltInStore {
   // Relative to the open folder the kernel looks up one name instead of the whole path;
   // older kernels (ENOSYS) and refusing sandboxes (EPERM) get the path.
   std::optional<quint32> storedAt(int dirFd, const char* name, const QByteArray& hostPath) override {
-    if (haveAt_ && kGetxattratCall > 0 && dirFd >= 0) {
-      char buf[256];
-      XattrArgs args{quint64(reinterpret_cast<quintptr>(buf)), quint32(sizeof buf), 0};
-      const long n = ::syscall(kGetxattratCall, dirFd, name, AT_SYMLINK_NOFOLLOW, kXattrName, &args, sizeof args);
-      if (n >= 0) return parseDosAttrib(QByteArrayView(buf, n));
-      if (errno != ENOSYS && errno != EPERM && errno != EINVAL) return std::nullopt;
-      haveAt_ = false;
-    }
-    return stored(hostPath);
+    char buf[256];
+    const ssize_t n = readAt(dirFd, name, kXattrName, buf, sizeof buf);
+    if (n == kNoCallAt) return stored(hostPath);
+    if (n < 0) return std::nullopt;
+    return parseDosAttrib(QByteArrayView(buf, n));
+  }
+
+  std::optional<QString> aliasAt(int dirFd, const char* name, const QByteArray& dir) override {
+    char buf[64];
+    ssize_t n = readAt(dirFd, name, kAliasXattrName, buf, sizeof buf);
+    if (n == kNoCallAt) return alias(dir + '/' + name);
+    if (n <= 0) return std::nullopt;
+    return QString::fromUtf8(buf, n);
   }
 
   bool set(const QString& hostPath, quint32 attrs) override {
@@ -171,6 +176,18 @@ class XattrStore : public BuiltInStore {
   }
 
  private:
+  static constexpr ssize_t kNoCallAt = -2;
+  // The attribute `attr` of the entry `name` of the open folder `dirFd`, not following a
+  // link: its size, or -1 (errno set) when it has none; kNoCallAt when it must be read by path.
+  ssize_t readAt(int dirFd, const char* name, const char* attr, char* buf, size_t size) {
+    if (!haveAt_ || kGetxattratCall <= 0 || dirFd < 0) return kNoCallAt;
+    XattrArgs args{quint64(reinterpret_cast<quintptr>(buf)), quint32(size), 0};
+    const long n = ::syscall(kGetxattratCall, dirFd, name, AT_SYMLINK_NOFOLLOW, attr, &args, sizeof args);
+    if (n >= 0 || (errno != ENOSYS && errno != EPERM && errno != EINVAL)) return ssize_t(n);
+    haveAt_ = false;
+    return kNoCallAt;
+  }
+
   // A link has no user.* attributes of its own; its alias lives only as long as the listing.
   static bool storeAlias(const QByteArray& path, const QString& alias) {
     struct stat before;
@@ -383,6 +400,11 @@ std::optional<quint32> storedAttributes(AttributeStore& store, const QByteArray&
 std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, const char* name, const QByteArray& hostPath) {
   if (auto* own = dynamic_cast<BuiltInStore*>(&store)) return own->storedAt(dirFd, name, hostPath);
   return store.get(QString::fromUtf8(hostPath));
+}
+
+std::optional<QString> storedAliasAt(AttributeStore& store, int dirFd, const QByteArray& dir, const QByteArray& name) {
+  if (auto* own = dynamic_cast<BuiltInStore*>(&store)) return own->aliasAt(dirFd, name.constData(), dir);
+  return store.alias(dir + '/' + name);
 }
 
 bool setsOnOpenEntries(const AttributeStore& store) { return dynamic_cast<const XattrStore*>(&store) != nullptr; }

@@ -54,6 +54,9 @@ std::optional<quint32> storedAttributes(AttributeStore& store, const QByteArray&
 // The same for the entry `name` of the open folder `dirFd`, read relative to it where the
 // kernel allows; `hostPath` names the same entry for the stores that go by path.
 std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, const char* name, const QByteArray& hostPath);
+// The alias stored for the entry `name` of the open folder `dirFd` (-1: none open), whose
+// host path is `dir`; read relative to the folder where the kernel allows.
+std::optional<QString> storedAliasAt(AttributeStore& store, int dirFd, const QByteArray& dir, const QByteArray& name);
 
 // For an entry just made and still open, such as a file being copied in: whether the store
 // keeps its bits and aliases on the entry itself (the extended attributes), and then sets

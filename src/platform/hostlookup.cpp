@@ -164,7 +164,7 @@ HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
   return &*listings_.insert(dir, std::move(l));
 }
 
-void HostLookup::giveAliases(const QByteArray& dir, Listing& l) {
+void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
   if (l.aliased) return;
   l.aliased = true;
   QSet<QString> taken;
@@ -181,7 +181,7 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l) {
   for (const QByteArray& host : l.hostNames) {
     const QString name = QString::fromUtf8(host);
     if (shortname::isAlias(name)) continue;
-    const auto alias = store_.alias(dir + '/' + host);
+    const auto alias = storedAliasAt(store_, dirFd, dir, host);
     if (alias && shortname::isAlias(*alias) && !stored.contains(*alias)) {
       stored.insert(*alias);
       assign(host, *alias);
@@ -222,10 +222,10 @@ QHash<QByteArray, QString> HostLookup::aliasesIn(const QByteArray& dir) {
   return l->aliases;
 }
 
-const QByteArray* HostLookup::byAlias(const QByteArray& dir, Listing& l, const QString& name) {
+const QByteArray* HostLookup::byAlias(const QByteArray& dir, Listing& l, const QString& name, int dirFd) {
   const QString key = foldedName(name);
   if (!shortname::isAlias(key)) return nullptr;
-  giveAliases(dir, l);
+  giveAliases(dir, l, dirFd);
   const auto it = l.byAlias.constFind(key);
   return it == l.byAlias.constEnd() ? nullptr : &*it;
 }
@@ -353,7 +353,7 @@ bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node*
     // Two spellings of one name: the exact one first, as lookup() has it.
     if (l->ambiguous.contains(key)) return lookup(dir.host, name, out);
     hostName = *it;
-  } else if (const QByteArray* aliased = byAlias(dir.host, *l, name)) {
+  } else if (const QByteArray* aliased = byAlias(dir.host, *l, name, f.fd)) {
     hostName = *aliased;
   } else {
     return false;  // the folder has not changed since its listing lacked the name

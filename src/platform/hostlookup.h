@@ -146,9 +146,10 @@ class HostLookup {
   // has only just changed gets a listing valid until the next call. nullptr when the
   // folder cannot be read.
   Listing* cachedListing(const QByteArray& dir);
-  void giveAliases(const QByteArray& dir, Listing& l);
+  // `dirFd`, when not -1, is the folder held open, through which the stored aliases are read.
+  void giveAliases(const QByteArray& dir, Listing& l, int dirFd = -1);
   // The entry the alias `name` names in a listing, if any.
-  const QByteArray* byAlias(const QByteArray& dir, Listing& l, const QString& name);
+  const QByteArray* byAlias(const QByteArray& dir, Listing& l, const QString& name, int dirFd = -1);
 
   QByteArray machineFolder_;
   const std::map<QChar, DriveInfo>& drives_;

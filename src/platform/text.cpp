@@ -4,9 +4,14 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace vt {
 
 QString fromAnsi(QByteArrayView bytes) {
+  // Making a converter looks the code page up by name, which costs more than most texts
+  // take to decode; plain ASCII, as paths and registry names mostly are, needs none.
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; })) return QString::fromLatin1(bytes);
   QStringDecoder decoder("windows-1252", QStringConverter::Flag::Stateless);
   return decoder.decode(bytes);
 }

@@ -40,9 +40,11 @@ bool isDeviceName(QStringView name) {
   const qsizetype dot = name.indexOf(QLatin1Char('.'));
   QStringView base = dot >= 0 ? name.first(dot) : name;
   while (base.endsWith(QLatin1Char(' '))) base.chop(1);
-  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
-  for (const char* d : devices)
-    if (namesEqualNoCase(base, QString::fromLatin1(d))) return true;
+  // No device name is longer than six; every path's every name comes through here.
+  if (base.size() < 3 || base.size() > 6) return false;
+  static constexpr QStringView devices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CLOCK$"};
+  for (QStringView d : devices)
+    if (base.size() == d.size() && namesEqualNoCase(base, d)) return true;
   if (base.size() == 4 && (namesEqualNoCase(base.first(3), u"COM") || namesEqualNoCase(base.first(3), u"LPT")))
     return base[3] >= QLatin1Char('1') && base[3] <= QLatin1Char('9');
   return false;

@@ -53,6 +53,8 @@ bool RegAccess::RegValueExists(const RegKey* key, QStringView name) {
   if (!key) return false;
   // Value names are compared on at most 255 characters, as the enumeration buffer holds.
   const QByteArray wanted = toAnsi(name).left(255);
+  // A value of that very name starts with it; only a miss needs the walk over every name.
+  if (key->findValue(wanted)) return true;
   for (const RegValue& v : key->values())
     if (ansiStartsWithNoCase(QByteArrayView(v.name).first(std::min<qsizetype>(v.name.size(), 255)), wanted)) return true;
   return false;
