@@ -38,6 +38,14 @@ QString foldedName(QStringView name) {
   return out;
 }
 
+// Whether `name` folds to `folded` (a name already folded), without making the folded name.
+bool namesEqualFolded(QStringView name, QStringView folded) {
+  if (name.size() != folded.size()) return false;
+  for (qsizetype i = 0; i < name.size(); ++i)
+    if (foldNameChar(name[i].unicode()) != folded[i].unicode()) return false;
+  return true;
+}
+
 // A folder changed within the last moments may change again without its time moving on
 // (the host's clock ticks coarsely), so its listing is not kept until it has settled.
 bool recentlyChanged(const struct timespec& mtime) {
@@ -127,8 +135,10 @@ void HostLookup::readListing(DIR* d, const QByteArray& dir, Listing& l) const {
     if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
     const QString key = foldedName(QString::fromUtf8(e->d_name));
     l.hostNames.emplace_back(e->d_name);
-    if (!l.names.contains(key))
-      l.names.insert(key, l.hostNames.back());
+    // No host name is empty: an empty slot is one just made.
+    QByteArray& first = l.names[key];
+    if (first.isEmpty())
+      first = l.hostNames.back();
     else
       l.ambiguous.insert(key);
   }
@@ -167,48 +177,56 @@ HostLookup::Listing* HostLookup::cachedListing(const QByteArray& dir) {
 void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
   if (l.aliased) return;
   l.aliased = true;
+  const size_t count = l.hostNames.size();
+  std::vector<QString> names;
+  std::vector<bool> ownAlias;
+  names.reserve(count);
+  ownAlias.reserve(count);
+  for (const QByteArray& host : l.hostNames) {
+    names.push_back(QString::fromUtf8(host));
+    ownAlias.push_back(shortname::isAlias(names.back()));
+  }
   QSet<QString> taken;
-  std::vector<QByteArray> pending;
-  auto assign = [&](const QByteArray& host, const QString& alias) {
-    l.aliases.insert(host, alias);
+  taken.reserve(qsizetype(count));
+  l.aliases.reserve(qsizetype(count));
+  std::vector<size_t> pending;
+  auto assign = [&](size_t i, const QString& alias) {
+    l.aliases.insert(l.hostNames[i], alias);
     taken.insert(alias);
-    if (foldedName(QString::fromUtf8(host)) != alias) l.byAlias.insert(alias, host);
+    if (!namesEqualFolded(names[i], alias)) l.byAlias.insert(alias, l.hostNames[i]);
   };
   // A stored alias is the entry's for good, even when a name that came later is the same
   // (the name is found first); only two entries storing one alias make the second give
   // its up. A name that is an alias as it stands needs nothing stored: it is its own.
   QSet<QString> stored;
-  for (const QByteArray& host : l.hostNames) {
-    const QString name = QString::fromUtf8(host);
-    if (shortname::isAlias(name)) continue;
-    const auto alias = storedAliasAt(store_, dirFd, dir, host);
+  for (size_t i = 0; i < count; ++i) {
+    if (ownAlias[i]) continue;
+    const auto alias = storedAliasAt(store_, dirFd, dir, l.hostNames[i]);
     if (alias && shortname::isAlias(*alias) && !stored.contains(*alias)) {
       stored.insert(*alias);
-      assign(host, *alias);
+      assign(i, *alias);
     } else {
-      pending.push_back(host);
+      pending.push_back(i);
     }
   }
-  for (const QByteArray& host : l.hostNames) {
-    const QString name = QString::fromUtf8(host);
-    if (shortname::isAlias(name)) assign(host, name);
-  }
+  for (size_t i = 0; i < count; ++i)
+    if (ownAlias[i]) assign(i, names[i]);
   // Without a stored alias a name that fits 8.3 in another case is its own alias in upper
   // case; that follows from the name alone and is not stored either.
-  std::vector<QByteArray> generated;
-  for (const QByteArray& host : pending) {
-    const QString own = shortname::ownAlias(QString::fromUtf8(host));
+  std::vector<size_t> generated;
+  for (size_t i : pending) {
+    const QString own = shortname::ownAlias(names[i]);
     if (!own.isEmpty() && !taken.contains(own))
-      assign(host, own);
+      assign(i, own);
     else
-      generated.push_back(host);
+      generated.push_back(i);
   }
-  std::sort(generated.begin(), generated.end());
+  std::sort(generated.begin(), generated.end(), [&](size_t a, size_t b) { return l.hostNames[a] < l.hostNames[b]; });
   std::vector<std::pair<QByteArray, QString>> toStore;
-  for (const QByteArray& host : generated) {
-    const QString alias = shortname::generate(QString::fromUtf8(host), [&](const QString& a) { return taken.contains(a); });
-    assign(host, alias);
-    toStore.emplace_back(dir + '/' + host, alias);
+  for (size_t i : generated) {
+    const QString alias = shortname::generate(names[i], [&](const QString& a) { return taken.contains(a); });
+    assign(i, alias);
+    toStore.emplace_back(dir + '/' + l.hostNames[i], alias);
   }
   // A folder the store cannot write into (a read-only copy) keeps its aliases for as long
   // as the listing lives; they come out the same the next time.
