@@ -126,7 +126,7 @@ class XattrStore : public BuiltInStore {
 
   std::optional<QString> aliasAt(int dirFd, const char* name, const QByteArray& dir) override {
     char buf[64];
-    ssize_t n = readAt(dirFd, name, kAliasXattrName, buf, sizeof buf);
+    const ssize_t n = readAt(dirFd, name, kAliasXattrName, buf, sizeof buf);
     if (n == kNoCallAt) return alias(dir + '/' + name);
     if (n <= 0) return std::nullopt;
     return QString::fromUtf8(buf, n);

@@ -38,14 +38,6 @@ QString foldedName(QStringView name) {
   return out;
 }
 
-// Whether `name` folds to `folded` (a name already folded), without making the folded name.
-bool namesEqualFolded(QStringView name, QStringView folded) {
-  if (name.size() != folded.size()) return false;
-  for (qsizetype i = 0; i < name.size(); ++i)
-    if (foldNameChar(name[i].unicode()) != folded[i].unicode()) return false;
-  return true;
-}
-
 // A folder changed within the last moments may change again without its time moving on
 // (the host's clock ticks coarsely), so its listing is not kept until it has settled.
 bool recentlyChanged(const struct timespec& mtime) {
@@ -193,7 +185,7 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
   auto assign = [&](size_t i, const QString& alias) {
     l.aliases.insert(l.hostNames[i], alias);
     taken.insert(alias);
-    if (!namesEqualFolded(names[i], alias)) l.byAlias.insert(alias, l.hostNames[i]);
+    if (!namesEqualNoCase(names[i], alias)) l.byAlias.insert(alias, l.hostNames[i]);
   };
   // A stored alias is the entry's for good, even when a name that came later is the same
   // (the name is found first); only two entries storing one alias make the second give
