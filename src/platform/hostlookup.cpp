@@ -190,12 +190,11 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
   // A stored alias is the entry's for good, even when a name that came later is the same
   // (the name is found first); only two entries storing one alias make the second give
   // its up. A name that is an alias as it stands needs nothing stored: it is its own.
-  QSet<QString> stored;
+  // Until the names that are their own come next, every alias taken is a stored one.
   for (size_t i = 0; i < count; ++i) {
     if (ownAlias[i]) continue;
     const auto alias = storedAliasAt(store_, dirFd, dir, l.hostNames[i]);
-    if (alias && shortname::isAlias(*alias) && !stored.contains(*alias)) {
-      stored.insert(*alias);
+    if (alias && shortname::isAlias(*alias) && !taken.contains(*alias)) {
       assign(i, *alias);
     } else {
       pending.push_back(i);
@@ -335,6 +334,15 @@ HostLookup::Listing* HostLookup::currentListing(Folder& f, const Node& dir) {
   return &f.listing;
 }
 
+HostLookup::Folder* HostLookup::heldFolderAt(const Node& dir, const QByteArray& path) {
+  const auto it = folders_.find(path);
+  if (it == folders_.end()) return nullptr;
+  const Folder& h = it->second;
+  if (!h.entrySeen || h.aboveDev != dir.st.st_dev || h.aboveIno != dir.st.st_ino || !sameTime(h.aboveTime, dir.st.st_ctim))
+    return nullptr;
+  return &it->second;
+}
+
 bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next) {
   *next = nullptr;
   auto found = [&](const QByteArray& hostName, const struct stat& st) {
@@ -342,6 +350,27 @@ bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node*
     out->root = false;
     out->st = st;
     if (S_ISDIR(st.st_mode)) *next = openFolder(out->host, st, f.fd, hostName.constData());
+    // The entry was read after the stat that gave the folder's change time; had the folder
+    // changed in between, its time would have moved on from one already settled.
+    if (*next && !recentlyChanged(dir.st.st_ctim)) {
+      (*next)->entrySeen = true;
+      (*next)->aboveDev = dir.st.st_dev;
+      (*next)->aboveIno = dir.st.st_ino;
+      (*next)->aboveTime = dir.st.st_ctim;
+    }
+    return true;
+  };
+  // A folder its entry named when this folder last changed still is what the entry names;
+  // its own stat, with no name looked up, tells the rest.
+  auto held = [&](const QByteArray& hostName) {
+    QByteArray path = dir.host + '/' + hostName;
+    Folder* h = heldFolderAt(dir, path);
+    struct stat st;
+    if (!h || ::fstat(h->fd, &st) != 0) return false;
+    out->host = out->entry = std::move(path);
+    out->root = false;
+    out->st = st;
+    *next = h;
     return true;
   };
   struct stat st;
@@ -350,6 +379,7 @@ bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node*
     // Without a current listing the exact spelling comes first, as in lookup(): a name
     // found as written needs no listing.
     const QByteArray exact = name.toUtf8();
+    if (held(exact)) return true;
     if (!isAttributeFile(dir.host, exact.constData()) && ::fstatat(f.fd, exact.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
       if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return found(exact, st);
       if (S_ISLNK(st.st_mode) && visit(dir.host + '/' + exact, out)) return true;
@@ -368,6 +398,7 @@ bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node*
   } else {
     return false;  // the folder has not changed since its listing lacked the name
   }
+  if (held(hostName)) return true;
   if (::fstatat(f.fd, hostName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return lookup(dir.host, name, out);
   if (S_ISLNK(st.st_mode)) return visit(dir.host + '/' + hostName, out) || lookup(dir.host, name, out);
   // A device node or pipe hides nothing: lookup() knows what lies behind it.

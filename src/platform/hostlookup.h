@@ -10,7 +10,9 @@
 // A whole path is looked up through folders kept open, one lookup relative to the open
 // folder for each name. Which folder a path names is confirmed afresh on every call, by
 // the stat of its entry in the folder above it (the drive root by the stat of its path),
-// so a folder renamed, removed or replaced meanwhile is never looked into; a folder's
+// or, where the folder above has not changed since that entry was last seen, by that
+// folder's change time and a stat of the open folder itself; so a folder renamed,
+// removed or replaced meanwhile is never looked into; a folder's
 // listing stands for its names while its change time (which no program can set back)
 // is what it was when the listing was read, long enough ago that the host's coarse clock
 // cannot hide a later change. Past a link, and in a folder that has only just changed,
@@ -129,6 +131,12 @@ class HostLookup {
     bool listed = false;
     struct timespec ctime = {};
     Listing listing;
+    // The folder above (its inode and its change time, settled) when its entry was last
+    // seen to name this folder: while that time stands, none of its entries has changed.
+    bool entrySeen = false;
+    dev_t aboveDev = 0;
+    ino_t aboveIno = 0;
+    struct timespec aboveTime = {};
   };
   std::optional<QByteArray> containedTarget(const QByteArray& link) const;
   // The open folder at `path` whose stat (this call's) is `st`, opened from `parentFd` by
@@ -138,6 +146,9 @@ class HostLookup {
   // The listing of the open folder `f` that `dir` names, as `dir.st` shows it now; nullptr
   // while the folder has only just changed, or when it cannot be read.
   Listing* currentListing(Folder& f, const Node& dir);
+  // The open folder at `path`, an entry of `dir`, when it was last seen there and nothing
+  // in `dir` has changed since; nullptr when that is not known.
+  Folder* heldFolderAt(const Node& dir, const QByteArray& path);
   // One name in the open folder `f`; `next` receives the folder found, when it is one and
   // could be opened.
   bool lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next);
