@@ -8,9 +8,11 @@
 #include <QHash>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -205,7 +207,8 @@ class XattrStore : public BuiltInStore {
     return ok;
   }
 
-  bool haveAt_ = true;
+  // Several threads may read at once (storedAliasesAt).
+  std::atomic<bool> haveAt_ = true;
 };
 
 // One line per file: "0x27<TAB>drives/C/MSDOS.SYS", the path relative to the machine
@@ -405,6 +408,27 @@ std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, cons
 std::optional<QString> storedAliasAt(AttributeStore& store, int dirFd, const QByteArray& dir, const QByteArray& name) {
   if (auto* own = dynamic_cast<BuiltInStore*>(&store)) return own->aliasAt(dirFd, name.constData(), dir);
   return store.alias(dir + '/' + name);
+}
+
+std::vector<std::optional<QString>> storedAliasesAt(AttributeStore& store, int dirFd, const QByteArray& dir,
+                                                    const std::vector<const QByteArray*>& names) {
+  std::vector<std::optional<QString>> out(names.size());
+  auto read = [&](size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) out[i] = storedAliasAt(store, dirFd, dir, *names[i]);
+  };
+  // Each read is a system call that waits on nothing but the kernel's own lookup of the
+  // name, so a big folder's reads share both cores; the other stores read one table,
+  // which is not made for two threads at once.
+  constexpr size_t kShared = 512;
+  if (names.size() < kShared || dirFd < 0 || !dynamic_cast<XattrStore*>(&store)) {
+    read(0, names.size());
+    return out;
+  }
+  const size_t half = names.size() / 2;
+  auto upper = std::async(std::launch::async | std::launch::deferred, [&] { read(half, names.size()); });
+  read(0, half);
+  upper.get();
+  return out;
 }
 
 bool setsOnOpenEntries(const AttributeStore& store) { return dynamic_cast<const XattrStore*>(&store) != nullptr; }

@@ -57,6 +57,9 @@ std::optional<quint32> storedAttributesAt(AttributeStore& store, int dirFd, cons
 // The alias stored for the entry `name` of the open folder `dirFd` (-1: none open), whose
 // host path is `dir`; read relative to the folder where the kernel allows.
 std::optional<QString> storedAliasAt(AttributeStore& store, int dirFd, const QByteArray& dir, const QByteArray& name);
+// The same for many entries of one folder at once, in the order of `names`.
+std::vector<std::optional<QString>> storedAliasesAt(AttributeStore& store, int dirFd, const QByteArray& dir,
+                                                    const std::vector<const QByteArray*>& names);
 
 // For an entry just made and still open, such as a file being copied in: whether the store
 // keeps its bits and aliases on the entry itself (the extended attributes), and then sets

@@ -171,7 +171,7 @@ class FileSystemPrivate {
   // Resolves the first `count` names of `p`; -1 for all of them. `names` receives each
   // entry's host name and `aliases` its alias, when asked for.
   bool walk(const WinPath& p, qsizetype count, Node* out, const DriveInfo** drive = nullptr, QStringList* names = nullptr,
-            QStringList* aliases = nullptr) {
+            QStringList* aliases = nullptr, bool typeOnly = false) {
     const DriveInfo* d = driveFor(p.drive);
     if (!d) return false;
     if (drive) *drive = d;
@@ -179,7 +179,7 @@ class FileSystemPrivate {
     Node root, cur;
     if (!rootNode(*d, &root)) return false;
     std::vector<QByteArray> entries;
-    const qsizetype found = host().lookupPath(root, p.parts, count, &cur, names || aliases ? &entries : nullptr);
+    const qsizetype found = host().lookupPath(root, p.parts, count, &cur, names || aliases ? &entries : nullptr, typeOnly);
     if (found < count) return fail(!cur.isDir() || found < p.parts.size() - 1 ? WinError::PathNotFound : WinError::FileNotFound);
     for (const QByteArray& entry : entries) {
       const qsizetype slash = entry.lastIndexOf('/');
@@ -205,6 +205,11 @@ class FileSystemPrivate {
   bool resolve(QStringView winPath, Node* out, const DriveInfo** drive = nullptr) {
     WinPath p;
     return parse(winPath, &p) && walk(p, -1, out, drive);
+  }
+  // For the questions that need of the entry only whether it is there and is a folder.
+  bool resolveType(QStringView winPath, Node* out) {
+    WinPath p;
+    return parse(winPath, &p) && walk(p, -1, out, nullptr, nullptr, nullptr, true);
   }
 
   // Where a file or folder named by `p` goes: the parent must exist. `existing` is set
@@ -580,17 +585,17 @@ bool FileSystem::findNext(FileSearch& search, FindData* out) {
 
 bool FileSystem::exists(QStringView winPath) {
   Node n;
-  return FileSystemPrivate(*this).resolve(winPath, &n);
+  return FileSystemPrivate(*this).resolveType(winPath, &n);
 }
 
 bool FileSystem::isDirectory(QStringView winPath) {
   Node n;
-  return FileSystemPrivate(*this).resolve(winPath, &n) && n.isDir();
+  return FileSystemPrivate(*this).resolveType(winPath, &n) && n.isDir();
 }
 
 bool FileSystem::isFile(QStringView winPath) {
   Node n;
-  return FileSystemPrivate(*this).resolve(winPath, &n) && !n.isDir();
+  return FileSystemPrivate(*this).resolveType(winPath, &n) && !n.isDir();
 }
 
 quint32 FileSystem::attributes(QStringView winPath) {

@@ -38,6 +38,19 @@ QString foldedName(QStringView name) {
   return out;
 }
 
+// The same for a host name as the listing gives it, without decoding a name of plain ASCII.
+QString foldedHostName(const char* name) {
+  const size_t size = std::strlen(name);
+  QString out(qsizetype(size), Qt::Uninitialized);
+  char16_t* o = reinterpret_cast<char16_t*>(out.data());
+  for (size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80) return foldedName(QString::fromUtf8(name, qsizetype(size)));
+    o[i] = foldNameChar(c);
+  }
+  return out;
+}
+
 // A folder changed within the last moments may change again without its time moving on
 // (the host's clock ticks coarsely), so its listing is not kept until it has settled.
 bool recentlyChanged(const struct timespec& mtime) {
@@ -125,12 +138,17 @@ bool HostLookup::isAttributeFile(const QByteArray& dir, const char* name) const 
 void HostLookup::readListing(DIR* d, const QByteArray& dir, Listing& l) const {
   while (const dirent* e = ::readdir(d)) {
     if (isHiddenHostName(e->d_name) || isAttributeFile(dir, e->d_name)) continue;
-    const QString key = foldedName(QString::fromUtf8(e->d_name));
     l.hostNames.emplace_back(e->d_name);
-    // No host name is empty: an empty slot is one just made.
-    QByteArray& first = l.names[key];
-    if (first.isEmpty())
-      first = l.hostNames.back();
+    l.types.push_back(e->d_type);
+  }
+  // Made to size once the count is known, rather than grown while reading.
+  l.names.reserve(qsizetype(l.hostNames.size()));
+  for (size_t i = 0; i < l.hostNames.size(); ++i) {
+    const QString key = foldedHostName(l.hostNames[i].constData());
+    const qsizetype before = l.names.size();
+    qsizetype& first = l.names[key];
+    if (l.names.size() != before)
+      first = qsizetype(i);
     else
       l.ambiguous.insert(key);
   }
@@ -191,9 +209,17 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
   // (the name is found first); only two entries storing one alias make the second give
   // its up. A name that is an alias as it stands needs nothing stored: it is its own.
   // Until the names that are their own come next, every alias taken is a stored one.
+  std::vector<size_t> maybeStored;
+  std::vector<const QByteArray*> storedNames;
   for (size_t i = 0; i < count; ++i) {
     if (ownAlias[i]) continue;
-    const auto alias = storedAliasAt(store_, dirFd, dir, l.hostNames[i]);
+    maybeStored.push_back(i);
+    storedNames.push_back(&l.hostNames[i]);
+  }
+  const auto stored = storedAliasesAt(store_, dirFd, dir, storedNames);
+  for (size_t k = 0; k < maybeStored.size(); ++k) {
+    const size_t i = maybeStored[k];
+    const std::optional<QString>& alias = stored[k];
     if (alias && shortname::isAlias(*alias) && !taken.contains(*alias)) {
       assign(i, *alias);
     } else {
@@ -343,7 +369,7 @@ HostLookup::Folder* HostLookup::heldFolderAt(const Node& dir, const QByteArray& 
   return &it->second;
 }
 
-bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next) {
+bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next, bool typeOnly) {
   *next = nullptr;
   auto found = [&](const QByteArray& hostName, const struct stat& st) {
     out->host = out->entry = dir.host + '/' + hostName;
@@ -392,7 +418,16 @@ bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node*
   if (const auto it = l->names.constFind(key); it != l->names.constEnd()) {
     // Two spellings of one name: the exact one first, as lookup() has it.
     if (l->ambiguous.contains(key)) return lookup(dir.host, name, out);
-    hostName = *it;
+    hostName = l->hostNames[size_t(*it)];
+    // Nothing in the folder has changed since the listing gave this entry's type, and a
+    // plain file cannot become anything else without its entry changing too.
+    if (typeOnly && l->types[size_t(*it)] == DT_REG) {
+      out->host = out->entry = dir.host + '/' + hostName;
+      out->root = false;
+      out->st = {};
+      out->st.st_mode = S_IFREG;
+      return true;
+    }
   } else if (const QByteArray* aliased = byAlias(dir.host, *l, name, f.fd)) {
     hostName = *aliased;
   } else {
@@ -407,7 +442,7 @@ bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node*
 }
 
 qsizetype HostLookup::lookupPath(const Node& root, const QStringList& names, qsizetype count, Node* out,
-                                 std::vector<QByteArray>* entries) {
+                                 std::vector<QByteArray>* entries, bool typeOnly) {
   Node cur = root;
   Folder* f = cur.isDir() ? openFolder(root.host, root.st, -1, nullptr) : nullptr;
   qsizetype i = 0;
@@ -415,7 +450,7 @@ qsizetype HostLookup::lookupPath(const Node& root, const QStringList& names, qsi
     Node child;
     Folder* next = nullptr;
     // Past a link the names are looked up by path, as the link's target is confirmed by it.
-    if (!(f ? lookupIn(*f, cur, names[i], &child, &next) : lookup(cur.host, names[i], &child))) break;
+    if (!(f ? lookupIn(*f, cur, names[i], &child, &next, typeOnly && i == count - 1) : lookup(cur.host, names[i], &child))) break;
     if (entries) entries->push_back(child.entry);
     cur = std::move(child);
     f = next;
@@ -430,8 +465,7 @@ bool HostLookup::lookup(const QByteArray& dir, const QString& name, Node* out) {
   // still there; only a miss needs to know that the listing is current.
   if (const auto l = listings_.find(dir); l != listings_.end()) {
     const QString key = foldedName(name);
-    if (const auto it = l->names.constFind(key);
-        it != l->names.constEnd() && !l->ambiguous.contains(key) && visit(dir + '/' + *it, out))
+    if (const QByteArray* first = l->first(key); first && !l->ambiguous.contains(key) && visit(dir + '/' + *first, out))
       return true;
     if (l->aliased && !l->names.contains(key))
       if (const auto it = l->byAlias.constFind(key); it != l->byAlias.constEnd() && visit(dir + '/' + *it, out)) return true;
@@ -439,12 +473,12 @@ bool HostLookup::lookup(const QByteArray& dir, const QString& name, Node* out) {
   const bool exactTaken = visit(dir + '/' + exact, out);
   if (exactTaken && !isAttributeFile(dir, exact.constData())) return true;
   if (Listing* l = cachedListing(dir)) {
-    const auto it = l->names.constFind(foldedName(name));
-    if (it == l->names.constEnd()) {
+    const QByteArray* first = l->first(foldedName(name));
+    if (!first) {
       const QByteArray* host = byAlias(dir, *l, name);
       return host && visit(dir + '/' + *host, out);
     }
-    if (*it != exact && visit(dir + '/' + *it, out)) return true;
+    if (*first != exact && visit(dir + '/' + *first, out)) return true;
     // The first of that spelling is one Windows may not see; the others are behind it.
   }
   DIR* d = ::opendir(dir.constData());

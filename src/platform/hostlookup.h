@@ -87,9 +87,11 @@ class HostLookup {
   // Looks up the first `count` of `names` one after the other from the drive root `root`,
   // each as lookup() finds it, and returns how many were found; `out` is the last entry
   // reached (not a folder when the walk stopped at a file). `entries`, when given,
-  // receives the entry of each name found.
+  // receives the entry of each name found. With `typeOnly` the caller needs of the last
+  // entry only whether it is a folder: a plain file the folder's current listing shows
+  // may then come back with no stat but its type.
   qsizetype lookupPath(const Node& root, const QStringList& names, qsizetype count, Node* out,
-                       std::vector<QByteArray>* entries = nullptr);
+                       std::vector<QByteArray>* entries = nullptr, bool typeOnly = false);
   // The alias of the entry `hostName` of the host folder `dir`; empty when the folder
   // does not hold it.
   QString aliasOf(const QByteArray& dir, const QByteArray& hostName);
@@ -110,9 +112,14 @@ class HostLookup {
     dev_t dev = 0;
     ino_t ino = 0;
     struct timespec mtime = {};
-    QHash<QString, QByteArray> names;   // folded name -> the first host name of that spelling
+    QHash<QString, qsizetype> names;    // folded name -> the first host name of that spelling, in hostNames
     QSet<QString> ambiguous;            // folded names the host has in more than one spelling
     std::vector<QByteArray> hostNames;  // every entry, in the host's order
+    std::vector<unsigned char> types;   // the type the listing gave each entry (DT_REG, DT_DIR, ...)
+    const QByteArray* first(const QString& folded) const {
+      const auto it = names.constFind(folded);
+      return it == names.constEnd() ? nullptr : &hostNames[size_t(*it)];
+    }
     // Filled when first asked for.
     bool aliased = false;
     QHash<QString, QByteArray> byAlias;  // alias -> host name, where the alias is not the name
@@ -151,7 +158,7 @@ class HostLookup {
   Folder* heldFolderAt(const Node& dir, const QByteArray& path);
   // One name in the open folder `f`; `next` receives the folder found, when it is one and
   // could be opened.
-  bool lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next);
+  bool lookupIn(Folder& f, const Node& dir, const QString& name, Node* out, Folder** next, bool typeOnly = false);
   void readListing(DIR* d, const QByteArray& dir, Listing& l) const;
   // The folder's listing, kept for later lookups once the folder has settled; a folder that
   // has only just changed gets a listing valid until the next call. nullptr when the
