@@ -55,8 +55,13 @@ bool startsWithTempPrefix(QStringView name) {
   return name.size() >= prefix.size() && namesEqualNoCase(name.first(prefix.size()), prefix);
 }
 
-QString withoutTrailingDots(QString name) {
+QStringView withoutTrailingDots(QStringView name) {
   while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' '))) name.chop(1);
+  return name;
+}
+
+QString withoutTrailingDots(QString name) {
+  name.truncate(withoutTrailingDots(QStringView(name)).size());
   return name;
 }
 
@@ -102,26 +107,30 @@ bool parseWinPath(const QString& currentDir, QStringView in, WinPath* out, WinEr
     }
     rest = s;
   }
-  const QStringList names = rest.split(QLatin1Char('\\'), Qt::KeepEmptyParts);
-  for (qsizetype i = 0; i < names.size(); ++i) {
-    QString name = names[i];
-    const bool last = i == names.size() - 1;
+  // Every file the system touches comes through here, so the names are cut from the path
+  // in place and copied only when kept.
+  const QStringView all(rest);
+  for (qsizetype from = 0; from >= 0;) {
+    const qsizetype at = all.indexOf(QLatin1Char('\\'), from);
+    const bool last = at < 0;
+    QStringView name = last ? all.mid(from) : all.mid(from, at - from);
+    from = last ? -1 : at + 1;
     if (pattern && last) {
       if (hasInvalidChar(name, true) || name.size() > kMaxWinNameLength) {
         *err = WinError::InvalidName;
         return false;
       }
-      *pattern = name;
+      *pattern = name.toString();
       break;
     }
-    if (name.isEmpty() || name == QLatin1String(".")) continue;
-    if (name == QLatin1String("..")) {
+    if (name.isEmpty() || name == u".") continue;
+    if (name == u"..") {
       // Windows folds ".." at the root away rather than failing.
       if (!base.parts.isEmpty()) base.parts.removeLast();
       continue;
     }
     // Windows drops trailing points and blanks: "README." names "README".
-    name = withoutTrailingDots(std::move(name));
+    name = withoutTrailingDots(name);
     if (name.isEmpty() || name.size() > kMaxWinNameLength || hasInvalidChar(name, allowWildcards) || startsWithTempPrefix(name)) {
       *err = WinError::InvalidName;
       return false;
@@ -130,7 +139,7 @@ bool parseWinPath(const QString& currentDir, QStringView in, WinPath* out, WinEr
       *err = WinError::AccessDenied;
       return false;
     }
-    base.parts.append(name);
+    base.parts.append(name.toString());
   }
   // Measured on the full path as Windows builds it: "C:\" and the names between backslashes.
   qsizetype length = 3;

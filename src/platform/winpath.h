@@ -44,5 +44,6 @@ bool isDeviceName(QStringView name);
 bool startsWithTempPrefix(QStringView name);
 // `name` without the trailing points and blanks Windows drops from every name.
 QString withoutTrailingDots(QString name);
+QStringView withoutTrailingDots(QStringView name);
 
 }  // namespace vt
