@@ -198,10 +198,11 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
   }
   QSet<QString> taken;
   taken.reserve(qsizetype(count));
-  l.aliases.reserve(qsizetype(count));
+  l.aliasOf.assign(count, QString());
+  l.aliases.clear();
   std::vector<size_t> pending;
   auto assign = [&](size_t i, const QString& alias) {
-    l.aliases.insert(l.hostNames[i], alias);
+    l.aliasOf[i] = alias;
     taken.insert(alias);
     if (!namesEqualNoCase(names[i], alias)) l.byAlias.insert(alias, l.hostNames[i]);
   };
@@ -216,6 +217,8 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
     maybeStored.push_back(i);
     storedNames.push_back(&l.hostNames[i]);
   }
+  // Nearly every entry that is not its own alias has one that is not its name.
+  l.byAlias.reserve(qsizetype(maybeStored.size()));
   const auto stored = storedAliasesAt(store_, dirFd, dir, storedNames);
   for (size_t k = 0; k < maybeStored.size(); ++k) {
     const size_t i = maybeStored[k];
@@ -250,11 +253,19 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
   if (!toStore.empty()) store_.setAliases(toStore);
 }
 
+const QHash<QByteArray, QString>& HostLookup::Listing::aliasesByHost() {
+  if (aliases.isEmpty() && !aliasOf.empty()) {
+    aliases.reserve(qsizetype(aliasOf.size()));
+    for (size_t i = 0; i < aliasOf.size(); ++i) aliases.insert(hostNames[i], aliasOf[i]);
+  }
+  return aliases;
+}
+
 QHash<QByteArray, QString> HostLookup::aliasesIn(const QByteArray& dir) {
   Listing* l = cachedListing(dir);
   if (!l) return {};
   giveAliases(dir, *l);
-  return l->aliases;
+  return l->aliasesByHost();
 }
 
 const QByteArray* HostLookup::byAlias(const QByteArray& dir, Listing& l, const QString& name, int dirFd) {
@@ -271,7 +282,7 @@ QString HostLookup::aliasOf(const QByteArray& dir, const QByteArray& hostName) {
   Listing* l = cachedListing(dir);
   if (!l) return {};
   giveAliases(dir, *l);
-  return l->aliases.value(hostName);
+  return l->aliasesByHost().value(hostName);
 }
 
 void HostLookup::forget(const QByteArray& dir) {

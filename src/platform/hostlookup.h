@@ -123,7 +123,10 @@ class HostLookup {
     // Filled when first asked for.
     bool aliased = false;
     QHash<QString, QByteArray> byAlias;  // alias -> host name, where the alias is not the name
-    QHash<QByteArray, QString> aliases;  // host name -> alias
+    std::vector<QString> aliasOf;        // each entry's alias, in hostNames' order
+    // host name -> alias, made when first asked for: most lookups need only byAlias.
+    QHash<QByteArray, QString> aliases;
+    const QHash<QByteArray, QString>& aliasesByHost();
   };
   // A folder held open for the lookups of a path; its listing is kept with the change time
   // the folder had when it was read.
