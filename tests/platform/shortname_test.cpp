@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace vt {
 namespace {
 
@@ -154,6 +156,30 @@ TEST(ShortNameLookup, EitherNameInEveryComponentAndTheNameBeforeAnAlias) {
   EXPECT_EQ(tm.fs().readFile(u"C:\\progra~1"), QByteArray("own"));
   EXPECT_EQ(tm.fs().shortPathName(u"C:\\Program Files"), QStringLiteral("C:\\PROGRA~1"));
   EXPECT_EQ(tm.fs().hostPath(u"C:\\Program Files\\ACCESS~1\\WORDPAD.EXE"), wordpad);
+}
+
+// A folder big enough that its stored aliases are read on two threads: after the machine
+// is opened again, each alias still leads to its own entry, and one nobody holds to none.
+TEST(ShortNameLookup, ABigSettledFolderKeepsEveryStoredAlias) {
+  TestMachine tm;
+  constexpr int kFiles = 700;
+  for (int i = 0; i < kFiles; ++i)
+    tm.putHostFile(QStringLiteral("C"), QStringLiteral("BIG/Module Number %1.dll").arg(i), QByteArray::number(i));
+  std::vector<QString> aliases;
+  for (int i = 0; i < kFiles; ++i)
+    aliases.push_back(tm.fs().shortPathName(QStringLiteral("C:\\BIG\\Module Number %1.dll").arg(i)).value_or(QString()));
+  // The aliases of the files gone are free again: an alias not read back would be given anew.
+  constexpr int kGone = 10;
+  for (int i = 0; i < kGone; ++i) ASSERT_TRUE(tm.fs().deleteFile(aliases[size_t(i)]));
+  tm.reopen();
+  ::usleep(150000);  // folders that have just changed are looked into afresh on every call
+  for (int i = kGone; i < kFiles; ++i) {
+    ASSERT_EQ(tm.fs().readFile(aliases[size_t(i)]), QByteArray::number(i)) << aliases[size_t(i)].toStdString();
+    EXPECT_EQ(tm.fs().shortPathName(QStringLiteral("C:\\BIG\\Module Number %1.dll").arg(i)), aliases[size_t(i)]);
+  }
+  EXPECT_FALSE(tm.fs().exists(u"C:\\BIG\\MODULE~1.EXE"));
+  EXPECT_TRUE(tm.fs().isFile(u"C:\\BIG\\module number 50.DLL"));
+  EXPECT_FALSE(tm.fs().isDirectory(u"C:\\BIG\\module number 50.DLL"));
 }
 
 }  // namespace
