@@ -202,14 +202,10 @@ class FileSystemPrivate {
     return QString(p.drive) + QStringLiteral(":\\") + names.join(QLatin1Char('\\'));
   }
 
-  bool resolve(QStringView winPath, Node* out, const DriveInfo** drive = nullptr) {
+  // `typeOnly`: for the questions that need of the entry only whether it is there and is a folder.
+  bool resolve(QStringView winPath, Node* out, const DriveInfo** drive = nullptr, bool typeOnly = false) {
     WinPath p;
-    return parse(winPath, &p) && walk(p, -1, out, drive);
-  }
-  // For the questions that need of the entry only whether it is there and is a folder.
-  bool resolveType(QStringView winPath, Node* out) {
-    WinPath p;
-    return parse(winPath, &p) && walk(p, -1, out, nullptr, nullptr, nullptr, true);
+    return parse(winPath, &p) && walk(p, -1, out, drive, nullptr, nullptr, typeOnly);
   }
 
   // Where a file or folder named by `p` goes: the parent must exist. `existing` is set
@@ -585,17 +581,17 @@ bool FileSystem::findNext(FileSearch& search, FindData* out) {
 
 bool FileSystem::exists(QStringView winPath) {
   Node n;
-  return FileSystemPrivate(*this).resolveType(winPath, &n);
+  return FileSystemPrivate(*this).resolve(winPath, &n, nullptr, true);
 }
 
 bool FileSystem::isDirectory(QStringView winPath) {
   Node n;
-  return FileSystemPrivate(*this).resolveType(winPath, &n) && n.isDir();
+  return FileSystemPrivate(*this).resolve(winPath, &n, nullptr, true) && n.isDir();
 }
 
 bool FileSystem::isFile(QStringView winPath) {
   Node n;
-  return FileSystemPrivate(*this).resolveType(winPath, &n) && !n.isDir();
+  return FileSystemPrivate(*this).resolve(winPath, &n, nullptr, true) && !n.isDir();
 }
 
 quint32 FileSystem::attributes(QStringView winPath) {

@@ -199,7 +199,6 @@ void HostLookup::giveAliases(const QByteArray& dir, Listing& l, int dirFd) {
   QSet<QString> taken;
   taken.reserve(qsizetype(count));
   l.aliasOf.assign(count, QString());
-  l.aliases.clear();
   std::vector<size_t> pending;
   auto assign = [&](size_t i, const QString& alias) {
     l.aliasOf[i] = alias;
@@ -433,11 +432,9 @@ bool HostLookup::lookupIn(Folder& f, const Node& dir, const QString& name, Node*
     // Nothing in the folder has changed since the listing gave this entry's type, and a
     // plain file cannot become anything else without its entry changing too.
     if (typeOnly && l->types[size_t(*it)] == DT_REG) {
-      out->host = out->entry = dir.host + '/' + hostName;
-      out->root = false;
-      out->st = {};
-      out->st.st_mode = S_IFREG;
-      return true;
+      struct stat typed = {};
+      typed.st_mode = S_IFREG;
+      return found(hostName, typed);
     }
   } else if (const QByteArray* aliased = byAlias(dir.host, *l, name, f.fd)) {
     hostName = *aliased;

@@ -12,11 +12,11 @@
 // the stat of its entry in the folder above it (the drive root by the stat of its path),
 // or, where the folder above has not changed since that entry was last seen, by that
 // folder's change time and a stat of the open folder itself; so a folder renamed,
-// removed or replaced meanwhile is never looked into; a folder's
-// listing stands for its names while its change time (which no program can set back)
-// is what it was when the listing was read, long enough ago that the host's coarse clock
-// cannot hide a later change. Past a link, and in a folder that has only just changed,
-// names are looked up by path as lookup() does. At most a few dozen folders are held open
+// removed or replaced meanwhile is never looked into; a folder's listing stands for its
+// names, and for which of them are plain files, while its change time (which no program
+// can set back) is what it was when the listing was read, long enough ago that the host's
+// coarse clock cannot hide a later change. Past a link, and in a folder that has only just
+// changed, names are looked up by path as lookup() does. At most a few dozen folders are held open
 // at once; they are all closed when more are wanted.
 //
 // Every entry is also found by its 8.3 alias (shortname.h). An alias the attribute store
