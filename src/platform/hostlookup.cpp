@@ -473,9 +473,9 @@ bool HostLookup::lookup(const QByteArray& dir, const QString& name, Node* out) {
   // still there; only a miss needs to know that the listing is current.
   if (const auto l = listings_.find(dir); l != listings_.end()) {
     const QString key = foldedName(name);
-    if (const QByteArray* first = l->first(key); first && !l->ambiguous.contains(key) && visit(dir + '/' + *first, out))
-      return true;
-    if (l->aliased && !l->names.contains(key))
+    const QByteArray* first = l->first(key);
+    if (first && !l->ambiguous.contains(key) && visit(dir + '/' + *first, out)) return true;
+    if (l->aliased && !first)
       if (const auto it = l->byAlias.constFind(key); it != l->byAlias.constEnd() && visit(dir + '/' + *it, out)) return true;
   }
   const bool exactTaken = visit(dir + '/' + exact, out);
